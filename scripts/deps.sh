@@ -1,0 +1,20 @@
+# Sourced by run.sh and test.sh: installs the Debian packages the build needs
+# when some are missing, as root or through sudo.
+TESSIRO_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgtest-dev)
+
+install_deps() {
+  local missing=()
+  local p
+  for p in "${TESSIRO_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  if [ "$(id -u)" != 0 ]; then
+    if command -v sudo >/dev/null; then sudo=(sudo); else
+      echo "Missing packages: ${missing[*]} (run as root or install sudo)" >&2; return 1; fi
+  fi
+  echo "Installing: ${missing[*]}" >&2
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

@@ -1,0 +1,7 @@
+#include <QApplication>
+// STUB
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    return 0;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// The configuration store shared with the back-office program. Texts are the
+// file's 8-bit bytes. Reads follow the rules of the Windows profile calls the
+// back-office uses (trimming, first "=", case-insensitive names, quotes, the
+// 254-character cut); writes change only the key's own line and replace the
+// file atomically, and skip the write altogether when the value is unchanged.
+
+// Value of `key` in `section` of `file`, or `defaultValue` (less its trailing
+// blanks) when the file, section or key is missing.
+std::string LeggiINI(const std::string& section, const std::string& key, const std::string& defaultValue,
+                     const std::filesystem::path& file);
+// Numeric default, turned into its decimal text (0 -> "0", -1 -> "-1").
+std::string LeggiINI(const std::string& section, const std::string& key, long long defaultValue,
+                     const std::filesystem::path& file);
+
+// Writes `key` = `value` in `section`, creating file, section and key as
+// needed. An empty key removes the whole section. True when the file holds
+// the value afterwards.
+bool ScriviINI(const std::string& section, const std::string& key, const std::string& value,
+               const std::filesystem::path& file);
+
+// The text up to its first NUL character.
+std::string TogliNull(const std::string& text);

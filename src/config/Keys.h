@@ -1,0 +1,26 @@
+#pragma once
+
+// Names shared with the back-office program: files, the section and its keys.
+namespace keys {
+inline constexpr char ConfigFile[] = "_Configurazione.ini";
+inline constexpr char ExchangeFile[] = "_local.ini";
+inline constexpr char Section[] = "Varie";
+
+inline constexpr char intervalTimer[] = "intervalTimer";
+inline constexpr char Eps_CodError[] = "Eps_CodError";
+inline constexpr char Eps_DescError[] = "Eps_DescError";
+inline constexpr char Kelmora_CORR[] = "Kelmora_CORR";
+inline constexpr char Eps_COM[] = "Eps_COM";
+inline constexpr char Eps_Setting[] = "Eps_Setting";
+inline constexpr char Eps_Delay[] = "Eps_Delay";
+inline constexpr char Eps_NonRiscIndex[] = "Eps_NonRiscIndex";
+inline constexpr char Eps_NonRiscType[] = "Eps_NonRiscType";
+inline constexpr char Kelmora_DIR[] = "Kelmora_DIR";
+inline constexpr char PAY_L[] = "PAY_L";
+inline constexpr char Eps_Vuoto[] = "Eps_Vuoto";
+inline constexpr char DECIMALI[] = "DECIMALI";
+inline constexpr char killCorr[] = "killCorr";
+inline constexpr char killCorrID[] = "killCorrID";
+
+inline constexpr char DefaultKelmoraDir[] = "C:\\KELMORA\\";
+} // namespace keys

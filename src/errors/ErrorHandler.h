@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct SharedState;
+class OperatorWindow;
+class Clock;
+
+// The one road of every failure: the log record, Kelmora_CORR for a fiscal
+// file, the void on a sequence error, the error state and the window. Also
+// files the action records and handles the printer's error event.
+class ErrorHandler {
+public:
+    ErrorHandler(SharedState& state, OperatorWindow& window, Clock& clock);
+
+    void registraErrore(const std::string& message, bool printerFlag = false);
+    void registraAzione(const std::string& action);
+
+    // The printer control's error event (level, code).
+    void printerErrorEvent(int16_t level, int32_t code);
+    // MsgErrori := "----- ERRORE -----" + last error text; window topmost.
+    void visualizzaForm();
+    // "Svuota errori a video": empties MsgErrori only.
+    void SvuotaErrori();
+
+    SharedState& state() { return m_state; }
+    OperatorWindow& window() { return m_window; }
+    Clock& clock() { return m_clock; }
+
+    // Every record appended to a log, with its log file name, for operations
+    // logging (stderr in headless mode). May be empty.
+    enum class RecordKind { Failure, Action, Problem };
+    std::function<void(RecordKind kind, const std::string& logName, const std::string& record)> onRecord;
+
+    // Appends one CR LF terminated line to a log: open, append, close. A log
+    // that cannot be written is said on stderr and the bridge goes on.
+    bool appendRecord(const std::string& logName, const std::string& record, RecordKind kind);
+
+private:
+    SharedState& m_state;
+    OperatorWindow& m_window;
+    Clock& m_clock;
+};

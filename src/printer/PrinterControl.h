@@ -1,0 +1,81 @@
+#pragma once
+
+#include "printer/Currency.h"
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// Raised by a printer control when it fails as a whole rather than returning
+// a code: an absent port, settings it rejects, a port another process holds.
+// Callers catch it; it never leaves a printer operation.
+class ControlFailure : public std::runtime_error {
+public:
+    explicit ControlFailure(const std::string& description) : std::runtime_error(description) {}
+    std::string description() const { return what(); }
+};
+
+// The fiscal printer control's contract: one member per operation of its
+// dispatch table. Printing calls take idOp first and return a 16-bit code,
+// 0 for done. Texts are the 8-bit (windows-1252) bytes the back-office wrote.
+// The error event fires synchronously inside the failing call, before that
+// call returns its code.
+class PrinterControl {
+public:
+    virtual ~PrinterControl() = default;
+
+    // Event 9: level, code. Connected by the owner; may be empty.
+    std::function<void(int16_t level, int32_t code)> onErrorEvent;
+
+    // Property puts.
+    virtual void setOpenOptionA(int32_t value) = 0;
+    virtual void setOpenOptionB(int32_t value) = 0;
+    virtual void setComPort(int16_t port) = 0;
+    virtual void setComSettings(const std::string& settings) = 0;
+    virtual void setItemOptionA(int16_t value) = 0;
+    virtual void setItemOptionB(int16_t value) = 0;
+
+    // Port.
+    virtual void OpenPort() = 0;
+    virtual void ClosePort() = 0;
+    virtual bool PortIsOpen() = 0;
+    // Property get: true while the printer is busy.
+    virtual bool Busy() = 0;
+
+    // Fiscal receipt.
+    virtual int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) = 0;
+    virtual int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) = 0;
+    virtual int16_t ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) = 0;
+    virtual int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) = 0;
+    virtual int16_t ReturnDeptAmount(int16_t idOp, const std::string& text, Currency amount, int16_t dept) = 0;
+    virtual int16_t AddDescription(int16_t idOp, const std::string& text) = 0;
+    virtual int16_t ExtraLine(int16_t idOp, int16_t line, const std::string& text) = 0;
+    virtual int16_t Subtotal(int16_t value) = 0;
+    virtual int16_t SubtotalDiscount(int16_t idOp, Currency amount) = 0;
+    virtual int16_t CancelReceipt(int16_t value) = 0;
+
+    // Payments.
+    virtual int16_t PayCash(int16_t idOp, Currency amount) = 0;
+    virtual int16_t PayCheque(int16_t idOp, Currency amount) = 0;
+    virtual int16_t PayCard(int16_t idOp, int16_t value) = 0;
+    virtual int16_t PayTicket(int16_t idOp, int16_t value, Currency amount) = 0;
+    virtual int16_t PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type, int16_t flag,
+                              int16_t index) = 0;
+
+    // Non-fiscal receipt, display, drawer, amount entry.
+    virtual int16_t OpenNonFiscal(int16_t idOp) = 0;
+    virtual int16_t NonFiscalLine(int16_t idOp, int16_t value, const std::string& text) = 0;
+    virtual int16_t CloseNonFiscal(int16_t idOp) = 0;
+    virtual int16_t DisplayText(int16_t idOp, const std::string& text) = 0;
+    virtual int16_t OpenCmd(int16_t idOp) = 0;
+    virtual int16_t AmountEntry(int16_t idOp, Currency amount) = 0;
+
+    // Daily closure and recovery.
+    virtual int16_t FiscalClosure(int16_t idOp) = 0;
+    virtual int16_t FiscalClosureAlt(int16_t idOp) = 0;
+    virtual int16_t PaperEndRecovery(int16_t value) = 0;
+
+    // The text of an error the control reported.
+    virtual std::string ErrorText(int16_t level, int32_t code) = 0;
+};

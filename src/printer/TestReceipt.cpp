@@ -1,0 +1,3 @@
+#include "printer/TestReceipt.h"
+// STUB
+bool TEST(PrinterControl&, ErrorHandler&) { return false; }

@@ -1,0 +1,2 @@
+#include "ui/MainWindow.h"
+// STUB

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what the build needs (Debian 12), builds from nothing and runs the
+# tests. SANITIZE=1 builds and runs them with ASan+UBSan.
+set -euo pipefail
+cd "$(dirname "$0")"
+source ./scripts/deps.sh
+install_deps
+
+build=build-test
+cmake_args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIRO_TESTS=ON)
+if [ "${SANITIZE:-0}" = 1 ]; then
+  build=build-sanitize
+  cmake_args+=(-DTESSIRO_SANITIZE=ON)
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+rm -rf "$build"
+cmake -S . -B "$build" "${cmake_args[@]}"
+cmake --build "$build"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
