@@ -1,0 +1,32 @@
+#pragma once
+
+#include "errors/Clock.h"
+
+#include <chrono>
+#include <ctime>
+
+// A clock that stands still unless told otherwise; sleeping only adds to
+// `slept` and moves the time on, so busy waits cost nothing in tests.
+class FakeClock : public Clock {
+public:
+    FakeClock()
+    {
+        now.tm_year = 2026 - 1900;
+        now.tm_mon = 11;
+        now.tm_mday = 8;
+        now.tm_hour = 14;
+        now.tm_min = 5;
+        now.tm_sec = 9;
+        now.tm_isdst = -1;
+    }
+    std::tm localNow() const override { return now; }
+    void sleepFor(std::chrono::milliseconds d) override
+    {
+        slept += d;
+        now.tm_sec += static_cast<int>(d.count() / 1000);
+        std::mktime(&now);
+    }
+
+    std::tm now{};
+    std::chrono::milliseconds slept{0};
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "errors/OperatorWindow.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+// A scripted window: records what the core showed and answers the questions
+// from a queue (true = OK/Yes). With the queue empty it answers `fallback`.
+class FakeWindow : public OperatorWindow {
+public:
+    struct Box {
+        std::string kind; // "inform", "okcancel", "yesno"
+        std::string title;
+        std::string text;
+    };
+
+    void setPrinterErrorText(const std::string& text) override { printerText = text; }
+    std::string printerErrorText() const override { return printerText; }
+    void setProgramErrorText(const std::string& text) override { programText = text; }
+    std::string programErrorText() const override { return programText; }
+    void showOnTop() override { visible = true; topmost = true; ++shows; }
+    void makeTopmost() override { topmost = true; }
+    void hideToTray() override { visible = false; topmost = false; ++hides; }
+    void inform(const std::string& title, const std::string& text) override { boxes.push_back({"inform", title, text}); }
+    bool askOkCancel(const std::string& title, const std::string& text) override { return ask("okcancel", title, text); }
+    bool askYesNo(const std::string& title, const std::string& text) override { return ask("yesno", title, text); }
+
+    std::string printerText, programText;
+    bool visible = false, topmost = false;
+    int shows = 0, hides = 0;
+    std::vector<Box> boxes;
+    std::deque<bool> answers;
+    bool fallback = false;
+
+private:
+    bool ask(const char* kind, const std::string& title, const std::string& text)
+    {
+        boxes.push_back({kind, title, text});
+        if (answers.empty())
+            return fallback;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Small file helpers for tests that run in a temporary program directory.
+namespace testfiles {
+
+inline std::string read(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void write(const std::filesystem::path& p, const std::string& bytes)
+{
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Lines of a text file, split at LF with a trailing CR removed.
+inline std::vector<std::string> lines(const std::filesystem::path& p)
+{
+    std::vector<std::string> out;
+    std::istringstream in(read(p));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        out.push_back(line);
+    }
+    return out;
+}
+
+inline std::filesystem::path path(const QTemporaryDir& dir)
+{
+    return std::filesystem::path(dir.path().toStdString());
+}
+
+} // namespace testfiles
