@@ -17,6 +17,10 @@ public:
 
     void registraErrore(const std::string& message, bool printerFlag = false);
     void registraAzione(const std::string& action);
+    // A failure record (failure layout, "Tessiro_Error: " prefix) in the log
+    // the current file name chooses, and nothing else: no flag, no window, no
+    // Kelmora_CORR. For a file discarded unexecuted while an error stands.
+    void logOnly(const std::string& message);
 
     // The printer control's error event (level, code).
     void printerErrorEvent(int16_t level, int32_t code);
