@@ -1,12 +1,357 @@
 #include "app/Bridge.h"
+
+#include "commands/Interprete.h"
+#include "config/IniFile.h"
+#include "config/Keys.h"
+#include "config/Text.h"
+#include "errors/OperatorWindow.h"
 #include "errors/SharedState.h"
-// STUB
-Bridge::Bridge(SharedState& s, OperatorWindow& w, Clock& c, PrinterControl& p)
-    : m_state(s), m_window(w), m_clock(c), m_control(p), m_errors(s, w, c),
-      m_panel(s.configFile(), s.settings, [](const std::string&) {}) {}
-int Bridge::avvio() { return m_interval; }
-void Bridge::tick() {}
-void Bridge::ScansioneCartella() {}
-void Bridge::cmdNascondi() {}
-bool Bridge::Esci() { return false; }
-std::vector<std::string> CreaCartelleDefault(const std::filesystem::path&) { return {}; }
+#include "printer/PrinterControl.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <exception>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Clears a flag when the scope ends, however it ends.
+class FlagReset {
+public:
+    explicit FlagReset(bool& flag) : m_flag(flag) {}
+    ~FlagReset() { m_flag = false; }
+    FlagReset(const FlagReset&) = delete;
+    FlagReset& operator=(const FlagReset&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+bool equalsIgnoringCase(const std::string& a, const char* b)
+{
+    const std::string_view v(b);
+    return a.size() == v.size() && std::equal(a.begin(), a.end(), v.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The system's text for a failure, in the logs' code page.
+std::string reasonOf(const std::error_code& ec)
+{
+    return toCp1252(QString::fromLocal8Bit(ec.message()));
+}
+
+void writeKey(const fs::path& configFile, const char* key, const std::string& value)
+{
+    ScriviINI(keys::Section, key, value, configFile);
+}
+
+} // namespace
+
+bool epsVuotoIsTrue(const std::string& text)
+{
+    const std::string t = trimmed(text);
+    if (equalsIgnoringCase(t, "False"))
+        return false;
+    const auto number = toDouble(t);
+    return !(number && *number == 0.0);
+}
+
+FolderSetup CreaCartelleDefault(const fs::path& dir)
+{
+    FolderSetup result;
+    std::error_code ec;
+
+    const fs::path work = dir / "IN";
+    if (!fs::is_directory(work, ec)) {
+        if (!fs::create_directory(work, ec) && ec)
+            result.problems.push_back("Impossibile creare la cartella IN: " + reasonOf(ec));
+    } else {
+        for (fs::directory_iterator it(work, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code typeEc;
+            if (it->symlink_status(typeEc).type() == fs::file_type::directory)
+                continue;
+            const std::string name = it->path().filename().string();
+            std::error_code removeEc;
+            if (fs::remove(it->path(), removeEc))
+                result.discarded.push_back(name);
+            else if (removeEc)
+                result.problems.push_back("Impossibile eliminare dalla cartella IN il file " + name + ": " +
+                                          reasonOf(removeEc));
+        }
+        if (ec)
+            result.problems.push_back("Impossibile leggere la cartella IN: " + reasonOf(ec));
+    }
+
+    ec.clear();
+    const fs::path drop = dir / "Ostro";
+    if (!fs::is_directory(drop, ec)) {
+        if (!fs::create_directory(drop, ec) && ec)
+            result.problems.push_back("Impossibile creare la cartella Ostro: " + reasonOf(ec));
+    }
+    return result;
+}
+
+Bridge::Bridge(SharedState& state, OperatorWindow& window, Clock& clock, PrinterControl& control)
+    : m_state(state), m_window(window), m_clock(clock), m_control(control), m_errors(state, window, clock),
+      m_panel(state.configFile(), state.settings,
+              [&window](const std::string& message) { window.inform(ProgramTitle, message); })
+{
+    m_state.control = &m_control;
+    m_control.onErrorEvent = [this](int16_t level, int32_t code) { m_errors.printerErrorEvent(level, code); };
+}
+
+Bridge::~Bridge()
+{
+    // The control may outlive the bridge; its event must not reach a handler
+    // that is gone.
+    m_control.onErrorEvent = nullptr;
+    if (m_state.control == &m_control)
+        m_state.control = nullptr;
+}
+
+int Bridge::avvio()
+{
+    const fs::path config = m_state.configFile();
+
+    const FolderSetup folders = CreaCartelleDefault(m_state.programDir);
+    // Each deleted job is filed under its own name, so the back-office finds
+    // it in the log it reads for that kind of file.
+    for (const std::string& name : folders.discarded) {
+        m_state.currentFileName = name;
+        m_errors.registraAzione("File scartato all'avvio: " + name);
+    }
+    m_state.currentFileName.clear();
+
+    m_interval = readInterval();
+    m_errors.registraAzione("IntervalTimer: " + std::to_string(m_interval));
+
+    m_state.errorState = false;
+    m_state.lastErrorText.clear();
+
+    writeKey(config, keys::Eps_CodError, "");
+    writeKey(config, keys::Eps_DescError, "");
+    writeKey(config, keys::Kelmora_CORR, "");
+
+    using Field = SettingsPanel::Field;
+    m_panel.setText(Field::Seriale, LeggiINI(keys::Section, keys::Eps_COM, "", config));
+    m_panel.setText(Field::Setting, LeggiINI(keys::Section, keys::Eps_Setting, "", config));
+    m_panel.setText(Field::Ritardo, LeggiINI(keys::Section, keys::Eps_Delay, "50", config));
+    m_panel.setText(Field::NonRiscIndex, LeggiINI(keys::Section, keys::Eps_NonRiscIndex, "1", config));
+    m_panel.setText(Field::NonRiscType, LeggiINI(keys::Section, keys::Eps_NonRiscType, "1", config));
+    m_panel.setText(Field::cartellaOstro, LeggiINI(keys::Section, keys::Kelmora_DIR, keys::DefaultKelmoraDir, config));
+    // Any non-zero number ticks the box: the payments, which read PAY_L
+    // afresh, only ask whether it is zero, and saving the box back must not
+    // turn a "-1" written by hand into "0".
+    const auto payL = toInt16(LeggiINI(keys::Section, keys::PAY_L, 0LL, config));
+    m_panel.setPayL(payL && *payL != 0);
+
+    m_window.setPrinterErrorText("");
+
+    m_panel.ApplicaImpostazioni();
+    m_panel.SalvaImpostazioni();
+
+    writeKey(config, keys::Eps_Vuoto, "-1");
+
+    m_window.hideToTray();
+
+    // A bridge that cannot prepare its folders cannot take jobs: that has to
+    // reach the operator, so it is reported after the window went to the tray.
+    for (const std::string& problem : folders.problems)
+        m_errors.registraErrore(problem);
+
+    return m_interval;
+}
+
+int Bridge::readInterval()
+{
+    const std::string text = LeggiINI(keys::Section, keys::intervalTimer, "500", m_state.configFile());
+    const auto value = toDouble(text);
+    const double rounded = value && std::isfinite(*value) ? std::nearbyint(*value) : 0.0;
+    // A timer at 0 would never tick (or spin): the bridge would look alive
+    // and take no job.
+    if (rounded < 1) {
+        m_errors.registraAzione("IntervalTimer non valido: \"" + text + "\", uso " + std::to_string(DefaultInterval));
+        return DefaultInterval;
+    }
+    if (rounded > MaxInterval) {
+        m_errors.registraAzione("IntervalTimer troppo grande: \"" + text + "\", uso " + std::to_string(MaxInterval));
+        return MaxInterval;
+    }
+    return static_cast<int>(rounded);
+}
+
+void Bridge::tick()
+{
+    if (m_inTick)
+        return;
+    m_inTick = true;
+    const FlagReset inTick(m_inTick);
+
+    const fs::path config = m_state.configFile();
+    if (!epsVuotoIsTrue(LeggiINI(keys::Section, keys::Eps_Vuoto, -1LL, config)))
+        return;
+
+    m_state.currentFileName.clear();
+    ScansioneCartella();
+    writeKey(config, keys::Eps_Vuoto, "-1");
+}
+
+void Bridge::ScansioneCartella()
+{
+    const fs::path drop = m_state.dropDir();
+
+    // The whole listing first, so that no entry is moved while the folder is
+    // being read.
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(drop, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        // A dot-name is a file still being written under a temporary name.
+        if (name.empty() || name.front() == '.')
+            continue;
+        // Not followed: a link could make the bridge run any file of the
+        // machine, and a FIFO would block it for ever.
+        std::error_code typeEc;
+        if (it->symlink_status(typeEc).type() != fs::file_type::regular)
+            continue;
+        names.push_back(std::move(name));
+    }
+    if (ec) {
+        if (!m_dropFolderReported) {
+            m_dropFolderReported = true;
+            m_errors.registraErrore("Impossibile leggere la cartella Ostro: " + reasonOf(ec));
+        }
+        if (names.empty())
+            return;
+    } else {
+        m_dropFolderReported = false;
+    }
+
+    // A reported file that has gone away is reported again if it comes back
+    // and sticks again.
+    std::erase_if(m_stuckReported, [&names](const std::string& stuck) {
+        return std::find(names.begin(), names.end(), stuck) == names.end();
+    });
+
+    if (names.empty())
+        return;
+
+    const fs::path config = m_state.configFile();
+    bool started = false;
+    const FlagReset running(m_state.batchRunning);
+    // Busy from just before the first move. A file that stays stuck in Ostro
+    // does not get this far, so it does not rewrite the shared file each tick.
+    const auto startBatch = [&] {
+        if (!started) {
+            started = true;
+            writeKey(config, keys::Eps_Vuoto, "0");
+            m_state.batchRunning = true;
+        }
+    };
+
+    std::vector<std::string> batch;
+    for (const std::string& name : names) {
+        if (static_cast<int>(batch.size()) == MaxBatch)
+            break;
+        if (moveToWorkFolder(name, startBatch))
+            batch.push_back(name);
+    }
+    for (const std::string& name : batch)
+        runFile(name);
+
+    if (started)
+        writeKey(config, keys::Eps_Vuoto, "-1");
+}
+
+bool Bridge::moveToWorkFolder(const std::string& name, const std::function<void()>& beforeMove)
+{
+    const fs::path from = m_state.dropDir() / name;
+    const fs::path to = m_state.workDir() / name;
+
+    // A rename would replace a file of the same name without a word. Only
+    // this bridge writes into IN (the folder lock sees to that), so looking
+    // first leaves no window for another writer.
+    std::error_code ec;
+    const fs::file_type existing = fs::symlink_status(to, ec).type();
+    if (existing != fs::file_type::not_found) {
+        reportStuckFile(name, existing == fs::file_type::none
+                                  ? "impossibile controllare la cartella IN (" + reasonOf(ec) + ")"
+                                  : "esiste gi\xE0 un file con lo stesso nome in IN");
+        return false;
+    }
+
+    beforeMove();
+    fs::rename(from, to, ec);
+    if (!ec) {
+        m_stuckReported.erase(name);
+        return true;
+    }
+    std::error_code gone;
+    if (fs::symlink_status(from, gone).type() == fs::file_type::not_found)
+        return false; // taken back by the back-office meanwhile
+    std::error_code workEc;
+    reportStuckFile(name, fs::is_directory(m_state.workDir(), workEc) ? reasonOf(ec) : "manca la cartella IN");
+    return false;
+}
+
+void Bridge::reportStuckFile(const std::string& name, const std::string& reason)
+{
+    if (!m_stuckReported.insert(name).second)
+        return;
+    m_state.currentFileName = name;
+    m_errors.registraErrore("File non spostato in IN, lasciato in Ostro: " + reason);
+    m_state.currentFileName.clear();
+}
+
+void Bridge::runFile(const std::string& name)
+{
+    const fs::path path = m_state.workDir() / name;
+    m_state.currentFileName = name;
+    const WorkingSettings& s = m_state.settings;
+    try {
+        EseguiFileComandi(m_control, m_errors, s.portNumber, s.portSettings, path, s.unpaidType, s.unpaidIndex);
+    } catch (const std::exception& e) {
+        m_errors.registraErrore("Errore interno durante l'esecuzione del file: " +
+                                toCp1252(QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        m_errors.registraErrore("Errore interno durante l'esecuzione del file");
+    }
+
+    std::error_code ec;
+    fs::remove(path, ec);
+    // Left in IN it never runs again (IN is not listed) and start-up deletes it.
+    if (ec)
+        m_errors.logOnly("File non eliminato dalla cartella IN: " + reasonOf(ec));
+}
+
+void Bridge::cmdNascondi()
+{
+    m_window.setPrinterErrorText("");
+    m_state.errorState = false;
+    m_panel.SalvaImpostazioni();
+    m_panel.ApplicaImpostazioni();
+    m_window.hideToTray();
+    writeKey(m_state.configFile(), keys::Kelmora_CORR, "");
+}
+
+bool Bridge::Esci()
+{
+    if (m_window.askYesNo(ProgramTitle, "Chiudere il programma ?")) {
+        chiusura();
+        return true;
+    }
+    m_window.setPrinterErrorText("");
+    m_window.hideToTray();
+    return false;
+}
+
+void Bridge::chiusura()
+{
+    m_state.errorState = false;
+    m_state.currentFileName.clear();
+    m_errors.registraAzione("Chiusura Programma");
+}

@@ -4,8 +4,8 @@
 #include "errors/ErrorHandler.h"
 
 #include <filesystem>
-#include <memory>
-#include <optional>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,21 +20,32 @@ class Bridge {
 public:
     static constexpr int MaxBatch = 101;
     static constexpr int DefaultInterval = 500;
+    // The longest interval the polling timer ever accepted; a longer
+    // intervalTimer is cut to it (and the cut is filed as an action).
+    static constexpr int MaxInterval = 65535;
 
     Bridge(SharedState& state, OperatorWindow& window, Clock& clock, PrinterControl& control);
+    ~Bridge();
+    Bridge(const Bridge&) = delete;
+    Bridge& operator=(const Bridge&) = delete;
 
     // The load handler. Returns the polling interval in milliseconds.
     int avvio();
-    // One tick of Timer1.
+    // One tick of Timer1. A tick that comes in while another runs (a message
+    // box lets events through) returns at once.
     void tick();
-    // Moves the files of the drop folder into the work folder (at most
-    // MaxBatch of them) and runs each one.
+    // Moves the regular files of the drop folder into the work folder (at
+    // most MaxBatch of them, in directory order, names starting with "."
+    // skipped) and runs each one. The rest wait in the drop folder.
     void ScansioneCartella();
 
     // NASCONDI: clears the error, saves and applies the settings, hides.
     void cmdNascondi();
     // Esci: asks; true when the program is to end (action filed).
     bool Esci();
+    // The confirmed end of Esci without the question, for an end asked by
+    // the system (SIGTERM, SIGINT): clears the error, files the action.
+    void chiusura();
 
     SettingsPanel& panel() { return m_panel; }
     ErrorHandler& errors() { return m_errors; }
@@ -43,6 +54,11 @@ public:
     int interval() const { return m_interval; }
 
 private:
+    int readInterval();
+    bool moveToWorkFolder(const std::string& name, const std::function<void()>& beforeMove);
+    void runFile(const std::string& name);
+    void reportStuckFile(const std::string& name, const std::string& reason);
+
     SharedState& m_state;
     OperatorWindow& m_window;
     Clock& m_clock;
@@ -50,8 +66,27 @@ private:
     ErrorHandler m_errors;
     SettingsPanel m_panel;
     int m_interval = DefaultInterval;
+    bool m_inTick = false;
+    // The drop folder could not be listed and that was reported; cleared
+    // when a listing succeeds, so one outage gives one report, not one a tick.
+    bool m_dropFolderReported = false;
+    // Files that could not be moved into the work folder and were reported;
+    // they are retried every tick but reported once while they stay.
+    std::set<std::string> m_stuckReported;
 };
 
-// CreaCartelleDefault: creates IN and Ostro under `dir`, empties IN. Returns
-// the names of the files deleted from IN.
-std::vector<std::string> CreaCartelleDefault(const std::filesystem::path& dir);
+// What CreaCartelleDefault did: the files it deleted from IN, and what it
+// could not do (Italian texts for the error log).
+struct FolderSetup {
+    std::vector<std::string> discarded;
+    std::vector<std::string> problems;
+};
+
+// CreaCartelleDefault: creates IN and Ostro under `dir` and deletes the files
+// (not sub-folders) left in IN, so no file of an interrupted run is executed.
+FolderSetup CreaCartelleDefault(const std::filesystem::path& dir);
+
+// How the polling cycle reads Eps_Vuoto: false for the number 0 or the word
+// False (any case, blanks around); anything else, unreadable text included,
+// is true.
+bool epsVuotoIsTrue(const std::string& text);

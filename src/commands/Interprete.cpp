@@ -1,4 +1,303 @@
 #include "commands/Interprete.h"
-// STUB
-void EseguiFileComandi(PrinterControl&, ErrorHandler&, std::optional<int16_t>, const std::string&,
-                       const std::filesystem::path&, int16_t, int16_t) {}
+
+#include "commands/SpezzaRiga.h"
+#include "errors/Clock.h"
+#include "errors/ErrorHandler.h"
+#include "errors/SharedState.h"
+#include "printer/ComandiEpson.h"
+#include "printer/Currency.h"
+#include "printer/Porta.h"
+#include "printer/PrinterControl.h"
+
+#include <algorithm>
+#include <fstream>
+#include <limits>
+#include <string_view>
+
+namespace {
+
+// Records are quoted in log messages up to this length, so one bad record
+// cannot flood the log the back-office reads.
+constexpr size_t QuotedRecordLimit = 256;
+
+std::string recordForLog(const std::string& record)
+{
+    if (record.size() <= QuotedRecordLimit)
+        return record;
+    return record.substr(0, QuotedRecordLimit) + "...";
+}
+
+// W: floor to a 16-bit integer.
+std::optional<int16_t> W(const std::string& text)
+{
+    const auto value = Currency::parse(text);
+    if (!value)
+        return std::nullopt;
+    const int64_t whole = value->floorWhole();
+    if (whole < std::numeric_limits<int16_t>::min() || whole > std::numeric_limits<int16_t>::max())
+        return std::nullopt;
+    return static_cast<int16_t>(whole);
+}
+
+// R: rounded to a 16-bit integer, halves to even.
+std::optional<int16_t> R(const std::string& text)
+{
+    const auto value = Currency::parse(text);
+    if (!value)
+        return std::nullopt;
+    return value->toInt16();
+}
+
+// A: a fixed-point amount, the field's value divided by `divisor`.
+std::optional<Currency> A(const std::string& text, int64_t divisor = 1)
+{
+    return Currency::parse(text, divisor);
+}
+
+// What running one record came to. BadField: a numeric field the operation
+// needs is empty, no number or out of range; nothing was sent.
+enum class Outcome { Done, Failed, BadField };
+
+Outcome of(bool done)
+{
+    return done ? Outcome::Done : Outcome::Failed;
+}
+
+struct RecordCall {
+    ComandiEpson& ops;
+    const LineFields& f;
+    int16_t& contatoreF6;
+    int16_t unpaidType;
+    int16_t unpaidIndex;
+};
+
+using Handler = Outcome (*)(RecordCall&);
+
+struct Command {
+    std::string_view code;
+    Handler run;
+};
+
+// The codes of the command records; compared exactly, case included.
+constexpr Command Commands[] = {
+    {"F2",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         const auto quantity = A(c.f[3], 1000);
+         const auto price = A(c.f[4], 100);
+         const auto dept = A(c.f[5]);
+         if (!idOp || !quantity || !price || !dept)
+             return Outcome::BadField;
+         return of(c.ops.opReparto(*idOp, c.f[2], *quantity, *price, *dept));
+     }},
+    {"F3",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         const auto price = A(c.f[3], 100);
+         const auto dept = A(c.f[4]);
+         const auto quantity = A(c.f[6], 100);
+         if (!idOp || !price || !dept || !quantity)
+             return Outcome::BadField;
+         return of(c.ops.opRepartoReso(*idOp, c.f[2], *price, *dept, *quantity));
+     }},
+    {"F4",
+     [](RecordCall& c) {
+         const auto amount = A(c.f[3], 100);
+         const auto typeValue = A(c.f[4]);
+         const auto type = R(c.f[4]);
+         if (!amount || !typeValue || !type)
+             return Outcome::BadField;
+         // Field 2 goes to the operation, which does not use it, so it is not
+         // checked.
+         const Currency unused = A(c.f[2]).value_or(Currency{});
+         const std::string unpaid = *typeValue == Currency::fromWhole(6)
+                                        ? std::to_string(c.unpaidType) + ":" + std::to_string(c.unpaidIndex)
+                                        : std::string();
+         return of(c.ops.ChiudiScontrino(1, unused, *amount, *type, unpaid));
+     }},
+    {"F5",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         if (!idOp)
+             return Outcome::BadField;
+         return of(c.ops.opDescAgg(*idOp, c.f[2]));
+     }},
+    {"F6",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         if (!idOp)
+             return Outcome::BadField;
+         ++c.contatoreF6;
+         return of(c.ops.opRigaAggiuntiva(*idOp, c.contatoreF6, c.f[3]));
+     }},
+    {"F7",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         const auto amount = A(c.f[2]);
+         if (!idOp || !amount)
+             return Outcome::BadField;
+         return of(c.ops.AbbuonoSubTot(*idOp, *amount));
+     }},
+    {"F8",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         const auto amount = A(c.f[3], 100);
+         const auto dept = A(c.f[4]);
+         if (!idOp || !amount || !dept)
+             return Outcome::BadField;
+         return of(c.ops.opRepartoResoImporto(*idOp, c.f[2], *amount, *dept));
+     }},
+    {"F9",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         const auto amount = A(c.f[2]);
+         if (!idOp || !amount)
+             return Outcome::BadField;
+         return of(c.ops.OpImportoSNoFisc(*idOp, *amount));
+     }},
+    {"F10",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         const auto amount = A(c.f[2]);
+         if (!idOp || !amount)
+             return Outcome::BadField;
+         return of(c.ops.OpImportoSNoFisc(*idOp, *amount));
+     }},
+    {"Z1",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         const auto kind = W(c.f[2]);
+         if (!idOp || !kind)
+             return Outcome::BadField;
+         return of(c.ops.opZChiusuraFisc(*idOp, *kind));
+     }},
+    {"N1",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         if (!idOp)
+             return Outcome::BadField;
+         return of(c.ops.opApriNonFiscale(*idOp));
+     }},
+    {"N2",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         if (!idOp)
+             return Outcome::BadField;
+         return of(c.ops.OpDatiSNoFisc(*idOp, c.f[2]));
+     }},
+    {"N3",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         if (!idOp)
+             return Outcome::BadField;
+         return of(c.ops.opChiudiNonFiscale(*idOp));
+     }},
+    {"D1",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         if (!idOp)
+             return Outcome::BadField;
+         return of(c.ops.opMsgVisoreCortesia(*idOp, c.f[2]));
+     }},
+    {"V1",
+     [](RecordCall& c) {
+         const auto idOp = W(c.f[1]);
+         if (!idOp)
+             return Outcome::BadField;
+         return of(c.ops.opApri(*idOp));
+     }},
+};
+
+const Command* findCommand(const std::string& code)
+{
+    for (const auto& command : Commands)
+        if (command.code == code)
+            return &command;
+    return nullptr;
+}
+
+// A control that raises on Busy is taken as free: the operation then makes
+// its own call and reports its own failure, so the fault is logged once.
+bool isBusy(PrinterControl& control)
+{
+    try {
+        return control.Busy();
+    } catch (const ControlFailure&) {
+        return false;
+    }
+}
+
+// Waits while the printer is busy, pausing `Eps_Delay` hundredths between
+// looks; false when it is still busy after BusyWaitBound of pauses.
+bool waitUntilFree(PrinterControl& control, ErrorHandler& errors)
+{
+    const auto pause = std::max(std::chrono::milliseconds(errors.state().settings.pause) * 10, MinimumBusyPause);
+    std::chrono::milliseconds waited{0};
+    while (isBusy(control)) {
+        if (waited >= BusyWaitBound)
+            return false;
+        const auto step = std::min<std::chrono::milliseconds>(pause, BusyWaitBound - waited);
+        errors.clock().sleepFor(step);
+        waited += step;
+    }
+    return true;
+}
+
+} // namespace
+
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
+                       const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
+                       int16_t unpaidIndex)
+{
+    // Checked before the port is touched: a port that fails to open would
+    // report through the error handler and so overwrite Kelmora_CORR, or clear
+    // the standing error for a display file, while this file is only dropped.
+    if (errors.state().errorState) {
+        errors.logOnly(MsgFileNonEseguito);
+        return;
+    }
+
+    std::ifstream in(file, std::ios::binary);
+    if (!in.is_open()) {
+        errors.registraErrore(MsgFileIlleggibile + file.string());
+        return;
+    }
+
+    ApriPorta(control, errors, portNumber, portSettings);
+
+    ComandiEpson ops(control, errors);
+    LineFields fields;
+    int16_t contatoreF6 = 0;
+    RecordCall call{ops, fields, contatoreF6, unpaidType, unpaidIndex};
+    RecordReader reader(in);
+    std::string record;
+    bool outcome = false;
+
+    for (;;) {
+        const auto read = reader.next(record);
+        if (read == RecordReader::Result::End)
+            break;
+        if (read == RecordReader::Result::TooLong) {
+            errors.registraErrore(MsgRecordTroppoLungo + recordForLog(record));
+            break;
+        }
+        SpezzaRiga(record, fields);
+        if (!waitUntilFree(control, errors)) {
+            errors.registraErrore(MsgStampanteOccupata + recordForLog(record));
+            break;
+        }
+        if (const Command* command = findCommand(fields[0])) {
+            const Outcome result = command->run(call);
+            if (result == Outcome::BadField) {
+                errors.registraErrore(MsgCampoNonValido + recordForLog(record));
+                break;
+            }
+            outcome = result == Outcome::Done;
+        }
+        if (!outcome)
+            break;
+    }
+
+    in.close();
+    ChiudiPorta(control, errors);
+}

@@ -12,10 +12,25 @@ class ErrorHandler;
 // How long the interpreter waits for a busy printer before it gives up on
 // the file and reports it.
 inline constexpr std::chrono::seconds BusyWaitBound{60};
+// The shortest pause between looks at a busy printer, whatever Eps_Delay says
+// (0 or less would otherwise spin).
+inline constexpr std::chrono::milliseconds MinimumBusyPause{10};
+
+// The interpreter's own reports; the record (its first 256 bytes) follows.
+inline constexpr char MsgCampoNonValido[] = "Campo numerico non valido nel record: ";
+inline constexpr char MsgStampanteOccupata[] = "Stampante occupata da oltre un minuto, file interrotto al record: ";
+inline constexpr char MsgRecordTroppoLungo[] = "Record oltre 65536 caratteri, file interrotto: ";
+// The file's path follows.
+inline constexpr char MsgFileIlleggibile[] = "Impossibile aprire il file comandi: ";
+// Logged, without raising the error, for a file dropped while an error stands.
+inline constexpr char MsgFileNonEseguito[] = "File non eseguito: errore in sospeso";
 
 // Runs one command file record by record against the printer, inside one
 // opening of the port; stops at the first record that fails. With the error
-// state raised, no record runs and the file's discard is recorded in its log.
+// state raised, no record runs, the port is not opened and the file's discard
+// is recorded in its log. A record fails, besides a failed operation, when a
+// numeric field its operation uses does not convert, when it is longer than
+// RecordReader::MaxRecord, or when the printer stays busy BusyWaitBound.
 void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
                        const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
                        int16_t unpaidIndex);

@@ -18,9 +18,13 @@ struct LineFields {
 void SpezzaRiga(std::string_view record, LineFields& fields);
 
 // Reads the records of a command file (8-bit text): line ends (CR, LF,
-// CR LF) and commas end a record; leading blanks are dropped; a record that
-// opens with a double quote runs to the next double quote, commas and line
-// ends included, and loses both quotes.
+// CR LF) and commas end a record; leading blanks (space, tab) are dropped; a
+// record that opens with a double quote runs to the next double quote, commas
+// and line ends included, and loses both quotes; text after the closing quote
+// up to the record's end is dropped, and a quote never closed runs to the end
+// of the file. Empty records (blank lines, a comma at a line's end, "") are
+// skipped. Every other byte, NUL and 0x80-0xFF included, is kept as it is.
+// Streams: at most MaxRecord bytes are held, whatever the file holds.
 class RecordReader {
 public:
     static constexpr size_t MaxRecord = 64 * 1024;

@@ -1,6 +1,363 @@
 #include "config/IniFile.h"
-// STUB
-std::string LeggiINI(const std::string&, const std::string&, const std::string& d, const std::filesystem::path&) { return d; }
-std::string LeggiINI(const std::string& s, const std::string& k, long long d, const std::filesystem::path& f) { return LeggiINI(s, k, std::to_string(d), f); }
-bool ScriviINI(const std::string&, const std::string&, const std::string&, const std::filesystem::path&) { return false; }
-std::string TogliNull(const std::string& t) { return t.substr(0, t.find('\0')); }
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <fstream>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+// The back-office reads values into a 255-byte buffer with its terminator.
+constexpr size_t MaxValue = 254;
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view CrLf = "\r\n";
+
+bool isJunk(char c)
+{
+    return static_cast<unsigned char>(c) <= 0x20;
+}
+
+std::string_view trim(std::string_view s)
+{
+    size_t b = 0, e = s.size();
+    while (b < e && isJunk(s[b]))
+        ++b;
+    while (e > b && isJunk(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+std::string_view untilNul(std::string_view s)
+{
+    return s.substr(0, s.find('\0'));
+}
+
+enum class LineKind { Blank, Comment, Section, Key, Other };
+
+struct Line {
+    size_t begin = 0; // first byte of the line
+    size_t end = 0;   // end of the line's text, before its line end
+    size_t next = 0;  // first byte after its line end
+    LineKind kind = LineKind::Blank;
+    std::string_view name;  // section or key name, trimmed
+    std::string_view value; // key value, trimmed, quotes kept
+};
+
+// Splits the next line of `text` starting at `pos` and classifies it.
+Line readLine(std::string_view text, size_t pos)
+{
+    Line line;
+    line.begin = pos;
+    size_t e = pos;
+    while (e < text.size() && text[e] != '\r' && text[e] != '\n')
+        ++e;
+    line.end = e;
+    if (e < text.size()) {
+        line.next = e + 1;
+        if (text[e] == '\r' && e + 1 < text.size() && text[e + 1] == '\n')
+            line.next = e + 2;
+    } else {
+        line.next = e;
+    }
+
+    const std::string_view t = trim(text.substr(pos, e - pos));
+    if (t.empty()) {
+        line.kind = LineKind::Blank;
+    } else if (t.front() == ';') {
+        line.kind = LineKind::Comment;
+    } else if (const size_t close = t.rfind(']'); t.front() == '[' && close != std::string_view::npos && close > 0) {
+        line.kind = LineKind::Section;
+        line.name = trim(t.substr(1, close - 1));
+    } else if (const size_t eq = t.find('='); eq != std::string_view::npos) {
+        line.kind = LineKind::Key;
+        line.name = trim(t.substr(0, eq));
+        line.value = trim(t.substr(eq + 1));
+    } else {
+        line.kind = LineKind::Other;
+    }
+    return line;
+}
+
+// Where the lines start: after a UTF-8 byte order mark that some editors
+// put in front of the first section header.
+size_t firstLine(std::string_view text)
+{
+    return text.starts_with(Utf8Bom) ? Utf8Bom.size() : 0;
+}
+
+enum class Load { Missing, Read, Failed };
+
+Load loadFile(const std::filesystem::path& file, std::string& out)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return Load::Missing;
+    if (ec || status.type() != std::filesystem::file_type::regular)
+        return Load::Failed;
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return Load::Failed;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0)
+        return Load::Failed;
+    in.seekg(0, std::ios::beg);
+    out.resize(static_cast<size_t>(size));
+    if (size > 0 && !in.read(out.data(), size))
+        return Load::Failed;
+    return Load::Read;
+}
+
+std::string_view readValue(std::string_view text, std::string_view section, std::string_view key, bool& found)
+{
+    found = false;
+    bool inSection = false;
+    bool sectionSeen = false;
+    for (size_t pos = firstLine(text); pos < text.size();) {
+        const Line line = readLine(text, pos);
+        pos = line.next;
+        if (line.kind == LineKind::Section) {
+            if (sectionSeen)
+                return {}; // only the first section of the name is searched
+            inSection = sameName(line.name, section);
+            sectionSeen = inSection;
+        } else if (inSection && line.kind == LineKind::Key && sameName(line.name, key)) {
+            found = true;
+            return line.value;
+        }
+    }
+    return {};
+}
+
+std::string withoutTrailingBlanks(std::string_view s)
+{
+    size_t e = s.size();
+    while (e > 0 && s[e - 1] == ' ')
+        --e;
+    return std::string(s.substr(0, e));
+}
+
+// The line end of line `after` when it has one, else the file's first line
+// end, else CR LF.
+std::string_view lineEndFor(std::string_view text, const std::vector<Line>& lines, size_t after)
+{
+    if (after < lines.size() && lines[after].next > lines[after].end)
+        return text.substr(lines[after].end, lines[after].next - lines[after].end);
+    for (const Line& l : lines)
+        if (l.next > l.end)
+            return text.substr(l.end, l.next - l.end);
+    return CrLf;
+}
+
+bool saveFile(const std::filesystem::path& file, const std::string& bytes, bool existed)
+{
+    const QString name = QFile::decodeName(file.c_str());
+    QFileDevice::Permissions permissions;
+    if (existed) {
+        QFile current(name);
+        // A read-only file stays as it is, as it would for the platform call;
+        // replacing it by rename would go round its protection.
+        if (!current.open(QIODevice::ReadWrite))
+            return false;
+        permissions = current.permissions();
+    }
+    QSaveFile out(name);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+        out.cancelWriting();
+        return false;
+    }
+    if (existed)
+        out.setPermissions(permissions);
+    return out.commit();
+}
+
+std::vector<Line> splitLines(std::string_view text)
+{
+    std::vector<Line> lines;
+    for (size_t pos = firstLine(text); pos < text.size();) {
+        lines.push_back(readLine(text, pos));
+        pos = lines.back().next;
+    }
+    return lines;
+}
+
+bool removeSections(const std::filesystem::path& file, std::string_view section)
+{
+    std::string text;
+    const Load load = loadFile(file, text);
+    if (load == Load::Missing)
+        return true;
+    if (load == Load::Failed)
+        return false;
+
+    const std::vector<Line> lines = splitLines(text);
+    std::string out;
+    out.reserve(text.size());
+    out.append(text, 0, firstLine(text));
+    bool removed = false;
+    for (size_t i = 0; i < lines.size();) {
+        if (lines[i].kind != LineKind::Section || !sameName(lines[i].name, section)) {
+            out.append(text, lines[i].begin, lines[i].next - lines[i].begin);
+            ++i;
+            continue;
+        }
+        // The section runs to its last line of content; the comments and
+        // blank lines before the next header belong to what follows, except
+        // the blank lines right after the section, which would be left over.
+        removed = true;
+        size_t last = i;
+        size_t j = i + 1;
+        for (; j < lines.size() && lines[j].kind != LineKind::Section; ++j)
+            if (lines[j].kind != LineKind::Blank && lines[j].kind != LineKind::Comment)
+                last = j;
+        j = last + 1;
+        while (j < lines.size() && lines[j].kind == LineKind::Blank)
+            ++j;
+        i = j;
+    }
+    if (!removed)
+        return true;
+    return saveFile(file, out, true);
+}
+
+bool holdsLineBreak(std::string_view s)
+{
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
+} // namespace
+
+std::string TogliNull(const std::string& text)
+{
+    return std::string(untilNul(text));
+}
+
+std::string LeggiINI(const std::string& section, const std::string& key, const std::string& defaultValue,
+                     const std::filesystem::path& file)
+{
+    std::string text;
+    if (loadFile(file, text) == Load::Read) {
+        bool found = false;
+        std::string_view value =
+            readValue(text, trim(untilNul(section)), trim(untilNul(key)), found);
+        if (found) {
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+                value = value.substr(1, value.size() - 2);
+            return std::string(untilNul(value.substr(0, MaxValue)));
+        }
+    }
+    return withoutTrailingBlanks(untilNul(defaultValue).substr(0, MaxValue));
+}
+
+std::string LeggiINI(const std::string& section, const std::string& key, long long defaultValue,
+                     const std::filesystem::path& file)
+{
+    return LeggiINI(section, key, std::to_string(defaultValue), file);
+}
+
+bool ScriviINI(const std::string& section, const std::string& key, const std::string& value,
+               const std::filesystem::path& file)
+{
+    const std::string_view sectionName = trim(untilNul(section));
+    const std::string_view keyName = trim(untilNul(key));
+    // Names that would not read back as themselves are refused rather than
+    // written as something else.
+    if (holdsLineBreak(sectionName))
+        return false;
+    if (keyName.empty())
+        return removeSections(file, sectionName);
+    if (holdsLineBreak(keyName) || keyName.find('=') != std::string_view::npos || keyName.front() == ';'
+        || keyName.front() == '[')
+        return false;
+
+    // A line break in the value would start a new line of the shared file.
+    std::string newValue(untilNul(value));
+    for (char& c : newValue)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    size_t lead = 0;
+    while (lead < newValue.size() && isJunk(newValue[lead]))
+        ++lead;
+    newValue.erase(0, lead);
+
+    std::string text;
+    const Load load = loadFile(file, text);
+    if (load == Load::Failed)
+        return false;
+    if (load == Load::Missing || text.empty()) {
+        std::string out;
+        out.append("[").append(sectionName).append("]").append(CrLf);
+        out.append(keyName).append("=").append(newValue).append(CrLf);
+        return saveFile(file, out, load == Load::Read);
+    }
+
+    const std::vector<Line> lines = splitLines(text);
+    size_t header = lines.size();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind == LineKind::Section && sameName(lines[i].name, sectionName)) {
+            header = i;
+            break;
+        }
+    }
+
+    std::string out;
+    if (header == lines.size()) {
+        out.reserve(text.size() + sectionName.size() + keyName.size() + newValue.size() + 8);
+        out = text;
+        const std::string_view eol = lineEndFor(text, lines, lines.empty() ? 0 : lines.size() - 1);
+        if (!lines.empty() && lines.back().next == lines.back().end)
+            out.append(eol);
+        out.append("[").append(sectionName).append("]").append(eol);
+        out.append(keyName).append("=").append(newValue).append(eol);
+        return saveFile(file, out, true);
+    }
+
+    size_t last = header;
+    for (size_t i = header + 1; i < lines.size() && lines[i].kind != LineKind::Section; ++i) {
+        const Line& line = lines[i];
+        if (line.kind == LineKind::Key && sameName(line.name, keyName)) {
+            if (line.value == trim(newValue))
+                return true; // already stored: the file is not touched at all
+            out.reserve(text.size() + newValue.size());
+            out.append(text, 0, line.begin);
+            out.append(line.name).append("=").append(newValue);
+            out.append(text, line.end, std::string::npos);
+            return saveFile(file, out, true);
+        }
+        if (line.kind != LineKind::Blank && line.kind != LineKind::Comment)
+            last = i;
+    }
+
+    // A new key goes after the section's last line of content, so the blank
+    // lines and comments that lead into the next section stay with it.
+    const Line& after = lines[last];
+    const std::string_view eol = lineEndFor(text, lines, last);
+    out.reserve(text.size() + keyName.size() + newValue.size() + 4);
+    out.append(text, 0, after.next);
+    if (after.next == after.end)
+        out.append(eol);
+    out.append(keyName).append("=").append(newValue).append(eol);
+    out.append(text, after.next, std::string::npos);
+    return saveFile(file, out, true);
+}

@@ -15,6 +15,11 @@ public:
     enum class Field { Seriale, Setting, Ritardo, NonRiscIndex, NonRiscType, cartellaOstro };
     static constexpr int FieldCount = 6;
 
+    // Texts of the panel for a view.
+    static constexpr char PayLLabel[] = "PaymentLight";
+    static constexpr char PayLCaption[] = "Check1";
+    static constexpr char NonRiscTypeToolTip[] = "0=cash; 1=check; 2=credit card; 3=ticket";
+
     // `reject` shows a rejected entry's message (OK only, program title) and
     // returns when the operator has closed it.
     SettingsPanel(std::filesystem::path configFile, WorkingSettings& settings,
@@ -25,19 +30,34 @@ public:
     void setText(Field field, const std::string& text);
     const std::string& text(Field field) const;
 
-    // Click handler of the check box (also when the program sets it).
+    // Click handler of the check box (also when the program sets it); runs
+    // when the value changes.
     void setPayL(bool ticked);
     bool payL() const { return m_payL; }
 
+    // Copies the six fields into the working settings; a text that does not
+    // convert leaves its working setting as it was (the port number becomes
+    // empty instead, so the port opening can say the port is not set).
     void ApplicaImpostazioni();
+    // Writes all seven fields to the configuration file, texts unchanged.
     void SalvaImpostazioni();
 
-    // Called after the model changed a field's text (a restore or an
-    // appended separator), so a view can follow.
+    // Key of section "Varie" a field is saved to, and its label on the panel.
+    static const char* keyOf(Field field);
+    static const char* labelOf(Field field);
+
+    // Called after a field's text changed, whoever changed it (a keystroke,
+    // the program, a restore or an appended separator), so a view can follow.
+    // It runs before the field's change handler.
     std::function<void(Field)> onTextChanged;
+    // Called after the check box value changed.
+    std::function<void()> onPayLChanged;
 
 private:
     void changed(Field field);
+    void numericChanged(Field field);
+    void cartellaChanged();
+    bool save(const char* key, const std::string& value) const;
 
     std::filesystem::path m_configFile;
     WorkingSettings& m_settings;

@@ -1,7 +1,7 @@
 #include "config/Text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -30,16 +30,23 @@ std::string toCp1252(const QString& text)
 {
     std::string out;
     out.reserve(size_t(text.size()));
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF) || (u >= 0x80 && u <= 0x9F)) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i; // one character outside the code page: one '?'
+            out.push_back('?');
+            continue;
+        }
+        // The C1 controls round-trip only where the byte is one of the five
+        // undefined ones; the others decode to printable characters.
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF) || (u <= 0x9F && HighTable[u - 0x80] == 0)) {
             out.push_back(char(u));
             continue;
         }
         char mapped = '?';
-        for (int i = 0; i < 32; ++i) {
-            if (HighTable[i] == u) {
-                mapped = char(0x80 + i);
+        for (int k = 0; k < 32; ++k) {
+            if (HighTable[k] == u) {
+                mapped = char(0x80 + k);
                 break;
             }
         }
@@ -93,9 +100,15 @@ std::optional<double> toDouble(std::string_view text)
     }
     if (p != t.size())
         return std::nullopt;
-    const std::string copy(t);
-    const double value = std::strtod(copy.c_str(), nullptr);
-    if (!std::isfinite(value))
+    // from_chars, unlike strtod, ignores the process locale, which the GUI
+    // takes from the environment (an Italian one would stop at the ".").
+    const char* first = t.data();
+    const char* last = t.data() + t.size();
+    if (*first == '+')
+        ++first;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
+    if (ec != std::errc() || end != last || !std::isfinite(value))
         return std::nullopt;
     return value;
 }

@@ -1,10 +1,211 @@
 #include "errors/ErrorHandler.h"
-// STUB
-ErrorHandler::ErrorHandler(SharedState& s, OperatorWindow& w, Clock& c) : m_state(s), m_window(w), m_clock(c) {}
-void ErrorHandler::registraErrore(const std::string&, bool) {}
-void ErrorHandler::registraAzione(const std::string&) {}
-void ErrorHandler::logOnly(const std::string&) {}
-void ErrorHandler::printerErrorEvent(int16_t, int32_t) {}
-void ErrorHandler::visualizzaForm() {}
-void ErrorHandler::SvuotaErrori() {}
-bool ErrorHandler::appendRecord(const std::string&, const std::string&, RecordKind) { return false; }
+
+#include "config/IniFile.h"
+#include "config/Keys.h"
+#include "errors/Clock.h"
+#include "errors/FileKind.h"
+#include "errors/OperatorWindow.h"
+#include "errors/SharedState.h"
+#include "printer/Porta.h"
+#include "printer/PrinterControl.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string PrinterPrefix = "PrinterError: ";
+const std::string ProgramPrefix = "Tessiro_Error: ";
+const std::string SequenceError = "SEQUENZA ERRATA";
+const std::string CrLf = "\r\n";
+
+// Runs one step of the handler so that its failure is said and the next step
+// still runs: nothing may leave the error handler.
+template <typename Step>
+void guarded(const char* what, Step&& step)
+{
+    try {
+        step();
+    } catch (const std::exception& e) {
+        ErrorHandler::sayOnStderr(std::string("error handler, ") + what + ": " + e.what());
+    } catch (...) {
+        ErrorHandler::sayOnStderr(std::string("error handler, ") + what + ": unknown failure");
+    }
+}
+
+// Writes all of `bytes` at the end of `fd`. On failure the file is cut back
+// to where it ended, so a log never keeps half a record.
+std::string appendAll(int fd, const std::string& bytes)
+{
+    const off_t before = ::lseek(fd, 0, SEEK_END);
+    size_t done = 0;
+    std::string reason;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            reason = n < 0 ? std::strerror(errno) : "nothing written";
+            break;
+        }
+        done += size_t(n);
+    }
+    if (!reason.empty() && done > 0 && before >= 0 && ::ftruncate(fd, before) != 0)
+        reason += " (a partial record may remain)";
+    return reason;
+}
+
+} // namespace
+
+ErrorHandler::ErrorHandler(SharedState& state, OperatorWindow& window, Clock& clock)
+    : m_state(state), m_window(window), m_clock(clock)
+{
+}
+
+void ErrorHandler::sayOnStderr(const std::string& text)
+{
+    std::fprintf(stderr, "Tessiro: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+std::string ErrorHandler::nowText()
+{
+    std::string text;
+    guarded("date and time", [&] { text = dateTimeText(m_clock.localNow()); });
+    return text;
+}
+
+bool ErrorHandler::appendRecord(const std::string& logName, const std::string& record, RecordKind kind)
+{
+    std::string reason;
+    try {
+        const std::filesystem::path path = m_state.programDir / logName;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            reason = std::strerror(errno);
+        } else {
+            reason = appendAll(fd, record + CrLf);
+            if (::close(fd) != 0 && reason.empty())
+                reason = std::strerror(errno);
+        }
+    } catch (const std::exception& e) {
+        reason = e.what();
+    }
+    if (!reason.empty())
+        sayOnStderr(logName + " not written (" + reason + "): " + record);
+    if (onRecord)
+        guarded("record observer", [&] { onRecord(kind, logName, record); });
+    return reason.empty();
+}
+
+void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
+{
+    const std::string& prefix = printerFlag ? PrinterPrefix : ProgramPrefix;
+    const std::string dateTime = nowText();
+    m_state.lastErrorText = dateTime + CrLf + message;
+
+    // A copy: the void below may run code that changes the shared name.
+    const std::string name = m_state.currentFileName;
+    const bool fiscal = isFiscalName(name);
+    const std::string reference = fileReference(name);
+
+    if (fiscal) {
+        guarded("Kelmora_CORR", [&] {
+            if (!ScriviINI(keys::Section, keys::Kelmora_CORR, reference, m_state.configFile()))
+                sayOnStderr(std::string(keys::Kelmora_CORR) + " not written to " + m_state.configFile().string());
+        });
+    }
+    appendRecord(fiscal ? FiscalLog : NotFiscalLog, prefix + reference + ";" + dateTime + ";" + message,
+                 RecordKind::Failure);
+
+    // Only after the record is in the log, so the failure is on file even if
+    // the void itself goes wrong.
+    if (fiscal && message.find(SequenceError) != std::string::npos)
+        voidOpenReceipt();
+
+    m_state.errorState = true;
+    guarded("error label", [&] {
+        if (printerFlag)
+            m_window.setPrinterErrorText("----- PRINTER ERROR -----" + CrLf + m_state.lastErrorText + CrLf + CrLf +
+                                         "!!!!  Recupero NON riuscito  !!!!");
+        else
+            m_window.setProgramErrorText("----- PROGRAM ERROR -----" + CrLf + m_state.lastErrorText);
+    });
+    guarded("show window", [&] { m_window.showOnTop(); });
+
+    // A failed customer-display message must not hold up the till: it is on
+    // file, and the window goes back to the tray at once.
+    if (isDisplayName(name)) {
+        guarded("clear labels", [&] {
+            m_window.setPrinterErrorText("");
+            m_window.setProgramErrorText("");
+        });
+        m_state.errorState = false;
+        guarded("hide window", [&] { m_window.hideToTray(); });
+    }
+}
+
+void ErrorHandler::voidOpenReceipt()
+{
+    // The void opens the port, and a port that will not open or a printer
+    // that refuses reports back through registraErrore; those reports are
+    // filed like any other but must not start another void.
+    if (m_voiding)
+        return;
+    if (!m_state.control) {
+        sayOnStderr("no printer control: the open receipt was not voided");
+        return;
+    }
+    m_voiding = true;
+    guarded("void of the open receipt", [&] {
+        AnnullaScontrino(*m_state.control, *this, m_state.settings.portNumber, m_state.settings.portSettings);
+    });
+    m_voiding = false;
+}
+
+void ErrorHandler::registraAzione(const std::string& action)
+{
+    const std::string& name = m_state.currentFileName;
+    const std::string reference = name.empty() ? std::string("AZIONE") : fileReference(name);
+    appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog,
+                 reference + ";" + nowText() + ";" + "AZIONE: " + action, RecordKind::Action);
+}
+
+void ErrorHandler::logOnly(const std::string& message)
+{
+    const std::string& name = m_state.currentFileName;
+    appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog,
+                 ProgramPrefix + fileReference(name) + ";" + nowText() + ";" + message, RecordKind::Problem);
+}
+
+void ErrorHandler::printerErrorEvent(int16_t level, int32_t code)
+{
+    std::string text;
+    if (m_state.control) {
+        try {
+            text = m_state.control->ErrorText(level, code);
+        } catch (const std::exception& e) {
+            // The event is still filed; the control's own complaint stands in
+            // for the text it could not give.
+            text = e.what();
+        } catch (...) {
+        }
+    }
+    registraErrore("Livello: " + std::to_string(level) + CrLf + " EpsonError: " + std::to_string(code) + CrLf + text,
+                   true);
+}
+
+void ErrorHandler::visualizzaForm()
+{
+    guarded("error label", [&] { m_window.setPrinterErrorText("----- ERRORE -----" + CrLf + m_state.lastErrorText + CrLf); });
+    guarded("topmost window", [&] { m_window.makeTopmost(); });
+}
+
+void ErrorHandler::SvuotaErrori()
+{
+    guarded("error label", [&] { m_window.setPrinterErrorText(""); });
+}

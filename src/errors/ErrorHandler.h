@@ -13,6 +13,10 @@ class Clock;
 // files the action records and handles the printer's error event.
 class ErrorHandler {
 public:
+    // The two logs, in the program directory.
+    static constexpr char FiscalLog[] = "FiscalError.log";
+    static constexpr char NotFiscalLog[] = "NotFiscalError.log";
+
     ErrorHandler(SharedState& state, OperatorWindow& window, Clock& clock);
 
     void registraErrore(const std::string& message, bool printerFlag = false);
@@ -42,8 +46,18 @@ public:
     // that cannot be written is said on stderr and the bridge goes on.
     bool appendRecord(const std::string& logName, const std::string& record, RecordKind kind);
 
+    // A line on stderr for what the bridge cannot put anywhere else (a log or
+    // a configuration write that failed).
+    static void sayOnStderr(const std::string& text);
+
 private:
+    std::string nowText();
+    void voidOpenReceipt();
+
     SharedState& m_state;
     OperatorWindow& m_window;
     Clock& m_clock;
+    // True while the sequence-error void runs: a failure reported from inside
+    // it is logged and shown but starts no second void.
+    bool m_voiding = false;
 };

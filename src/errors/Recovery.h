@@ -15,3 +15,8 @@ void cmdRistampa(ErrorHandler& errors);
 // "Ricrea File Log": moves both logs into Cestino under a time stamp. With
 // `ask`, the operator confirms first ("File LOG"); false when cancelled.
 bool RicreaLog(ErrorHandler& errors, bool ask);
+
+// The name under which cmdRistampa copies the last receipt into the drop
+// folder before renaming it to Old.txt; the polling cycle skips names that
+// begin with a dot.
+inline constexpr char ReprintTemporaryName[] = ".Old.txt.copia";

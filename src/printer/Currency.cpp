@@ -1,6 +1,6 @@
 #include "printer/Currency.h"
 
-#include <cmath>
+#include <charconv>
 #include <limits>
 
 int64_t divideHalfEven(int64_t value, int64_t divisor)
@@ -33,21 +33,27 @@ std::optional<Currency> Currency::parse(std::string_view text, int64_t divisor)
         negative = text[i] == '-';
         ++i;
     }
-    // Collect the digits as a scaled integer: value * 10^fracDigits.
+    // Collect the digits as a scaled integer: value * 10^fracDigits. Ties
+    // of the final rounding lie on the 10^-5 grid for any integer divisor,
+    // so digits past the cap only matter as "something non-zero follows".
+    constexpr int MaxFracDigits = 18;
+    constexpr __int128 limit = static_cast<__int128>(1) << 100;
     __int128 mantissa = 0;
     int fracDigits = 0;
-    bool anyDigit = false, inFraction = false;
-    constexpr __int128 limit = static_cast<__int128>(1) << 100;
+    bool anyDigit = false, inFraction = false, sticky = false;
     for (; i < n; ++i) {
         const char c = text[i];
         if (c >= '0' && c <= '9') {
             anyDigit = true;
-            if (mantissa < limit) {
+            if (!inFraction) {
+                if (mantissa >= limit)
+                    return std::nullopt; // far beyond any amount
                 mantissa = mantissa * 10 + (c - '0');
-                if (inFraction)
-                    ++fracDigits;
-            } else if (!inFraction) {
-                return std::nullopt; // far beyond any amount
+            } else if (fracDigits < MaxFracDigits && mantissa < limit) {
+                mantissa = mantissa * 10 + (c - '0');
+                ++fracDigits;
+            } else if (c != '0') {
+                sticky = true;
             }
         } else if (c == '.' && !inFraction) {
             inFraction = true;
@@ -63,7 +69,7 @@ std::optional<Currency> Currency::parse(std::string_view text, int64_t divisor)
     for (int k = 0; k < fracDigits; ++k)
         den *= 10;
     __int128 q = num / den, r = num % den;
-    if (r * 2 > den || (r * 2 == den && (q % 2 != 0)))
+    if (r * 2 > den || (r * 2 == den && (sticky || q % 2 != 0)))
         ++q;
     if (negative)
         q = -q;
@@ -93,9 +99,22 @@ int64_t Currency::floorWhole() const
     return q;
 }
 
+// Through the decimal text: a single converted from the double would be
+// rounded twice and can miss the nearest single by one step.
 float Currency::toFloat() const
 {
-    return static_cast<float>(toDouble());
+    const std::string text = toString();
+    float value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+double Currency::toDouble() const
+{
+    const std::string text = toString();
+    double value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
 }
 
 namespace {

@@ -35,7 +35,8 @@ public:
     int64_t floorWhole() const;
     // Nearest single float (quantities go to the printer as singles).
     float toFloat() const;
-    double toDouble() const { return static_cast<double>(m_units) / Scale; }
+    // Nearest double.
+    double toDouble() const;
 
     // "1.5000", "-0.0100": always four decimals and a point.
     std::string toString() const;

@@ -1,40 +1,788 @@
 #include "printer/SimulatedPrinter.h"
-// STUB
-struct SimulatedPrinter::Impl {};
-SimulatedPrinter::SimulatedPrinter(const std::filesystem::path&) : m_impl(std::make_unique<Impl>()) {}
+
+#include "config/Text.h"
+#include "printer/CallTrace.h"
+#include "printer/FileLock.h"
+#include "printer/SimCodes.h"
+#include "printer/SimFaults.h"
+#include "printer/SimJournal.h"
+#include "printer/SimState.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+namespace fs = std::filesystem;
+namespace jr = simjournal;
+using calltrace::args;
+using Receipt = SimState::Receipt;
+
+namespace {
+
+constexpr int MaxDepartment = 99;
+constexpr int MaxExtraLine = 99;
+constexpr int DisplayWidth = 20;
+// 9.999.999,99: the largest amount the printer's totals take.
+constexpr Currency MaxAmount = Currency::fromUnits(99'999'999'900);
+constexpr Currency Zero;
+
+QString qpath(const fs::path& p)
+{
+    return QString::fromStdString(p.string());
+}
+
+std::optional<long long> wholeNumber(std::string_view text)
+{
+    const std::string t = trimmed(text);
+    long long v = 0;
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size())
+        return std::nullopt;
+    return v;
+}
+
+// Empty, or baud,parity,data,stop as a serial port takes them.
+bool validSettings(const std::string& settings)
+{
+    if (trimmed(settings).empty())
+        return true;
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = settings.find(',', start);
+        parts.push_back(trimmed(std::string_view(settings).substr(start, comma - start)));
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    if (parts.size() != 4)
+        return false;
+    static constexpr long long Rates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                          19200, 28800, 38400, 56000, 57600, 115200, 128000, 256000};
+    const auto baud = wholeNumber(parts[0]);
+    if (!baud || std::find(std::begin(Rates), std::end(Rates), *baud) == std::end(Rates))
+        return false;
+    if (parts[1].size() != 1 || std::string_view("NEOMSneoms").find(parts[1][0]) == std::string_view::npos)
+        return false;
+    const auto data = wholeNumber(parts[2]);
+    if (!data || *data < 4 || *data > 8)
+        return false;
+    return parts[3] == "1" || parts[3] == "1.5" || parts[3] == "2";
+}
+
+// The quantity as the decimal the single was written from (0.1f is 0.1).
+std::optional<Currency> quantityValue(float quantity)
+{
+    return Currency::parse(calltrace::value(quantity));
+}
+
+Currency roundedToCents(Currency v)
+{
+    return Currency::fromUnits(divideHalfEven(v.units(), 100) * 100);
+}
+
+// price x quantity rounded to cents, halves to even; nullopt above the limit.
+std::optional<Currency> lineAmount(Currency price, Currency quantity)
+{
+    const __int128 product = static_cast<__int128>(price.units()) * quantity.units();
+    constexpr __int128 Divisor = static_cast<__int128>(Currency::Scale) * 100; // to cents
+    __int128 cents = product / Divisor;
+    const __int128 rest = product % Divisor;
+    if (rest * 2 > Divisor || (rest * 2 == Divisor && cents % 2 != 0))
+        ++cents;
+    if (cents * 100 > MaxAmount.units())
+        return std::nullopt;
+    return Currency::fromUnits(static_cast<int64_t>(cents * 100));
+}
+
+QString quantityText(float quantity)
+{
+    return QString::fromStdString(calltrace::value(quantity)).replace(QLatin1Char('.'), QLatin1Char(','));
+}
+
+const char* paymentLabel(SimState::Payment kind)
+{
+    switch (kind) {
+    case SimState::Cash: return "CONTANTI";
+    case SimState::Cheque: return "ASSEGNO";
+    case SimState::Card: return "CARTA DI CREDITO";
+    case SimState::Ticket: return "TICKET";
+    default: return "ALTRO PAGAMENTO";
+    }
+}
+
+SimState::Payment tenderKind(int32_t type)
+{
+    switch (type) {
+    case 0: return SimState::Cash;
+    case 1: return SimState::Cheque;
+    case 2: return SimState::Card;
+    case 3: return SimState::Ticket;
+    default: return SimState::Other;
+    }
+}
+
+void addTotals(SimState::Totals& into, const SimState::Totals& from)
+{
+    into.sales += from.sales;
+    into.returns += from.returns;
+    into.discounts += from.discounts;
+    for (size_t k = 0; k < into.payments.size(); ++k)
+        into.payments[k] += from.payments[k];
+    for (const auto& [dept, amount] : from.departments)
+        into.departments[dept] += amount;
+}
+
+} // namespace
+
+struct SimulatedPrinter::Impl {
+    Impl(SimulatedPrinter& owner, const fs::path& programDir)
+        : owner(owner),
+          dir(programDir / "Simulatore"),
+          tracePath(dir / "chiamate.log"),
+          journalPath(dir / "giornale.txt"),
+          displayPath(dir / "visore.txt"),
+          statePath(dir / "stato.ini"),
+          portLock(dir / "porta.lock"),
+          writeLock(dir / "scrittura.lock"),
+          faults(dir / "guasti.ini")
+    {
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        state = SimState::load(statePath);
+    }
+
+    SimulatedPrinter& owner;
+    fs::path dir, tracePath, journalPath, displayPath, statePath;
+    // Held while the port is open: the port is one per folder, like a serial port.
+    FileLock portLock;
+    // Held around every write, so two processes never write these files at once.
+    FileLock writeLock;
+    SimFaults faults;
+    SimState state;
+
+    int32_t openOptionA = 0, openOptionB = 0;
+    int16_t comPort = 0;
+    std::string comSettings;
+    int16_t itemOptionA = 0, itemOptionB = 0;
+    bool portOpen = false;
+    bool inEvent = false;
+
+    bool append(const fs::path& file, const std::string& bytes)
+    {
+        ScopedFileLock guard(writeLock);
+        QFile f(qpath(file));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+            return false;
+        const bool written = f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+        return f.flush() && written;
+    }
+
+    bool replace(const fs::path& file, const std::string& bytes)
+    {
+        ScopedFileLock guard(writeLock);
+        QSaveFile f(qpath(file));
+        if (!f.open(QIODevice::WriteOnly))
+            return false;
+        if (f.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+            f.cancelWriting();
+            return false;
+        }
+        return f.commit();
+    }
+
+    bool saveState(const SimState& next)
+    {
+        ScopedFileLock guard(writeLock);
+        return next.save(statePath);
+    }
+
+    void trace(const std::string& line) { append(tracePath, line + "\n"); }
+
+    // The error event, fired inside the failing call. A failure met while the
+    // owner is still handling an event raises none: the bridge's handler
+    // itself calls the printer (it voids the receipt on a sequence error),
+    // and a nested event could call it again without end.
+    void raise(int16_t code)
+    {
+        if (!faults.eventsEnabled() || inEvent)
+            return;
+        trace(calltrace::event(simcode::EventLevel, code));
+        if (!owner.onErrorEvent)
+            return;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{inEvent};
+        inEvent = true;
+        owner.onErrorEvent(simcode::EventLevel, code);
+    }
+
+    int16_t preflight(std::string_view name, bool usesPaper)
+    {
+        if (const int16_t injected = faults.codeFor(name))
+            return injected;
+        if (!portOpen)
+            return simcode::PortClosed;
+        if (faults.takePaperEnd() && !state.paperEnd) {
+            SimState next = state;
+            next.paperEnd = true;
+            saveState(next);
+            state = next;
+        }
+        if (usesPaper && state.paperEnd)
+            return simcode::PaperEnd;
+        return simcode::Ok;
+    }
+
+    // One printing call: checks, the operation itself, the trace line and,
+    // on failure, the event; the state is settled before the event fires.
+    template <typename Body>
+    int16_t run(std::string_view name, const std::string& arguments, bool usesPaper, Body body)
+    {
+        faults.refresh();
+        int16_t code = preflight(name, usesPaper);
+        if (code == simcode::Ok)
+            code = body();
+        trace(calltrace::call(name, arguments, calltrace::value(code)));
+        if (code != simcode::Ok)
+            raise(code);
+        return code;
+    }
+
+    // Prints first, then records: a state that cannot be saved leaves the
+    // memory as it was, so the printer never counts what it did not print.
+    int16_t commit(const SimState& next, const std::string& printed)
+    {
+        if (!printed.empty() && !append(journalPath, printed))
+            return simcode::StorageFailure;
+        if (!(next == state)) {
+            if (!saveState(next))
+                return simcode::StorageFailure;
+            state = next;
+        }
+        return simcode::Ok;
+    }
+
+    std::optional<std::string> openPort()
+    {
+        if (const auto& failure = faults.openPortFailure())
+            return *failure;
+        if (portOpen)
+            return "Porta COM" + std::to_string(comPort) + " gia' aperta";
+        if (comPort < 1)
+            return "Porta COM non valida: " + std::to_string(comPort);
+        if (!validSettings(comSettings))
+            return "Parametri porta non validi: \"" + comSettings +
+                   "\" (formato baud,parita,dati,stop, per esempio 9600,N,8,1)";
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        switch (portLock.tryLock()) {
+        case FileLock::Result::Busy:
+            return "Porta COM" + std::to_string(comPort) + " occupata da un altro programma";
+        case FileLock::Result::Failed:
+            return "Stampante simulata non disponibile: impossibile usare " + (dir / "porta.lock").string() + " (" +
+                   portLock.failureText() + ")";
+        case FileLock::Result::Locked:
+            break;
+        }
+        // Another process may have printed since this one last held the port.
+        state = SimState::load(statePath);
+        portOpen = true;
+        return std::nullopt;
+    }
+
+    // A fiscal receipt opens on its first line; returns what that prints.
+    static std::string openFiscal(SimState& next)
+    {
+        if (next.receipt != Receipt::None)
+            return {};
+        next.receipt = Receipt::Fiscal;
+        next.receiptNumber = ++next.lastReceipt;
+        next.current = {};
+        return jr::header();
+    }
+
+    static bool inItems(const SimState& s) { return s.receipt == Receipt::None || s.receipt == Receipt::Fiscal; }
+    static bool fiscalOpen(const SimState& s) { return s.receipt == Receipt::Fiscal || s.receipt == Receipt::Payment; }
+    Currency currentNet() const { return state.receipt == Receipt::None ? Zero : state.current.net(); }
+
+    int16_t item(bool isReturn, const std::string& text, std::optional<float> quantity, Currency price, int16_t dept)
+    {
+        if (!inItems(state))
+            return simcode::WrongSequence;
+        if (dept < 1 || dept > MaxDepartment)
+            return simcode::UnknownDepartment;
+        if (price < Zero)
+            return simcode::InvalidData;
+        Currency qty = Currency::fromWhole(1);
+        if (quantity) {
+            if (!std::isfinite(*quantity) || *quantity <= 0)
+                return simcode::InvalidData;
+            const auto q = quantityValue(*quantity);
+            if (!q)
+                return simcode::AmountTooLarge;
+            if (*q <= Zero)
+                return simcode::InvalidData;
+            qty = *q;
+        }
+        const auto amount = lineAmount(price, qty);
+        if (!amount)
+            return simcode::AmountTooLarge;
+        const Currency net = currentNet();
+        if (!isReturn && net + *amount > MaxAmount)
+            return simcode::AmountTooLarge;
+        if (isReturn && net - *amount < Zero)
+            return simcode::NegativeTotal;
+
+        SimState next = state;
+        std::string printed = openFiscal(next);
+        if (isReturn) {
+            next.current.returns += *amount;
+            next.current.departments[dept] -= *amount;
+        } else {
+            next.current.sales += *amount;
+            next.current.departments[dept] += *amount;
+        }
+        if (quantity)
+            printed += jr::text(QStringLiteral("  ") + quantityText(*quantity) + QStringLiteral(" x ") + jr::amount(price));
+        const QString label = jr::printable(text);
+        printed += isReturn ? jr::item(QStringLiteral("RESO ") + label, -*amount) : jr::item(label, *amount);
+        return commit(next, printed);
+    }
+
+    int16_t line(const std::string& text, bool duringPayment)
+    {
+        if (!inItems(state) && !(duringPayment && state.receipt == Receipt::Payment))
+            return simcode::WrongSequence;
+        SimState next = state;
+        std::string printed = openFiscal(next);
+        printed += jr::text(jr::printable(text));
+        return commit(next, printed);
+    }
+
+    int16_t subtotal()
+    {
+        if (!inItems(state))
+            return simcode::WrongSequence;
+        SimState next = state;
+        std::string printed = openFiscal(next);
+        printed += jr::item(QStringLiteral("SUBTOTALE"), next.current.net());
+        return commit(next, printed);
+    }
+
+    int16_t discount(Currency amount)
+    {
+        if (!inItems(state))
+            return simcode::WrongSequence;
+        if (amount < Zero)
+            return simcode::InvalidData;
+        if (amount > MaxAmount)
+            return simcode::AmountTooLarge;
+        // A record with no discount to give is accepted and prints nothing.
+        const Currency value = roundedToCents(amount);
+        if (value == Zero)
+            return simcode::Ok;
+        if (currentNet() - value < Zero)
+            return simcode::NegativeTotal;
+        SimState next = state;
+        std::string printed = openFiscal(next);
+        next.current.discounts += value;
+        printed += jr::item(QStringLiteral("SCONTO SUBTOTALE"), -value);
+        return commit(next, printed);
+    }
+
+    int16_t cancel()
+    {
+        if (!fiscalOpen(state))
+            return simcode::Ok; // nothing to void
+        SimState next = state;
+        ++next.voided;
+        next.receipt = Receipt::None;
+        next.current = {};
+        const std::string printed = jr::rule() + jr::centered(QStringLiteral("*** SCONTRINO ANNULLATO ***")) +
+                                    jr::numbered(QStringLiteral("SCONTRINO"), state.receiptNumber) + "\n";
+        return commit(next, printed);
+    }
+
+    // `amount` empty or zero pays what is due; only cash gives change.
+    int16_t pay(SimState::Payment kind, const QString& label, std::optional<Currency> amount)
+    {
+        if (!fiscalOpen(state))
+            return simcode::WrongSequence;
+        const Currency due = state.due();
+        Currency paid = due;
+        if (amount && *amount != Zero) {
+            if (*amount < Zero)
+                return simcode::InvalidData;
+            if (*amount > MaxAmount)
+                return simcode::AmountTooLarge;
+            paid = roundedToCents(*amount);
+            if (paid == Zero)
+                return simcode::InvalidData;
+            if (paid > due && kind != SimState::Cash)
+                return simcode::NonCashExcess;
+        }
+
+        SimState next = state;
+        std::string printed;
+        if (state.receipt == Receipt::Fiscal) {
+            printed += jr::rule() + jr::item(QStringLiteral("TOTALE EURO"), state.current.net());
+            next.receipt = Receipt::Payment;
+        }
+        next.current.payments[kind] += paid;
+        printed += jr::item(label.trimmed().isEmpty() ? QString::fromLatin1(paymentLabel(kind)) : label.trimmed(),
+                            paid);
+        if (next.due() <= Zero) {
+            const Currency change = -next.due();
+            if (change > Zero) {
+                next.current.payments[SimState::Cash] -= change;
+                printed += jr::item(QStringLiteral("RESTO"), change);
+            }
+            ++next.receipts;
+            addTotals(next.day, next.current);
+            next.grandTotal += next.current.net();
+            next.receipt = Receipt::None;
+            next.current = {};
+            printed += jr::rule() + jr::numbered(QStringLiteral("SCONTRINO"), state.receiptNumber) + "\n";
+        }
+        return commit(next, printed);
+    }
+
+    int16_t openNonFiscal()
+    {
+        if (state.receipt != Receipt::None)
+            return simcode::WrongSequence;
+        SimState next = state;
+        next.receipt = Receipt::NonFiscal;
+        next.receiptNumber = ++next.lastNonFiscal;
+        next.current = {};
+        return commit(next, jr::header() + jr::centered(QStringLiteral("DOCUMENTO NON FISCALE")));
+    }
+
+    int16_t nonFiscalLine(const std::string& text)
+    {
+        if (state.receipt != Receipt::NonFiscal)
+            return simcode::WrongSequence;
+        return commit(state, jr::text(jr::printable(text)));
+    }
+
+    int16_t closeNonFiscal()
+    {
+        if (state.receipt != Receipt::NonFiscal)
+            return simcode::WrongSequence;
+        SimState next = state;
+        next.receipt = Receipt::None;
+        return commit(next, jr::rule() + jr::numbered(QStringLiteral("NON FISCALE"), state.receiptNumber) + "\n");
+    }
+
+    int16_t amountEntry(Currency amount)
+    {
+        if (state.receipt != Receipt::None && state.receipt != Receipt::NonFiscal)
+            return simcode::WrongSequence;
+        if (amount > MaxAmount || amount < -MaxAmount)
+            return simcode::AmountTooLarge;
+        SimState next = state;
+        next.amountEntries += amount;
+        return commit(next, jr::item(QStringLiteral("IMPORTO"), amount));
+    }
+
+    int16_t display(const std::string& text)
+    {
+        const QString shown = jr::printable(text);
+        auto row = [&](int k) {
+            const QString part = shown.mid(k * DisplayWidth, DisplayWidth);
+            return (part + QString(DisplayWidth - part.size(), QLatin1Char(' '))).toStdString() + "\n";
+        };
+        return replace(displayPath, row(0) + row(1)) ? simcode::Ok : simcode::StorageFailure;
+    }
+
+    int16_t openDrawer()
+    {
+        SimState next = state;
+        ++next.drawerOpenings;
+        return commit(next, {});
+    }
+
+    int16_t closure(bool withDepartments)
+    {
+        if (state.receipt != Receipt::None)
+            return simcode::WrongSequence;
+        const SimState& s = state;
+        auto count = [](int n) { return QString::number(n); };
+        std::string printed = jr::rule('=');
+        printed += jr::centered(withDepartments ? QStringLiteral("CHIUSURA FISCALE CON REPARTI")
+                                                : QStringLiteral("CHIUSURA FISCALE"));
+        printed += jr::rule();
+        printed += jr::item(QStringLiteral("SCONTRINI FISCALI"), count(s.receipts));
+        printed += jr::item(QStringLiteral("SCONTRINI ANNULLATI"), count(s.voided));
+        printed += jr::item(QStringLiteral("DOCUMENTI NON FISCALI"), count(s.lastNonFiscal));
+        printed += jr::item(QStringLiteral("APERTURE CASSETTO"), count(s.drawerOpenings));
+        printed += jr::rule();
+        printed += jr::item(QStringLiteral("VENDITE"), s.day.sales);
+        printed += jr::item(QStringLiteral("RESI"), -s.day.returns);
+        printed += jr::item(QStringLiteral("SCONTI"), -s.day.discounts);
+        printed += jr::item(QStringLiteral("TOTALE GIORNO"), s.day.net());
+        printed += jr::rule();
+        printed += jr::item(QStringLiteral("CONTANTI"), s.day.payments[SimState::Cash]);
+        printed += jr::item(QStringLiteral("ASSEGNI"), s.day.payments[SimState::Cheque]);
+        printed += jr::item(QStringLiteral("CARTE DI CREDITO"), s.day.payments[SimState::Card]);
+        printed += jr::item(QStringLiteral("TICKET"), s.day.payments[SimState::Ticket]);
+        printed += jr::item(QStringLiteral("ALTRI PAGAMENTI"), s.day.payments[SimState::Other]);
+        printed += jr::item(QStringLiteral("IMPORTI NON FISCALI"), s.amountEntries);
+        if (withDepartments) {
+            printed += jr::rule();
+            for (const auto& [dept, amount] : s.day.departments)
+                printed += jr::item(QStringLiteral("REPARTO %1").arg(dept, 2, 10, QLatin1Char('0')), amount);
+        }
+        printed += jr::rule();
+        printed += jr::item(QStringLiteral("GRAN TOTALE"), s.grandTotal);
+        printed += jr::numbered(QStringLiteral("CHIUSURA"), s.closures + 1) + "\n";
+
+        SimState next;
+        next.closures = s.closures + 1;
+        next.grandTotal = s.grandTotal;
+        next.paperEnd = s.paperEnd;
+        return commit(next, printed);
+    }
+
+    int16_t paperEndRecovery()
+    {
+        if (!state.paperEnd)
+            return simcode::Ok;
+        SimState next = state;
+        next.paperEnd = false;
+        return commit(next, jr::centered(QStringLiteral("--- RIPRESA DA FINE CARTA ---")));
+    }
+};
+
+SimulatedPrinter::SimulatedPrinter(const std::filesystem::path& programDir)
+    : m_impl(std::make_unique<Impl>(*this, programDir))
+{
+}
+
 SimulatedPrinter::~SimulatedPrinter() = default;
-void SimulatedPrinter::setOpenOptionA(int32_t) {}
-void SimulatedPrinter::setOpenOptionB(int32_t) {}
-void SimulatedPrinter::setComPort(int16_t) {}
-void SimulatedPrinter::setComSettings(const std::string&) {}
-void SimulatedPrinter::setItemOptionA(int16_t) {}
-void SimulatedPrinter::setItemOptionB(int16_t) {}
-void SimulatedPrinter::OpenPort() {}
-void SimulatedPrinter::ClosePort() {}
-bool SimulatedPrinter::PortIsOpen() { return false; }
-bool SimulatedPrinter::Busy() { return false; }
-int16_t SimulatedPrinter::SellDept(int16_t, const std::string&, Currency, int16_t) { return 0; }
-int16_t SimulatedPrinter::SellDeptQty(int16_t, const std::string&, float, Currency, int16_t) { return 0; }
-int16_t SimulatedPrinter::ReturnDept(int16_t, const std::string&, Currency, int16_t) { return 0; }
-int16_t SimulatedPrinter::ReturnDeptQty(int16_t, const std::string&, float, Currency, int16_t) { return 0; }
-int16_t SimulatedPrinter::ReturnDeptAmount(int16_t, const std::string&, Currency, int16_t) { return 0; }
-int16_t SimulatedPrinter::AddDescription(int16_t, const std::string&) { return 0; }
-int16_t SimulatedPrinter::ExtraLine(int16_t, int16_t, const std::string&) { return 0; }
-int16_t SimulatedPrinter::Subtotal(int16_t) { return 0; }
-int16_t SimulatedPrinter::SubtotalDiscount(int16_t, Currency) { return 0; }
-int16_t SimulatedPrinter::CancelReceipt(int16_t) { return 0; }
-int16_t SimulatedPrinter::PayCash(int16_t, Currency) { return 0; }
-int16_t SimulatedPrinter::PayCheque(int16_t, Currency) { return 0; }
-int16_t SimulatedPrinter::PayCard(int16_t, int16_t) { return 0; }
-int16_t SimulatedPrinter::PayTicket(int16_t, int16_t, Currency) { return 0; }
-int16_t SimulatedPrinter::PayTender(int16_t, const std::string&, Currency, int32_t, int16_t, int16_t) { return 0; }
-int16_t SimulatedPrinter::OpenNonFiscal(int16_t) { return 0; }
-int16_t SimulatedPrinter::NonFiscalLine(int16_t, int16_t, const std::string&) { return 0; }
-int16_t SimulatedPrinter::CloseNonFiscal(int16_t) { return 0; }
-int16_t SimulatedPrinter::DisplayText(int16_t, const std::string&) { return 0; }
-int16_t SimulatedPrinter::OpenCmd(int16_t) { return 0; }
-int16_t SimulatedPrinter::AmountEntry(int16_t, Currency) { return 0; }
-int16_t SimulatedPrinter::FiscalClosure(int16_t) { return 0; }
-int16_t SimulatedPrinter::FiscalClosureAlt(int16_t) { return 0; }
-int16_t SimulatedPrinter::PaperEndRecovery(int16_t) { return 0; }
-std::string SimulatedPrinter::ErrorText(int16_t, int32_t) { return {}; }
+
+void SimulatedPrinter::setOpenOptionA(int32_t value)
+{
+    m_impl->openOptionA = value;
+    m_impl->trace(calltrace::put("OpenOptionA", calltrace::value(value)));
+}
+
+void SimulatedPrinter::setOpenOptionB(int32_t value)
+{
+    m_impl->openOptionB = value;
+    m_impl->trace(calltrace::put("OpenOptionB", calltrace::value(value)));
+}
+
+void SimulatedPrinter::setComPort(int16_t port)
+{
+    m_impl->comPort = port;
+    m_impl->trace(calltrace::put("ComPort", calltrace::value(port)));
+}
+
+void SimulatedPrinter::setComSettings(const std::string& settings)
+{
+    m_impl->comSettings = settings;
+    m_impl->trace(calltrace::put("ComSettings", calltrace::value(settings)));
+}
+
+void SimulatedPrinter::setItemOptionA(int16_t value)
+{
+    m_impl->itemOptionA = value;
+    m_impl->trace(calltrace::put("ItemOptionA", calltrace::value(value)));
+}
+
+void SimulatedPrinter::setItemOptionB(int16_t value)
+{
+    m_impl->itemOptionB = value;
+    m_impl->trace(calltrace::put("ItemOptionB", calltrace::value(value)));
+}
+
+void SimulatedPrinter::OpenPort()
+{
+    m_impl->faults.refresh();
+    if (const auto failure = m_impl->openPort()) {
+        m_impl->trace(calltrace::failure("OpenPort", "", *failure));
+        throw ControlFailure(*failure);
+    }
+    m_impl->trace(calltrace::call("OpenPort", ""));
+}
+
+void SimulatedPrinter::ClosePort()
+{
+    m_impl->portLock.unlock();
+    m_impl->portOpen = false;
+    m_impl->trace(calltrace::call("ClosePort", ""));
+}
+
+bool SimulatedPrinter::PortIsOpen()
+{
+    const bool open = m_impl->portOpen;
+    m_impl->trace(calltrace::call("PortIsOpen", "", calltrace::value(open)));
+    return open;
+}
+
+bool SimulatedPrinter::Busy()
+{
+    m_impl->faults.refresh();
+    const bool busy = m_impl->faults.takeBusyRead();
+    m_impl->trace(calltrace::get("Busy", calltrace::value(busy)));
+    return busy;
+}
+
+int16_t SimulatedPrinter::SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept)
+{
+    return m_impl->run("SellDept", args(idOp, text, price, dept), true,
+                       [&] { return m_impl->item(false, text, std::nullopt, price, dept); });
+}
+
+int16_t SimulatedPrinter::SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price,
+                                      int16_t dept)
+{
+    return m_impl->run("SellDeptQty", args(idOp, text, quantity, price, dept), true,
+                       [&] { return m_impl->item(false, text, quantity, price, dept); });
+}
+
+int16_t SimulatedPrinter::ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept)
+{
+    return m_impl->run("ReturnDept", args(idOp, text, price, dept), true,
+                       [&] { return m_impl->item(true, text, std::nullopt, price, dept); });
+}
+
+int16_t SimulatedPrinter::ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price,
+                                        int16_t dept)
+{
+    return m_impl->run("ReturnDeptQty", args(idOp, text, quantity, price, dept), true,
+                       [&] { return m_impl->item(true, text, quantity, price, dept); });
+}
+
+int16_t SimulatedPrinter::ReturnDeptAmount(int16_t idOp, const std::string& text, Currency amount, int16_t dept)
+{
+    return m_impl->run("ReturnDeptAmount", args(idOp, text, amount, dept), true,
+                       [&] { return m_impl->item(true, text, std::nullopt, amount, dept); });
+}
+
+int16_t SimulatedPrinter::AddDescription(int16_t idOp, const std::string& text)
+{
+    return m_impl->run("AddDescription", args(idOp, text), true, [&] { return m_impl->line(text, false); });
+}
+
+int16_t SimulatedPrinter::ExtraLine(int16_t idOp, int16_t line, const std::string& text)
+{
+    return m_impl->run("ExtraLine", args(idOp, line, text), true, [&] {
+        if (line < 1 || line > MaxExtraLine)
+            return simcode::InvalidData;
+        return m_impl->line(text, true);
+    });
+}
+
+int16_t SimulatedPrinter::Subtotal(int16_t value)
+{
+    return m_impl->run("Subtotal", args(value), true, [&] { return m_impl->subtotal(); });
+}
+
+int16_t SimulatedPrinter::SubtotalDiscount(int16_t idOp, Currency amount)
+{
+    return m_impl->run("SubtotalDiscount", args(idOp, amount), true, [&] { return m_impl->discount(amount); });
+}
+
+int16_t SimulatedPrinter::CancelReceipt(int16_t value)
+{
+    // Voiding prints; with no receipt open there is nothing to print or void.
+    const bool usesPaper = Impl::fiscalOpen(m_impl->state);
+    return m_impl->run("CancelReceipt", args(value), usesPaper, [&] { return m_impl->cancel(); });
+}
+
+int16_t SimulatedPrinter::PayCash(int16_t idOp, Currency amount)
+{
+    return m_impl->run("PayCash", args(idOp, amount), true, [&] {
+        return m_impl->pay(SimState::Cash, paymentLabel(SimState::Cash), amount);
+    });
+}
+
+int16_t SimulatedPrinter::PayCheque(int16_t idOp, Currency amount)
+{
+    return m_impl->run("PayCheque", args(idOp, amount), true, [&] {
+        return m_impl->pay(SimState::Cheque, paymentLabel(SimState::Cheque), amount);
+    });
+}
+
+int16_t SimulatedPrinter::PayCard(int16_t idOp, int16_t value)
+{
+    return m_impl->run("PayCard", args(idOp, value), true, [&] {
+        return m_impl->pay(SimState::Card, paymentLabel(SimState::Card), std::nullopt);
+    });
+}
+
+int16_t SimulatedPrinter::PayTicket(int16_t idOp, int16_t value, Currency amount)
+{
+    return m_impl->run("PayTicket", args(idOp, value, amount), true, [&] {
+        return m_impl->pay(SimState::Ticket, paymentLabel(SimState::Ticket), amount);
+    });
+}
+
+int16_t SimulatedPrinter::PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type,
+                                    int16_t flag, int16_t index)
+{
+    return m_impl->run("PayTender", args(idOp, text, amount, type, flag, index), true, [&] {
+        return m_impl->pay(tenderKind(type), jr::printable(text), amount);
+    });
+}
+
+int16_t SimulatedPrinter::OpenNonFiscal(int16_t idOp)
+{
+    return m_impl->run("OpenNonFiscal", args(idOp), true, [&] { return m_impl->openNonFiscal(); });
+}
+
+int16_t SimulatedPrinter::NonFiscalLine(int16_t idOp, int16_t value, const std::string& text)
+{
+    return m_impl->run("NonFiscalLine", args(idOp, value, text), true, [&] { return m_impl->nonFiscalLine(text); });
+}
+
+int16_t SimulatedPrinter::CloseNonFiscal(int16_t idOp)
+{
+    return m_impl->run("CloseNonFiscal", args(idOp), true, [&] { return m_impl->closeNonFiscal(); });
+}
+
+int16_t SimulatedPrinter::DisplayText(int16_t idOp, const std::string& text)
+{
+    return m_impl->run("DisplayText", args(idOp, text), false, [&] { return m_impl->display(text); });
+}
+
+int16_t SimulatedPrinter::OpenCmd(int16_t idOp)
+{
+    return m_impl->run("OpenCmd", args(idOp), false, [&] { return m_impl->openDrawer(); });
+}
+
+int16_t SimulatedPrinter::AmountEntry(int16_t idOp, Currency amount)
+{
+    return m_impl->run("AmountEntry", args(idOp, amount), true, [&] { return m_impl->amountEntry(amount); });
+}
+
+int16_t SimulatedPrinter::FiscalClosure(int16_t idOp)
+{
+    return m_impl->run("FiscalClosure", args(idOp), true, [&] { return m_impl->closure(false); });
+}
+
+int16_t SimulatedPrinter::FiscalClosureAlt(int16_t idOp)
+{
+    return m_impl->run("FiscalClosureAlt", args(idOp), true, [&] { return m_impl->closure(true); });
+}
+
+int16_t SimulatedPrinter::PaperEndRecovery(int16_t value)
+{
+    return m_impl->run("PaperEndRecovery", args(value), false, [&] { return m_impl->paperEndRecovery(); });
+}
+
+std::string SimulatedPrinter::ErrorText(int16_t level, int32_t code)
+{
+    const std::string text = simcode::text(code);
+    m_impl->trace(calltrace::call("ErrorText", args(level, code), calltrace::value(text)));
+    return text;
+}

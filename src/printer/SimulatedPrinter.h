@@ -5,8 +5,15 @@
 #include <filesystem>
 #include <memory>
 
-// A fiscal printer model behind the control's contract, with its paper roll,
-// display, call trace, fault injection and state in `<programDir>/Simulatore/`.
+// A fiscal printer model behind the control's contract, with its files in
+// `<programDir>/Simulatore/`:
+//   giornale.txt   the paper roll: receipts, documents and closures (UTF-8)
+//   visore.txt     the customer display's two lines of 20 characters
+//   chiamate.log   every interaction with the control, one line each
+//   guasti.ini     faults to inject, re-read whenever it changes
+//   stato.ini      counters, day totals and the open receipt
+// The port is exclusive per folder, across processes and objects alike.
+// Result codes and their texts are listed in printer/SimCodes.h.
 class SimulatedPrinter final : public PrinterControl {
 public:
     explicit SimulatedPrinter(const std::filesystem::path& programDir);

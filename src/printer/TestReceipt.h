@@ -4,5 +4,9 @@ class PrinterControl;
 class ErrorHandler;
 
 // Prints the sample fiscal receipt of the TEST button with the port settings
-// read from the configuration. True when every step succeeded.
-bool TEST(PrinterControl& control, ErrorHandler& errors);
+// read from the configuration, the port open for the whole receipt. Every
+// step runs whatever the earlier ones did; each failure is reported by its
+// own operation. True when the port opened and every step succeeded.
+// The name in parentheses keeps GoogleTest's TEST macro from expanding it;
+// a file that includes GoogleTest calls it as (TEST)(control, errors).
+bool (TEST)(PrinterControl& control, ErrorHandler& errors);

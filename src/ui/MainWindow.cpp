@@ -1,15 +1,445 @@
 #include "ui/MainWindow.h"
-// STUB
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {}
-MainWindow::~MainWindow() = default;
-void MainWindow::attach(Bridge& bridge) { m_bridge = &bridge; }
-void MainWindow::setPrinterErrorText(const std::string& t) { m_printerText = t; }
-std::string MainWindow::printerErrorText() const { return m_printerText; }
-void MainWindow::setProgramErrorText(const std::string& t) { m_programText = t; }
-std::string MainWindow::programErrorText() const { return m_programText; }
-void MainWindow::showOnTop() { show(); }
-void MainWindow::makeTopmost() {}
-void MainWindow::hideToTray() { hide(); }
-void MainWindow::inform(const std::string&, const std::string&) {}
-bool MainWindow::askOkCancel(const std::string&, const std::string&) { return false; }
-bool MainWindow::askYesNo(const std::string&, const std::string&) { return false; }
+
+#include "app/Bridge.h"
+#include "config/Text.h"
+#include "errors/ErrorHandler.h"
+#include "errors/Recovery.h"
+#include "errors/SharedState.h"
+#include "printer/TestReceipt.h"
+#include "ui/AboutBox.h"
+#include "ui/FolderCleanup.h"
+#include "ui/ProgramIcon.h"
+#include "ui/TrayIcon.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr char FileTempTitle[] = "File Temporanei";
+constexpr char FileTempQuestion[] =
+    "File temporanei delle cartelle\r\n..\\Ostro\r\n..\\IN\r\n..\\Cestino\r\n..\\Log\r\nEliminarli?";
+constexpr char FileTempDoneTitle[] = "Eliminazione File Temporanei";
+constexpr char FileTempDone[] = "Cancellazione eseguita con successo.";
+
+int index(SettingsPanel::Field field)
+{
+    return static_cast<int>(field);
+}
+
+QLabel* errorLabel(const char* name, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setFrameShape(QFrame::StyledPanel);
+    label->setMinimumHeight(120);
+    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    return label;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("Tessiro"));
+    setWindowTitle(QStringLiteral("Tessiro FP Series ") + QStringLiteral(TESSIRO_VERSION));
+    setWindowIcon(programIcon());
+
+    m_tray = new TrayIcon(programIcon(), this);
+    m_tray->setTip(windowTitle());
+    connect(m_tray, &TrayIcon::leftClicked, this, &MainWindow::showFromTray);
+    connect(m_tray, &TrayIcon::hostAppeared, this, [this] {
+        if (m_minimizedForTray && isMinimized())
+            hide();
+        m_minimizedForTray = false;
+    });
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(buildSettings());
+    layout->addWidget(buildErrorPanel(), 1);
+    layout->addWidget(buildButtons());
+    setCentralWidget(central);
+    buildMenu();
+    resize(560, 680);
+}
+
+MainWindow::~MainWindow()
+{
+    if (m_about) {
+        m_about->disconnect(this);
+        delete m_about.data();
+    }
+}
+
+QWidget* MainWindow::buildSettings()
+{
+    auto* box = new QGroupBox(this);
+    auto* form = new QFormLayout(box);
+    auto field = [&](Field f, const char* name) {
+        auto* edit = new QLineEdit(box);
+        edit->setObjectName(QLatin1String(name));
+        m_fields[index(f)] = edit;
+        // textEdited fires for the operator's changes only, never for the
+        // window's own setText, so the model and the view cannot ping-pong.
+        connect(edit, &QLineEdit::textEdited, this, [this, f](const QString& text) { fieldEdited(f, text); });
+        return edit;
+    };
+    auto label = [](Field f) { return QString::fromLatin1(SettingsPanel::labelOf(f)); };
+    form->addRow(label(Field::Seriale), field(Field::Seriale, "Seriale"));
+    form->addRow(label(Field::Setting), field(Field::Setting, "Setting"));
+    form->addRow(label(Field::Ritardo), field(Field::Ritardo, "Ritardo"));
+
+    auto* tender = new QHBoxLayout;
+    tender->addWidget(field(Field::NonRiscIndex, "NonRiscIndex"));
+    QLineEdit* type = field(Field::NonRiscType, "NonRiscType");
+    type->setToolTip(QString::fromLatin1(SettingsPanel::NonRiscTypeToolTip));
+    tender->addWidget(type);
+    form->addRow(label(Field::NonRiscIndex), tender);
+
+    form->addRow(label(Field::cartellaOstro), field(Field::cartellaOstro, "cartellaOstro"));
+
+    m_payL = new QCheckBox(QString::fromLatin1(SettingsPanel::PayLCaption), box);
+    m_payL->setObjectName(QStringLiteral("PAY_L"));
+    connect(m_payL, &QCheckBox::clicked, this, [this](bool ticked) {
+        if (!m_bridge)
+            return;
+        m_bridge->panel().setPayL(ticked);
+        const QSignalBlocker block(m_payL);
+        m_payL->setChecked(m_bridge->panel().payL());
+    });
+    form->addRow(QString::fromLatin1(SettingsPanel::PayLLabel), m_payL);
+    return box;
+}
+
+QWidget* MainWindow::buildErrorPanel()
+{
+    auto* panel = new QWidget(this);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_msgErrori = errorLabel("MsgErrori", panel);
+    QPalette red = m_msgErrori->palette();
+    red.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
+    m_msgErrori->setPalette(red);
+    m_msgErroreNoPrinter = errorLabel("MsgErrore_NOPrinter", panel);
+    layout->addWidget(m_msgErrori);
+    layout->addWidget(m_msgErroreNoPrinter);
+    return panel;
+}
+
+QWidget* MainWindow::buildButtons()
+{
+    auto* area = new QWidget(this);
+    auto* layout = new QVBoxLayout(area);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto button = [this](QWidget* parent, const char* name, const QString& caption, void (*command)(ErrorHandler&)) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(QLatin1String(name));
+        connect(b, &QPushButton::clicked, this, [this, command] {
+            if (m_bridge)
+                command(m_bridge->errors());
+        });
+        return b;
+    };
+
+    // The two paper-end buttons share one caption; the headings tell them apart.
+    auto* fiscal = new QGroupBox(QStringLiteral("Scontrino fiscale"), area);
+    auto* fiscalGrid = new QGridLayout(fiscal);
+    fiscalGrid->addWidget(button(fiscal, "cmdChiudiScontrino", QStringLiteral("ANNULLA SCONTRINO BLOCCATO"),
+                                 &cmdChiudiScontrino), 0, 0);
+    fiscalGrid->addWidget(button(fiscal, "cmdFineCarta", QStringLiteral("RECUPERO DA FINE CARTA"), &cmdFineCarta),
+                          0, 1);
+    fiscalGrid->addWidget(button(fiscal, "cmdEliminaCor", QStringLiteral("ELIMINA Corrispettivo in Ostro"),
+                                 &cmdEliminaCor), 1, 0);
+    fiscalGrid->addWidget(button(fiscal, "cmdRistampa", QStringLiteral("RISTAMPA ULTIMO SCONTRINO"), &cmdRistampa),
+                          1, 1);
+    layout->addWidget(fiscal);
+
+    auto* nonFiscal = new QGroupBox(QStringLiteral("Scontrino non fiscale"), area);
+    auto* nonFiscalRow = new QHBoxLayout(nonFiscal);
+    nonFiscalRow->addWidget(button(nonFiscal, "cmdChiudiNF", QStringLiteral("CHIUDI SCONTRINO BLOCCATO"),
+                                   &cmdChiudiNF));
+    nonFiscalRow->addWidget(button(nonFiscal, "cmdFineCartaNoFisc", QStringLiteral("RECUPERO DA FINE CARTA"),
+                                   &cmdFineCartaNoFisc));
+    layout->addWidget(nonFiscal);
+
+    auto* row = new QHBoxLayout;
+    auto* test = new QPushButton(QStringLiteral("TEST"), area);
+    test->setObjectName(QStringLiteral("TEST"));
+    connect(test, &QPushButton::clicked, this, [this] {
+        if (!m_bridge)
+            return;
+        m_bridge->state().control = &m_bridge->control();
+        TEST(m_bridge->control(), m_bridge->errors());
+    });
+    auto* nascondi = new QPushButton(QStringLiteral("NASCONDI"), area);
+    nascondi->setObjectName(QStringLiteral("cmdNascondi"));
+    connect(nascondi, &QPushButton::clicked, this, [this] {
+        if (m_bridge)
+            m_bridge->cmdNascondi();
+    });
+    row->addWidget(test);
+    row->addStretch();
+    row->addWidget(nascondi);
+    layout->addLayout(row);
+    return area;
+}
+
+void MainWindow::buildMenu()
+{
+    QAction* esciAction = menuBar()->addAction(QStringLiteral("Esci"));
+    esciAction->setObjectName(QStringLiteral("Esci"));
+    connect(esciAction, &QAction::triggered, this, &MainWindow::esci);
+
+    QMenu* strumenti = menuBar()->addMenu(QStringLiteral("Strumenti"));
+    strumenti->setObjectName(QStringLiteral("Strumenti"));
+    QAction* svuota = strumenti->addAction(QStringLiteral("Svuota errori a video"));
+    svuota->setObjectName(QStringLiteral("SvuotaErrori"));
+    connect(svuota, &QAction::triggered, this, [this] {
+        if (m_bridge)
+            m_bridge->errors().SvuotaErrori();
+    });
+    QAction* ricrea = strumenti->addAction(QStringLiteral("Ricrea File Log"));
+    ricrea->setObjectName(QStringLiteral("RicreaLog"));
+    connect(ricrea, &QAction::triggered, this, [this] {
+        if (m_bridge)
+            RicreaLog(m_bridge->errors(), true);
+    });
+    QAction* temp = strumenti->addAction(QStringLiteral("File Temporanei"));
+    temp->setObjectName(QStringLiteral("FileTemp"));
+    connect(temp, &QAction::triggered, this, &MainWindow::fileTemporanei);
+
+    QAction* aboutAction = menuBar()->addAction(QStringLiteral("About"));
+    aboutAction->setObjectName(QStringLiteral("About"));
+    connect(aboutAction, &QAction::triggered, this, &MainWindow::about);
+}
+
+void MainWindow::attach(Bridge& bridge)
+{
+    m_bridge = &bridge;
+    bridge.panel().onTextChanged = [this](Field field) { showField(field); };
+    bridge.panel().onPayLChanged = [this] {
+        const QSignalBlocker block(m_payL);
+        m_payL->setChecked(m_bridge->panel().payL());
+    };
+    showSettings();
+}
+
+void MainWindow::showSettings()
+{
+    if (!m_bridge)
+        return;
+    for (int i = 0; i < SettingsPanel::FieldCount; ++i)
+        showField(static_cast<Field>(i));
+    const QSignalBlocker block(m_payL);
+    m_payL->setChecked(m_bridge->panel().payL());
+}
+
+void MainWindow::fieldEdited(Field field, const QString& text)
+{
+    if (!m_bridge)
+        return;
+    m_bridge->panel().setText(field, toCp1252(text));
+    showField(field);
+}
+
+void MainWindow::showField(Field field)
+{
+    if (!m_bridge)
+        return;
+    QLineEdit* edit = m_fields[index(field)];
+    const QString text = fromCp1252(m_bridge->panel().text(field));
+    const QString shown = edit->text();
+    if (shown == text)
+        return;
+    const int cursor = edit->cursorPosition();
+    const QSignalBlocker block(edit);
+    edit->setText(text);
+    // A separator appended to what the operator typed keeps the cursor where
+    // the typing goes on; a restored value is a new text, cursor at its end.
+    edit->setCursorPosition(text.startsWith(shown) ? std::min(cursor, int(shown.size())) : int(text.size()));
+}
+
+void MainWindow::setPrinterErrorText(const std::string& text)
+{
+    m_printerText = text;
+    m_msgErrori->setText(displayText(fromCp1252(text)));
+}
+
+std::string MainWindow::printerErrorText() const
+{
+    return m_printerText;
+}
+
+void MainWindow::setProgramErrorText(const std::string& text)
+{
+    m_programText = text;
+    m_msgErroreNoPrinter->setText(displayText(fromCp1252(text)));
+}
+
+std::string MainWindow::programErrorText() const
+{
+    return m_programText;
+}
+
+void MainWindow::setTopmost(bool on)
+{
+    if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == on)
+        return;
+    // Changing the flags hides a shown window; show it again.
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (wasVisible)
+        show();
+}
+
+void MainWindow::showOnTop()
+{
+    if (m_exiting)
+        return;
+    m_minimizedForTray = false;
+    setTopmost(true);
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::makeTopmost()
+{
+    if (m_exiting)
+        return;
+    setTopmost(true);
+    if (isVisible())
+        raise();
+}
+
+void MainWindow::showFromTray()
+{
+    if (m_exiting)
+        return;
+    m_minimizedForTray = false;
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::hideToTray()
+{
+    if (m_exiting)
+        return;
+    hide();
+    setTopmost(false);
+    m_tray->MettiInTray();
+    if (m_tray->isShown()) {
+        m_minimizedForTray = false;
+        return;
+    }
+    // Hidden with no icon to click, the window would be lost for good.
+    m_minimizedForTray = true;
+    showMinimized();
+}
+
+bool MainWindow::ask(MessageBoxRequest::Buttons buttons, const std::string& title, const std::string& text)
+{
+    const MessageBoxRequest request{buttons, fromCp1252(title), fromCp1252(text)};
+    if (answerBox)
+        return answerBox(request);
+    // A hidden parent would place the box off where the operator looks.
+    std::unique_ptr<QMessageBox> box = makeMessageBox(request, isVisible() ? this : nullptr);
+    const int answer = box->exec();
+    return answer == QMessageBox::Ok || answer == QMessageBox::Yes;
+}
+
+void MainWindow::inform(const std::string& title, const std::string& text)
+{
+    ask(MessageBoxRequest::Buttons::Ok, title, text);
+}
+
+bool MainWindow::askOkCancel(const std::string& title, const std::string& text)
+{
+    return ask(MessageBoxRequest::Buttons::OkCancel, title, text);
+}
+
+bool MainWindow::askYesNo(const std::string& title, const std::string& text)
+{
+    return ask(MessageBoxRequest::Buttons::YesNo, title, text);
+}
+
+void MainWindow::esci()
+{
+    // On No the bridge has already hidden the window to the tray.
+    if (!m_bridge || !m_bridge->Esci())
+        return;
+    m_exiting = true;
+    m_tray->TogliDaTray();
+    hide();
+    if (m_about)
+        connect(m_about, &QObject::destroyed, this, &MainWindow::exitRequested);
+    else
+        emit exitRequested();
+}
+
+void MainWindow::fileTemporanei()
+{
+    if (!m_bridge)
+        return;
+    if (!askOkCancel(FileTempTitle, FileTempQuestion))
+        return;
+    const CleanupResult result = deleteTemporaryFiles(m_bridge->state().programDir);
+    if (result.failed == 0) {
+        inform(FileTempDoneTitle, FileTempDone);
+        return;
+    }
+    // Missing or empty folders are no failure; files that stayed are, and
+    // the operator must not be told they are gone.
+    inform(FileTempDoneTitle, "Cancellazione non riuscita: " + std::to_string(result.failed) +
+                                  " file non eliminati (" + std::to_string(result.deleted) + " eliminati).");
+}
+
+void MainWindow::about()
+{
+    if (!m_about)
+        m_about = new AboutBox; // a window of its own: it stays up while the main window is in the tray
+    m_about->show();
+    m_about->raise();
+    m_about->activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // The title bar's close button hides to the tray; the program ends only
+    // through Esci. A close the program asks for (quitting) goes through.
+    if (event->spontaneous() && !m_exiting) {
+        event->ignore();
+        hideToTray();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    showSettings();
+    QMainWindow::showEvent(event);
+}

@@ -1,1 +1,364 @@
-// Tests are added here.
+// The interpreter against the real printer operations and the simulated
+// printer: each test drops a command file into IN, runs it, and reads what
+// reached the printer from the simulator's call trace.
+#include "commands/Interprete.h"
+
+#include "errors/ErrorHandler.h"
+#include "errors/SharedState.h"
+#include "printer/SimulatedPrinter.h"
+#include "support/FakeClock.h"
+#include "support/FakeWindow.h"
+#include "support/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string FiscalName = "20261208140509COR000001.txt";
+const std::string OtherName = "20261208140509NFI000001.txt";
+
+class InterpreteFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_root = testfiles::path(m_dir);
+        fs::create_directories(m_root / "IN");
+        m_state.programDir = m_root;
+        m_state.settings.portNumber = 1;
+        m_state.settings.portSettings = "9600,N,8,1";
+        m_state.settings.pause = 50;
+        m_state.settings.unpaidType = 2;
+        m_state.settings.unpaidIndex = 3;
+        m_errors = std::make_unique<ErrorHandler>(m_state, m_window, m_clock);
+        m_printer = std::make_unique<SimulatedPrinter>(m_root);
+        m_printer->onErrorEvent = [this](int16_t level, int32_t code) { m_errors->printerErrorEvent(level, code); };
+        m_state.control = m_printer.get();
+    }
+
+    void writeConfig(const std::string& lines) { testfiles::write(m_state.configFile(), "[Varie]\r\n" + lines); }
+    void writeFaults(const std::string& lines)
+    {
+        testfiles::write(m_root / "Simulatore" / "guasti.ini", "[Guasti]\r\n" + lines);
+    }
+
+    // Runs `bytes` as the command file `name`, as the polling cycle does.
+    void run(const std::string& bytes, const std::string& name = FiscalName)
+    {
+        const fs::path file = m_root / "IN" / name;
+        testfiles::write(file, bytes);
+        m_state.currentFileName = name;
+        EseguiFileComandi(*m_printer, *m_errors, m_state.settings.portNumber, m_state.settings.portSettings, file,
+                          m_state.settings.unpaidType, m_state.settings.unpaidIndex);
+        fs::remove(file);
+    }
+
+    std::vector<std::string> trace() const { return testfiles::lines(m_root / "Simulatore" / "chiamate.log"); }
+
+    // The trace less the port handling, property traffic and the error
+    // event's own calls: what the records asked the printer to do.
+    std::vector<std::string> printing() const
+    {
+        static const std::set<std::string> plumbing = {
+            "Busy",        "PortIsOpen",  "OpenPort", "ClosePort", "OpenOptionA", "OpenOptionB",
+            "ComPort",     "ComSettings", "ItemOptionA", "ItemOptionB", "Event9", "ErrorText"};
+        std::vector<std::string> out;
+        for (const auto& line : trace())
+            if (!plumbing.count(line.substr(0, line.find_first_of("( "))))
+                out.push_back(line);
+        return out;
+    }
+
+    long portOpenings() const
+    {
+        const auto t = trace();
+        return std::count(t.begin(), t.end(), "OpenPort()");
+    }
+
+    bool portOpenedAndClosed() const
+    {
+        const auto t = trace();
+        const auto open = std::find(t.begin(), t.end(), "OpenPort()");
+        const auto close = std::find(open, t.end(), "ClosePort()");
+        return open != t.end() && close != t.end();
+    }
+
+    std::string log(const std::string& name) const
+    {
+        return fs::exists(m_root / name) ? testfiles::read(m_root / name) : std::string();
+    }
+    std::string fiscalLog() const { return log("FiscalError.log"); }
+    std::string otherLog() const { return log("NotFiscalError.log"); }
+
+    QTemporaryDir m_dir;
+    fs::path m_root;
+    SharedState m_state;
+    FakeWindow m_window;
+    FakeClock m_clock;
+    std::unique_ptr<ErrorHandler> m_errors;
+    std::unique_ptr<SimulatedPrinter> m_printer;
+};
+
+// ------------------------------------------------ what each record sends
+
+struct RecordCase {
+    const char* name;
+    std::string config; // lines of section Varie
+    std::string file;
+    std::vector<std::string> calls;
+};
+void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
+
+class RecordsReachThePrinter : public InterpreteFixture, public ::testing::WithParamInterface<RecordCase> {};
+
+TEST_P(RecordsReachThePrinter, WithTheTableConversions)
+{
+    const auto& c = GetParam();
+    writeConfig(c.config);
+    run(c.file);
+    EXPECT_EQ(printing(), c.calls);
+    EXPECT_TRUE(portOpenedAndClosed());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, RecordsReachThePrinter,
+    ::testing::Values(
+        RecordCase{"SaleOfQuantityTwo", "", "F2:1:PANE:2000:150:3\r\n",
+                   {"SellDeptQty(1, \"PANE\", 2, 1.5000, 3) -> 0"}},
+        RecordCase{"SaleOfQuantityOneHasNoQuantity", "", "F2:1:PANE:1000:150:3\r\n",
+                   {"SellDept(1, \"PANE\", 1.5000, 3) -> 0"}},
+        RecordCase{"SaleInThousandthsAndHundredths", "", "F2:4:UOVA:500:199:1\r\n",
+                   {"SellDeptQty(4, \"UOVA\", 0.5, 1.9900, 1) -> 0"}},
+        RecordCase{"UnpaidPaymentTakesTheUnpaidSettings", "PAY_L=1\r\n", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:6\r\n",
+                   {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayTender(1, \"A CREDITO\", 12.5000, 2, 0, 3) -> 0"}},
+        RecordCase{"CashPaymentHasNoUnpaidText", "PAY_L=1\r\n", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:1\r\n",
+                   {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayTender(1, \"CONTANTI\", 12.5000, 0, 0, 1) -> 0"}},
+        RecordCase{"UnpaidPaymentWithoutPayLinesIsCash", "", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:6\r\n",
+                   {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayCash(1, 12.5000) -> 0"}},
+        RecordCase{"PaymentTypeRoundsHalvesToEven", "", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:3.5\r\n",
+                   {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayTicket(1, 1, 12.5000) -> 0"}},
+        RecordCase{"UnusedPaymentFieldIsNotChecked", "", "F2:1:PANE:1000:1250:1\r\nF4:0:XYZ:1250:1\r\n",
+                   {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayCash(1, 12.5000) -> 0"}},
+        RecordCase{"ReturnOfOne", "", "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1::100\r\n",
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDept(1, \"OLIO\", 1.5000, 1) -> 0"}},
+        RecordCase{"ReturnQuantityInHundredths", "", "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1:99:200\r\n",
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDeptQty(1, \"OLIO\", 2, 1.5000, 1) -> 0"}},
+        RecordCase{"ReturnOfAnAmount", "", "F2:1:OLIO:1000:900:2\r\nF8:1:RESO:250:2\r\n",
+                   {"SellDept(1, \"OLIO\", 9.0000, 2) -> 0", "ReturnDeptAmount(1, \"RESO\", 2.5000, 2) -> 0"}},
+        RecordCase{"DescriptionLine", "", "F2:1:OLIO:1000:900:1\r\nF5:1:OFFERTA\r\n",
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "AddDescription(1, \"OFFERTA\") -> 0"}},
+        RecordCase{"ExtraLineTakesFieldThreeAndIgnoresFieldTwo", "", "F2:1:OLIO:1000:900:1\r\nF6:1:XYZ:PUNTI 10\r\n",
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ExtraLine(1, 1, \"PUNTI 10\") -> 0"}},
+        RecordCase{"SubtotalDiscountInHundredths", "", "F2:1:OLIO:1000:900:1\r\nF7:1:150\r\n",
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "Subtotal(1) -> 0", "SubtotalDiscount(1, 1.5000) -> 0"}},
+        RecordCase{"AmountEntriesBothForms", "", "F9:1:1999\r\nF10:1:1999\r\n",
+                   {"AmountEntry(1, 19.9900) -> 0", "AmountEntry(1, 19.9900) -> 0"}},
+        RecordCase{"DailyClosure", "", "Z1:1:1\r\n", {"FiscalClosure(1) -> 0"}},
+        RecordCase{"NonFiscalReceipt", "", "N1:1\r\nN2:1:RIGA\r\nN3:1\r\n",
+                   {"OpenNonFiscal(1) -> 0", "NonFiscalLine(1, 1, \"RIGA\") -> 0", "CloseNonFiscal(1) -> 0"}},
+        RecordCase{"DrawerWithFlooredIdOp", "", "V1:2.7\r\nV1:-1.5\r\n", {"OpenCmd(2) -> 0", "OpenCmd(-2) -> 0"}},
+        RecordCase{"CommaSplitsDisplayTextAndUnknownRestIsSkipped", "", "D1:1:BUONGIORNO, A DOMANI\r\nV1:1\r\n",
+                   {"DisplayText(1, \"BUONGIORNO\") -> 0", "OpenCmd(1) -> 0"}},
+        RecordCase{"QuotedDisplayTextKeepsItsComma", "", "\"D1:1:BUONGIORNO, A DOMANI\"\r\n",
+                   {"DisplayText(1, \"BUONGIORNO, A DOMANI\") -> 0"}},
+        RecordCase{"EuroByteReachesThePrinter", "", "D1:1:TOTALE \x80 5\r\n", {"DisplayText(1, \"TOTALE € 5\") -> 0"}},
+        RecordCase{"TwelveColonsStillRun", "", "F2:1:PANE:1000:150:3:a:b:c:d:e:f:g\r\n",
+                   {"SellDept(1, \"PANE\", 1.5000, 3) -> 0"}},
+        RecordCase{"UnknownCodeAfterASuccessIsSkipped", "", "V1:1\r\nf2:1:PANE:1000:150:3\r\nXX\r\nV1:2\r\n",
+                   {"OpenCmd(1) -> 0", "OpenCmd(2) -> 0"}},
+        RecordCase{"UnknownFirstCodeStopsTheFile", "", "XX:1\r\nV1:1\r\n", {}},
+        RecordCase{"LowerCaseCodeIsUnknown", "", "v1:1\r\nV1:1\r\n", {}},
+        RecordCase{"BlankLinesBeforeTheFirstRecordDoNotStopIt", "", "\r\n  \r\nV1:1\r\n", {"OpenCmd(1) -> 0"}},
+        RecordCase{"EmptyFileSendsNothing", "", "", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------- stopping a file
+
+class FileStops : public InterpreteFixture {};
+
+TEST_F(FileStops, FailingSaleStopsBeforeThePayment)
+{
+    writeFaults("SellDeptQty=7\r\n");
+    run("F2:1:PANE:1000:150:3\r\nF2:1:LATTE:2000:120:3\r\nF4:0:0:390:1\r\n");
+    EXPECT_EQ(printing(), (std::vector<std::string>{"SellDept(1, \"PANE\", 1.5000, 3) -> 0",
+                                                    "SellDeptQty(1, \"LATTE\", 2, 1.2000, 3) -> 7"}));
+    EXPECT_NE(fiscalLog().find("opReparto - 7"), std::string::npos);
+    EXPECT_TRUE(portOpenedAndClosed());
+    EXPECT_TRUE(m_state.errorState);
+}
+
+TEST_F(FileStops, PortThatWillNotOpenEndsTheFileAtTheFirstRecord)
+{
+    writeFaults("OpenPort=Porta assente\r\n");
+    run("V1:1\r\nV1:2\r\n", OtherName);
+    const auto calls = printing();
+    EXPECT_LE(calls.size(), 1u);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "OpenCmd(2) -> 0"), 0);
+    EXPECT_NE(otherLog().find("Apertura Porta: "), std::string::npos);
+}
+
+struct BadFieldCase {
+    const char* name;
+    std::string record;
+};
+void PrintTo(const BadFieldCase& c, std::ostream* os) { *os << c.name; }
+
+class BadNumericField : public InterpreteFixture, public ::testing::WithParamInterface<BadFieldCase> {};
+
+TEST_P(BadNumericField, FailsTheRecordQuotingItAndStopsTheFile)
+{
+    const auto& c = GetParam();
+    run("V1:1\r\n" + c.record + "\r\nV1:2\r\n", OtherName);
+    EXPECT_EQ(printing(), (std::vector<std::string>{"OpenCmd(1) -> 0"}));
+    EXPECT_NE(otherLog().find(std::string(MsgCampoNonValido) + c.record), std::string::npos) << otherLog();
+    EXPECT_TRUE(m_state.errorState);
+    EXPECT_TRUE(portOpenedAndClosed());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, BadNumericField,
+    ::testing::Values(BadFieldCase{"EmptyQuantity", "F2:1:PANE::150:3"},
+                      BadFieldCase{"LettersForPrice", "F2:1:PANE:1000:abc:3"},
+                      BadFieldCase{"NoDepartment", "F2:1:PANE:1000:150"},
+                      BadFieldCase{"MissingIdOp", "N1"},
+                      BadFieldCase{"IdOpOutsideSixteenBits", "V1:70000"},
+                      BadFieldCase{"AmountOverflowingTheCurrency", "F4:0:0:99999999999999999999999:1"},
+                      BadFieldCase{"PaymentTypeOutsideSixteenBits", "F4:0:0:1250:40000"},
+                      BadFieldCase{"EmptyPaymentType", "F4:0:0:1250:"},
+                      BadFieldCase{"ReturnWithoutQuantity", "F3:1:OLIO:150:1"},
+                      BadFieldCase{"ClosureWithoutKind", "Z1:1"},
+                      BadFieldCase{"DiscountWithTwoPoints", "F7:1:1.5.0"},
+                      BadFieldCase{"AmountEntryWithBlankInside", "F9:1:19 99"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FileStops, RecordOverTheBoundFailsAndStopsTheFile)
+{
+    run("V1:1\r\nD1:1:" + std::string(70000, 'A') + "\r\nV1:2\r\n", OtherName);
+    EXPECT_EQ(printing(), (std::vector<std::string>{"OpenCmd(1) -> 0"}));
+    const std::string logText = otherLog();
+    EXPECT_NE(logText.find(MsgRecordTroppoLungo), std::string::npos);
+    EXPECT_LT(logText.size(), 1000u) << "the log quotes only the start of the record";
+    EXPECT_TRUE(portOpenedAndClosed());
+}
+
+TEST_F(FileStops, UnreadableFileIsReportedAndTouchesNoPort)
+{
+    m_state.currentFileName = OtherName;
+    const fs::path missing = m_root / "IN" / OtherName;
+    EseguiFileComandi(*m_printer, *m_errors, 1, "9600,N,8,1", missing, 1, 1);
+    EXPECT_NE(otherLog().find(MsgFileIlleggibile), std::string::npos);
+    EXPECT_TRUE(m_state.errorState);
+    EXPECT_EQ(portOpenings(), 0);
+}
+
+// ------------------------------------------------------------ busy printer
+
+struct BusyCase {
+    const char* name;
+    int16_t pause; // hundredths
+};
+void PrintTo(const BusyCase& c, std::ostream* os) { *os << c.name; }
+
+class BusyPrinter : public InterpreteFixture, public ::testing::WithParamInterface<BusyCase> {};
+
+TEST_P(BusyPrinter, GivesUpAfterAMinuteOfPausesAndStopsTheFile)
+{
+    m_state.settings.pause = GetParam().pause;
+    writeFaults("Occupato=100000\r\n");
+    run("V1:1\r\nV1:2\r\n", OtherName);
+    EXPECT_EQ(m_clock.slept, std::chrono::milliseconds(BusyWaitBound));
+    EXPECT_EQ(printing(), std::vector<std::string>{});
+    EXPECT_NE(otherLog().find(std::string(MsgStampanteOccupata) + "V1:1"), std::string::npos);
+    EXPECT_TRUE(portOpenedAndClosed());
+}
+
+INSTANTIATE_TEST_SUITE_P(Pauses, BusyPrinter,
+                         ::testing::Values(BusyCase{"DefaultPause", 50}, BusyCase{"ZeroPause", 0},
+                                           BusyCase{"NegativePause", -5}, BusyCase{"PauseLongerThanTheBound", 7000}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class BusySpell : public InterpreteFixture {};
+
+TEST_F(BusySpell, PausesEpsDelayBetweenLooksThenRuns)
+{
+    writeFaults("Occupato=3\r\n");
+    run("V1:1\r\n", OtherName);
+    EXPECT_EQ(m_clock.slept, 1500ms);
+    EXPECT_EQ(printing(), (std::vector<std::string>{"OpenCmd(1) -> 0"}));
+    EXPECT_FALSE(m_state.errorState);
+}
+
+// --------------------------------------------------------- error standing
+
+class ErrorStanding : public InterpreteFixture {};
+
+TEST_F(ErrorStanding, FileIsDroppedWithOneLogRecordAndNothingElseChanges)
+{
+    writeConfig("Kelmora_CORR=COR000000.txt\r\n");
+    m_state.errorState = true;
+    m_window.setProgramErrorText("errore precedente");
+    run("F2:1:PANE:1000:150:3\r\nF4:0:0:150:1\r\n");
+
+    EXPECT_EQ(portOpenings(), 0);
+    EXPECT_EQ(printing(), std::vector<std::string>{});
+    const auto records = testfiles::lines(m_root / "FiscalError.log");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].rfind("Tessiro_Error: COR000001.txt;", 0), 0u) << records[0];
+    EXPECT_NE(records[0].find(std::string(";") + MsgFileNonEseguito), std::string::npos) << records[0];
+    EXPECT_TRUE(m_state.errorState);
+    EXPECT_EQ(m_window.programErrorText(), "errore precedente");
+    EXPECT_EQ(m_window.shows, 0);
+    EXPECT_NE(testfiles::read(m_state.configFile()).find("Kelmora_CORR=COR000000.txt"), std::string::npos);
+}
+
+// -------------------------------------------------------------- ContatoreF6
+
+class ContatoreF6 : public InterpreteFixture {};
+
+TEST_F(ContatoreF6, CountsFromOneInEachFile)
+{
+    run("F2:1:PANE:1000:150:1\r\nF6:1::PRIMA\r\nF6:1::SECONDA\r\n");
+    run("F6:1::TERZA\r\n");
+    EXPECT_EQ(printing(), (std::vector<std::string>{"SellDept(1, \"PANE\", 1.5000, 1) -> 0",
+                                                    "ExtraLine(1, 1, \"PRIMA\") -> 0",
+                                                    "ExtraLine(1, 2, \"SECONDA\") -> 0",
+                                                    "ExtraLine(1, 1, \"TERZA\") -> 0"}));
+}
+
+// -------------------------------------------------------------- examples
+
+class ExampleFiles : public InterpreteFixture {};
+
+TEST_F(ExampleFiles, RunInOrderWithoutAFailure)
+{
+    const fs::path examples = fs::path(TESSIRO_TEST_DATA) / ".." / ".." / "examples";
+    for (const char* name : {"20261208143000COR000001.txt", "20261208143500COR000002.txt",
+                             "20261208144000NOF000003.txt", "20261208144500display.txt",
+                             "20261208200000CHI000005.txt"}) {
+        ASSERT_TRUE(fs::exists(examples / name)) << name;
+        run(testfiles::read(examples / name), name);
+        EXPECT_FALSE(m_state.errorState) << name;
+    }
+    EXPECT_EQ(fiscalLog(), "");
+    EXPECT_EQ(otherLog(), "");
+    const auto calls = printing();
+    for (const char* expected : {"PayCash(1, 2.0000) -> 0", "PayCard(1, 0) -> 0",
+                                 "ReturnDept(1, \"MARMELLATA\", 3.5000, 1) -> 0",
+                                 "NonFiscalLine(1, 1, \"VALE € 5,00 SULLA PROSSIMA SPESA\") -> 0",
+                                 "DisplayText(1, \"BENVENUTI, BUONA SPESA\") -> 0", "FiscalClosure(1) -> 0"})
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), expected), 1) << expected;
+}
+
+} // namespace

@@ -1,1 +1,362 @@
-// Tests are added here.
+#include "errors/ErrorsBench.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- Which log, which reference, and Kelmora_CORR --------------------------
+
+struct Routing {
+    const char* name;
+    bool fiscal;
+    const char* reference;
+};
+
+class FailureRouting : public ErrorsBench, public ::testing::WithParamInterface<Routing> {};
+
+TEST_P(FailureRouting, RecordGoesToTheLogTheFileNameChoosesUnderItsReference)
+{
+    const Routing& c = GetParam();
+    state.currentFileName = c.name;
+    errors.registraErrore("Vendita rifiutata - 3");
+
+    const std::string record = std::string("Tessiro_Error: ") + c.reference + ";" + Now + ";Vendita rifiutata - 3";
+    EXPECT_EQ(c.fiscal ? fiscalLog() : notFiscalLog(), std::vector<std::string>{record});
+    EXPECT_FALSE(fs::exists(c.fiscal ? state.notFiscalLog() : state.fiscalLog()));
+    EXPECT_EQ(config("Kelmora_CORR"), c.fiscal ? c.reference : "<none>");
+}
+
+INSTANTIATE_TEST_SUITE_P(ErrorHandler, FailureRouting,
+                         ::testing::Values(Routing{"20261208140509COR0001.txt", true, "COR0001.txt"},
+                                           Routing{"12345678901234COR", true, "COR"},
+                                           Routing{"", false, ""},
+                                           Routing{"20261208140509cor0001.txt", false, "20261208140509cor0001.txt"},
+                                           Routing{"12345678901234", false, "12345678901234"},
+                                           Routing{"1234567890123COR.txt", false, "1234567890123COR.txt"},
+                                           Routing{"12345678901234CO", false, "12345678901234CO"},
+                                           Routing{"20261208140509NFS0001.txt", false, "20261208140509NFS0001.txt"}));
+
+// ---- The record and the window ---------------------------------------------
+
+class FailureRecord : public ErrorsBench {};
+
+TEST_F(FailureRecord, PrinterFlagChoosesThePrefix)
+{
+    errors.registraErrore("uno", true);
+    errors.registraErrore("due", false);
+    EXPECT_EQ(notFiscalLog(), (std::vector<std::string>{std::string("PrinterError: ;") + Now + ";uno",
+                                                        std::string("Tessiro_Error: ;") + Now + ";due"}));
+}
+
+TEST_F(FailureRecord, AppendsToAnExistingLogAndNeverTruncatesIt)
+{
+    testfiles::write(state.notFiscalLog(), "vecchio record\r\n");
+    errors.registraErrore("primo");
+    errors.registraErrore("secondo");
+    EXPECT_EQ(testfiles::read(state.notFiscalLog()),
+              std::string("vecchio record\r\nTessiro_Error: ;") + Now + ";primo\r\nTessiro_Error: ;" + Now +
+                  ";secondo\r\n");
+}
+
+TEST_F(FailureRecord, MessageBytesAreWrittenUnchanged)
+{
+    const std::string message = "Livello: 2\r\n EpsonError: 7\r\nprezzo; 5 \x80 \xe8";
+    errors.registraErrore(message);
+    EXPECT_EQ(testfiles::read(state.notFiscalLog()), std::string("Tessiro_Error: ;") + Now + ";" + message + "\r\n");
+}
+
+TEST_F(FailureRecord, ProgramErrorFillsItsLabelAndBringsTheWindowToTheFront)
+{
+    window.printerText = "errore stampante precedente";
+    errors.registraErrore("Apertura Porta: assente");
+
+    EXPECT_EQ(state.lastErrorText, std::string(Now) + "\r\nApertura Porta: assente");
+    EXPECT_EQ(window.programText, std::string("----- PROGRAM ERROR -----\r\n") + Now + "\r\nApertura Porta: assente");
+    EXPECT_EQ(window.printerText, "errore stampante precedente");
+    EXPECT_TRUE(state.errorState);
+    EXPECT_TRUE(window.visible);
+    EXPECT_TRUE(window.topmost);
+}
+
+TEST_F(FailureRecord, PrinterErrorLabelAlwaysSaysRecoveryFailed)
+{
+    window.programText = "errore programma precedente";
+    errors.registraErrore("carta esaurita", true);
+
+    EXPECT_EQ(window.printerText, std::string("----- PRINTER ERROR -----\r\n") + Now +
+                                      "\r\ncarta esaurita\r\n\r\n!!!!  Recupero NON riuscito  !!!!");
+    EXPECT_EQ(window.programText, "errore programma precedente");
+    EXPECT_TRUE(state.errorState);
+}
+
+struct DisplayCase {
+    const char* name;
+    bool display;
+};
+
+class DisplayMessageFile : public ErrorsBench, public ::testing::WithParamInterface<DisplayCase> {};
+
+TEST_P(DisplayMessageFile, FailureIsLoggedButLeavesNothingStanding)
+{
+    state.currentFileName = GetParam().name;
+    errors.registraErrore("opMsgVisoreCortesia PROBLEMI 5", true);
+
+    ASSERT_EQ(notFiscalLog().size(), 1u);
+    if (GetParam().display) {
+        EXPECT_EQ(window.printerText, "");
+        EXPECT_EQ(window.programText, "");
+        EXPECT_FALSE(state.errorState);
+        EXPECT_FALSE(window.visible);
+        EXPECT_EQ(window.hides, 1);
+    } else {
+        EXPECT_NE(window.printerText, "");
+        EXPECT_TRUE(state.errorState);
+        EXPECT_TRUE(window.visible);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ErrorHandler, DisplayMessageFile,
+                         ::testing::Values(DisplayCase{"20261208140509display.txt", true},
+                                           DisplayCase{"msgdisplay", true},
+                                           DisplayCase{"20261208140509Display.txt", false}));
+
+TEST_F(FailureRecord, UnwritableLogIsSaidOnStderrAndTheRestStillRuns)
+{
+    fs::create_directories(state.notFiscalLog()); // a folder where the log should be
+    std::vector<std::string> observed;
+    errors.onRecord = [&](ErrorHandler::RecordKind, const std::string&, const std::string& record) {
+        observed.push_back(record);
+    };
+
+    ::testing::internal::CaptureStderr();
+    errors.registraErrore("stampante spenta");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+
+    EXPECT_NE(said.find("NotFiscalError.log"), std::string::npos);
+    EXPECT_NE(said.find("stampante spenta"), std::string::npos);
+    EXPECT_EQ(observed, std::vector<std::string>{std::string("Tessiro_Error: ;") + Now + ";stampante spenta"});
+    EXPECT_TRUE(state.errorState);
+    EXPECT_NE(window.programText.find("stampante spenta"), std::string::npos);
+}
+
+// ---- The void on a sequence error ------------------------------------------
+
+class SequenceErrorVoid : public ErrorsBench {};
+
+TEST_F(SequenceErrorVoid, FiscalFileIsLoggedFirstThenTheReceiptIsVoidedOnTheWorkingPort)
+{
+    printer();
+    state.currentFileName = FiscalName;
+    bool voidedBeforeRecord = true;
+    errors.onRecord = [&](ErrorHandler::RecordKind, const std::string&, const std::string&) {
+        voidedBeforeRecord = traced("CancelReceipt");
+    };
+
+    errors.registraErrore("SEQUENZA ERRATA nella vendita");
+
+    EXPECT_FALSE(voidedBeforeRecord);
+    EXPECT_EQ(fiscalLog(), std::vector<std::string>{std::string("Tessiro_Error: COR0001.txt;") + Now +
+                                                     ";SEQUENZA ERRATA nella vendita"});
+    EXPECT_TRUE(inOrder(calls(), {"OpenOptionA", "ComPort", "ComSettings", "OpenPort", "CancelReceipt", "ClosePort"}));
+    EXPECT_TRUE(traceHasLine("ComPort = 3"));
+    EXPECT_TRUE(traceHasLine("CancelReceipt(1)"));
+    EXPECT_FALSE(printer().PortIsOpen());
+}
+
+struct NoVoidCase {
+    const char* name;
+    const char* message;
+};
+
+class SequenceErrorNoVoid : public ErrorsBench, public ::testing::WithParamInterface<NoVoidCase> {};
+
+TEST_P(SequenceErrorNoVoid, NothingIsSentToThePrinter)
+{
+    printer();
+    state.currentFileName = GetParam().name;
+    errors.registraErrore(GetParam().message);
+    EXPECT_FALSE(traced("CancelReceipt"));
+    EXPECT_FALSE(traced("OpenPort"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ErrorHandler, SequenceErrorNoVoid,
+                         ::testing::Values(NoVoidCase{"20261208140509NFS0001.txt", "SEQUENZA ERRATA"},
+                                           NoVoidCase{"", "SEQUENZA ERRATA"},
+                                           NoVoidCase{"20261208140509COR0001.txt", "sequenza errata"},
+                                           NoVoidCase{"20261208140509COR0001.txt", "Vendita rifiutata"}));
+
+TEST_F(SequenceErrorVoid, PortFailureInsideTheVoidIsLoggedOnceAndStartsNoSecondVoid)
+{
+    // The port's own complaint carries the trigger text: without a guard the
+    // void would report it, void again, and never end.
+    fault("OpenPort", "SEQUENZA ERRATA: porta occupata");
+    printer();
+    state.currentFileName = FiscalName;
+
+    errors.registraErrore("SEQUENZA ERRATA");
+
+    const auto log = fiscalLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], std::string("Tessiro_Error: COR0001.txt;") + Now + ";SEQUENZA ERRATA");
+    EXPECT_EQ(log[1], std::string("Tessiro_Error: COR0001.txt;") + Now + ";Apertura Porta: SEQUENZA ERRATA: porta occupata");
+    const auto names = calls();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "OpenPort"), 1);
+    EXPECT_TRUE(state.errorState);
+}
+
+TEST_F(SequenceErrorVoid, RefusedVoidIsFiledOnceThroughThePrinterEvent)
+{
+    // The refusal's event text is itself "SEQUENZA ERRATA" on a fiscal file.
+    fault("CancelReceipt", "3");
+    connectEvent();
+    state.currentFileName = FiscalName;
+
+    errors.registraErrore("SEQUENZA ERRATA");
+
+    const auto log = fiscalLog();
+    ASSERT_EQ(log.size(), 4u); // the record runs over three lines
+    EXPECT_EQ(log[0], std::string("Tessiro_Error: COR0001.txt;") + Now + ";SEQUENZA ERRATA");
+    EXPECT_EQ(log[1], std::string("PrinterError: COR0001.txt;") + Now + ";Livello: 2");
+    EXPECT_EQ(log[2], " EpsonError: 3");
+    EXPECT_EQ(log[3], "SEQUENZA ERRATA");
+    const auto names = calls();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "CancelReceipt"), 1);
+    EXPECT_NE(window.printerText.find("!!!!  Recupero NON riuscito  !!!!"), std::string::npos);
+}
+
+TEST_F(SequenceErrorVoid, ReportedVoidMayStartANewVoidOnTheNextFailure)
+{
+    fault("OpenPort", "SEQUENZA ERRATA");
+    printer();
+    state.currentFileName = FiscalName;
+    errors.registraErrore("SEQUENZA ERRATA");
+    errors.registraErrore("SEQUENZA ERRATA");
+    const auto names = calls();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "OpenPort"), 2);
+}
+
+// ---- Printer error event and the panel -------------------------------------
+
+class PrinterEvent : public ErrorsBench {};
+
+TEST_F(PrinterEvent, EventIsFiledAsAPrinterErrorWithTheControlsText)
+{
+    const std::string text = printer().ErrorText(2, 0);
+    errors.printerErrorEvent(2, 0);
+
+    const std::string message = "Livello: 2\r\n EpsonError: 0\r\n" + text;
+    EXPECT_EQ(testfiles::read(state.notFiscalLog()), std::string("PrinterError: ;") + Now + ";" + message + "\r\n");
+    EXPECT_EQ(window.printerText, std::string("----- PRINTER ERROR -----\r\n") + Now + "\r\n" + message +
+                                      "\r\n\r\n!!!!  Recupero NON riuscito  !!!!");
+    EXPECT_TRUE(state.errorState);
+}
+
+TEST_F(PrinterEvent, RefusedCallOfTheSimulatorRaisesTheEventThroughTheHandler)
+{
+    fault("PaperEndRecovery", "31");
+    connectEvent();
+    printer().PaperEndRecovery(1);
+
+    ASSERT_FALSE(notFiscalLog().empty());
+    EXPECT_EQ(notFiscalLog().front().rfind("PrinterError: ;", 0), 0u);
+    EXPECT_NE(window.printerText.find("!!!!  Recupero NON riuscito  !!!!"), std::string::npos);
+}
+
+class ErrorPanel : public ErrorsBench {};
+
+TEST_F(ErrorPanel, VisualizzaFormShowsTheLastErrorOnTopWithoutShowingAHiddenWindow)
+{
+    errors.registraErrore("guasto");
+    window.visible = false;
+    window.topmost = false;
+    state.errorState = false;
+
+    errors.visualizzaForm();
+
+    EXPECT_EQ(window.printerText, std::string("----- ERRORE -----\r\n") + Now + "\r\nguasto\r\n");
+    EXPECT_TRUE(window.topmost);
+    EXPECT_FALSE(window.visible);
+    EXPECT_FALSE(state.errorState);
+}
+
+TEST_F(ErrorPanel, SvuotaErroriEmptiesOnlyThePrinterLabel)
+{
+    errors.registraErrore("programma", false);
+    errors.registraErrore("stampante", true);
+    const std::string programText = window.programText;
+
+    errors.SvuotaErrori();
+
+    EXPECT_EQ(window.printerText, "");
+    EXPECT_EQ(window.programText, programText);
+    EXPECT_TRUE(state.errorState);
+    EXPECT_EQ(notFiscalLog().size(), 2u);
+}
+
+// ---- Action records and record-only failures ------------------------------
+
+struct ActionCase {
+    const char* name;
+    bool fiscal;
+    const char* reference;
+};
+
+class ActionRecord : public ErrorsBench, public ::testing::WithParamInterface<ActionCase> {};
+
+TEST_P(ActionRecord, GoesToTheLogOfTheCurrentFileAndShowsNothing)
+{
+    const ActionCase& c = GetParam();
+    state.currentFileName = c.name;
+    errors.registraAzione("Chiusura Programma");
+
+    EXPECT_EQ(c.fiscal ? fiscalLog() : notFiscalLog(),
+              std::vector<std::string>{std::string(c.reference) + ";" + Now + ";AZIONE: Chiusura Programma"});
+    EXPECT_FALSE(fs::exists(c.fiscal ? state.notFiscalLog() : state.fiscalLog()));
+    EXPECT_FALSE(state.errorState);
+    EXPECT_EQ(window.shows, 0);
+    EXPECT_EQ(config("Kelmora_CORR"), "<none>");
+}
+
+INSTANTIATE_TEST_SUITE_P(ErrorHandler, ActionRecord,
+                         ::testing::Values(ActionCase{"", false, "AZIONE"},
+                                           ActionCase{"20261208140509COR0001.txt", true, "COR0001.txt"},
+                                           ActionCase{"20261208140509NFS0001.txt", false, "20261208140509NFS0001.txt"}));
+
+class RecordOnly : public ErrorsBench {};
+
+TEST_F(RecordOnly, LogOnlyFilesAFailureRecordAndNothingElse)
+{
+    state.currentFileName = FiscalName;
+    errors.logOnly("File scartato");
+
+    EXPECT_EQ(fiscalLog(), std::vector<std::string>{std::string("Tessiro_Error: COR0001.txt;") + Now + ";File scartato"});
+    EXPECT_FALSE(state.errorState);
+    EXPECT_EQ(window.shows, 0);
+    EXPECT_EQ(window.programText, "");
+    EXPECT_EQ(config("Kelmora_CORR"), "<none>");
+    EXPECT_TRUE(state.lastErrorText.empty());
+}
+
+TEST_F(RecordOnly, ObserverSeesEveryRecordWithItsKindAndLog)
+{
+    std::vector<std::string> seen;
+    errors.onRecord = [&](ErrorHandler::RecordKind kind, const std::string& log, const std::string&) {
+        seen.push_back(std::to_string(int(kind)) + " " + log);
+    };
+    errors.registraErrore("a");
+    errors.registraAzione("b");
+    state.currentFileName = FiscalName;
+    errors.logOnly("c");
+
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        std::to_string(int(ErrorHandler::RecordKind::Failure)) + " NotFiscalError.log",
+                        std::to_string(int(ErrorHandler::RecordKind::Action)) + " NotFiscalError.log",
+                        std::to_string(int(ErrorHandler::RecordKind::Problem)) + " FiscalError.log"}));
+}
+
+} // namespace

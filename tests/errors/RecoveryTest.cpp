@@ -1,1 +1,243 @@
-// Tests are added here.
+#include "errors/ErrorsBench.h"
+#include "errors/Recovery.h"
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- The six commands: what they all do, and their own printer steps -------
+
+struct Command {
+    const char* name;
+    void (*run)(ErrorHandler&);
+    const char* action;
+    std::vector<std::string> printerSteps;
+    bool writesIdle;
+    friend void PrintTo(const Command& c, std::ostream* os) { *os << c.name; }
+};
+
+class RecoveryCommand : public ErrorsBench, public ::testing::WithParamInterface<Command> {
+protected:
+    void SetUp() override
+    {
+        printer();
+        std::filesystem::create_directories(root / "Kelmora");
+        window.printerText = "----- PRINTER ERROR -----";
+        window.programText = "----- PROGRAM ERROR -----";
+        state.errorState = true;
+    }
+};
+
+TEST_P(RecoveryCommand, LiftsTheErrorRunsItsStepsAndFilesItsAction)
+{
+    const Command& c = GetParam();
+    c.run(errors);
+
+    EXPECT_EQ(window.printerText, "");
+    EXPECT_EQ(window.programText, "----- PROGRAM ERROR -----");
+    EXPECT_FALSE(state.errorState);
+    EXPECT_EQ(notFiscalLog(), std::vector<std::string>{std::string("AZIONE;") + Now + ";AZIONE: " + c.action});
+    if (c.printerSteps.empty())
+        EXPECT_FALSE(traced("OpenPort"));
+    else
+        EXPECT_TRUE(inOrder(calls(), c.printerSteps));
+    EXPECT_EQ(config("Eps_Vuoto"), c.writesIdle ? "-1" : "<none>");
+}
+
+TEST_P(RecoveryCommand, ActionUnderAFiscalFileGoesToTheFiscalLog)
+{
+    state.currentFileName = FiscalName;
+    GetParam().run(errors);
+    ASSERT_FALSE(fiscalLog().empty());
+    EXPECT_EQ(fiscalLog().back(), std::string("COR0001.txt;") + Now + ";AZIONE: " + GetParam().action);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recovery, RecoveryCommand,
+    ::testing::Values(
+        Command{"cmdChiudiNF", cmdChiudiNF, "Chiusura scontrino NON Fiscale Bloccato",
+                {"OpenPort", "CloseNonFiscal", "ClosePort"}, true},
+        Command{"cmdChiudiScontrino", cmdChiudiScontrino, "Annullo Scontrino Fiscale Bloccato",
+                {"OpenPort", "CancelReceipt", "ClosePort"}, true},
+        Command{"cmdEliminaCor", cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false},
+        Command{"cmdFineCarta", cmdFineCarta, "Recupero da Fine Carta su Scontrino Fiscale",
+                {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CancelReceipt", "ClosePort"}, false},
+        Command{"cmdFineCartaNoFisc", cmdFineCartaNoFisc, "Recupero da Fine Carta su Non Fiscale",
+                {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"}, false},
+        Command{"cmdRistampa", cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false}),
+    [](const ::testing::TestParamInfo<Command>& info) { return std::string(info.param.name); });
+
+class PaperEndCommand : public ErrorsBench {};
+
+TEST_F(PaperEndCommand, RefusedRecoveryRaisesTheErrorAgainAndStillVoids)
+{
+    fault("PaperEndRecovery", "17");
+    printer();
+    cmdFineCarta(errors);
+
+    EXPECT_TRUE(state.errorState);
+    EXPECT_TRUE(inOrder(calls(), {"PaperEndRecovery", "CancelReceipt"}));
+    EXPECT_EQ(notFiscalLog(), (std::vector<std::string>{
+                                  std::string("Tessiro_Error: ;") + Now + ";opApri PROBLEMI ",
+                                  std::string("AZIONE;") + Now + ";AZIONE: Recupero da Fine Carta su Scontrino Fiscale"}));
+}
+
+// ---- Exchange with the back-office ----------------------------------------
+
+class DeleteReceipt : public ErrorsBench {
+protected:
+    fs::path exchange() const { return root / "Kelmora" / "_local.ini"; }
+    std::string exchanged(const std::string& key) const { return LeggiINI("Varie", key, "<none>", exchange()); }
+};
+
+TEST_F(DeleteReceipt, HandsTheLastFailedFiscalFileToTheBackOffice)
+{
+    fs::create_directories(root / "Kelmora");
+    ScriviINI("Varie", "Kelmora_CORR", "COR0001.txt", state.configFile());
+
+    cmdEliminaCor(errors);
+    cmdEliminaCor(errors);
+
+    EXPECT_EQ(exchanged("killCorr"), "-1");
+    EXPECT_EQ(exchanged("killCorrID"), "COR0001.txt");
+    EXPECT_EQ(config("Kelmora_CORR"), "COR0001.txt");
+    EXPECT_EQ(notFiscalLog().back(), std::string("AZIONE;") + Now + ";AZIONE: Invio comando Eliminazione Corr COR0001.txt");
+}
+
+TEST_F(DeleteReceipt, NothingStoredWritesAnEmptyReference)
+{
+    fs::create_directories(root / "Kelmora");
+    cmdEliminaCor(errors);
+    EXPECT_EQ(exchanged("killCorr"), "-1");
+    EXPECT_EQ(exchanged("killCorrID"), "");
+}
+
+TEST_F(DeleteReceipt, ExchangeFileThatCannotBeWrittenIsReported)
+{
+    state.settings.dataDir = "manca\\";
+    testfiles::write(root / "manca", "un file, non una cartella");
+
+    cmdEliminaCor(errors);
+
+    EXPECT_TRUE(state.errorState);
+    const auto log = notFiscalLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_NE(log[0].find("Eliminazione Corr non inviata"), std::string::npos);
+    EXPECT_EQ(log[1], std::string("AZIONE;") + Now + ";AZIONE: Invio comando Eliminazione Corr ");
+}
+
+class Reprint : public ErrorsBench {
+protected:
+    fs::path source() const { return root / "Kelmora" / "_Cassa" / "Old.txt"; }
+    fs::path target() const { return state.dropDir() / "Old.txt"; }
+    std::vector<std::string> dropFolder() const
+    {
+        std::vector<std::string> names;
+        if (fs::exists(state.dropDir()))
+            for (const auto& entry : fs::directory_iterator(state.dropDir()))
+                names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(Reprint, CopiesTheLastReceiptIntoTheDropFolderByteForByte)
+{
+    const std::string receipt = "1:F2:Articolo \x80 1:100:150:1\r\n1:F4:1:0:150:1\r\n";
+    testfiles::write(source(), receipt);
+    testfiles::write(target(), "older receipt, longer than the new one ..............................");
+
+    cmdRistampa(errors);
+
+    EXPECT_EQ(testfiles::read(target()), receipt);
+    EXPECT_EQ(dropFolder(), std::vector<std::string>{"Old.txt"});
+    EXPECT_FALSE(state.errorState);
+}
+
+TEST_F(Reprint, MissingCopyOnlyFilesTheAction)
+{
+    cmdRistampa(errors);
+    EXPECT_TRUE(dropFolder().empty());
+    EXPECT_FALSE(state.errorState);
+    EXPECT_EQ(notFiscalLog(), std::vector<std::string>{std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale"});
+}
+
+TEST_F(Reprint, CopyThatCannotBePutInPlaceIsReportedAndLeavesNoPartialFile)
+{
+    testfiles::write(source(), "1:F4:1:0:150:1\r\n");
+    testfiles::write(target() / "occupato", "x"); // a non-empty folder named Old.txt
+
+    cmdRistampa(errors);
+
+    EXPECT_TRUE(state.errorState);
+    EXPECT_FALSE(fs::exists(state.dropDir() / ReprintTemporaryName));
+    EXPECT_NE(notFiscalLog().front().find("Ristampa non riuscita"), std::string::npos);
+}
+
+// ---- Log renewal -------------------------------------------------------------
+
+class LogRenewal : public ErrorsBench {
+protected:
+    void SetUp() override
+    {
+        testfiles::write(state.fiscalLog(), "fiscale\r\n");
+        testfiles::write(state.notFiscalLog(), "non fiscale\r\n");
+    }
+    fs::path bin() const { return root / "Cestino"; }
+};
+
+TEST_F(LogRenewal, CancelLeavesBothLogsWhereTheyAre)
+{
+    window.answers = {false};
+    EXPECT_FALSE(RicreaLog(errors, true));
+
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].kind, "okcancel");
+    EXPECT_EQ(window.boxes[0].title, "File LOG");
+    EXPECT_EQ(window.boxes[0].text, "Si vogliono ricreare nuovi file di Log ?");
+    EXPECT_EQ(testfiles::read(state.fiscalLog()), "fiscale\r\n");
+    EXPECT_EQ(testfiles::read(state.notFiscalLog()), "non fiscale\r\n");
+    EXPECT_FALSE(fs::exists(bin()));
+}
+
+TEST_F(LogRenewal, OkMovesBothLogsIntoTheBinUnderTheStamp)
+{
+    window.answers = {true};
+    EXPECT_TRUE(RicreaLog(errors, true));
+
+    EXPECT_EQ(testfiles::read(bin() / "202612080509FiscalError.log"), "fiscale\r\n");
+    EXPECT_EQ(testfiles::read(bin() / "202612080509NotFiscalError.log"), "non fiscale\r\n");
+    EXPECT_FALSE(fs::exists(state.fiscalLog()));
+    EXPECT_FALSE(fs::exists(state.notFiscalLog()));
+
+    errors.registraAzione("dopo");
+    EXPECT_EQ(notFiscalLog(), std::vector<std::string>{std::string("AZIONE;") + Now + ";AZIONE: dopo"});
+}
+
+TEST_F(LogRenewal, OnlyLogPresentIsMoved)
+{
+    fs::remove(state.fiscalLog());
+    EXPECT_TRUE(RicreaLog(errors, false));
+    EXPECT_TRUE(window.boxes.empty());
+    EXPECT_TRUE(fs::exists(bin() / "202612080509NotFiscalError.log"));
+    EXPECT_FALSE(fs::exists(bin() / "202612080509FiscalError.log"));
+}
+
+TEST_F(LogRenewal, SameMinuteAndSecondOfAnotherHourKeepsBothRenewals)
+{
+    RicreaLog(errors, false);
+    testfiles::write(state.fiscalLog(), "fiscale, seconda ora\r\n");
+    clock.now.tm_hour += 1;
+
+    RicreaLog(errors, false);
+
+    EXPECT_EQ(testfiles::read(bin() / "202612080509FiscalError.log"), "fiscale\r\n");
+    EXPECT_EQ(testfiles::read(bin() / "202612080509_2FiscalError.log"), "fiscale, seconda ora\r\n");
+    EXPECT_FALSE(fs::exists(state.fiscalLog()));
+}
+
+} // namespace

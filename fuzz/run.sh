@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (ASan+UBSan) and runs each for a
+# bounded time: fuzz/run.sh [SECONDS] (default 60). Seeds come from
+# examples/ and tests/data/; what a run finds is left in fuzz/findings/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+if ! command -v clang++ >/dev/null; then
+  echo "SKIPPED: clang++ is not installed" >&2
+  exit 0
+fi
+build=build-fuzz
+CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTESSIRO_FUZZ=ON -DTESSIRO_TESTS=OFF >/dev/null
+cmake --build "$build" --target fuzz_records fuzz_ini fuzz_command_file
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p fuzz/findings "$work/records" "$work/ini" "$work/file"
+for f in examples/* tests/data/commands/*; do
+  [ -f "$f" ] || continue
+  cp "$f" "$work/records/" ; cp "$f" "$work/file/"
+done
+for f in tests/data/ini/* fuzz/corpus/ini/*; do [ -f "$f" ] && cp "$f" "$work/ini/"; done
+printf 'Varie\0Eps_Vuoto\0-1\0[Varie]\r\nEps_Vuoto=0\r\n; nota\r\n[Altro]\r\nX=1\r\n' > "$work/ini/seed1"
+
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+status=0
+run() {
+  local target=$1 corpus=$2
+  echo "== $target: ${seconds}s" >&2
+  if ! "$build/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+       -artifact_prefix=fuzz/findings/"$target"- "$corpus" 2> "$work/$target.log"; then
+    tail -n 40 "$work/$target.log" >&2
+    status=1
+  else
+    grep -E '^(#[0-9]+|Done).*' "$work/$target.log" | tail -n 1 >&2 || true
+  fi
+}
+run fuzz_records "$work/records"
+run fuzz_ini "$work/ini"
+run fuzz_command_file "$work/file"
+exit $status

@@ -1,0 +1,223 @@
+#include "app/CommandLine.h"
+
+#include "config/Keys.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
+namespace {
+
+// Latin-1 maps every byte to one character and back, so arguments survive
+// the parser byte for byte whatever their encoding.
+QString fromBytes(const std::string& bytes)
+{
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string toBytes(const QString& text)
+{
+    return text.toLatin1().toStdString();
+}
+
+bool looksLikeNegativeNumber(const std::string& token)
+{
+    return token.size() > 1 && token[0] == '-' &&
+           ((token[1] >= '0' && token[1] <= '9') || (token[1] == '.' && token.size() > 2));
+}
+
+bool takesValue(const std::string& token)
+{
+    return token == "--dir" || token == "--file" || token == "--section";
+}
+
+CommandLine invalid(std::string why)
+{
+    CommandLine c;
+    c.action = CommandLine::Action::Invalid;
+    c.error = std::move(why);
+    return c;
+}
+
+// A key or section that would change the file's structure when written
+// ("a=b" is read back as key "a", "[x" opens a section, ";x" is a comment).
+std::string badName(const std::string& name, bool section)
+{
+    if (name.empty())
+        return section ? "the section must not be empty" : "KEY must not be empty";
+    if (name.find_first_of("\r\n") != std::string::npos)
+        return "a line break is not allowed in a key or section";
+    if (section) {
+        if (name.find(']') != std::string::npos)
+            return "\"]\" is not allowed in a section";
+    } else {
+        if (name.find('=') != std::string::npos)
+            return "\"=\" is not allowed in a key";
+        if (name.front() == '[' || name.front() == ';')
+            return "a key must not start with \"[\" or \";\"";
+    }
+    return {};
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& args)
+{
+    // Options may come anywhere, but a value such as "-1" (a flag of the
+    // shared file) must stay a positional argument: options go first, the
+    // rest behind "--".
+    QStringList options{args.empty() ? QStringLiteral("tessiro") : fromBytes(args.front())};
+    QStringList positional;
+    bool onlyPositional = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& token = args[i];
+        if (onlyPositional) {
+            positional << fromBytes(token);
+        } else if (token == "--") {
+            onlyPositional = true;
+        } else if (token.size() > 1 && token[0] == '-' && !looksLikeNegativeNumber(token)) {
+            options << fromBytes(token);
+            if (takesValue(token)) {
+                // Left alone, the parser would take the "--" added below.
+                if (i + 1 == args.size())
+                    return invalid(token + " needs a value");
+                options << fromBytes(args[++i]);
+            }
+        } else {
+            positional << fromBytes(token);
+        }
+    }
+    options << QStringLiteral("--") << positional;
+
+    QCommandLineParser parser;
+    const QCommandLineOption dirOption(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption headlessOption(QStringLiteral("headless"));
+    const QCommandLineOption fileOption(QStringLiteral("file"), QString(), QStringLiteral("F"));
+    const QCommandLineOption sectionOption(QStringLiteral("section"), QString(), QStringLiteral("S"));
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption versionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOptions({dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption});
+    if (!parser.parse(options))
+        return invalid(toBytes(parser.errorText()));
+
+    if (parser.isSet(helpOption)) {
+        CommandLine c;
+        c.action = CommandLine::Action::ShowHelp;
+        return c;
+    }
+    if (parser.isSet(versionOption)) {
+        CommandLine c;
+        c.action = CommandLine::Action::ShowVersion;
+        return c;
+    }
+
+    CommandLine c;
+    if (parser.isSet(dirOption)) {
+        const std::string dir = toBytes(parser.value(dirOption));
+        if (dir.empty())
+            return invalid("--dir needs a directory");
+        c.programDir = std::filesystem::path(dir);
+    }
+
+    const QStringList words = parser.positionalArguments();
+    const auto word = [&words](int i) { return toBytes(words.at(i)); };
+    if (words.isEmpty()) {
+        c.action = CommandLine::Action::RunBridge;
+    } else if (word(0) == "test-receipt") {
+        if (words.size() > 1)
+            return invalid("test-receipt takes no arguments");
+        c.action = CommandLine::Action::TestReceipt;
+    } else if (word(0) == "config") {
+        if (words.size() < 2 || (word(1) != "get" && word(1) != "set"))
+            return invalid("config needs \"get\" or \"set\"");
+        if (word(1) == "get") {
+            if (words.size() < 3 || words.size() > 4)
+                return invalid("usage: tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]");
+            c.action = CommandLine::Action::ConfigGet;
+        } else {
+            if (words.size() != 4)
+                return invalid("usage: tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE");
+            c.action = CommandLine::Action::ConfigSet;
+        }
+        c.key = word(2);
+        if (words.size() == 4)
+            c.value = word(3);
+        c.section = parser.isSet(sectionOption) ? toBytes(parser.value(sectionOption)) : keys::Section;
+        if (const std::string why = badName(c.key, false); !why.empty())
+            return invalid(why);
+        if (const std::string why = badName(c.section, true); !why.empty())
+            return invalid(why);
+        if (parser.isSet(fileOption)) {
+            const std::string file = toBytes(parser.value(fileOption));
+            if (file.empty())
+                return invalid("--file needs a file");
+            c.file = std::filesystem::path(file);
+        }
+    } else {
+        return invalid("unknown command \"" + word(0) + "\"");
+    }
+
+    const bool isConfig = c.action == CommandLine::Action::ConfigGet || c.action == CommandLine::Action::ConfigSet;
+    if (!isConfig && (parser.isSet(fileOption) || parser.isSet(sectionOption)))
+        return invalid("--file and --section belong to \"config get\" and \"config set\"");
+    if (parser.isSet(headlessOption)) {
+        if (c.action != CommandLine::Action::RunBridge)
+            return invalid("--headless belongs to the bridge itself");
+        c.headless = true;
+    }
+    return c;
+}
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage:\n"
+        "  tessiro [--dir DIR] [--headless]\n"
+        "      Runs the bridge on the program directory DIR: takes the command files\n"
+        "      dropped into DIR/Ostro and runs them on the fiscal printer.\n"
+        "  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]\n"
+        "      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.\n"
+        "  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE\n"
+        "      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with \"-\"\n"
+        "      and is no number goes after \"--\".\n"
+        "  tessiro test-receipt [--dir DIR]\n"
+        "      Prints the test receipt on the configured printer; exit status 0 when\n"
+        "      every step succeeded.\n"
+        "\n"
+        "Options:\n"
+        "  --dir DIR      Program directory (default: the executable's directory).\n"
+        "  --headless     No window: messages go to standard error, questions get the\n"
+        "                 safe answer. Also chosen when there is no display.\n"
+        "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"
+        "  --section S    config: the section (default: Varie).\n"
+        "  -h, --help     Shows this help.\n"
+        "  -v, --version  Shows the version.\n");
+}
+
+bool runHeadless(bool asked, const QProcessEnvironment& environment)
+{
+    if (asked)
+        return true;
+    const bool x11 = !environment.value(QStringLiteral("DISPLAY")).isEmpty();
+    const bool wayland = !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+    const QString platforms = environment.value(QStringLiteral("QT_QPA_PLATFORM"));
+    if (platforms.trimmed().isEmpty())
+        return !x11 && !wayland;
+    // Qt tries the platforms of the list in order ("wayland;xcb"); the first
+    // one that can start decides. A QApplication with none would abort.
+    for (const QString& entry : platforms.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString name = entry.section(QLatin1Char(':'), 0, 0).trimmed();
+        if (name == QLatin1String("offscreen") || name == QLatin1String("minimal"))
+            return true;
+        if (name == QLatin1String("xcb")) {
+            if (x11)
+                return false;
+        } else if (name.startsWith(QLatin1String("wayland"))) {
+            if (wayland)
+                return false;
+        } else {
+            return false; // eglfs, linuxfb, vnc...: a screen without a display server
+        }
+    }
+    return true;
+}

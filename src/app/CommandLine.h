@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the command line asks for:
+//   tessiro [--dir DIR] [--headless]
+//   tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]
+//   tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE
+//   tessiro test-receipt [--dir DIR]
+// Arguments are taken as raw bytes, so keys and values reach the INI file
+// (8-bit text) unchanged. A value that starts with "-" and a digit ("-1") is
+// a value, not an option; any other value starting with "-" follows "--".
+struct CommandLine {
+    enum class Action { RunBridge, ConfigGet, ConfigSet, TestReceipt, ShowHelp, ShowVersion, Invalid };
+
+    Action action = Action::RunBridge;
+    // --dir; empty when not given (the executable's directory is meant).
+    std::optional<std::filesystem::path> programDir;
+    bool headless = false;
+    // config: --file (relative to the current directory) and --section.
+    std::optional<std::filesystem::path> file;
+    std::string section;
+    std::string key;
+    // config set: VALUE; config get: DEFAULT ("" when not given).
+    std::string value;
+    // Invalid: what is wrong, one line in English.
+    std::string error;
+};
+
+// Parses the arguments (args[0] is the program's name).
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// The text of --help.
+QString usageText();
+
+// True when the bridge has to run without a window: asked for, or no display
+// to show one on (no DISPLAY and no WAYLAND_DISPLAY, or a Qt platform
+// without a screen such as offscreen).
+bool runHeadless(bool asked, const QProcessEnvironment& environment);

@@ -1,0 +1,117 @@
+#include "app/Subcommands.h"
+
+#include "app/ConsoleWindow.h"
+#include "config/IniFile.h"
+#include "config/Keys.h"
+#include "config/Text.h"
+#include "errors/ErrorHandler.h"
+#include "errors/SharedState.h"
+#include "printer/PrinterControl.h"
+#include "printer/TestReceipt.h"
+
+#include <ostream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path configFileOf(const CommandLine& command, const fs::path& programDir)
+{
+    return command.file ? *command.file : programDir / keys::ConfigFile;
+}
+
+// The default file lives in the program directory, which must then exist;
+// an explicit --file needs no program directory.
+bool checkDir(const CommandLine& command, const fs::path& programDir, std::ostream& err)
+{
+    if (command.file)
+        return true;
+    const std::string problem = programDirProblem(programDir);
+    if (problem.empty())
+        return true;
+    err << "tessiro: " << problem << '\n';
+    return false;
+}
+
+// The working settings as ApplicaImpostazioni would make them from the
+// stored keys, read without the panel so that nothing is written back.
+WorkingSettings storedSettings(const fs::path& config)
+{
+    WorkingSettings s;
+    s.portNumber = toInt16(LeggiINI(keys::Section, keys::Eps_COM, "", config));
+    s.portSettings = LeggiINI(keys::Section, keys::Eps_Setting, "", config);
+    if (const auto pause = toInt16(LeggiINI(keys::Section, keys::Eps_Delay, "50", config)))
+        s.pause = *pause;
+    if (const auto type = toInt16(LeggiINI(keys::Section, keys::Eps_NonRiscType, "1", config)))
+        s.unpaidType = *type;
+    if (const auto index = toInt16(LeggiINI(keys::Section, keys::Eps_NonRiscIndex, "1", config)))
+        s.unpaidIndex = *index;
+    s.dataDir = LeggiINI(keys::Section, keys::Kelmora_DIR, keys::DefaultKelmoraDir, config);
+    return s;
+}
+
+} // namespace
+
+std::string programDirProblem(const fs::path& dir)
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(dir, ec);
+    if (status.type() == fs::file_type::not_found)
+        return "program directory " + dir.string() + " does not exist";
+    if (status.type() == fs::file_type::none)
+        return "program directory " + dir.string() + ": " + ec.message();
+    if (status.type() != fs::file_type::directory)
+        return dir.string() + " is not a directory";
+    return {};
+}
+
+int configGet(const CommandLine& command, const fs::path& programDir, std::ostream& out, std::ostream& err)
+{
+    if (!checkDir(command, programDir, err))
+        return 2;
+    const std::string value =
+        LeggiINI(command.section, command.key, command.value, configFileOf(command, programDir));
+    out.write(value.data(), static_cast<std::streamsize>(value.size()));
+    out << '\n';
+    out.flush();
+    return out ? 0 : 1;
+}
+
+int configSet(const CommandLine& command, const fs::path& programDir, std::ostream& err)
+{
+    if (!checkDir(command, programDir, err))
+        return 2;
+    const fs::path file = configFileOf(command, programDir);
+    if (!ScriviINI(command.section, command.key, command.value, file)) {
+        err << "tessiro: could not write " << command.key << " in [" << command.section << "] of " << file.string()
+            << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int testReceipt(const fs::path& programDir, PrinterControl& control, Clock& clock, std::ostream& err)
+{
+    SharedState state;
+    state.programDir = programDir;
+    state.settings = storedSettings(state.configFile());
+    ConsoleWindow window(err);
+    ErrorHandler errors(state, window, clock);
+    state.control = &control;
+    control.onErrorEvent = [&errors](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
+
+    bool done = false;
+    try {
+        done = TEST(control, errors);
+    } catch (const std::exception& e) {
+        errors.registraErrore(std::string("Errore interno nello scontrino di prova: ") + e.what());
+    }
+    control.onErrorEvent = nullptr;
+
+    if (done)
+        err << "tessiro: test receipt printed\n";
+    else
+        err << "tessiro: the test receipt did not print in full; see " << state.notFiscalLog().string() << '\n';
+    return done ? 0 : 1;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QWidget>
+
+// fAbout: what the program is, its version and the back-office release it
+// works with. A window of its own, not modal; it deletes itself when closed.
+class AboutBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit AboutBox(QWidget* parent = nullptr);
+
+    // Tahoma where the font exists, else the system's sans-serif face.
+    static QFont labelFont();
+};

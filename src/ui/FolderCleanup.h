@@ -1,0 +1,26 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+// The work folders that "File Temporanei" empties, in the order it empties
+// them: drop folder, work folder, renewed logs, logs.
+inline constexpr std::array<const char*, 4> TemporaryFolders = {"Ostro", "IN", "Cestino", "Log"};
+
+// The folder of `dir` called `name` regardless of case: the exact name when
+// it is a folder, else the first matching folder in name order. Folders made
+// by a Windows back-office may come in any case.
+std::optional<std::filesystem::path> findFolderIgnoringCase(const std::filesystem::path& dir,
+                                                            const std::string& name);
+
+struct CleanupResult {
+    int deleted = 0;
+    int failed = 0; // files that could not be deleted (missing folders do not count)
+};
+
+// Deletes the files directly in each temporary folder under `programDir`.
+// Subfolders and their contents stay; a symbolic link is removed as a link,
+// never followed into its target. Failures are counted and skipped.
+CleanupResult deleteTemporaryFiles(const std::filesystem::path& programDir);

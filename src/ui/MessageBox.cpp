@@ -1,0 +1,40 @@
+#include "ui/MessageBox.h"
+
+#include "errors/OperatorWindow.h"
+
+#include <QMessageBox>
+
+QString displayText(const QString& text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return out;
+}
+
+std::unique_ptr<QMessageBox> makeMessageBox(const MessageBoxRequest& request, QWidget* parent)
+{
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setIcon(QMessageBox::NoIcon);
+    box->setWindowTitle(request.title.isEmpty() ? QString::fromLatin1(ProgramTitle) : request.title);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(displayText(request.text));
+    switch (request.buttons) {
+    case MessageBoxRequest::Buttons::Ok:
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setDefaultButton(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Ok);
+        break;
+    case MessageBoxRequest::Buttons::OkCancel:
+        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box->setDefaultButton(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Cancel);
+        break;
+    case MessageBoxRequest::Buttons::YesNo:
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(QMessageBox::Yes);
+        box->setEscapeButton(QMessageBox::No);
+        break;
+    }
+    return box;
+}

@@ -1,0 +1,129 @@
+#include "app/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Action = CommandLine::Action;
+
+CommandLine parse(std::vector<std::string> words)
+{
+    words.insert(words.begin(), "tessiro");
+    return parseCommandLine(words);
+}
+
+struct Accepted {
+    std::vector<std::string> words;
+    Action action;
+    std::string dir; // "" when not given
+    bool headless;
+    std::string file;
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
+class CommandLineAccepted : public ::testing::TestWithParam<Accepted> {};
+
+TEST_P(CommandLineAccepted, ArgumentsGiveTheirCommand)
+{
+    const Accepted& c = GetParam();
+    const CommandLine got = parse(c.words);
+    ASSERT_EQ(got.action, c.action) << got.error;
+    EXPECT_EQ(got.programDir ? got.programDir->string() : "", c.dir);
+    EXPECT_EQ(got.headless, c.headless);
+    EXPECT_EQ(got.file ? got.file->string() : "", c.file);
+    EXPECT_EQ(got.section, c.section);
+    EXPECT_EQ(got.key, c.key);
+    EXPECT_EQ(got.value, c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, CommandLineAccepted,
+    ::testing::Values(
+        Accepted{{}, Action::RunBridge, "", false, "", "", "", ""},
+        Accepted{{"--dir", "/srv/cassa", "--headless"}, Action::RunBridge, "/srv/cassa", true, "", "", "", ""},
+        Accepted{{"--dir=/srv/cassa"}, Action::RunBridge, "/srv/cassa", false, "", "", "", ""},
+        Accepted{{"--help"}, Action::ShowHelp, "", false, "", "", "", ""},
+        Accepted{{"-h"}, Action::ShowHelp, "", false, "", "", "", ""},
+        Accepted{{"--version"}, Action::ShowVersion, "", false, "", "", "", ""},
+        Accepted{{"config", "get", "Eps_COM"}, Action::ConfigGet, "", false, "", "Varie", "Eps_COM", ""},
+        Accepted{{"config", "get", "--dir", "d", "Eps_Delay", "50"}, Action::ConfigGet, "d", false, "", "Varie",
+                 "Eps_Delay", "50"},
+        Accepted{{"config", "get", "--file", "x.ini", "--section", "Altro", "k"}, Action::ConfigGet, "", false,
+                 "x.ini", "Altro", "k", ""},
+        Accepted{{"config", "set", "--dir", "demo", "Eps_COM", "1"}, Action::ConfigSet, "demo", false, "", "Varie",
+                 "Eps_COM", "1"},
+        // Flags of the shared file are negative numbers, not options.
+        Accepted{{"config", "set", "Eps_Vuoto", "-1"}, Action::ConfigSet, "", false, "", "Varie", "Eps_Vuoto", "-1"},
+        Accepted{{"config", "set", "Eps_Vuoto", "-1", "--dir", "d"}, Action::ConfigSet, "d", false, "", "Varie",
+                 "Eps_Vuoto", "-1"},
+        Accepted{{"config", "set", "k", "--", "--x"}, Action::ConfigSet, "", false, "", "Varie", "k", "--x"},
+        Accepted{{"config", "set", "--dir", "-strana", "k", "v"}, Action::ConfigSet, "-strana", false, "", "Varie",
+                 "k", "v"},
+        // Bytes pass unchanged: a windows-1252 euro sign and a raw backslash path.
+        Accepted{{"config", "set", "Kelmora_DIR", "C:\\KELMORA\\\x80"}, Action::ConfigSet, "", false, "", "Varie",
+                 "Kelmora_DIR", "C:\\KELMORA\\\x80"},
+        Accepted{{"config", "set", "Eps_Setting", ""}, Action::ConfigSet, "", false, "", "Varie", "Eps_Setting", ""},
+        Accepted{{"test-receipt", "--dir", "demo"}, Action::TestReceipt, "demo", false, "", "", "", ""}));
+
+class CommandLineRejected : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(CommandLineRejected, MistakeIsRefusedWithAReason)
+{
+    const CommandLine got = parse(GetParam());
+    EXPECT_EQ(got.action, Action::Invalid);
+    EXPECT_FALSE(got.error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Mistakes, CommandLineRejected,
+                         ::testing::Values(std::vector<std::string>{"--bogus"}, std::vector<std::string>{"--dir"},
+                                           std::vector<std::string>{"--dir", ""},
+                                           std::vector<std::string>{"stampa"}, std::vector<std::string>{"config"},
+                                           std::vector<std::string>{"config", "del", "k"},
+                                           std::vector<std::string>{"config", "get"},
+                                           std::vector<std::string>{"config", "get", "a", "b", "c"},
+                                           std::vector<std::string>{"config", "set", "k"},
+                                           std::vector<std::string>{"config", "set", "", "v"},
+                                           std::vector<std::string>{"config", "set", "a=b", "v"},
+                                           std::vector<std::string>{"config", "set", "[Varie]", "v"},
+                                           std::vector<std::string>{"config", "set", ";k", "v"},
+                                           std::vector<std::string>{"config", "set", "--section", "A]B", "k", "v"},
+                                           std::vector<std::string>{"config", "set", "--section", "", "k", "v"},
+                                           std::vector<std::string>{"config", "get", "--headless", "k"},
+                                           std::vector<std::string>{"--file", "x.ini"},
+                                           std::vector<std::string>{"test-receipt", "--section", "S"},
+                                           std::vector<std::string>{"test-receipt", "ora"}));
+
+struct DisplayCase {
+    bool asked;
+    std::vector<std::pair<const char*, const char*>> environment;
+    bool headless;
+};
+
+class CommandLineHeadless : public ::testing::TestWithParam<DisplayCase> {};
+
+TEST_P(CommandLineHeadless, WindowOnlyWhereADisplayCanShowIt)
+{
+    QProcessEnvironment environment;
+    for (const auto& [name, value] : GetParam().environment)
+        environment.insert(QString::fromLatin1(name), QString::fromLatin1(value));
+    EXPECT_EQ(runHeadless(GetParam().asked, environment), GetParam().headless);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, CommandLineHeadless,
+    ::testing::Values(DisplayCase{false, {}, true}, DisplayCase{false, {{"DISPLAY", ":0"}}, false},
+                      DisplayCase{false, {{"WAYLAND_DISPLAY", "wayland-0"}}, false},
+                      DisplayCase{true, {{"DISPLAY", ":0"}}, true},
+                      DisplayCase{false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "offscreen"}}, true},
+                      DisplayCase{false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "minimal"}}, true},
+                      DisplayCase{false, {{"QT_QPA_PLATFORM", "xcb"}}, true},
+                      DisplayCase{false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "wayland;xcb"}}, false},
+                      DisplayCase{false, {{"QT_QPA_PLATFORM", "wayland;xcb"}}, true},
+                      DisplayCase{false, {{"QT_QPA_PLATFORM", "linuxfb"}}, false}));
+
+} // namespace

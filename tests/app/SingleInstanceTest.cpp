@@ -1,0 +1,58 @@
+#include "app/SingleInstance.h"
+#include "support/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <QSysInfo>
+#include <QTemporaryDir>
+
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_tmp;
+    std::filesystem::path m_dir = testfiles::path(m_tmp);
+};
+
+TEST_F(SingleInstanceTest, SecondBridgeOnTheSameFolderIsRefusedNamingTheHolder)
+{
+    SingleInstance first(m_dir);
+    ASSERT_TRUE(first.acquire());
+
+    SingleInstance second(m_dir);
+    EXPECT_FALSE(second.acquire());
+    EXPECT_EQ(second.holderPid(), ::getpid());
+    EXPECT_NE(second.why().find("PID " + std::to_string(::getpid())), std::string::npos) << second.why();
+}
+
+TEST_F(SingleInstanceTest, FolderIsFreeAgainOnceTheHolderEnds)
+{
+    {
+        SingleInstance first(m_dir);
+        ASSERT_TRUE(first.acquire());
+    }
+    SingleInstance next(m_dir);
+    EXPECT_TRUE(next.acquire());
+}
+
+TEST_F(SingleInstanceTest, LockLeftByABridgeThatDiedIsTakenOver)
+{
+    // A process that has ended: its PID names nobody any more.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    testfiles::write(m_dir / SingleInstance::LockFileName,
+                     std::to_string(child) + "\ntessiro\n" + QSysInfo::machineHostName().toStdString() + "\n");
+
+    SingleInstance next(m_dir);
+    EXPECT_TRUE(next.acquire()) << next.why();
+}
+
+} // namespace

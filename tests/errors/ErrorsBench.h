@@ -1,0 +1,110 @@
+#pragma once
+
+#include "config/IniFile.h"
+#include "errors/ErrorHandler.h"
+#include "errors/SharedState.h"
+#include "printer/SimulatedPrinter.h"
+#include "support/FakeClock.h"
+#include "support/FakeWindow.h"
+#include "support/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A program directory with the simulated printer, a scripted window and a
+// still clock around one error handler. The printer is made on first use, so
+// a test can inject its faults first.
+class ErrorsBench : public ::testing::Test {
+protected:
+    ErrorsBench() : errors(state, window, clock)
+    {
+        root = testfiles::path(dir);
+        state.programDir = root;
+        state.settings.portNumber = 3;
+        state.settings.portSettings = "9600,n,8,1";
+        state.settings.dataDir = "Kelmora\\";
+    }
+
+    SimulatedPrinter& printer()
+    {
+        if (!m_printer) {
+            m_printer = std::make_unique<SimulatedPrinter>(root);
+            state.control = m_printer.get();
+        }
+        return *m_printer;
+    }
+    // Routes the printer's error event to the handler, as the owner does.
+    void connectEvent()
+    {
+        printer().onErrorEvent = [this](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
+    }
+    void fault(const std::string& name, const std::string& value)
+    {
+        std::filesystem::create_directories(root / "Simulatore");
+        ScriviINI("Guasti", name, value, root / "Simulatore" / "guasti.ini");
+    }
+
+    std::vector<std::string> trace() const { return testfiles::lines(root / "Simulatore" / "chiamate.log"); }
+    // The operation names of the trace, in order: "ComPort = 3" -> "ComPort".
+    std::vector<std::string> calls() const
+    {
+        std::vector<std::string> names;
+        for (const std::string& line : trace()) {
+            const auto end = std::find_if(line.begin(), line.end(),
+                                          [](unsigned char c) { return !std::isalnum(c) && c != '_'; });
+            names.emplace_back(line.begin(), end);
+        }
+        return names;
+    }
+    bool traced(const std::string& name) const
+    {
+        const auto names = calls();
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+    bool traceHasLine(const std::string& start) const
+    {
+        for (const std::string& line : trace())
+            if (line.rfind(start, 0) == 0)
+                return true;
+        return false;
+    }
+
+    std::vector<std::string> fiscalLog() const { return testfiles::lines(state.fiscalLog()); }
+    std::vector<std::string> notFiscalLog() const { return testfiles::lines(state.notFiscalLog()); }
+    std::string config(const std::string& key) const { return LeggiINI("Varie", key, "<none>", state.configFile()); }
+
+    // The date-time field under LC_ALL=C with FakeClock's default time.
+    static constexpr char Now[] = "12/08/26 14:05:09";
+    static constexpr char FiscalName[] = "20261208140509COR0001.txt";
+
+    QTemporaryDir dir;
+    std::filesystem::path root;
+    SharedState state;
+    FakeWindow window;
+    FakeClock clock;
+    ErrorHandler errors;
+
+private:
+    std::unique_ptr<SimulatedPrinter> m_printer;
+};
+
+// `expected` appears in `names` in this order, other names in between allowed.
+inline bool inOrder(const std::vector<std::string>& names, const std::vector<std::string>& expected)
+{
+    auto at = names.begin();
+    for (const std::string& name : expected) {
+        at = std::find(at, names.end(), name);
+        if (at == names.end())
+            return false;
+        ++at;
+    }
+    return true;
+}
