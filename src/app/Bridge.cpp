@@ -311,6 +311,8 @@ void Bridge::runFile(const std::string& name)
 {
     const fs::path path = m_state.workDir() / name;
     m_state.currentFileName = name;
+    if (onFileTaken)
+        onFileTaken(name);
     const WorkingSettings& s = m_state.settings;
     try {
         EseguiFileComandi(m_control, m_errors, s.portNumber, s.portSettings, path, s.unpaidType, s.unpaidIndex);
@@ -326,6 +328,8 @@ void Bridge::runFile(const std::string& name)
     // Left in IN it never runs again (IN is not listed) and start-up deletes it.
     if (ec)
         m_errors.logOnly("File non eliminato dalla cartella IN: " + reasonOf(ec));
+    if (onFileDone)
+        onFileDone(name);
 }
 
 void Bridge::cmdNascondi()

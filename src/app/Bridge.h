@@ -47,6 +47,11 @@ public:
     // the system (SIGTERM, SIGINT): clears the error, files the action.
     void chiusura();
 
+    // Each command file taken into the work folder, before it runs and once
+    // it is done with (deleted or not); for the operations log. May be empty.
+    std::function<void(const std::string& name)> onFileTaken;
+    std::function<void(const std::string& name)> onFileDone;
+
     SettingsPanel& panel() { return m_panel; }
     ErrorHandler& errors() { return m_errors; }
     SharedState& state() { return m_state; }

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/ControlProtocol.h"
 #include "config/Keys.h"
 
 #include <QCommandLineOption>
@@ -96,7 +97,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     const QCommandLineOption sectionOption(QStringLiteral("section"), QString(), QStringLiteral("S"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOptions({dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption});
+    const QCommandLineOption quietOption(QStringLiteral("quiet"));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"));
+    parser.addOptions(
+        {dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption, quietOption, verboseOption});
     if (!parser.parse(options))
         return invalid(toBytes(parser.errorText()));
 
@@ -127,6 +131,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (words.size() > 1)
             return invalid("test-receipt takes no arguments");
         c.action = CommandLine::Action::TestReceipt;
+    } else if (word(0) == "ctl") {
+        if (words.size() != 2)
+            return invalid("usage: tessiro ctl [--dir DIR] COMMAND (see tessiro --help)");
+        if (!control::isCommand(word(1)))
+            return invalid("unknown ctl command \"" + word(1) + "\" (see tessiro --help)");
+        c.action = CommandLine::Action::Control;
+        c.controlCommand = word(1);
     } else if (word(0) == "config") {
         if (words.size() < 2 || (word(1) != "get" && word(1) != "set"))
             return invalid("config needs \"get\" or \"set\"");
@@ -165,14 +176,26 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             return invalid("--headless belongs to the bridge itself");
         c.headless = true;
     }
+    if (parser.isSet(quietOption) || parser.isSet(verboseOption)) {
+        if (c.action != CommandLine::Action::RunBridge)
+            return invalid("--quiet and --verbose belong to the bridge itself");
+        if (parser.isSet(quietOption) && parser.isSet(verboseOption))
+            return invalid("--quiet and --verbose exclude each other");
+        c.verbosity = parser.isSet(quietOption) ? CommandLine::Verbosity::Quiet : CommandLine::Verbosity::Verbose;
+    }
     return c;
 }
 
 QString usageText()
 {
+    QString commands;
+    for (const control::Command& command : control::Commands)
+        commands += QStringLiteral("      %1%2\n")
+                        .arg(QLatin1String(command.name.data(), static_cast<qsizetype>(command.name.size())), -19)
+                        .arg(QLatin1String(command.help.data(), static_cast<qsizetype>(command.help.size())));
     return QStringLiteral(
         "Usage:\n"
-        "  tessiro [--dir DIR] [--headless]\n"
+        "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"
         "      Runs the bridge on the program directory DIR: takes the command files\n"
         "      dropped into DIR/Ostro and runs them on the fiscal printer.\n"
         "  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]\n"
@@ -183,15 +206,25 @@ QString usageText()
         "  tessiro test-receipt [--dir DIR]\n"
         "      Prints the test receipt on the configured printer; exit status 0 when\n"
         "      every step succeeded.\n"
+        "  tessiro ctl [--dir DIR] COMMAND\n"
+        "      Runs a command of the window in the bridge running on DIR and prints\n"
+        "      its answer. Exit status 0 when done, 1 when refused or when an error\n"
+        "      stands again after it, 4 when no bridge answers. COMMAND is one of:\n"
+        "%1"
         "\n"
         "Options:\n"
         "  --dir DIR      Program directory (default: the executable's directory).\n"
-        "  --headless     No window: messages go to standard error, questions get the\n"
-        "                 safe answer. Also chosen when there is no display.\n"
+        "  --headless     No window: messages, and every record and action of the logs,\n"
+        "                 go to standard error; questions get the safe answer. Also\n"
+        "                 chosen when there is no display.\n"
         "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"
         "  --section S    config: the section (default: Varie).\n"
+        "  --quiet        Headless: only failures on standard error.\n"
+        "  --verbose      Also each command file taken and its outcome, and each ctl\n"
+        "                 request (with a window too).\n"
         "  -h, --help     Shows this help.\n"
-        "  -v, --version  Shows the version.\n");
+        "  -v, --version  Shows the version.\n")
+        .arg(commands);
 }
 
 bool runHeadless(bool asked, const QProcessEnvironment& environment)

@@ -13,16 +13,22 @@
 //   tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]
 //   tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE
 //   tessiro test-receipt [--dir DIR]
+//   tessiro ctl [--dir DIR] COMMAND
 // Arguments are taken as raw bytes, so keys and values reach the INI file
 // (8-bit text) unchanged. A value that starts with "-" and a digit ("-1") is
 // a value, not an option; any other value starting with "-" follows "--".
 struct CommandLine {
-    enum class Action { RunBridge, ConfigGet, ConfigSet, TestReceipt, ShowHelp, ShowVersion, Invalid };
+    enum class Action { RunBridge, ConfigGet, ConfigSet, TestReceipt, Control, ShowHelp, ShowVersion, Invalid };
+    // How much the bridge says on standard error (--quiet, --verbose).
+    enum class Verbosity { Quiet, Normal, Verbose };
 
     Action action = Action::RunBridge;
     // --dir; empty when not given (the executable's directory is meant).
     std::optional<std::filesystem::path> programDir;
     bool headless = false;
+    Verbosity verbosity = Verbosity::Normal;
+    // ctl: one of the commands of ControlProtocol.h.
+    std::string controlCommand;
     // config: --file (relative to the current directory) and --section.
     std::optional<std::filesystem::path> file;
     std::string section;

@@ -1,6 +1,10 @@
 #include "app/Bridge.h"
 #include "app/CommandLine.h"
 #include "app/ConsoleWindow.h"
+#include "app/ControlClient.h"
+#include "app/ControlProtocol.h"
+#include "app/ControlServer.h"
+#include "app/OperationsLog.h"
 #include "app/ShutdownSignals.h"
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
@@ -51,11 +55,51 @@ std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
     return nullptr;
 }
 
+// A second start with a window on the same folder: the operator is looking
+// for the window, so the running bridge is asked to show it.
+int showRunningBridge(const fs::path& dir, const std::string& why, int& argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const ControlReply reply = askBridge(dir, "mostra", control::ShowWindowTimeout);
+    if (reply.status == ControlReply::Status::Done) {
+        std::cout << "tessiro: a bridge is already running on " << dir.string()
+                  << "; its window was brought to the front\n";
+        return 0;
+    }
+    std::cerr << "tessiro: " << why << " (its window could not be shown: " << reply.message << ")\n";
+    return ExitFolderTaken;
+}
+
+int runControlCommand(const fs::path& dir, const std::string& command, int& argc, char** argv)
+{
+    if (const std::string problem = programDirProblem(dir); !problem.empty()) {
+        std::cerr << "tessiro: no bridge is running: " << problem << '\n';
+        return ExitNoBridge;
+    }
+    QCoreApplication app(argc, argv);
+    return runControl(dir, command, std::cout, std::cerr, control::ClientTimeout);
+}
+
+OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
+{
+    switch (verbosity) {
+    case CommandLine::Verbosity::Quiet:
+        return OperationsLog::Level::Quiet;
+    case CommandLine::Verbosity::Verbose:
+        return OperationsLog::Level::Verbose;
+    case CommandLine::Verbosity::Normal:
+        break;
+    }
+    return OperationsLog::Level::Normal;
+}
+
 // Runs the bridge until Esci is confirmed or SIGTERM/SIGINT arrives.
-int runBridge(const fs::path& dir, bool headless, int& argc, char** argv)
+int runBridge(const fs::path& dir, bool headless, CommandLine::Verbosity verbosity, int& argc, char** argv)
 {
     SingleInstance instance(dir);
     if (!instance.acquire()) {
+        if (!headless)
+            return showRunningBridge(dir, instance.why(), argc, argv);
         std::cerr << "tessiro: " << instance.why() << '\n';
         return ExitFolderTaken;
     }
@@ -89,13 +133,32 @@ int runBridge(const fs::path& dir, bool headless, int& argc, char** argv)
         window = mainWindow.get();
     }
 
+    // Without a window the logs' records go to standard error as well, for
+    // the journal; with one, only when asked for.
+    std::unique_ptr<OperationsLog> operations;
+    if (headless || verbosity == CommandLine::Verbosity::Verbose)
+        operations = std::make_unique<OperationsLog>(std::cerr, operationsLevel(verbosity),
+                                                     OperationsLog::stderrIsJournal());
+
     Bridge bridge(state, *window, clock, *printer);
+    if (operations)
+        operations->attach(bridge);
     if (mainWindow) {
         mainWindow->attach(bridge);
         QObject::connect(mainWindow.get(), &MainWindow::exitRequested, app.get(), &QCoreApplication::quit);
     }
 
     const int interval = bridge.avvio();
+
+    ControlServer controlServer(bridge);
+    if (mainWindow)
+        controlServer.showWindow = [w = mainWindow.get()] { w->showFromTray(); };
+    if (operations)
+        controlServer.onRequest = [&operations](const std::string& command, const std::string& outcome) {
+            operations->request(command, outcome);
+        };
+    if (!controlServer.listen())
+        std::cerr << "tessiro: " << controlServer.why() << '\n';
 
     QTimer timer;
     timer.setInterval(interval);
@@ -166,6 +229,8 @@ int main(int argc, char** argv)
     const fs::path dir = command.programDir ? fs::absolute(*command.programDir, ec) : executableDir(argv[0]);
 
     switch (command.action) {
+    case CommandLine::Action::Control:
+        return runControlCommand(dir, command.controlCommand, argc, argv);
     case CommandLine::Action::ConfigGet:
         return configGet(command, dir, std::cout, std::cerr);
     case CommandLine::Action::ConfigSet:
@@ -180,5 +245,6 @@ int main(int argc, char** argv)
     }
     if (command.action == CommandLine::Action::TestReceipt)
         return runTestReceipt(dir, argc, argv);
-    return runBridge(dir, runHeadless(command.headless, QProcessEnvironment::systemEnvironment()), argc, argv);
+    return runBridge(dir, runHeadless(command.headless, QProcessEnvironment::systemEnvironment()), command.verbosity,
+                     argc, argv);
 }

@@ -3,9 +3,12 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -105,25 +108,45 @@ size_t firstLine(std::string_view text)
 
 enum class Load { Missing, Read, Failed };
 
+// Closes a descriptor when the scope ends.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Every polling tick reads the file twice, so this stays at four system
+// calls. O_NONBLOCK keeps a FIFO put in the file's place from blocking the
+// open; it is refused below like anything else that is not a regular file.
 Load loadFile(const std::filesystem::path& file, std::string& out)
 {
-    std::error_code ec;
-    const auto status = std::filesystem::status(file, ec);
-    if (status.type() == std::filesystem::file_type::not_found)
-        return Load::Missing;
-    if (ec || status.type() != std::filesystem::file_type::regular)
+    const Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Load::Missing : Load::Failed;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return Load::Failed;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return Load::Failed;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0)
-        return Load::Failed;
-    in.seekg(0, std::ios::beg);
-    out.resize(static_cast<size_t>(size));
-    if (size > 0 && !in.read(out.data(), size))
-        return Load::Failed;
+    out.resize(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::read(fd.get(), out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A file that shrank since fstat is not read as the part that is left.
+        if (n <= 0)
+            return Load::Failed;
+        done += static_cast<size_t>(n);
+    }
     return Load::Read;
 }
 
@@ -311,6 +334,14 @@ bool ScriviINI(const std::string& section, const std::string& key, const std::st
         out.append(keyName).append("=").append(newValue).append(CrLf);
         return saveFile(file, out, load == Load::Read);
     }
+
+    // The polling cycle writes back the value it has just read at every tick;
+    // finding it already stored needs the same search a read makes, not the
+    // line table the rewrite below builds.
+    bool stored = false;
+    const std::string_view current = readValue(text, sectionName, keyName, stored);
+    if (stored && current == trim(newValue))
+        return true;
 
     const std::vector<Line> lines = splitLines(text);
     size_t header = lines.size();

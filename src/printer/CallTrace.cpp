@@ -29,7 +29,7 @@ std::string value(Currency v)
 std::string value(float v)
 {
     // Fixed notation keeps 1e10 as 10000000000; the longest single in that
-    // form is well under 64 characters.
+    // form, the smallest negative one, takes 48 characters.
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
     return std::string(buffer, result.ptr);

@@ -11,7 +11,8 @@
 // Faults injected through Simulatore/guasti.ini, section "Guasti":
 //   Occupato=N    the next N reads of Busy answer true
 //   FineCarta=1   paper end from now on, until PaperEndRecovery
-//   NAME=CODE     every call of operation NAME fails with CODE
+//   NAME=CODE     every call of operation NAME (one that answers with a
+//                 code, e.g. SellDept=7) fails with CODE
 //   OpenPort=TEXT OpenPort raises a control failure with TEXT
 //   Evento=0      failures raise no error event (default 1)
 // refresh() looks at the file on each call and re-reads it when it changed,

@@ -46,7 +46,8 @@ std::string item(const QString& label, const QString& value)
     // The value keeps its full width; the label gives way, one blank apart.
     const qsizetype room = std::max<qsizetype>(0, Width - value.size() - 1);
     const QString left = label.left(room);
-    return utf8Line(left + QString(Width - left.size() - value.size(), QLatin1Char(' ')) + value);
+    const qsizetype gap = std::max<qsizetype>(0, Width - left.size() - value.size());
+    return utf8Line(left + QString(gap, QLatin1Char(' ')) + value);
 }
 
 std::string item(const QString& label, Currency value)

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/ControlProtocol.h"
 
 #include <gtest/gtest.h>
 
@@ -125,5 +126,66 @@ INSTANTIATE_TEST_SUITE_P(
                       DisplayCase{false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "wayland;xcb"}}, false},
                       DisplayCase{false, {{"QT_QPA_PLATFORM", "wayland;xcb"}}, true},
                       DisplayCase{false, {{"QT_QPA_PLATFORM", "linuxfb"}}, false}));
+
+struct ControlCase {
+    std::vector<std::string> words;
+    std::string command;
+    std::string dir;
+};
+
+class CommandLineControl : public ::testing::TestWithParam<ControlCase> {};
+
+TEST_P(CommandLineControl, CtlNamesTheWindowCommandAndTheFolder)
+{
+    const CommandLine got = parse(GetParam().words);
+    ASSERT_EQ(got.action, Action::Control) << got.error;
+    EXPECT_EQ(got.controlCommand, GetParam().command);
+    EXPECT_EQ(got.programDir ? got.programDir->string() : "", GetParam().dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, CommandLineControl,
+                         ::testing::Values(ControlCase{{"ctl", "stato"}, "stato", ""},
+                                           ControlCase{{"ctl", "--dir", "/srv/cassa", "annulla-scontrino"},
+                                                       "annulla-scontrino", "/srv/cassa"},
+                                           ControlCase{{"--dir=d", "ctl", "fine-carta-nf"}, "fine-carta-nf", "d"}));
+
+TEST(CommandLineControlCommands, EveryCommandOfTheBridgeIsAccepted)
+{
+    for (const control::Command& command : control::Commands) {
+        const CommandLine got = parse({"ctl", std::string(command.name)});
+        EXPECT_EQ(got.action, Action::Control) << command.name << ": " << got.error;
+        EXPECT_TRUE(usageText().contains(QLatin1String(command.name.data(), qsizetype(command.name.size()))))
+            << command.name;
+    }
+}
+
+struct VerbosityCase {
+    std::vector<std::string> words;
+    CommandLine::Verbosity verbosity;
+};
+
+class CommandLineVerbosity : public ::testing::TestWithParam<VerbosityCase> {};
+
+TEST_P(CommandLineVerbosity, OptionSetsHowMuchTheBridgeSays)
+{
+    const CommandLine got = parse(GetParam().words);
+    ASSERT_EQ(got.action, Action::RunBridge) << got.error;
+    EXPECT_EQ(got.verbosity, GetParam().verbosity);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, CommandLineVerbosity,
+    ::testing::Values(VerbosityCase{{}, CommandLine::Verbosity::Normal},
+                      VerbosityCase{{"--headless", "--quiet"}, CommandLine::Verbosity::Quiet},
+                      VerbosityCase{{"--verbose", "--dir", "d"}, CommandLine::Verbosity::Verbose}));
+
+INSTANTIATE_TEST_SUITE_P(ControlAndVerbosityMistakes, CommandLineRejected,
+                         ::testing::Values(std::vector<std::string>{"ctl"},
+                                           std::vector<std::string>{"ctl", "stampa"},
+                                           std::vector<std::string>{"ctl", "stato", "subito"},
+                                           std::vector<std::string>{"ctl", "--headless", "stato"},
+                                           std::vector<std::string>{"ctl", "--quiet", "stato"},
+                                           std::vector<std::string>{"config", "get", "--verbose", "k"},
+                                           std::vector<std::string>{"--quiet", "--verbose"}));
 
 } // namespace

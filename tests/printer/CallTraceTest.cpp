@@ -59,26 +59,4 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"\x80 5", "\"\xE2\x82\xAC 5\""}, TextCase{"CAFF\xC8", "\"CAFF\xC3\x88\""},
                       TextCase{"PUNTI OGGI  10 ", "\"PUNTI OGGI  10 \""}));
 
-TEST(TraceValues, IntegersCurrencyAndBooleans)
-{
-    EXPECT_EQ(calltrace::value(int16_t{-32768}), "-32768");
-    EXPECT_EQ(calltrace::value(int32_t{123456}), "123456");
-    EXPECT_EQ(calltrace::value(true), "true");
-    EXPECT_EQ(calltrace::value(false), "false");
-    EXPECT_EQ(calltrace::value(*Currency::parse("1.5")), "1.5000");
-    EXPECT_EQ(calltrace::value(*Currency::parse("-0.01")), "-0.0100");
-}
-
-TEST(TraceLines, EachKindOfLineHasItsForm)
-{
-    const std::string a = calltrace::args(int16_t{1}, std::string("PANE"), 2.0f, *Currency::parse("1.5"), int16_t{3});
-    EXPECT_EQ(calltrace::call("SellDeptQty", a, "0"), "SellDeptQty(1, \"PANE\", 2, 1.5000, 3) -> 0");
-    EXPECT_EQ(calltrace::call("OpenPort", ""), "OpenPort()");
-    EXPECT_EQ(calltrace::put("ComPort", calltrace::value(int16_t{1})), "ComPort = 1");
-    EXPECT_EQ(calltrace::get("Busy", calltrace::value(false)), "Busy -> false");
-    EXPECT_EQ(calltrace::event(2, 3), "Event9(2, 3)");
-    EXPECT_EQ(calltrace::failure("OpenPort", "", "Porta \"COM1\" occupata"),
-              "OpenPort() !! \"Porta \\\"COM1\\\" occupata\"");
-}
-
 } // namespace

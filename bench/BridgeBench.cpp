@@ -1,0 +1,171 @@
+#include "BenchSupport.h"
+#include "NullPrinter.h"
+
+#include "app/Bridge.h"
+#include "errors/SharedState.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <fstream>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes this process has handed to write-like calls so far (wchar).
+long long writtenChars()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value)
+        if (key == "wchar:")
+            return value;
+    return -1;
+}
+
+// A bridge with the do-nothing printer on a fresh program directory, started.
+struct StartedBridge {
+    bench::ProgramDir dir;
+    SharedState shared;
+    bench::QuietWindow window;
+    bench::StillClock clock;
+    NullPrinter printer;
+    std::unique_ptr<Bridge> bridge;
+
+    StartedBridge()
+    {
+        shared.programDir = dir.path();
+        bridge = std::make_unique<Bridge>(shared, window, clock, printer);
+        bridge->avvio();
+    }
+    fs::path drop() const { return shared.dropDir(); }
+    fs::path work() const { return shared.workDir(); }
+};
+
+bool isEmptyDir(const fs::path& dir)
+{
+    std::error_code ec;
+    return fs::is_empty(dir, ec) && !ec;
+}
+
+// An idle tick: Eps_Vuoto read, the empty drop folder listed, Eps_Vuoto
+// written back unchanged (which must not touch the file).
+void BM_IdleTick(benchmark::State& state)
+{
+    StartedBridge b;
+    const fs::path config = b.shared.configFile();
+    const auto configTime = fs::last_write_time(config);
+    const long long before = writtenChars();
+    for (auto _ : state)
+        b.bridge->tick();
+    const long long after = writtenChars();
+    if (fs::last_write_time(config) != configTime)
+        state.SkipWithError("an idle tick rewrote the configuration file");
+    if (b.shared.errorState)
+        state.SkipWithError(("an error was reported: " + b.shared.lastErrorText).c_str());
+    state.counters["wchar_per_tick"] =
+        benchmark::Counter(static_cast<double>(after - before), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_IdleTick);
+
+constexpr int BatchFiles = Bridge::MaxBatch;
+
+void dropBatch(const fs::path& drop, const std::string& content)
+{
+    for (int i = 0; i < BatchFiles; ++i)
+        bench::writeFile(drop / bench::fiscalFileName(i + 1), content);
+}
+
+// The file system's own cost of a batch, in plain C++: list the drop folder,
+// rename every file into the work folder, then read each one and delete it.
+size_t fileSystemFloor(const fs::path& drop, const fs::path& work)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(drop))
+        names.push_back(entry.path().filename().string());
+    for (const auto& name : names)
+        fs::rename(drop / name, work / name);
+    size_t bytes = 0;
+    char buffer[4096];
+    for (const auto& name : names) {
+        const fs::path path = work / name;
+        {
+            std::ifstream in(path, std::ios::binary);
+            while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+                bytes += static_cast<size_t>(in.gcount());
+        }
+        fs::remove(path);
+    }
+    return bytes;
+}
+
+template <typename Run>
+double timed(Run&& run)
+{
+    const auto start = Clock::now();
+    run();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// 101 receipts from the drop folder to deleted, through the bridge with the
+// do-nothing printer. Each iteration also times the file-system floor on the
+// same files, alternating which goes first, and reports the ratio.
+void BM_Batch101_NullPrinter(benchmark::State& state)
+{
+    StartedBridge b;
+    const std::string content = bench::receiptFile();
+    double bridgeTotal = 0, floorTotal = 0;
+    bool floorFirst = false;
+    for (auto _ : state) {
+        double bridgeTime = 0, floorTime = 0;
+        auto runBridge = [&] {
+            dropBatch(b.drop(), content);
+            bridgeTime = timed([&] { b.bridge->tick(); });
+        };
+        auto runFloor = [&] {
+            dropBatch(b.drop(), content);
+            floorTime = timed([&] { benchmark::DoNotOptimize(fileSystemFloor(b.drop(), b.work())); });
+        };
+        if (floorFirst) {
+            runFloor();
+            runBridge();
+        } else {
+            runBridge();
+            runFloor();
+        }
+        floorFirst = !floorFirst;
+        if (!isEmptyDir(b.drop()) || !isEmptyDir(b.work()) || b.shared.errorState) {
+            state.SkipWithError(("the batch did not run clean: " + b.shared.lastErrorText).c_str());
+            break;
+        }
+        state.SetIterationTime(bridgeTime);
+        bridgeTotal += bridgeTime;
+        floorTotal += floorTime;
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * BatchFiles);
+    const double n = static_cast<double>(state.iterations());
+    state.counters["floor_ms"] = floorTotal / n * 1e3;
+    state.counters["bridge_ms"] = bridgeTotal / n * 1e3;
+    state.counters["ratio_to_floor"] = floorTotal > 0 ? bridgeTotal / floorTotal : 0;
+}
+BENCHMARK(BM_Batch101_NullPrinter)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The floor alone, for the table.
+void BM_Batch101_FileSystemFloor(benchmark::State& state)
+{
+    StartedBridge b;
+    const std::string content = bench::receiptFile();
+    for (auto _ : state) {
+        dropBatch(b.drop(), content);
+        state.SetIterationTime(timed([&] { benchmark::DoNotOptimize(fileSystemFloor(b.drop(), b.work())); }));
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * BatchFiles);
+}
+BENCHMARK(BM_Batch101_FileSystemFloor)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+} // namespace

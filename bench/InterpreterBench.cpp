@@ -1,0 +1,64 @@
+#include "BenchSupport.h"
+#include "NullPrinter.h"
+
+#include "commands/Interprete.h"
+#include "errors/ErrorHandler.h"
+#include "errors/SharedState.h"
+#include "printer/SimulatedPrinter.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+// One 50-record receipt through EseguiFileComandi, port opened and closed
+// around it, as one file of a batch runs.
+template <typename MakePrinter>
+void runReceipt(benchmark::State& state, MakePrinter makePrinter)
+{
+    bench::ProgramDir dir;
+    if (!dir.valid()) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    std::filesystem::create_directories(dir.path() / "IN");
+    const std::string name = bench::fiscalFileName(1);
+    const auto file = dir.path() / "IN" / name;
+    bench::writeFile(file, bench::receiptFile());
+
+    SharedState shared;
+    shared.programDir = dir.path();
+    shared.currentFileName = name;
+    bench::QuietWindow window;
+    bench::StillClock clock;
+    ErrorHandler errors(shared, window, clock);
+    const std::unique_ptr<PrinterControl> printer = makePrinter(dir.path());
+    printer->onErrorEvent = [&errors](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
+
+    for (auto _ : state) {
+        EseguiFileComandi(*printer, errors, int16_t{1}, "9600,N,8,1", file, 1, 1);
+        if (shared.errorState) {
+            state.SkipWithError(("the receipt failed: " + shared.lastErrorText).c_str());
+            break;
+        }
+    }
+    printer->onErrorEvent = nullptr;
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 50);
+    state.counters["files_per_second"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_CommandFile50_NullPrinter(benchmark::State& state)
+{
+    runReceipt(state, [](const std::filesystem::path&) { return std::make_unique<NullPrinter>(); });
+}
+BENCHMARK(BM_CommandFile50_NullPrinter);
+
+void BM_CommandFile50_SimulatedPrinter(benchmark::State& state)
+{
+    runReceipt(state, [](const std::filesystem::path& dir) { return std::make_unique<SimulatedPrinter>(dir); });
+}
+BENCHMARK(BM_CommandFile50_SimulatedPrinter)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,130 @@
+#include "app/ControlClient.h"
+
+#include "app/ControlProtocol.h"
+
+#include <QDeadlineTimer>
+#include <QLocalSocket>
+
+#include <ostream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ControlReply failure(ControlReply::Status status, std::string message)
+{
+    ControlReply r;
+    r.status = status;
+    r.message = std::move(message);
+    return r;
+}
+
+std::string seconds(std::chrono::milliseconds timeout)
+{
+    return std::to_string((timeout.count() + 999) / 1000) + " s";
+}
+
+} // namespace
+
+ControlReply askBridge(const fs::path& programDir, const std::string& command, std::chrono::milliseconds timeout)
+{
+    const fs::path path = programDir / control::SocketFileName;
+    const std::string dir = programDir.string();
+    if (command.size() > control::MaxRequest || command.find_first_of("\r\n") != std::string::npos)
+        return failure(ControlReply::Status::BadReply, "the command is not a single short line");
+
+    // The server cannot listen on a longer path either (sun_path).
+    if (path.string().size() >= 108)
+        return failure(ControlReply::Status::NoBridge,
+                       "no bridge can be reached on " + dir + ": the control socket's path is too long");
+
+    const QDeadlineTimer deadline(timeout.count());
+    QLocalSocket socket;
+    socket.connectToServer(QString::fromStdString(path.string()));
+    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
+        switch (socket.error()) {
+        case QLocalSocket::ServerNotFoundError:
+            return failure(ControlReply::Status::NoBridge, "no bridge is running on " + dir);
+        case QLocalSocket::ConnectionRefusedError:
+            return failure(ControlReply::Status::NoBridge,
+                           "no bridge is running on " + dir + " (its control socket was left behind)");
+        case QLocalSocket::SocketAccessError:
+            return failure(ControlReply::Status::NoBridge,
+                           "the bridge on " + dir + " belongs to another user (" + path.string() + ": permission denied)");
+        case QLocalSocket::SocketTimeoutError:
+            return failure(ControlReply::Status::NoAnswer,
+                           "the bridge on " + dir + " did not accept the connection within " + seconds(timeout));
+        default:
+            return failure(ControlReply::Status::NoBridge,
+                           "cannot reach a bridge on " + dir + ": " + socket.errorString().toStdString());
+        }
+    }
+
+    const std::string request = command + "\n";
+    socket.write(request.data(), static_cast<qint64>(request.size()));
+    if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) && socket.bytesToWrite() > 0)
+        return failure(ControlReply::Status::NoAnswer,
+                       "the bridge on " + dir + " did not take the request within " + seconds(timeout));
+
+    ControlReply reply;
+    qint64 received = 0;
+    for (;;) {
+        while (socket.canReadLine()) {
+            QByteArray line = socket.readLine();
+            received += line.size();
+            line.chop(1);
+            const std::string text = line.toStdString();
+            if (text.rfind(control::DataPrefix, 0) == 0) {
+                reply.lines.push_back(text.substr(control::DataPrefix.size()));
+            } else if (text == control::StatusOk) {
+                reply.status = ControlReply::Status::Done;
+                return reply;
+            } else if (text.rfind(control::StatusError, 0) == 0) {
+                reply.status = ControlReply::Status::Refused;
+                reply.message = text.substr(control::StatusError.size());
+                return reply;
+            } else {
+                return failure(ControlReply::Status::BadReply,
+                               "the program on " + path.string() + " does not speak the control protocol");
+            }
+        }
+        if (received + socket.bytesAvailable() > static_cast<qint64>(control::MaxReply))
+            return failure(ControlReply::Status::BadReply, "the reply from " + path.string() + " is too long");
+        if (socket.state() != QLocalSocket::ConnectedState && socket.bytesAvailable() == 0)
+            return failure(ControlReply::Status::BadReply, "the bridge on " + dir + " closed the connection without an answer");
+        if (deadline.hasExpired() || !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            if (socket.canReadLine())
+                continue;
+            if (socket.state() != QLocalSocket::ConnectedState)
+                return failure(ControlReply::Status::BadReply,
+                               "the bridge on " + dir + " closed the connection without an answer");
+            return failure(ControlReply::Status::NoAnswer,
+                           "the bridge on " + dir + " did not answer within " + seconds(timeout) +
+                               " (a batch may be under way); the command runs only if it had already started");
+        }
+    }
+}
+
+int runControl(const fs::path& programDir, const std::string& command, std::ostream& out, std::ostream& err,
+               std::chrono::milliseconds timeout)
+{
+    const ControlReply reply = askBridge(programDir, command, timeout);
+    for (const std::string& line : reply.lines)
+        out << line << '\n';
+    out.flush();
+    switch (reply.status) {
+    case ControlReply::Status::Done:
+        return 0;
+    case ControlReply::Status::Refused:
+        err << "tessiro: " << command << ": " << reply.message << '\n';
+        return ExitControlRefused;
+    case ControlReply::Status::BadReply:
+        err << "tessiro: " << reply.message << '\n';
+        return ExitControlRefused;
+    case ControlReply::Status::NoBridge:
+    case ControlReply::Status::NoAnswer:
+        break;
+    }
+    err << "tessiro: " << reply.message << '\n';
+    return ExitNoBridge;
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <string_view>
+
+// The line protocol between `tessiro ctl` and a running bridge, over a local
+// socket in the program directory:
+//
+//   request:  COMMAND LF
+//   reply:    zero or more data lines "| TEXT" LF, then one status line,
+//             "OK" LF or "ERR TEXT" LF; then the bridge closes.
+//
+// Texts are UTF-8. Every data line starts with "| ", so no text the bridge
+// shows (a printer's error text, a label) can pass for the status line.
+namespace control {
+
+inline constexpr char SocketFileName[] = ".tessiro.sock";
+
+inline constexpr std::string_view DataPrefix = "| ";
+inline constexpr std::string_view StatusOk = "OK";
+inline constexpr std::string_view StatusError = "ERR ";
+
+// A request longer than this is refused unread: no command comes near it.
+inline constexpr std::size_t MaxRequest = 256;
+// The client refuses a longer reply; the bridge cuts each text it sends to
+// MaxText bytes, so a well-formed reply stays far below.
+inline constexpr std::size_t MaxReply = 256 * 1024;
+inline constexpr std::size_t MaxText = 16 * 1024;
+// Connections served at once; more are turned away at once.
+inline constexpr int MaxClients = 16;
+
+// How long the bridge gives a client to send its request and take the
+// reply. The bridge never waits on a client: the timer only ends a
+// connection that overstays.
+inline constexpr std::chrono::milliseconds ServerClientTimeout{5000};
+// How long the client waits for the whole reply. A bridge in the middle of a
+// batch answers only when the batch is over; a client that gave up is not
+// served later (the bridge looks before it runs a command).
+inline constexpr std::chrono::milliseconds ClientTimeout{30000};
+// A second window start only asks the running bridge to show itself.
+inline constexpr std::chrono::milliseconds ShowWindowTimeout{5000};
+
+struct Command {
+    std::string_view name;
+    std::string_view help;
+};
+
+inline constexpr std::array<Command, 11> Commands{{
+    {"chiudi-nf", "CHIUDI SCONTRINO BLOCCATO: closes the blocked non-fiscal receipt"},
+    {"annulla-scontrino", "ANNULLA SCONTRINO BLOCCATO: voids the blocked fiscal receipt"},
+    {"elimina-cor", "ELIMINA Corrispettivo in Ostro: asks the back-office to delete the receipt"},
+    {"fine-carta", "RECUPERO DA FINE CARTA (fiscal receipt)"},
+    {"fine-carta-nf", "RECUPERO DA FINE CARTA (non-fiscal receipt)"},
+    {"ristampa", "RISTAMPA ULTIMO SCONTRINO: reprints the last receipt"},
+    {"nascondi", "NASCONDI: clears the error state"},
+    {"svuota-errori", "Svuota errori a video: empties the printer error label"},
+    {"ricrea-log", "Ricrea File Log: moves both logs into Cestino"},
+    {"stato", "prints the error state, both labels, the last error, the batch"},
+    {"mostra", "shows the window of a bridge that has one"},
+}};
+
+inline bool isCommand(std::string_view name)
+{
+    for (const Command& c : Commands)
+        if (c.name == name)
+            return true;
+    return false;
+}
+
+} // namespace control

@@ -1,0 +1,304 @@
+#include "app/ControlServer.h"
+
+#include "app/Bridge.h"
+#include "app/ControlProtocol.h"
+#include "config/Text.h"
+#include "errors/ErrorHandler.h"
+#include "errors/OperatorWindow.h"
+#include "errors/Recovery.h"
+#include "errors/SharedState.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+
+#include <exception>
+#include <poll.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The kernel's limit for a socket path (sun_path), terminating NUL included.
+constexpr std::size_t MaxSocketPath = 108;
+
+// The commands that lift the error state; an error standing after one of
+// them means its own step failed again.
+bool liftsError(const std::string& command)
+{
+    return command != "svuota-errori" && command != "ricrea-log" && command != "stato" && command != "mostra";
+}
+
+// A text of the window (windows-1252, CR LF) as terminal lines: decoded, cut
+// to a bounded length, control characters shown as "?" so that no printer
+// text can drive the operator's terminal.
+std::vector<std::string> displayLines(const std::string& cp1252)
+{
+    QString text = fromCp1252(cp1252.substr(0, control::MaxText));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    std::vector<std::string> lines;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        for (QChar& c : line)
+            if (c.category() == QChar::Other_Control)
+                c = QLatin1Char('?');
+        lines.push_back(line.toStdString());
+    }
+    while (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    return lines;
+}
+
+void addText(ControlServer::Reply& reply, const std::string& name, const std::string& cp1252)
+{
+    const std::vector<std::string> lines = displayLines(cp1252);
+    if (lines.empty()) {
+        reply.lines.push_back(name + ": (empty)");
+        return;
+    }
+    reply.lines.push_back(name + ":");
+    for (const std::string& line : lines)
+        reply.lines.push_back("  " + line);
+}
+
+bool sameUser(qintptr descriptor)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
+        return false;
+    return peer.uid == ::geteuid();
+}
+
+// True when the client has closed its end: it gave up waiting, and a command
+// it was told had not run must not run now. A client that only shut down its
+// sending side still reads the reply and is served.
+bool clientGone(QLocalSocket* socket)
+{
+    pollfd p{static_cast<int>(socket->socketDescriptor()), 0, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+} // namespace
+
+ControlServer::ControlServer(Bridge& bridge, QObject* parent)
+    : QObject(parent), m_bridge(bridge), m_server(new QLocalServer(this)),
+      m_clientTimeout(control::ServerClientTimeout)
+{
+    connect(m_server, &QLocalServer::newConnection, this, &ControlServer::acceptClients);
+}
+
+ControlServer::~ControlServer()
+{
+    // The connections go with the server, while the count they keep is
+    // still there; closing also removes the socket file.
+    m_server->close();
+    delete m_server;
+}
+
+fs::path ControlServer::socketPath() const
+{
+    return m_bridge.state().programDir / control::SocketFileName;
+}
+
+bool ControlServer::listen()
+{
+    const fs::path path = socketPath();
+    const std::string name = path.string();
+    if (name.size() >= MaxSocketPath) {
+        m_why = "the control socket path " + name + " is longer than the system allows (" +
+                std::to_string(MaxSocketPath - 1) + " bytes); tessiro ctl is not available for this folder";
+        return false;
+    }
+
+    std::error_code ec;
+    const fs::file_type type = fs::symlink_status(path, ec).type();
+    if (type == fs::file_type::socket) {
+        QLocalSocket probe;
+        probe.connectToServer(QString::fromStdString(name));
+        if (probe.waitForConnected(1000)) {
+            probe.abort();
+            m_why = "another process answers on " + name + "; tessiro ctl is not available for this bridge";
+            return false;
+        }
+        // Left by a bridge that ended without closing it.
+        fs::remove(path, ec);
+        if (ec) {
+            m_why = "cannot remove the old control socket " + name + ": " + ec.message();
+            return false;
+        }
+    } else if (type != fs::file_type::not_found) {
+        m_why = name + " exists and is not a socket; tessiro ctl is not available for this folder";
+        return false;
+    }
+
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(QString::fromStdString(name))) {
+        m_why = "cannot listen on " + name + ": " + m_server->errorString().toStdString();
+        return false;
+    }
+    m_why.clear();
+    return true;
+}
+
+void ControlServer::acceptClients()
+{
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        ++m_clients;
+        connect(socket, &QObject::destroyed, this, [this] { --m_clients; });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        deadline->start(m_clientTimeout);
+
+        if (m_clients > control::MaxClients) {
+            answer(socket, {{}, false, "too many control connections at once; try again"});
+            continue;
+        }
+        if (!sameUser(socket->socketDescriptor())) {
+            answer(socket, {{}, false, "the bridge runs as another user"});
+            continue;
+        }
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        if (socket->bytesAvailable() > 0)
+            readRequest(socket);
+    }
+}
+
+void ControlServer::readRequest(QLocalSocket* socket)
+{
+    if (!socket->canReadLine()) {
+        if (socket->bytesAvailable() > static_cast<qint64>(control::MaxRequest)) {
+            disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+            answer(socket, {{}, false, "request too long"});
+        }
+        return;
+    }
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    QByteArray line = socket->readLine(static_cast<qint64>(control::MaxRequest) + 2);
+    if (line.size() > static_cast<qsizetype>(control::MaxRequest) + 1 || !line.endsWith('\n')) {
+        answer(socket, {{}, false, "request too long"});
+        return;
+    }
+    line.chop(1);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    const std::string command = line.trimmed().toStdString();
+
+    Reply reply;
+    if (m_running) {
+        reply = {{}, false, "the bridge is running another control command; try again"};
+    } else if (clientGone(socket)) {
+        if (onRequest)
+            onRequest(command, "not run: the client had gone");
+        socket->abort();
+        socket->deleteLater();
+        return;
+    } else {
+        m_running = true;
+        try {
+            reply = run(command);
+        } catch (const std::exception& e) {
+            reply = {{}, false, std::string("internal failure: ") + e.what()};
+        } catch (...) {
+            reply = {{}, false, "internal failure"};
+        }
+        m_running = false;
+    }
+    if (onRequest)
+        onRequest(command, reply.ok ? std::string(control::StatusOk) : reply.error);
+    answer(socket, reply);
+}
+
+void ControlServer::answer(QLocalSocket* socket, const Reply& reply)
+{
+    QByteArray bytes;
+    for (const std::string& line : reply.lines) {
+        bytes.append(control::DataPrefix.data(), static_cast<qsizetype>(control::DataPrefix.size()));
+        bytes.append(line.data(), static_cast<qsizetype>(line.size()));
+        bytes.append('\n');
+    }
+    if (reply.ok) {
+        bytes.append(control::StatusOk.data(), static_cast<qsizetype>(control::StatusOk.size()));
+    } else {
+        bytes.append(control::StatusError.data(), static_cast<qsizetype>(control::StatusError.size()));
+        std::string error = reply.error;
+        for (char& c : error)
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        bytes.append(error.data(), static_cast<qsizetype>(error.size()));
+    }
+    bytes.append('\n');
+    // Buffered: the socket sends it as the client reads, and the deadline
+    // ends a client that never does.
+    socket->write(bytes);
+    socket->disconnectFromServer();
+}
+
+ControlServer::Reply ControlServer::run(const std::string& command)
+{
+    ErrorHandler& errors = m_bridge.errors();
+    Reply reply;
+    if (command == "chiudi-nf")
+        cmdChiudiNF(errors);
+    else if (command == "annulla-scontrino")
+        cmdChiudiScontrino(errors);
+    else if (command == "elimina-cor")
+        cmdEliminaCor(errors);
+    else if (command == "fine-carta")
+        cmdFineCarta(errors);
+    else if (command == "fine-carta-nf")
+        cmdFineCartaNoFisc(errors);
+    else if (command == "ristampa")
+        cmdRistampa(errors);
+    else if (command == "nascondi")
+        m_bridge.cmdNascondi();
+    else if (command == "svuota-errori")
+        errors.SvuotaErrori();
+    else if (command == "ricrea-log")
+        RicreaLog(errors, false);
+    else if (command == "stato")
+        addState(reply);
+    else if (command == "mostra") {
+        if (!showWindow)
+            return {{}, false, "this bridge runs without a window"};
+        showWindow();
+    } else {
+        std::string shown = command.substr(0, 64);
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                c = '?';
+        return {{}, false, "unknown command \"" + shown + "\""};
+    }
+
+    if (liftsError(command) && m_bridge.state().errorState) {
+        reply.ok = false;
+        reply.error = "the command ran, but an error stands again";
+        addText(reply, "last-error", m_bridge.state().lastErrorText);
+    }
+    return reply;
+}
+
+void ControlServer::addState(Reply& reply) const
+{
+    const SharedState& state = m_bridge.state();
+    OperatorWindow& window = m_bridge.errors().window();
+    reply.lines.push_back(std::string("error-state: ") + (state.errorState ? "yes" : "no"));
+    reply.lines.push_back(std::string("batch-running: ") + (state.batchRunning ? "yes" : "no"));
+    if (state.batchRunning) {
+        const std::vector<std::string> name = displayLines(state.currentFileName);
+        if (!name.empty())
+            reply.lines.push_back("current-file: " + name.front());
+    }
+    addText(reply, "MsgErrori", window.printerErrorText());
+    addText(reply, "MsgErrore_NOPrinter", window.programErrorText());
+    addText(reply, "last-error", state.lastErrorText);
+}

@@ -1,0 +1,116 @@
+#include "app/OperationsLog.h"
+
+#include "app/Bridge.h"
+#include "commands/Interprete.h"
+#include "config/Text.h"
+
+#include <QByteArray>
+
+#include <ostream>
+#include <sys/stat.h>
+
+namespace {
+
+// One terminal line: CR LF and lone CRs or LFs become " | ", any other
+// control character "?", so no log text can drive the terminal.
+std::string oneLine(const std::string& cp1252)
+{
+    QString text = fromCp1252(cp1252);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" | "));
+    text.replace(QLatin1Char('\r'), QStringLiteral(" | "));
+    text.replace(QLatin1Char('\n'), QStringLiteral(" | "));
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
+    return text.toStdString();
+}
+
+} // namespace
+
+OperationsLog::OperationsLog(std::ostream& out, Level level, bool journal)
+    : m_out(out), m_level(level), m_journal(journal)
+{
+}
+
+void OperationsLog::attach(Bridge& bridge)
+{
+    bridge.errors().onRecord = [this](ErrorHandler::RecordKind kind, const std::string& logName,
+                                      const std::string& text) { record(kind, logName, text); };
+    bridge.onFileTaken = [this](const std::string& name) { fileTaken(name); };
+    bridge.onFileDone = [this](const std::string& name) { fileDone(name); };
+}
+
+void OperationsLog::line(Severity severity, const std::string& utf8)
+{
+    static constexpr const char* Tags[] = {"ERRORE", "AVVISO", "AZIONE", "INFO"};
+    // syslog priorities: err, warning, notice, info.
+    static constexpr int Priorities[] = {3, 4, 5, 6};
+    const auto i = static_cast<int>(severity);
+    if (m_journal)
+        m_out << '<' << Priorities[i] << '>';
+    m_out << "tessiro[" << Tags[i] << "] " << utf8 << std::endl;
+}
+
+void OperationsLog::record(ErrorHandler::RecordKind kind, const std::string& logName, const std::string& record)
+{
+    Severity severity = Severity::Error;
+    switch (kind) {
+    case ErrorHandler::RecordKind::Failure:
+        severity = Severity::Error;
+        if (m_inFile)
+            ++m_failures;
+        break;
+    case ErrorHandler::RecordKind::Problem:
+        severity = Severity::Warning;
+        if (m_inFile && record.find(MsgFileNonEseguito) != std::string::npos)
+            m_discarded = true;
+        break;
+    case ErrorHandler::RecordKind::Action:
+        severity = Severity::Notice;
+        if (m_level == Level::Quiet)
+            return;
+        break;
+    }
+    line(severity, oneLine(logName + ": " + record));
+}
+
+void OperationsLog::fileTaken(const std::string& name)
+{
+    m_inFile = true;
+    m_failures = 0;
+    m_discarded = false;
+    if (m_level == Level::Verbose)
+        line(Severity::Info, oneLine("File preso: " + name));
+}
+
+void OperationsLog::fileDone(const std::string& name)
+{
+    m_inFile = false;
+    if (m_level != Level::Verbose)
+        return;
+    const char* outcome = m_discarded      ? "File scartato, errore in sospeso: "
+                          : m_failures > 0 ? "File non riuscito: "
+                                           : "File eseguito: ";
+    line(Severity::Info, oneLine(outcome + name));
+}
+
+void OperationsLog::request(const std::string& command, const std::string& outcome)
+{
+    if (m_level == Level::Verbose)
+        line(Severity::Info, oneLine("ctl " + command + ": " + outcome));
+}
+
+bool OperationsLog::stderrIsJournal()
+{
+    const QByteArray stream = qgetenv("JOURNAL_STREAM");
+    const qsizetype colon = stream.indexOf(':');
+    if (colon <= 0)
+        return false;
+    bool deviceOk = false, inodeOk = false;
+    const qulonglong device = stream.left(colon).toULongLong(&deviceOk);
+    const qulonglong inode = stream.mid(colon + 1).toULongLong(&inodeOk);
+    struct stat st {};
+    if (!deviceOk || !inodeOk || ::fstat(2, &st) != 0)
+        return false;
+    return static_cast<qulonglong>(st.st_dev) == device && static_cast<qulonglong>(st.st_ino) == inode;
+}

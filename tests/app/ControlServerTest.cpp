@@ -1,0 +1,590 @@
+#include "app/Bridge.h"
+#include "app/ControlClient.h"
+#include "app/ControlProtocol.h"
+#include "app/ControlServer.h"
+#include "config/IniFile.h"
+#include "config/Keys.h"
+#include "errors/SharedState.h"
+#include "printer/Currency.h"
+#include "printer/SimulatedPrinter.h"
+#include "support/FakeClock.h"
+#include "support/FakeWindow.h"
+#include "support/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Status = ControlReply::Status;
+
+namespace {
+
+// A safety net only: every wait below ends as soon as its condition holds.
+constexpr int Patience = 30000;
+
+// Lets the bridge's event loop run until `done` holds or patience runs out.
+bool pumpUntil(const std::function<bool()>& done)
+{
+    const QDeadlineTimer deadline(Patience);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Lines of `lines` that follow the first `from` ones.
+std::vector<std::string> after(const std::vector<std::string>& lines, size_t from)
+{
+    return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end()};
+}
+
+// A client that speaks raw bytes on the socket, to misbehave on purpose.
+class RawClient {
+public:
+    explicit RawClient(const fs::path& socket)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+        m_connected = ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { close(); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool connected() const { return m_connected; }
+    void send(const std::string& bytes) { ASSERT_EQ(::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    // Takes what has arrived; true once the bridge has closed its end.
+    bool drain()
+    {
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) {
+                received.append(buffer, size_t(n));
+                continue;
+            }
+            return n == 0;
+        }
+    }
+
+    std::string received;
+
+private:
+    int m_fd = -1;
+    bool m_connected = false;
+};
+
+// The socket file of a server that is gone: bound, then closed unlinked.
+void leaveStaleSocket(const fs::path& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    ASSERT_TRUE(fs::is_socket(path));
+}
+
+// A bridge on the simulated printer in a temporary program directory, with
+// its control server listening.
+class ControlFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_state.programDir = m_dir;
+        // The back-office's folder, for the exchange file and the last receipt.
+        fs::create_directories(m_dir / "data");
+        testfiles::write(m_state.configFile(), "[Varie]\r\nKelmora_DIR=" + (m_dir / "data").string() + "/\r\n");
+        m_printer = std::make_unique<SimulatedPrinter>(m_dir);
+        m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
+        m_bridge->avvio();
+        m_server = std::make_unique<ControlServer>(*m_bridge);
+        m_server->onRequest = [this](const std::string& command, const std::string& outcome) {
+            m_served.push_back(command + " -> " + outcome);
+        };
+        ASSERT_TRUE(m_server->listen()) << m_server->why();
+    }
+
+    // Sends `command` as `tessiro ctl` would, from another thread, while this
+    // thread runs the bridge's event loop.
+    ControlReply ask(const std::string& command)
+    {
+        auto pending = std::async(std::launch::async,
+                                  [dir = m_dir, command] { return askBridge(dir, command, 20s); });
+        EXPECT_TRUE(pumpUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }));
+        return pending.get();
+    }
+
+    // Runs one command file through the polling cycle.
+    void runFile(const std::string& name, const std::string& records)
+    {
+        testfiles::write(m_dir / "Ostro" / name, records);
+        m_bridge->tick();
+    }
+
+    // A fiscal receipt left open by a file that failed half-way.
+    void failHalfWayThroughAReceipt()
+    {
+        runFile("20261208140509COR0001.txt", "F2:1:PANE:1000:150:1\r\nF4:0:0:molti:1\r\n");
+        ASSERT_TRUE(m_state.errorState);
+    }
+
+    void fault(const std::string& lines) { testfiles::write(m_dir / "Simulatore" / "guasti.ini", "[Guasti]\r\n" + lines); }
+
+    std::vector<std::string> trace() const { return testfiles::lines(m_dir / "Simulatore" / "chiamate.log"); }
+    std::vector<std::string> notFiscalLog() const { return testfiles::lines(m_state.notFiscalLog()); }
+    std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
+    std::string action(const std::string& text, const std::string& reference = "AZIONE") const
+    {
+        return reference + ";" + dateTimeText(m_clock.now) + ";AZIONE: " + text;
+    }
+    fs::path socketPath() const { return m_dir / control::SocketFileName; }
+
+    QTemporaryDir m_tmp;
+    fs::path m_dir = testfiles::path(m_tmp);
+    SharedState m_state;
+    FakeWindow m_window;
+    FakeClock m_clock;
+    std::unique_ptr<SimulatedPrinter> m_printer;
+    std::unique_ptr<Bridge> m_bridge;
+    std::unique_ptr<ControlServer> m_server;
+    std::vector<std::string> m_served;
+};
+
+// ------------------------------------------------------ the six recovery commands
+
+enum class Blocked { Nothing, NonFiscalOpen, FiscalOpen, PaperEndInFiscal, PaperEndInNonFiscal };
+
+struct RecoveryCase {
+    const char* command;
+    Blocked blocked;
+    std::vector<std::string> calls; // printer calls that the command makes, in order
+    const char* action;
+};
+
+std::ostream& operator<<(std::ostream& out, const RecoveryCase& c)
+{
+    return out << c.command;
+}
+
+class RecoveryCommand : public ControlFixture, public ::testing::WithParamInterface<RecoveryCase> {
+protected:
+    void SetUp() override
+    {
+        ControlFixture::SetUp();
+        const Blocked b = GetParam().blocked;
+        if (b != Blocked::Nothing) {
+            m_printer->setComPort(1);
+            m_printer->OpenPort();
+            if (b == Blocked::NonFiscalOpen || b == Blocked::PaperEndInNonFiscal)
+                ASSERT_EQ(m_printer->OpenNonFiscal(1), 0);
+            else
+                ASSERT_EQ(m_printer->SellDept(1, "PANE", Currency::fromHundredths(150), 1), 0);
+            m_printer->ClosePort();
+            if (b == Blocked::PaperEndInFiscal || b == Blocked::PaperEndInNonFiscal)
+                fault("FineCarta=1\r\n");
+        }
+        m_window.setPrinterErrorText("----- PRINTER ERROR -----");
+        m_window.setProgramErrorText("----- PROGRAM ERROR -----");
+        m_state.errorState = true;
+    }
+};
+
+TEST_P(RecoveryCommand, LiftsTheErrorAsTheButtonDoes)
+{
+    const ControlReply reply = ask(GetParam().command);
+
+    ASSERT_EQ(reply.status, Status::Done) << reply.message;
+    EXPECT_FALSE(m_state.errorState);
+    EXPECT_EQ(m_window.printerText, "");
+    EXPECT_EQ(m_window.programText, "----- PROGRAM ERROR -----");
+}
+
+TEST_P(RecoveryCommand, FilesTheButtonsActionRecordLast)
+{
+    ASSERT_EQ(ask(GetParam().command).status, Status::Done);
+
+    const std::vector<std::string> log = notFiscalLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), action(GetParam().action));
+}
+
+TEST_P(RecoveryCommand, MakesTheButtonsPrinterCalls)
+{
+    const size_t before = trace().size();
+
+    ASSERT_EQ(ask(GetParam().command).status, Status::Done);
+
+    std::vector<std::string> calls;
+    for (const std::string& line : after(trace(), before))
+        if (line.find(") -> ") != std::string::npos && line.rfind("PortIsOpen()", 0) != 0)
+            calls.push_back(line);
+    EXPECT_EQ(calls, GetParam().calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SixButtons, RecoveryCommand,
+    ::testing::Values(
+        RecoveryCase{"chiudi-nf", Blocked::NonFiscalOpen, {"CloseNonFiscal(1) -> 0"},
+                     "Chiusura scontrino NON Fiscale Bloccato"},
+        RecoveryCase{"annulla-scontrino", Blocked::FiscalOpen, {"CancelReceipt(1) -> 0"},
+                     "Annullo Scontrino Fiscale Bloccato"},
+        RecoveryCase{"elimina-cor", Blocked::Nothing, {}, "Invio comando Eliminazione Corr "},
+        RecoveryCase{"fine-carta", Blocked::PaperEndInFiscal, {"PaperEndRecovery(1) -> 0", "CancelReceipt(1) -> 0"},
+                     "Recupero da Fine Carta su Scontrino Fiscale"},
+        RecoveryCase{"fine-carta-nf", Blocked::PaperEndInNonFiscal,
+                     {"PaperEndRecovery(1) -> 0", "CloseNonFiscal(1) -> 0"}, "Recupero da Fine Carta su Non Fiscale"},
+        RecoveryCase{"ristampa", Blocked::Nothing, {}, "Ristampa Ultimo Scontrino Fiscale"}),
+    [](const ::testing::TestParamInfo<RecoveryCase>& info) {
+        std::string name = info.param.command;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
+
+// ------------------------------------------------ a failed job and its recovery
+
+using FailedJob = ControlFixture;
+
+TEST_F(FailedJob, StatoShowsTheErrorTheLabelsAndTheLastError)
+{
+    failHalfWayThroughAReceipt();
+
+    const ControlReply reply = ask("stato");
+
+    ASSERT_EQ(reply.status, Status::Done) << reply.message;
+    const std::vector<std::string>& out = reply.lines;
+    EXPECT_EQ(out.at(0), "error-state: yes");
+    EXPECT_EQ(out.at(1), "batch-running: no");
+    EXPECT_TRUE(contains(out, "MsgErrori: (empty)"));
+    EXPECT_TRUE(contains(out, "MsgErrore_NOPrinter:"));
+    EXPECT_TRUE(contains(out, "  ----- PROGRAM ERROR -----"));
+    EXPECT_TRUE(contains(out, "last-error:"));
+    EXPECT_TRUE(contains(out, "  " + dateTimeText(m_clock.now)));
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(),
+                            [](const std::string& l) { return l.find("Campo numerico non valido") != std::string::npos; }));
+}
+
+TEST_F(FailedJob, AnnullaScontrinoVoidsTheOpenReceiptAndLetsTheNextFileRun)
+{
+    failHalfWayThroughAReceipt();
+
+    ASSERT_EQ(ask("annulla-scontrino").status, Status::Done);
+
+    EXPECT_TRUE(contains(trace(), "CancelReceipt(1) -> 0"));
+    EXPECT_FALSE(m_state.errorState);
+    // Still the failed file's name: the record goes where the button's would.
+    EXPECT_EQ(fiscalLog().back(), action("Annullo Scontrino Fiscale Bloccato", "COR0001.txt"));
+    EXPECT_EQ(ask("stato").lines.at(0), "error-state: no");
+
+    runFile("20261208140600COR0002.txt", "F2:1:LATTE:1000:120:1\r\nF4:0:0:120:1\r\n");
+    EXPECT_FALSE(m_state.errorState);
+    EXPECT_NE(testfiles::read(m_dir / "Simulatore" / "giornale.txt").find("LATTE"), std::string::npos);
+}
+
+TEST_F(FailedJob, NascondiClearsTheErrorAndTheFailedReceiptsReference)
+{
+    failHalfWayThroughAReceipt();
+    ASSERT_EQ(LeggiINI(keys::Section, keys::Kelmora_CORR, "", m_state.configFile()), "COR0001.txt");
+    const int hides = m_window.hides;
+
+    ASSERT_EQ(ask("nascondi").status, Status::Done);
+
+    EXPECT_FALSE(m_state.errorState);
+    EXPECT_EQ(m_window.hides, hides + 1);
+    EXPECT_EQ(LeggiINI(keys::Section, keys::Kelmora_CORR, "<missing>", m_state.configFile()), "");
+}
+
+TEST_F(FailedJob, RecoveryThatFailsAgainIsRefusedWithTheNewError)
+{
+    failHalfWayThroughAReceipt();
+    fault("FineCarta=1\r\nPaperEndRecovery=3\r\n");
+
+    const ControlReply reply = ask("fine-carta");
+
+    EXPECT_EQ(reply.status, Status::Refused);
+    EXPECT_NE(reply.message.find("an error stands again"), std::string::npos) << reply.message;
+    EXPECT_TRUE(contains(reply.lines, "last-error:"));
+    EXPECT_TRUE(m_state.errorState);
+}
+
+// ------------------------------------------------------- the window's other commands
+
+using WindowCommand = ControlFixture;
+
+TEST_F(WindowCommand, SvuotaErroriEmptiesOnlyThePrinterLabel)
+{
+    m_window.setPrinterErrorText("----- PRINTER ERROR -----");
+    m_window.setProgramErrorText("----- PROGRAM ERROR -----");
+    m_state.errorState = true;
+
+    ASSERT_EQ(ask("svuota-errori").status, Status::Done);
+
+    EXPECT_EQ(m_window.printerText, "");
+    EXPECT_EQ(m_window.programText, "----- PROGRAM ERROR -----");
+    EXPECT_TRUE(m_state.errorState);
+}
+
+TEST_F(WindowCommand, RicreaLogMovesBothLogsWithoutAQuestion)
+{
+    testfiles::write(m_state.fiscalLog(), "x\r\n");
+    ASSERT_TRUE(fs::exists(m_state.notFiscalLog()));
+
+    ASSERT_EQ(ask("ricrea-log").status, Status::Done);
+
+    EXPECT_TRUE(m_window.boxes.empty());
+    EXPECT_FALSE(fs::exists(m_state.fiscalLog()));
+    EXPECT_FALSE(fs::exists(m_state.notFiscalLog()));
+    int moved = 0;
+    for (const auto& entry : fs::directory_iterator(m_dir / "Cestino"))
+        moved += entry.path().filename().string().ends_with("Error.log") ? 1 : 0;
+    EXPECT_EQ(moved, 2);
+}
+
+TEST_F(WindowCommand, StatoWithoutAnErrorSaysSoAndLeavesEverythingAlone)
+{
+    const size_t records = notFiscalLog().size();
+
+    const ControlReply reply = ask("stato");
+
+    ASSERT_EQ(reply.status, Status::Done);
+    EXPECT_EQ(reply.lines, (std::vector<std::string>{"error-state: no", "batch-running: no", "MsgErrori: (empty)",
+                                                     "MsgErrore_NOPrinter: (empty)", "last-error: (empty)"}));
+    EXPECT_EQ(notFiscalLog().size(), records);
+}
+
+TEST_F(WindowCommand, StatoDecodesTheLabelsAndMasksControlCharacters)
+{
+    m_window.setPrinterErrorText("Totale \x80 5\r\nriga\x1b[2J");
+
+    const ControlReply reply = ask("stato");
+
+    EXPECT_TRUE(contains(reply.lines, "  Totale \xE2\x82\xAC 5")); // the euro sign in UTF-8
+    EXPECT_TRUE(contains(reply.lines, "  riga?[2J"));
+}
+
+TEST_F(WindowCommand, MostraShowsTheWindowThroughTheCallback)
+{
+    int shown = 0;
+    m_server->showWindow = [&shown] { ++shown; };
+
+    EXPECT_EQ(ask("mostra").status, Status::Done);
+    EXPECT_EQ(shown, 1);
+}
+
+TEST_F(WindowCommand, MostraIsRefusedByABridgeWithoutAWindow)
+{
+    const ControlReply reply = ask("mostra");
+
+    EXPECT_EQ(reply.status, Status::Refused);
+    EXPECT_NE(reply.message.find("without a window"), std::string::npos);
+}
+
+TEST_F(WindowCommand, UnknownCommandIsRefusedAndChangesNothing)
+{
+    m_state.errorState = true;
+
+    const ControlReply reply = ask("stampa-tutto");
+
+    EXPECT_EQ(reply.status, Status::Refused);
+    EXPECT_EQ(reply.message, "unknown command \"stampa-tutto\"");
+    EXPECT_TRUE(m_state.errorState);
+}
+
+TEST_F(WindowCommand, EachRequestIsReportedWithItsOutcome)
+{
+    ask("stato");
+    ask("boh");
+
+    EXPECT_EQ(m_served, (std::vector<std::string>{"stato -> OK", "boh -> unknown command \"boh\""}));
+}
+
+// ------------------------------------------------------------- misbehaving clients
+
+using MisbehavingClient = ControlFixture;
+
+TEST_F(MisbehavingClient, SilentClientDoesNotHoldUpOthersAndIsDropped)
+{
+    m_server->setClientTimeout(100ms);
+    RawClient silent(socketPath());
+    ASSERT_TRUE(silent.connected());
+
+    EXPECT_EQ(ask("stato").status, Status::Done);
+    EXPECT_TRUE(pumpUntil([&] { return silent.drain(); }));
+    EXPECT_EQ(silent.received, "");
+}
+
+TEST_F(MisbehavingClient, OverlongRequestIsRefusedUnread)
+{
+    RawClient client(socketPath());
+    client.send(std::string(control::MaxRequest + 100, 'a'));
+
+    ASSERT_TRUE(pumpUntil([&] { return client.drain(); }));
+    EXPECT_EQ(client.received, "ERR request too long\n");
+    EXPECT_TRUE(m_served.empty());
+}
+
+TEST_F(MisbehavingClient, CommandOfAClientThatGaveUpIsNotRun)
+{
+    m_state.errorState = true;
+    const size_t records = notFiscalLog().size();
+    RawClient client(socketPath());
+    client.send("annulla-scontrino\n");
+    client.close();
+
+    ASSERT_TRUE(pumpUntil([&] { return !m_served.empty(); }));
+    EXPECT_EQ(m_served.front(), "annulla-scontrino -> not run: the client had gone");
+    EXPECT_TRUE(m_state.errorState);
+    EXPECT_EQ(notFiscalLog().size(), records);
+}
+
+TEST_F(MisbehavingClient, RequestSentInPiecesIsServed)
+{
+    RawClient client(socketPath());
+    client.send("sta");
+    pumpUntil([] { return true; });
+    client.send("to\r\n");
+
+    ASSERT_TRUE(pumpUntil([&] { return client.drain(); }));
+    EXPECT_TRUE(client.received.starts_with("| error-state: no\n")) << client.received;
+    EXPECT_TRUE(client.received.ends_with("\nOK\n")) << client.received;
+}
+
+// ------------------------------------------------------------- the socket file
+
+class ControlSocket : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_state.programDir = m_dir;
+        m_printer = std::make_unique<SimulatedPrinter>(m_dir);
+        m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
+        m_bridge->avvio();
+    }
+    fs::path socketPath() const { return m_dir / control::SocketFileName; }
+
+    QTemporaryDir m_tmp;
+    fs::path m_dir = testfiles::path(m_tmp);
+    SharedState m_state;
+    FakeWindow m_window;
+    FakeClock m_clock;
+    std::unique_ptr<SimulatedPrinter> m_printer;
+    std::unique_ptr<Bridge> m_bridge;
+};
+
+TEST_F(ControlSocket, NoBridgeRunningIsSaidAndNotTakenForARefusal)
+{
+    const ControlReply reply = askBridge(m_dir, "stato", 5s);
+
+    EXPECT_EQ(reply.status, Status::NoBridge);
+    EXPECT_EQ(reply.message, "no bridge is running on " + m_dir.string());
+
+    std::ostringstream out, err;
+    EXPECT_EQ(runControl(m_dir, "stato", out, err, 5s), ExitNoBridge);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "tessiro: no bridge is running on " + m_dir.string() + "\n");
+}
+
+TEST_F(ControlSocket, SocketLeftByABridgeThatDiedMeansNoBridgeAndIsReplaced)
+{
+    leaveStaleSocket(socketPath());
+    EXPECT_EQ(askBridge(m_dir, "stato", 5s).status, Status::NoBridge);
+
+    ControlServer server(*m_bridge);
+    ASSERT_TRUE(server.listen()) << server.why();
+    auto pending = std::async(std::launch::async, [this] { return askBridge(m_dir, "stato", 20s); });
+    ASSERT_TRUE(pumpUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }));
+    EXPECT_EQ(pending.get().status, Status::Done);
+}
+
+TEST_F(ControlSocket, OnlyTheOwnerCanReachTheSocket)
+{
+    ControlServer server(*m_bridge);
+    ASSERT_TRUE(server.listen()) << server.why();
+
+    struct stat st {};
+    ASSERT_EQ(::lstat(socketPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u);
+}
+
+TEST_F(ControlSocket, LiveSocketOfAnotherServerIsLeftAlone)
+{
+    ControlServer first(*m_bridge);
+    ASSERT_TRUE(first.listen());
+
+    ControlServer second(*m_bridge);
+    EXPECT_FALSE(second.listen());
+    EXPECT_NE(second.why().find("answers on"), std::string::npos) << second.why();
+    EXPECT_TRUE(fs::is_socket(socketPath()));
+}
+
+TEST_F(ControlSocket, FileThatIsNoSocketIsNeitherRemovedNorUsed)
+{
+    testfiles::write(socketPath(), "dati");
+
+    ControlServer server(*m_bridge);
+    EXPECT_FALSE(server.listen());
+    EXPECT_NE(server.why().find("is not a socket"), std::string::npos);
+    EXPECT_EQ(testfiles::read(socketPath()), "dati");
+}
+
+TEST_F(ControlSocket, SocketGoesAwayWithTheServer)
+{
+    {
+        ControlServer server(*m_bridge);
+        ASSERT_TRUE(server.listen());
+        ASSERT_TRUE(fs::exists(socketPath()));
+    }
+    EXPECT_FALSE(fs::exists(socketPath()));
+    EXPECT_EQ(askBridge(m_dir, "stato", 5s).status, Status::NoBridge);
+}
+
+TEST_F(ControlSocket, TooLongAPathIsReportedNotTruncated)
+{
+    const fs::path deep = m_dir / std::string(120, 'x');
+    fs::create_directories(deep);
+    m_state.programDir = deep;
+
+    ControlServer server(*m_bridge);
+    EXPECT_FALSE(server.listen());
+    EXPECT_NE(server.why().find("longer than the system allows"), std::string::npos) << server.why();
+}
+
+} // namespace
