@@ -17,5 +17,7 @@ fi
 rm -rf "$build"
 cmake -S . -B "$build" "${cmake_args[@]}"
 cmake --build "$build"
+# The libFuzzer targets for a few seconds each (skipped without clang++).
+tests/reliability/fuzz-short.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

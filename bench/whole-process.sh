@@ -53,7 +53,10 @@ IDLE_SECONDS=${IDLE_SECONDS:-60}
 INTERVAL_MS=${INTERVAL_MS:-500}
 STARTUP_RUNS=${STARTUP_RUNS:-5}
 STRACE_SECONDS=${STRACE_SECONDS:-10}
-IDLE_FLOOR=${IDLE_FLOOR:-$(dirname "$bin")/bench/tessiro_idle_floor}
+if [[ -z ${IDLE_FLOOR:-} ]]; then
+    IDLE_FLOOR=$(dirname "$bin")/bench/tessiro_idle_floor
+    [[ -x $IDLE_FLOOR ]] || IDLE_FLOOR=$(dirname "$bin")/tessiro_idle_floor
+fi
 command -v python3 >/dev/null || { echo "whole-process.sh: python3 is needed for the start-up timing" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessiro-whole.XXXXXX")

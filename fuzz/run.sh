@@ -12,7 +12,7 @@ fi
 build=build-fuzz
 CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESSIRO_FUZZ=ON -DTESSIRO_TESTS=OFF >/dev/null
-cmake --build "$build" --target fuzz_records fuzz_ini fuzz_command_file
+cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target fuzz_records fuzz_ini fuzz_command_file
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -60,7 +60,7 @@ bool epsVuotoIsTrue(const std::string& text)
     return !(number && *number == 0.0);
 }
 
-FolderSetup CreaCartelleDefault(const fs::path& dir)
+FolderSetup CreaCartelleDefault(const fs::path& dir, const std::function<void(const std::string& name)>& beforeDelete)
 {
     FolderSetup result;
     std::error_code ec;
@@ -75,6 +75,8 @@ FolderSetup CreaCartelleDefault(const fs::path& dir)
             if (it->symlink_status(typeEc).type() == fs::file_type::directory)
                 continue;
             const std::string name = it->path().filename().string();
+            if (beforeDelete)
+                beforeDelete(name);
             std::error_code removeEc;
             if (fs::remove(it->path(), removeEc))
                 result.discarded.push_back(name);
@@ -117,13 +119,14 @@ int Bridge::avvio()
 {
     const fs::path config = m_state.configFile();
 
-    const FolderSetup folders = CreaCartelleDefault(m_state.programDir);
     // Each deleted job is filed under its own name, so the back-office finds
-    // it in the log it reads for that kind of file.
-    for (const std::string& name : folders.discarded) {
+    // it in the log it reads for that kind of file; filed before the file is
+    // deleted, so that a stop in between leaves the record (and the file, for
+    // the next start) rather than a job gone without a word.
+    const FolderSetup folders = CreaCartelleDefault(m_state.programDir, [this](const std::string& name) {
         m_state.currentFileName = name;
         m_errors.registraAzione("File scartato all'avvio: " + name);
-    }
+    });
     m_state.currentFileName.clear();
 
     m_interval = readInterval();
@@ -154,7 +157,7 @@ int Bridge::avvio()
     m_panel.ApplicaImpostazioni();
     m_panel.SalvaImpostazioni();
 
-    writeKey(config, keys::Eps_Vuoto, "-1");
+    writeIdle(config);
 
     m_window.hideToTray();
 
@@ -192,12 +195,21 @@ void Bridge::tick()
     const FlagReset inTick(m_inTick);
 
     const fs::path config = m_state.configFile();
-    if (!epsVuotoIsTrue(LeggiINI(keys::Section, keys::Eps_Vuoto, -1LL, config)))
+    if (!m_idleUnwritten && !epsVuotoIsTrue(LeggiINI(keys::Section, keys::Eps_Vuoto, -1LL, config)))
         return;
 
     m_state.currentFileName.clear();
     ScansioneCartella();
-    writeKey(config, keys::Eps_Vuoto, "-1");
+    writeIdle(config);
+}
+
+void Bridge::writeIdle(const fs::path& configFile)
+{
+    const bool stored = ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", configFile);
+    if (!stored && !m_idleUnwritten)
+        ErrorHandler::sayOnStderr(std::string(keys::Eps_Vuoto) + " = -1 not written to " + configFile.string() +
+                                  "; written again at every tick until it is stored");
+    m_idleUnwritten = !stored;
 }
 
 void Bridge::ScansioneCartella()
@@ -264,7 +276,7 @@ void Bridge::ScansioneCartella()
         runFile(name);
 
     if (started)
-        writeKey(config, keys::Eps_Vuoto, "-1");
+        writeIdle(config);
 }
 
 bool Bridge::moveToWorkFolder(const std::string& name, const std::function<void()>& beforeMove)

@@ -78,6 +78,11 @@ private:
     // Files that could not be moved into the work folder and were reported;
     // they are retried every tick but reported once while they stay.
     std::set<std::string> m_stuckReported;
+    // The "-1" that ends a batch did not reach the configuration (a full
+    // disk): the "0" left there is this bridge's own and must not stop the
+    // polling; the next ticks write "-1" again until it is stored.
+    bool m_idleUnwritten = false;
+    void writeIdle(const std::filesystem::path& configFile);
 };
 
 // What CreaCartelleDefault did: the files it deleted from IN, and what it
@@ -89,7 +94,10 @@ struct FolderSetup {
 
 // CreaCartelleDefault: creates IN and Ostro under `dir` and deletes the files
 // (not sub-folders) left in IN, so no file of an interrupted run is executed.
-FolderSetup CreaCartelleDefault(const std::filesystem::path& dir);
+// `beforeDelete`, when given, runs with each file's name just before the file
+// is deleted, so its record is on file even if the process dies in between.
+FolderSetup CreaCartelleDefault(const std::filesystem::path& dir,
+                                const std::function<void(const std::string& name)>& beforeDelete = {});
 
 // How the polling cycle reads Eps_Vuoto: false for the number 0 or the word
 // False (any case, blanks around); anything else, unreadable text included,

@@ -220,8 +220,8 @@ QString usageText()
         "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"
         "  --section S    config: the section (default: Varie).\n"
         "  --quiet        Headless: only failures on standard error.\n"
-        "  --verbose      Also each command file taken and its outcome, and each ctl\n"
-        "                 request (with a window too).\n"
+        "  --verbose      Also each command file taken, its outcome and each ctl\n"
+        "                 request; with a window too.\n"
         "  -h, --help     Shows this help.\n"
         "  -v, --version  Shows the version.\n")
         .arg(commands);

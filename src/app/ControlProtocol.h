@@ -47,18 +47,20 @@ struct Command {
     std::string_view help;
 };
 
+// The window's button or menu entry each command stands for, as --help
+// shows it.
 inline constexpr std::array<Command, 11> Commands{{
-    {"chiudi-nf", "CHIUDI SCONTRINO BLOCCATO: closes the blocked non-fiscal receipt"},
-    {"annulla-scontrino", "ANNULLA SCONTRINO BLOCCATO: voids the blocked fiscal receipt"},
-    {"elimina-cor", "ELIMINA Corrispettivo in Ostro: asks the back-office to delete the receipt"},
+    {"chiudi-nf", "CHIUDI SCONTRINO BLOCCATO (non-fiscal receipt)"},
+    {"annulla-scontrino", "ANNULLA SCONTRINO BLOCCATO (fiscal receipt)"},
+    {"elimina-cor", "ELIMINA Corrispettivo in Ostro"},
     {"fine-carta", "RECUPERO DA FINE CARTA (fiscal receipt)"},
     {"fine-carta-nf", "RECUPERO DA FINE CARTA (non-fiscal receipt)"},
-    {"ristampa", "RISTAMPA ULTIMO SCONTRINO: reprints the last receipt"},
+    {"ristampa", "RISTAMPA ULTIMO SCONTRINO"},
     {"nascondi", "NASCONDI: clears the error state"},
-    {"svuota-errori", "Svuota errori a video: empties the printer error label"},
-    {"ricrea-log", "Ricrea File Log: moves both logs into Cestino"},
-    {"stato", "prints the error state, both labels, the last error, the batch"},
-    {"mostra", "shows the window of a bridge that has one"},
+    {"svuota-errori", "Svuota errori a video: empties MsgErrori"},
+    {"ricrea-log", "Ricrea File Log, without its question"},
+    {"stato", "error state, batch, both error labels, last error"},
+    {"mostra", "brings the window to the front"},
 }};
 
 inline bool isCommand(std::string_view name)

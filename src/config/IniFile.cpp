@@ -4,9 +4,12 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -204,9 +207,14 @@ bool saveFile(const std::filesystem::path& file, const std::string& bytes, bool 
         permissions = current.permissions();
     }
     QSaveFile out(name);
-    if (!out.open(QIODevice::WriteOnly))
+    // Unbuffered: with a buffer, a write the disk refuses (full, quota) only
+    // fails at the flush inside commit(), and QSaveFile (Qt 6.4) then still
+    // renames the empty temporary file over the shared one. Written through,
+    // the refusal shows here and the file is left as it was.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+    if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) ||
+        out.error() != QFileDevice::NoError) {
         out.cancelWriting();
         return false;
     }
@@ -269,6 +277,49 @@ bool holdsLineBreak(std::string_view s)
     return s.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// Writers of one folder's files take turns. A write reads the whole file and
+// replaces it, so two processes writing at once (the bridge's Eps_Vuoto and
+// `tessiro config set`, say) would both start from the file without the
+// other's change, and one change would be lost. The turn is an advisory lock
+// on the folder itself, so no lock file lies beside the shared file. The wait
+// is bounded: a writer that stopped while holding it delays a write, never
+// blocks it; after the bound, or when the folder cannot be locked, the write
+// goes on as it would without the lock.
+class FolderTurn {
+public:
+    explicit FolderTurn(const std::filesystem::path& file)
+    {
+        const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+        m_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        constexpr auto Pause = std::chrono::milliseconds(2);
+        constexpr int Tries = 1000; // about two seconds
+        for (int i = 0; i < Tries; ++i) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+                return;
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            std::this_thread::sleep_for(Pause);
+        }
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    ~FolderTurn()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    FolderTurn(const FolderTurn&) = delete;
+    FolderTurn& operator=(const FolderTurn&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
+bool writeKey(std::string_view sectionName, std::string_view keyName, const std::string& value,
+              const std::filesystem::path& file);
+
 } // namespace
 
 std::string TogliNull(const std::string& text)
@@ -302,8 +353,15 @@ std::string LeggiINI(const std::string& section, const std::string& key, long lo
 bool ScriviINI(const std::string& section, const std::string& key, const std::string& value,
                const std::filesystem::path& file)
 {
-    const std::string_view sectionName = trim(untilNul(section));
-    const std::string_view keyName = trim(untilNul(key));
+    const FolderTurn turn(file);
+    return writeKey(trim(untilNul(section)), trim(untilNul(key)), value, file);
+}
+
+namespace {
+
+bool writeKey(std::string_view sectionName, std::string_view keyName, const std::string& value,
+              const std::filesystem::path& file)
+{
     // Names that would not read back as themselves are refused rather than
     // written as something else.
     if (holdsLineBreak(sectionName))
@@ -392,3 +450,5 @@ bool ScriviINI(const std::string& section, const std::string& key, const std::st
     out.append(text, after.next, std::string::npos);
     return saveFile(file, out, true);
 }
+
+} // namespace

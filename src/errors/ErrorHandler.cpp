@@ -108,7 +108,7 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     const std::string dateTime = nowText();
     m_state.lastErrorText = dateTime + CrLf + message;
 
-    // A copy: the void below may run code that changes the shared name.
+    // A copy: the void and the record observer run other code meanwhile.
     const std::string name = m_state.currentFileName;
     const bool fiscal = isFiscalName(name);
     const std::string reference = fileReference(name);

@@ -171,10 +171,12 @@ SimState SimState::load(const std::filesystem::path& file)
 bool SimState::save(const std::filesystem::path& file) const
 {
     QSaveFile f(QString::fromStdString(file.string()));
-    if (!f.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered QSaveFile whose flush the disk refuses still
+    // commits an empty file (Qt 6.4), and the printer would lose its counters.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     const std::string text = serialize();
-    if (f.write(text.data(), qint64(text.size())) != qint64(text.size())) {
+    if (f.write(text.data(), qint64(text.size())) != qint64(text.size()) || f.error() != QFileDevice::NoError) {
         f.cancelWriting();
         return false;
     }

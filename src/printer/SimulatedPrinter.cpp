@@ -187,9 +187,10 @@ struct SimulatedPrinter::Impl {
     {
         ScopedFileLock guard(writeLock);
         QSaveFile f(qpath(file));
-        if (!f.open(QIODevice::WriteOnly))
+        // Unbuffered, as in SimState::save: a refused flush must not commit.
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return false;
-        if (f.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
+        if (f.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || f.error() != QFileDevice::NoError) {
             f.cancelWriting();
             return false;
         }

@@ -131,7 +131,8 @@ protected:
         m_state.programDir = m_dir;
         // The back-office's folder, for the exchange file and the last receipt.
         fs::create_directories(m_dir / "data");
-        testfiles::write(m_state.configFile(), "[Varie]\r\nKelmora_DIR=" + (m_dir / "data").string() + "/\r\n");
+        testfiles::write(m_state.configFile(),
+                         "[Varie]\r\nEps_COM=1\r\nKelmora_DIR=" + (m_dir / "data").string() + "/\r\n");
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_bridge->avvio();
@@ -204,7 +205,7 @@ std::ostream& operator<<(std::ostream& out, const RecoveryCase& c)
     return out << c.command;
 }
 
-class RecoveryCommand : public ControlFixture, public ::testing::WithParamInterface<RecoveryCase> {
+class RecoveryOverControl : public ControlFixture, public ::testing::WithParamInterface<RecoveryCase> {
 protected:
     void SetUp() override
     {
@@ -227,7 +228,7 @@ protected:
     }
 };
 
-TEST_P(RecoveryCommand, LiftsTheErrorAsTheButtonDoes)
+TEST_P(RecoveryOverControl, LiftsTheErrorAsTheButtonDoes)
 {
     const ControlReply reply = ask(GetParam().command);
 
@@ -237,7 +238,7 @@ TEST_P(RecoveryCommand, LiftsTheErrorAsTheButtonDoes)
     EXPECT_EQ(m_window.programText, "----- PROGRAM ERROR -----");
 }
 
-TEST_P(RecoveryCommand, FilesTheButtonsActionRecordLast)
+TEST_P(RecoveryOverControl, FilesTheButtonsActionRecordLast)
 {
     ASSERT_EQ(ask(GetParam().command).status, Status::Done);
 
@@ -246,7 +247,7 @@ TEST_P(RecoveryCommand, FilesTheButtonsActionRecordLast)
     EXPECT_EQ(log.back(), action(GetParam().action));
 }
 
-TEST_P(RecoveryCommand, MakesTheButtonsPrinterCalls)
+TEST_P(RecoveryOverControl, MakesTheButtonsPrinterCalls)
 {
     const size_t before = trace().size();
 
@@ -260,7 +261,7 @@ TEST_P(RecoveryCommand, MakesTheButtonsPrinterCalls)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    SixButtons, RecoveryCommand,
+    SixButtons, RecoveryOverControl,
     ::testing::Values(
         RecoveryCase{"chiudi-nf", Blocked::NonFiscalOpen, {"CloseNonFiscal(1) -> 0"},
                      "Chiusura scontrino NON Fiscale Bloccato"},

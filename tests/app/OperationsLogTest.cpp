@@ -39,6 +39,7 @@ protected:
     void start(Level level, bool journal = false)
     {
         m_state.programDir = m_dir;
+        testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\n");
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_log.emplace(m_out, level, journal);

@@ -21,7 +21,7 @@ struct Command {
     friend void PrintTo(const Command& c, std::ostream* os) { *os << c.name; }
 };
 
-class RecoveryCommand : public ErrorsBench, public ::testing::WithParamInterface<Command> {
+class OperatorRecovery : public ErrorsBench, public ::testing::WithParamInterface<Command> {
 protected:
     void SetUp() override
     {
@@ -33,7 +33,7 @@ protected:
     }
 };
 
-TEST_P(RecoveryCommand, LiftsTheErrorRunsItsStepsAndFilesItsAction)
+TEST_P(OperatorRecovery, LiftsTheErrorRunsItsStepsAndFilesItsAction)
 {
     const Command& c = GetParam();
     c.run(errors);
@@ -49,7 +49,7 @@ TEST_P(RecoveryCommand, LiftsTheErrorRunsItsStepsAndFilesItsAction)
     EXPECT_EQ(config("Eps_Vuoto"), c.writesIdle ? "-1" : "<none>");
 }
 
-TEST_P(RecoveryCommand, ActionUnderAFiscalFileGoesToTheFiscalLog)
+TEST_P(OperatorRecovery, ActionUnderAFiscalFileGoesToTheFiscalLog)
 {
     state.currentFileName = FiscalName;
     GetParam().run(errors);
@@ -58,7 +58,7 @@ TEST_P(RecoveryCommand, ActionUnderAFiscalFileGoesToTheFiscalLog)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Recovery, RecoveryCommand,
+    Recovery, OperatorRecovery,
     ::testing::Values(
         Command{"cmdChiudiNF", cmdChiudiNF, "Chiusura scontrino NON Fiscale Bloccato",
                 {"OpenPort", "CloseNonFiscal", "ClosePort"}, true},

@@ -20,7 +20,6 @@ set -u
 RELIABILITY_NAME=edges
 source "$(dirname "$0")/common.sh"
 
-RECOVER=${RELIABILITY_RECOVER:-$(dirname "$TESSIRO_BIN")/tests/reliability/reliability_recover}
 rel_need_binary
 rel_workdir
 chmod 755 "$REL_WORK"
@@ -45,14 +44,11 @@ out=$("$TESSIRO_BIN" config set --dir "$REL_WORK/missing" Eps_COM 1 2>&1) && rel
 grep -q "does not exist" <<<"$out" || rel_fail "config set on a missing folder said: $out"
 pass "config set on a missing program directory: $out"
 
-# Runs a command as an unprivileged user when this script is root.
-as_user() {
-  if [ "$(id -u)" = 0 ]; then
-    setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
-  else
-    "$@"
-  fi
-}
+# The prefix that runs a command as an unprivileged user when this script is
+# root (an array, so that `"${AS_USER[@]}" cmd &` gives the command's own PID).
+AS_USER=()
+[ "$(id -u)" = 0 ] && AS_USER=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+as_user() { "${AS_USER[@]}" "$@"; }
 can_drop_privileges() { [ "$(id -u)" != 0 ] || command -v setpriv >/dev/null; }
 
 if can_drop_privileges; then
@@ -79,18 +75,16 @@ starts=1
 rel_start_bridge "$dir"
 rel_wait_started "$dir" 1
 
-failures() { cat "$dir/FiscalError.log" "$dir/NotFiscalError.log" 2>/dev/null | grep -a -c -E '^(PrinterError|Tessiro_Error): ' || true; }
-restart_if_failed() {
-  if [ "$(failures)" != "$seen" ]; then
-    rel_stop_bridge
-    [ -x "$RECOVER" ] && "$RECOVER" "$dir" >>"$dir.out" 2>&1
-    rel_start_bridge "$dir"
-    starts=$((starts + 1))
-    rel_wait_started "$dir" "$starts"
-    seen=$(failures)
-  fi
+# After a failure the error state stands: the operator's recovery through
+# `tessiro ctl`, as in soak.sh (void an open receipt, close an open
+# document, clear the error state).
+recover_if_failed() {
+  local ctl=("$TESSIRO_BIN" ctl --dir "$dir")
+  "${ctl[@]}" stato 2>/dev/null | grep -aq '^error-state: yes' || return 0
+  "${ctl[@]}" fine-carta >>"$dir.ctl" 2>&1 || true
+  "${ctl[@]}" chiudi-nf >>"$dir.ctl" 2>&1 || true
+  "${ctl[@]}" nascondi >>"$dir.ctl" 2>&1 || rel_fail "tessiro ctl nascondi failed"
 }
-seen=$(failures)
 id=100
 
 # Drops NAME made by GENERATOR; expects "runs" (marker in the trace) or
@@ -113,7 +107,7 @@ edge() {
   esac
   [ ! -e "$dir/Ostro/$name" ] && [ ! -e "$dir/IN/$name" ] || rel_fail "$what: the file stayed behind"
   pass "$what ($( [ "$ran" = 1 ] && echo ran)$( [ "$named" = 1 ] && echo ' logged'))"
-  restart_if_failed
+  recover_if_failed
   id=$((id + 1))
 }
 fname() { printf '20261208%06dCOR%06d%s.txt' "$id" "$id" "${1:-}"; }
@@ -160,7 +154,7 @@ if can_drop_privileges; then
   rel_stop_bridge
   [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$dir" && chmod 755 "$REL_WORK"
   start_as_user() {
-    as_user "$TESSIRO_BIN" --headless --dir "$dir" >>"$dir.out" 2>&1 &
+    "${AS_USER[@]}" "$TESSIRO_BIN" --headless --dir "$dir" >>"$dir.out" 2>&1 &
     BRIDGE_PID=$!
     REL_PIDS+=("$BRIDGE_PID")
     starts=$((starts + 1))
@@ -181,9 +175,11 @@ if can_drop_privileges; then
     rel_fail "read-only IN: the record does not say the file stayed in Ostro"
   [ "$(grep -aF "$(rel_reference "$name");" "$dir/FiscalError.log" | grep -ac 'lasciato in Ostro')" = 1 ] ||
     rel_fail "read-only IN: the stuck file is reported more than once"
-  # The operator fixes IN and restarts: the file runs.
-  chmod 755 "$dir/IN"
+  # The operator ends the bridge, fixes IN and starts it again: the file
+  # runs. (Fixed while the error stands, the file would be taken and
+  # discarded with a record, as every file is while an error stands.)
   rel_stop_bridge
+  chmod 755 "$dir/IN"
   start_as_user
   rel_wait_idle "$dir"
   grep -aq "\"$(rel_marker "$id")\"" "$dir/Simulatore/chiamate.log" || rel_fail "read-only IN: the file did not run afterwards"

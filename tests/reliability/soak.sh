@@ -4,30 +4,30 @@
 # Drops FILES command files into the real `tessiro --headless`, valid and
 # invalid, in batches, while Simulatore/guasti.ini injects printer faults.
 #
-# Phase 1 (steady, about a third of the files): one bridge process lives
-# through it all. Faults that leave no error standing: busy reads, error
-# codes on the customer display, events on and off; files: receipts,
-# non-fiscal documents, display messages (failing ones included), files that
-# hold no command. VmRSS and the open descriptors of the process
-# (/proc/PID/status, /proc/PID/fd) are sampled, idle, after a warm-up and at
-# the end: RSS must not grow by more than RSS_SLACK_KB (default 4096) and
-# the descriptor count must be the same.
+# Warm-up (a fifth of the files): faults that leave no error standing (busy
+# reads, error codes on the customer display, events on and off); files:
+# receipts, non-fiscal documents, display messages (failing ones included),
+# files that hold no command. Then VmRSS and the open descriptors of the
+# bridge (/proc/PID/status, /proc/PID/fd) are sampled, idle.
 #
-# Phase 2 (faults): every fault at random (busy, paper end, an error code on
-# a random operation, a port that fails to open), invalid content (bad and
-# absurd numbers, NUL bytes, windows-1252 and invalid UTF-8 bytes, no line
-# ends, over-long records, records out of order), odd names (blanks and shell
-# metacharacters). Whenever a batch left a failure on file, the error state
-# stands in the bridge (it lives in memory only; the headless bridge has no
-# recovery command), so the recovery is the operator's: the bridge is ended
-# (SIGTERM, its normal exit), the faults are taken away, the printer-side
-# recovery of the window's buttons is run (reliability_recover: paper-end
-# recovery, void of an open receipt, close of an open non-fiscal document)
-# and the bridge is started again, whose start-up clears the error state.
+# Faults (the rest): every fault at random (busy, paper end, an error code on
+# a random operation, a port that fails to open, events off), invalid content
+# (bad and absurd numbers, NUL bytes, windows-1252 and invalid UTF-8 bytes,
+# no line ends, over-long records, records out of order), odd names (blanks,
+# shell metacharacters, quotes, 8-bit bytes). After each batch `tessiro ctl
+# stato` tells whether the error state stands; when it does, the operator's
+# recovery is applied through `tessiro ctl`, as from the window's buttons:
+# the faults are taken away (paper loaded, printer repaired), then
+# fine-carta (paper-end recovery and void of an open receipt), chiudi-nf
+# (close of an open non-fiscal document) and nascondi (clears the error
+# state, as the window's hide button); then stato must say no error stands.
+# One bridge process lives through the whole run.
 #
-# At the end: the accounting of kill.sh (nothing ran twice, every file is
-# accounted for; files that hold no command are only checked to be gone),
-# the configuration intact, no litter, the bridge idle.
+# At the end, idle again: RSS must not exceed the warm-up sample by more
+# than RSS_SLACK_KB (default 4096) and the descriptor count must be the same;
+# the accounting of kill.sh (nothing ran twice, every file is accounted for;
+# files that hold no command are only checked to be gone), the configuration
+# intact, no litter, the bridge idle.
 set -u
 RELIABILITY_NAME=soak
 source "$(dirname "$0")/common.sh"
@@ -36,9 +36,7 @@ files=${1:-150}
 seed=${RANDOM_SEED:-$$}
 RANDOM=$seed
 slack_kb=${RSS_SLACK_KB:-4096}
-RECOVER=${RELIABILITY_RECOVER:-$(dirname "$TESSIRO_BIN")/tests/reliability/reliability_recover}
 rel_need_binary
-[ -x "$RECOVER" ] || rel_fail "no recovery helper at $RECOVER (build reliability_recover or set RELIABILITY_RECOVER)"
 rel_workdir
 dir="$REL_WORK/prog"
 mkdir -p "$dir/Simulatore" "$dir/Ostro"
@@ -175,64 +173,61 @@ batch() { # phase, files in the batch
   rel_wait_idle "$dir"
 }
 
-starts=1
+ctl() { "$TESSIRO_BIN" ctl --dir "$dir" "$@"; }
+error_stands() {
+  local state
+  state=$(ctl stato) || rel_fail "tessiro ctl stato failed"
+  grep -aq '^error-state: yes' <<<"$state"
+}
+recover() {
+  set_faults
+  ctl fine-carta >>"$REL_WORK/ctl.out" 2>&1 || true
+  ctl chiudi-nf >>"$REL_WORK/ctl.out" 2>&1 || true
+  ctl nascondi >>"$REL_WORK/ctl.out" 2>&1 || rel_fail "tessiro ctl nascondi failed"
+  ! error_stands || rel_fail "the error stands after the recovery"
+  recoveries=$((recoveries + 1))
+}
+
 rel_start_bridge "$dir"
 rel_wait_started "$dir" 1
+pid=$BRIDGE_PID
 
-# ---------------------------------------------------------------- phase 1
-steady=$((files / 3))
-warm=$((steady / 5 + 5))
+# ---------------------------------------------------------------- warm-up
+warm=$((files / 5 + 5))
 done_files=0
 while [ "$done_files" -lt "$warm" ]; do steady_faults; n=$((1 + RANDOM % 20)); batch 1 "$n"; done_files=$((done_files + n)); done
 set_faults; batch 1 1; done_files=$((done_files + 1))
-pid1=$BRIDGE_PID
-rss_start=$(sample_rss "$pid1"); fd_start=$(sample_fd "$pid1")
-ls -l "/proc/$pid1/fd" >"$REL_WORK/fd-start.txt" 2>/dev/null || true
-while [ "$done_files" -lt "$steady" ]; do steady_faults; n=$((1 + RANDOM % 30)); batch 1 "$n"; done_files=$((done_files + n)); done
-set_faults; batch 1 1; done_files=$((done_files + 1))
-[ "$BRIDGE_PID" = "$pid1" ] || rel_fail "the bridge was restarted during the steady phase"
-rss_end=$(sample_rss "$pid1"); fd_end=$(sample_fd "$pid1")
-ls -l "/proc/$pid1/fd" >"$REL_WORK/fd-end.txt" 2>/dev/null || true
-steady_files=$done_files
-# Phase 1 lets no error stand, so none may be on file except display ones.
-rel_say "steady: files=$steady_files rss_kb=$rss_start->$rss_end fds=$fd_start->$fd_end"
-if [ "$fd_end" != "$fd_start" ]; then
-  diff "$REL_WORK/fd-start.txt" "$REL_WORK/fd-end.txt" >&2 || true
-  rel_fail "open descriptors changed: $fd_start -> $fd_end"
-fi
-[ "$rss_end" -le $((rss_start + slack_kb)) ] || rel_fail "RSS grew from $rss_start kB to $rss_end kB"
+error_stands && rel_fail "an error stands after the warm-up, which injects none that should stay"
+rss_start=$(sample_rss "$pid"); fd_start=$(sample_fd "$pid")
+ls -l "/proc/$pid/fd" >"$REL_WORK/fd-start.txt" 2>/dev/null || true
+rss_max=$rss_start
 
-# ---------------------------------------------------------------- phase 2
-recover() {
-  rel_stop_bridge
-  set_faults
-  "$RECOVER" "$dir" >>"$dir.out" 2>&1 || rel_fail "the recovery helper failed"
-  recoveries=$((recoveries + 1))
-  rel_start_bridge "$dir"
-  starts=$((starts + 1))
-  rel_wait_started "$dir" "$starts"
-  seen_failures=$(failures_on_file)
-}
-
-seen_failures=$(failures_on_file)
+# ----------------------------------------------------------------- faults
 while [ "$done_files" -lt "$files" ]; do
   random_faults
   n=$((1 + RANDOM % 40))
   batch 2 "$n"
   done_files=$((done_files + n))
-  now=$(failures_on_file)
-  if [ "$now" != "$seen_failures" ]; then recover; fi
+  if error_stands; then recover; fi
+  rss=$(sample_rss "$pid"); [ "$rss" -le "$rss_max" ] || rss_max=$rss
 done
 set_faults
-[ "$(failures_on_file)" = "$seen_failures" ] || recover
+! error_stands || recover
 
 # The bridge takes a last valid file and settles.
 id=$next_id; next_id=$((next_id + 1))
 name_for "$id" COR; drop_file gen_receipt "$id"; accounted+=("$id:$NAME"); rel_flush "$stage" "$dir"
 rel_wait_idle "$dir"
 grep -aq "\"$(m "$id")\"" "$dir/Simulatore/chiamate.log" || rel_fail "the last file did not run"
-rss_last=$(sample_rss "$BRIDGE_PID"); fd_last=$(sample_fd "$BRIDGE_PID")
+[ "$BRIDGE_PID" = "$pid" ] || rel_fail "the bridge was restarted"
+rss_end=$(sample_rss "$pid"); fd_end=$(sample_fd "$pid")
+ls -l "/proc/$pid/fd" >"$REL_WORK/fd-end.txt" 2>/dev/null || true
 rel_stop_bridge
+if [ "$fd_end" != "$fd_start" ]; then
+  diff "$REL_WORK/fd-start.txt" "$REL_WORK/fd-end.txt" >&2 || true
+  rel_fail "open descriptors changed: $fd_start -> $fd_end"
+fi
+[ "$rss_end" -le $((rss_start + slack_kb)) ] || rel_fail "RSS grew from $rss_start kB to $rss_end kB"
 
 counts=$(rel_account "$dir" "${accounted[@]}") || rel_fail "accounting"
 for name in "${silent[@]}"; do
@@ -246,5 +241,4 @@ kinds=""
 for k in "${!fault_kinds[@]}"; do kinds="$kinds $k:${fault_kinds[$k]}"; done
 echo "soak: PASS files=$((done_files + 1)) marked=${#accounted[@]} executed=$executed only-logged=$logged" \
   "no-command=${#silent[@]} fault-sets=$faults_injected ($kinds ) recoveries=$recoveries" \
-  "steady: files=$steady_files rss_kb=$rss_start->$rss_end fds=$fd_start->$fd_end;" \
-  "last bridge: rss_kb=$rss_last fds=$fd_last"
+  "rss_kb=$rss_start->$rss_end (max $rss_max) fds=$fd_start->$fd_end"
