@@ -1,6 +1,6 @@
 // A whole command file run by the interpreter against the simulated printer
-// in a scratch program directory: no crash, no hang, and the port is closed
-// again whatever the file holds.
+// in a scratch program directory: no crash, no hang, the port is closed again
+// whatever the file holds, and a failure always leaves its log record.
 #include "commands/Interprete.h"
 #include "errors/Clock.h"
 #include "errors/ErrorHandler.h"
@@ -63,5 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     EseguiFileComandi(printer, errors, state.settings.portNumber, "", file, 1, 1);
     if (printer.PortIsOpen())
         std::abort();
+    // Every failure is on file: an error state raised by this fiscal file
+    // has its record in the fiscal log.
+    if (state.errorState) {
+        std::ifstream log(root / ErrorHandler::FiscalLog, std::ios::binary);
+        if (!log || log.peek() == std::ifstream::traits_type::eof())
+            std::abort();
+    }
     return 0;
 }
