@@ -319,6 +319,8 @@ private:
 
 bool writeKey(std::string_view sectionName, std::string_view keyName, const std::string& value,
               const std::filesystem::path& file);
+bool alreadyStored(std::string_view sectionName, std::string_view keyName, const std::string& value,
+                   const std::filesystem::path& file);
 
 } // namespace
 
@@ -353,11 +355,55 @@ std::string LeggiINI(const std::string& section, const std::string& key, long lo
 bool ScriviINI(const std::string& section, const std::string& key, const std::string& value,
                const std::filesystem::path& file)
 {
+    const std::string_view sectionName = trim(untilNul(section));
+    const std::string_view keyName = trim(untilNul(key));
+    // The polling cycle writes back at every tick the Eps_Vuoto it has just
+    // read. A value already stored needs no write, so no turn: taking it
+    // would cost three system calls a tick and could wait on another writer
+    // for nothing.
+    if (alreadyStored(sectionName, keyName, value, file))
+        return true;
     const FolderTurn turn(file);
-    return writeKey(trim(untilNul(section)), trim(untilNul(key)), value, file);
+    return writeKey(sectionName, keyName, value, file);
 }
 
 namespace {
+
+bool validKeyName(std::string_view keyName)
+{
+    return !keyName.empty() && !holdsLineBreak(keyName) && keyName.find('=') == std::string_view::npos &&
+           keyName.front() != ';' && keyName.front() != '[';
+}
+
+// The value as it goes into the file.
+std::string storedForm(const std::string& value)
+{
+    // A line break in the value would start a new line of the shared file.
+    std::string text(untilNul(value));
+    for (char& c : text)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    size_t lead = 0;
+    while (lead < text.size() && isJunk(text[lead]))
+        ++lead;
+    text.erase(0, lead);
+    return text;
+}
+
+// True when the key is in the file with this value: writing it would leave
+// the file as it is.
+bool alreadyStored(std::string_view sectionName, std::string_view keyName, const std::string& value,
+                   const std::filesystem::path& file)
+{
+    if (holdsLineBreak(sectionName) || !validKeyName(keyName))
+        return false;
+    std::string text;
+    if (loadFile(file, text) != Load::Read)
+        return false;
+    bool stored = false;
+    const std::string_view current = readValue(text, sectionName, keyName, stored);
+    return stored && current == trim(storedForm(value));
+}
 
 bool writeKey(std::string_view sectionName, std::string_view keyName, const std::string& value,
               const std::filesystem::path& file)
@@ -368,19 +414,10 @@ bool writeKey(std::string_view sectionName, std::string_view keyName, const std:
         return false;
     if (keyName.empty())
         return removeSections(file, sectionName);
-    if (holdsLineBreak(keyName) || keyName.find('=') != std::string_view::npos || keyName.front() == ';'
-        || keyName.front() == '[')
+    if (!validKeyName(keyName))
         return false;
 
-    // A line break in the value would start a new line of the shared file.
-    std::string newValue(untilNul(value));
-    for (char& c : newValue)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    size_t lead = 0;
-    while (lead < newValue.size() && isJunk(newValue[lead]))
-        ++lead;
-    newValue.erase(0, lead);
+    const std::string newValue = storedForm(value);
 
     std::string text;
     const Load load = loadFile(file, text);
@@ -393,9 +430,7 @@ bool writeKey(std::string_view sectionName, std::string_view keyName, const std:
         return saveFile(file, out, load == Load::Read);
     }
 
-    // The polling cycle writes back the value it has just read at every tick;
-    // finding it already stored needs the same search a read makes, not the
-    // line table the rewrite below builds.
+    // Stored meanwhile by another writer: the file is not touched.
     bool stored = false;
     const std::string_view current = readValue(text, sectionName, keyName, stored);
     if (stored && current == trim(newValue))

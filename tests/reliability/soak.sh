@@ -205,7 +205,7 @@ rss_max=$rss_start
 # ----------------------------------------------------------------- faults
 while [ "$done_files" -lt "$files" ]; do
   random_faults
-  n=$((1 + RANDOM % 40))
+  n=$((1 + RANDOM % 15))
   batch 2 "$n"
   done_files=$((done_files + n))
   if error_stands; then recover; fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The headless bridge under valgrind: tests/reliability/valgrind.sh [FILES]
 # (default 6). Runs `tessiro --headless` (TESSIRO_BIN, a build without
-# sanitizers) under memcheck with --leak-check=full and --error-exitcode=1,
+# sanitizers; skipped for a sanitized one) under memcheck with --leak-check=full and --error-exitcode=1,
 # drops FILES command files (receipts, a non-fiscal document, a display
 # message, a failing file), waits for them, ends the bridge with SIGTERM and
 # fails on any memcheck error or definite leak. valgrind.supp holds the
@@ -12,6 +12,10 @@ source "$(dirname "$0")/common.sh"
 
 files=${1:-6}
 rel_need_binary
+if ! command -v valgrind >/dev/null; then
+  # Debian's package, as the build's own dependencies are installed.
+  (source "$REL_ROOT/scripts/deps.sh" && install_deps valgrind) >&2 || true
+fi
 if ! command -v valgrind >/dev/null; then
   echo "valgrind: SKIPPED: valgrind is not installed (apt-get install --no-install-recommends valgrind)" >&2
   exit 0
