@@ -17,7 +17,12 @@ fi
 rm -rf "$build"
 cmake -S . -B "$build" "${cmake_args[@]}"
 cmake --build "$build"
-# The libFuzzer targets for a few seconds each (skipped without clang++).
-tests/reliability/fuzz-short.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+if [ "${SANITIZE:-0}" != 1 ]; then
+  # The libFuzzer targets for a few seconds each (skipped without clang++;
+  # they carry ASan+UBSan themselves, so once is enough).
+  tests/reliability/fuzz-short.sh
+  # The Debian package's contents (the sanitizer build links ASan: skipped).
+  if command -v dpkg-deb >/dev/null; then tests/package/check-deb.sh "$build"; fi
+fi

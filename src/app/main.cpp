@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <clocale>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -162,7 +163,7 @@ int runBridge(const fs::path& dir, bool headless, CommandLine::Verbosity verbosi
 
     QTimer timer;
     timer.setInterval(interval);
-    QObject::connect(&timer, &QTimer::timeout, [&bridge] {
+    const auto tick = [&bridge] {
         // Nothing may unwind into the event loop: the bridge would end
         // without a word in the middle of the shop's day.
         try {
@@ -172,8 +173,12 @@ int runBridge(const fs::path& dir, bool headless, CommandLine::Verbosity verbosi
         } catch (...) {
             std::cerr << "tessiro: tick failed\n";
         }
-    });
+    };
+    QObject::connect(&timer, &QTimer::timeout, tick);
     timer.start();
+    // The first tick as soon as the event loop runs, not a whole interval
+    // later: files that waited in Ostro during a restart go at once.
+    QTimer::singleShot(0, &timer, tick);
 
     ShutdownSignals shutdown;
     if (!shutdown.installed())
@@ -226,7 +231,15 @@ int main(int argc, char** argv)
     }
 
     std::error_code ec;
-    const fs::path dir = command.programDir ? fs::absolute(*command.programDir, ec) : executableDir(argv[0]);
+    // --dir, else TESSIRO_DIR (the installed service's environment file sets
+    // it, so `tessiro ctl stato` finds that bridge), else the executable's folder.
+    fs::path dir;
+    if (command.programDir)
+        dir = fs::absolute(*command.programDir, ec);
+    else if (const char* env = std::getenv("TESSIRO_DIR"); env && *env)
+        dir = fs::absolute(fs::path(env), ec);
+    else
+        dir = executableDir(argv[0]);
 
     switch (command.action) {
     case CommandLine::Action::Control:
