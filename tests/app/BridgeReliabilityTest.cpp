@@ -79,7 +79,8 @@ TEST_F(BridgeReliability, JobLeftInTheWorkFolderIsOnRecordBeforeItIsDeleted)
     // Whether each file was still there when its record was filed.
     std::map<std::string, bool> presentAtRecord;
     m_bridge->errors().onRecord = [&](ErrorHandler::RecordKind, const std::string&, const std::string& record) {
-        for (const std::string& name : {fiscal, std::string("altro.txt")})
+        const std::string names[] = {fiscal, "altro.txt"};
+        for (const std::string& name : names)
             if (record.find("File scartato all'avvio: " + name) != std::string::npos)
                 presentAtRecord[name] = fs::exists(m_dir / "IN" / name);
     };

@@ -3,7 +3,8 @@
 # (default 6). Runs `tessiro --headless` (TESSIRO_BIN, a build without
 # sanitizers; skipped for a sanitized one) under memcheck with --leak-check=full and --error-exitcode=1,
 # drops FILES command files (receipts, a non-fiscal document, a display
-# message, a failing file), waits for them, ends the bridge with SIGTERM and
+# message, failing files, each failure followed by the recovery through
+# `tessiro ctl`), waits for them, ends the bridge with SIGTERM and
 # fails on any memcheck error or definite leak. valgrind.supp holds the
 # one-time allocations of Qt and glibc that are not the bridge's.
 set -u
@@ -42,6 +43,7 @@ until [ "$(rel_starts "$dir")" -ge 1 ]; do
 done
 
 dropped=()
+recoveries=0
 for ((id = 1; id <= files; id++)); do
   case $((id % 6)) in
     1 | 2) name=$(rel_fiscal_name "$id"); body=$(rel_receipt "$id") ;;
@@ -53,6 +55,14 @@ for ((id = 1; id <= files; id++)); do
   rel_drop "$dir" "$name" "$body"
   dropped+=("$id:$name")
   REL_IDLE_TRIES=2400 rel_wait_idle "$dir"
+  # A failure leaves the error state standing: the operator's recovery
+  # through `tessiro ctl`, so the next files run (and the recovery commands
+  # run under memcheck too).
+  if "$TESSIRO_BIN" ctl --dir "$dir" stato 2>/dev/null | grep -aq '^error-state: yes'; then
+    "$TESSIRO_BIN" ctl --dir "$dir" annulla-scontrino >>"$dir.ctl" 2>&1 || true
+    "$TESSIRO_BIN" ctl --dir "$dir" nascondi >>"$dir.ctl" 2>&1 || rel_fail "tessiro ctl nascondi failed"
+    recoveries=$((recoveries + 1))
+  fi
 done
 
 status=0
@@ -66,4 +76,5 @@ if [ "$status" != 0 ]; then
   cat "$REL_WORK/memcheck.txt" >&2
   rel_fail "memcheck reported errors (status $status): $summary"
 fi
-echo "valgrind: PASS files=$files ($counts executed/logged) $summary"
+read -r executed logged <<<"$counts"
+echo "valgrind: PASS files=$files executed=$executed only-logged=$logged recoveries=$recoveries $summary"
