@@ -5,6 +5,7 @@
 // instead of ENOSPC), without root and without a disk to fill.
 #include "config/IniFile.h"
 #include "support/Files.h"
+#include "support/WritesRefused.h"
 
 #include <gtest/gtest.h>
 
@@ -18,30 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// While it lives, no byte can be written to a regular file by this process.
-class WritesRefused {
-public:
-    WritesRefused()
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit none = m_old;
-        none.rlim_cur = 0;
-        setrlimit(RLIMIT_FSIZE, &none);
-    }
-    ~WritesRefused()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    WritesRefused(const WritesRefused&) = delete;
-    WritesRefused& operator=(const WritesRefused&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 const std::string Shared = "; condiviso\r\n[Generale]\r\nNegozio=Bottega\r\n\r\n[Varie]\r\nEps_Vuoto=0\r\n"
                            "Eps_COM=1\r\nChiave=estranea\r\n[Altro]\r\nX=1\r\n";

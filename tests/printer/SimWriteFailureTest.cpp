@@ -6,6 +6,7 @@
 #include "printer/SimState.h"
 #include "printer/SimulatedPrinter.h"
 #include "support/Files.h"
+#include "support/WritesRefused.h"
 
 #include <gtest/gtest.h>
 
@@ -19,29 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class WritesRefused {
-public:
-    WritesRefused()
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit none = m_old;
-        none.rlim_cur = 0;
-        setrlimit(RLIMIT_FSIZE, &none);
-    }
-    ~WritesRefused()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    WritesRefused(const WritesRefused&) = delete;
-    WritesRefused& operator=(const WritesRefused&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 TEST(SimWriteRefused, StateSaveFailsAndTheFileKeepsEveryByte)
 {
