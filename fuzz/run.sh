@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan+UBSan) and runs each for a
 # bounded time: fuzz/run.sh [SECONDS] (default 60). Seeds come from
-# examples/ and tests/data/; what a run finds is left in fuzz/findings/.
+# examples/ and tests/data/; the corpora grow in build-fuzz/corpus from run
+# to run; what a run finds is left in fuzz/findings/. FUZZ_JOBS (default 2)
+# bounds the build's parallel jobs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}

@@ -201,6 +201,8 @@ error_stands && rel_fail "an error stands after the warm-up, which injects none 
 rss_start=$(sample_rss "$pid"); fd_start=$(sample_fd "$pid")
 ls -l "/proc/$pid/fd" >"$REL_WORK/fd-start.txt" 2>/dev/null || true
 rss_max=$rss_start
+rss_course="$done_files:$rss_start"
+next_mark=$((done_files + files / 10 + 1))
 
 # ----------------------------------------------------------------- faults
 while [ "$done_files" -lt "$files" ]; do
@@ -210,6 +212,11 @@ while [ "$done_files" -lt "$files" ]; do
   done_files=$((done_files + n))
   if error_stands; then recover; fi
   rss=$(sample_rss "$pid"); [ "$rss" -le "$rss_max" ] || rss_max=$rss
+  # The RSS at every tenth of the run, to show its course in the report.
+  if [ "$done_files" -ge "$next_mark" ]; then
+    rss_course="$rss_course $done_files:$rss"
+    next_mark=$((next_mark + files / 10 + 1))
+  fi
 done
 set_faults
 ! error_stands || recover
@@ -248,4 +255,5 @@ kinds=""
 for k in "${!fault_kinds[@]}"; do kinds="$kinds $k:${fault_kinds[$k]}"; done
 echo "soak: PASS files=$((done_files + 1)) marked=${#accounted[@]} executed=$executed only-logged=$logged" \
   "no-command=${#silent[@]} fault-sets=$faults_injected ($kinds ) recoveries=$recoveries" \
-  "rss_kb=$rss_start->$rss_end (max $rss_max) fds=$fd_start->$fd_end"
+  "rss_kb=$rss_start->$rss_end (max $rss_max) fds=$fd_start->$fd_end" \
+  "rss_kb_course=[$rss_course ]"
