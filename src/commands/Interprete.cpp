@@ -73,6 +73,36 @@ struct RecordCall {
 
 using Handler = Outcome (*)(RecordCall&);
 
+// The shapes most records share: idOp alone, idOp and the text of field 2,
+// idOp and the amount of field 2 (handed over in hundredths).
+template <bool (ComandiEpson::*Op)(int16_t)>
+Outcome withIdOp(RecordCall& c)
+{
+    const auto idOp = W(c.f[1]);
+    if (!idOp)
+        return Outcome::BadField;
+    return of((c.ops.*Op)(*idOp));
+}
+
+template <bool (ComandiEpson::*Op)(int16_t, const std::string&)>
+Outcome withIdOpText(RecordCall& c)
+{
+    const auto idOp = W(c.f[1]);
+    if (!idOp)
+        return Outcome::BadField;
+    return of((c.ops.*Op)(*idOp, c.f[2]));
+}
+
+template <bool (ComandiEpson::*Op)(int16_t, Currency)>
+Outcome withIdOpAmount(RecordCall& c)
+{
+    const auto idOp = W(c.f[1]);
+    const auto amount = A(c.f[2]);
+    if (!idOp || !amount)
+        return Outcome::BadField;
+    return of((c.ops.*Op)(*idOp, *amount));
+}
+
 struct Command {
     std::string_view code;
     Handler run;
@@ -115,13 +145,7 @@ constexpr Command Commands[] = {
                                         : std::string();
          return of(c.ops.ChiudiScontrino(1, unused, *amount, *type, unpaid));
      }},
-    {"F5",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         if (!idOp)
-             return Outcome::BadField;
-         return of(c.ops.opDescAgg(*idOp, c.f[2]));
-     }},
+    {"F5", withIdOpText<&ComandiEpson::opDescAgg>},
     {"F6",
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
@@ -130,14 +154,7 @@ constexpr Command Commands[] = {
          ++c.contatoreF6;
          return of(c.ops.opRigaAggiuntiva(*idOp, c.contatoreF6, c.f[3]));
      }},
-    {"F7",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         const auto amount = A(c.f[2]);
-         if (!idOp || !amount)
-             return Outcome::BadField;
-         return of(c.ops.AbbuonoSubTot(*idOp, *amount));
-     }},
+    {"F7", withIdOpAmount<&ComandiEpson::AbbuonoSubTot>},
     {"F8",
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
@@ -147,22 +164,8 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opRepartoResoImporto(*idOp, c.f[2], *amount, *dept));
      }},
-    {"F9",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         const auto amount = A(c.f[2]);
-         if (!idOp || !amount)
-             return Outcome::BadField;
-         return of(c.ops.OpImportoSNoFisc(*idOp, *amount));
-     }},
-    {"F10",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         const auto amount = A(c.f[2]);
-         if (!idOp || !amount)
-             return Outcome::BadField;
-         return of(c.ops.OpImportoSNoFisc(*idOp, *amount));
-     }},
+    {"F9", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
+    {"F10", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
     {"Z1",
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
@@ -171,41 +174,11 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opZChiusuraFisc(*idOp, *kind));
      }},
-    {"N1",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         if (!idOp)
-             return Outcome::BadField;
-         return of(c.ops.opApriNonFiscale(*idOp));
-     }},
-    {"N2",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         if (!idOp)
-             return Outcome::BadField;
-         return of(c.ops.OpDatiSNoFisc(*idOp, c.f[2]));
-     }},
-    {"N3",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         if (!idOp)
-             return Outcome::BadField;
-         return of(c.ops.opChiudiNonFiscale(*idOp));
-     }},
-    {"D1",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         if (!idOp)
-             return Outcome::BadField;
-         return of(c.ops.opMsgVisoreCortesia(*idOp, c.f[2]));
-     }},
-    {"V1",
-     [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         if (!idOp)
-             return Outcome::BadField;
-         return of(c.ops.opApri(*idOp));
-     }},
+    {"N1", withIdOp<&ComandiEpson::opApriNonFiscale>},
+    {"N2", withIdOpText<&ComandiEpson::OpDatiSNoFisc>},
+    {"N3", withIdOp<&ComandiEpson::opChiudiNonFiscale>},
+    {"D1", withIdOpText<&ComandiEpson::opMsgVisoreCortesia>},
+    {"V1", withIdOp<&ComandiEpson::opApri>},
 };
 
 const Command* findCommand(const std::string& code)
