@@ -195,12 +195,20 @@ void Bridge::tick()
     const FlagReset inTick(m_inTick);
 
     const fs::path config = m_state.configFile();
-    if (!m_idleUnwritten && !epsVuotoIsTrue(LeggiINI(keys::Section, keys::Eps_Vuoto, -1LL, config)))
+    // Read with an empty default, so that a missing key is told apart from
+    // one that already says "-1".
+    const std::string flag = LeggiINI(keys::Section, keys::Eps_Vuoto, std::string(), config);
+    if (!m_idleUnwritten && !epsVuotoIsTrue(flag))
         return;
 
     m_state.currentFileName.clear();
-    ScansioneCartella();
-    writeIdle(config);
+    const bool batchRan = ScansioneCartella();
+    // The tick leaves the flag at "-1". A batch has written it already; an
+    // idle tick that read "-1" a moment ago has nothing to write, and reading
+    // the file a second time to find that out would double what an idle tick
+    // costs.
+    if (m_idleUnwritten || (!batchRan && flag != "-1"))
+        writeIdle(config);
 }
 
 void Bridge::writeIdle(const fs::path& configFile)
@@ -212,7 +220,7 @@ void Bridge::writeIdle(const fs::path& configFile)
     m_idleUnwritten = !stored;
 }
 
-void Bridge::ScansioneCartella()
+bool Bridge::ScansioneCartella()
 {
     const fs::path drop = m_state.dropDir();
 
@@ -238,7 +246,7 @@ void Bridge::ScansioneCartella()
             m_errors.registraErrore("Impossibile leggere la cartella Ostro: " + reasonOf(ec));
         }
         if (names.empty())
-            return;
+            return false;
     } else {
         m_dropFolderReported = false;
     }
@@ -250,7 +258,7 @@ void Bridge::ScansioneCartella()
     });
 
     if (names.empty())
-        return;
+        return false;
 
     const fs::path config = m_state.configFile();
     bool started = false;
@@ -277,6 +285,7 @@ void Bridge::ScansioneCartella()
 
     if (started)
         writeIdle(config);
+    return started;
 }
 
 bool Bridge::moveToWorkFolder(const std::string& name, const std::function<void()>& beforeMove)

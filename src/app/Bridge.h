@@ -36,8 +36,9 @@ public:
     void tick();
     // Moves the regular files of the drop folder into the work folder (at
     // most MaxBatch of them, in directory order, names starting with "."
-    // skipped) and runs each one. The rest wait in the drop folder.
-    void ScansioneCartella();
+    // skipped) and runs each one. The rest wait in the drop folder. True when
+    // a batch ran (and set the flag back to idle at its end).
+    bool ScansioneCartella();
 
     // NASCONDI: clears the error, saves and applies the settings, hides.
     void cmdNascondi();

@@ -488,6 +488,15 @@ struct FlagCase {
     bool runs;
 };
 
+TEST_F(BridgePolling, IdleTickWritesTheFlagBackWhenItsKeyIsGone)
+{
+    configure(config(), {"Eps_COM=1"});
+
+    m_bridge->tick();
+
+    EXPECT_EQ(stored(config(), keys::Eps_Vuoto), "-1");
+}
+
 class BridgePollingFlag : public BridgePolling, public ::testing::WithParamInterface<FlagCase> {};
 
 TEST_P(BridgePollingFlag, BusyFlagSetByHandDecidesWhetherTheTickRuns)
@@ -499,6 +508,15 @@ TEST_P(BridgePollingFlag, BusyFlagSetByHandDecidesWhetherTheTickRuns)
 
     EXPECT_EQ(fs::exists(drop() / "a.txt"), !GetParam().runs);
     EXPECT_EQ(m_opened.size(), GetParam().runs ? 1u : 0u);
+}
+
+TEST_P(BridgePollingFlag, IdleTickLeavesTheFlagIdleUnlessItSaysBusy)
+{
+    ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, config());
+
+    m_bridge->tick();
+
+    EXPECT_EQ(stored(config(), keys::Eps_Vuoto), GetParam().runs ? "-1" : GetParam().value);
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, BridgePollingFlag,
