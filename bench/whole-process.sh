@@ -11,6 +11,7 @@
 #   STRACE_SECONDS idle period traced with strace, after the measured one [10]
 #   IDLE_FLOOR     the plain POSIX idle reference [tessiro_idle_floor in the
 #                  bench/ folder beside the binary]
+#   IDLE_QT        the empty Qt timer reference [tessiro_idle_qt, likewise]
 #
 # How start-up is measured: a command file is dropped into Ostro before the
 # bridge starts, with intervalTimer=1 so the timer adds no more than a
@@ -29,7 +30,10 @@
 # its overhead is not in the CPU figures. Beside the bridge, over the same
 # period, runs tessiro_idle_floor: a plain POSIX loop that wakes as often and
 # makes the same reads and listing; its CPU per wake-up is what waking up and
-# touching the files costs on this machine at this load.
+# touching the files costs on this machine at this load. Beside both runs
+# tessiro_idle_qt, a QTimer at the same interval that does nothing: what a
+# Qt event loop's wake-up costs before any work; the bridge's own work per
+# tick is its CPU less that.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -57,12 +61,21 @@ if [[ -z ${IDLE_FLOOR:-} ]]; then
     IDLE_FLOOR=$(dirname "$bin")/bench/tessiro_idle_floor
     [[ -x $IDLE_FLOOR ]] || IDLE_FLOOR=$(dirname "$bin")/tessiro_idle_floor
 fi
+if [[ -z ${IDLE_QT:-} ]]; then
+    IDLE_QT=$(dirname "$bin")/bench/tessiro_idle_qt
+    [[ -x $IDLE_QT ]] || IDLE_QT=$(dirname "$bin")/tessiro_idle_qt
+fi
 command -v python3 >/dev/null || { echo "whole-process.sh: python3 is needed for the start-up timing" >&2; exit 2; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessiro-whole.XXXXXX")
 bridge_pid=""
 floor_pid=""
+qt_pid=""
 cleanup() {
+    if [[ -n $qt_pid ]] && kill -0 "$qt_pid" 2>/dev/null; then
+        kill -TERM "$qt_pid" 2>/dev/null || true
+        wait "$qt_pid" 2>/dev/null || true
+    fi
     if [[ -n $bridge_pid ]] && kill -0 "$bridge_pid" 2>/dev/null; then
         kill -TERM "$bridge_pid" 2>/dev/null || true
         wait "$bridge_pid" 2>/dev/null || true
@@ -185,9 +198,14 @@ if [[ -x $IDLE_FLOOR ]]; then
     "$IDLE_FLOOR" "$dir" "$INTERVAL_MS" &
     floor_pid=$!
 fi
+if [[ -x $IDLE_QT ]]; then
+    "$IDLE_QT" "$INTERVAL_MS" &
+    qt_pid=$!
+fi
 sleep 1
 
 [[ -n $floor_pid ]] && floor0=$(cpu_ns "$floor_pid")
+[[ -n $qt_pid ]] && qt0=$(cpu_ns "$qt_pid")
 ns0=$(cpu_ns "$bridge_pid")
 ticks0=$(cpu_ticks "$bridge_pid")
 wb0=$(io_field "$bridge_pid" write_bytes)
@@ -205,6 +223,12 @@ if [[ -n $floor_pid ]]; then
     wait "$floor_pid" 2>/dev/null || true
     floor_pid=""
 fi
+if [[ -n $qt_pid ]]; then
+    qt1=$(cpu_ns "$qt_pid")
+    kill -TERM "$qt_pid"
+    wait "$qt_pid" 2>/dev/null || true
+    qt_pid=""
+fi
 hwm_kb=$(status_kb "$bridge_pid" VmHWM)
 rss_kb=$(status_kb "$bridge_pid" VmRSS)
 
@@ -218,6 +242,13 @@ floor_line="not run (no $IDLE_FLOOR)"
 if [[ -n ${floor1:-} ]]; then
     floor_us=$(awk -v d=$((floor1 - floor0)) -v n="$idle_ticks" 'BEGIN { printf "%.1f", d / n / 1000 }')
     floor_line="$floor_us µs (bridge / reference: $(awk -v a="$per_tick_us" -v b="$floor_us" 'BEGIN { printf "%.1f", a / b }'))"
+fi
+qt_line="not run (no $IDLE_QT)"
+own_line="not known without the Qt reference"
+if [[ -n ${qt1:-} ]]; then
+    qt_us=$(awk -v d=$((qt1 - qt0)) -v n="$idle_ticks" 'BEGIN { printf "%.1f", d / n / 1000 }')
+    qt_line="$qt_us µs"
+    own_line="$(awk -v a="$per_tick_us" -v b="$qt_us" 'BEGIN { printf "%.1f", a - b }') µs"
 fi
 
 strace_line="strace not installed"
@@ -257,6 +288,8 @@ echo "| Peak RSS (VmHWM), idle run / RSS at the end | $((hwm_kb / 1024)).$(((hwm
 echo "| CPU over ${IDLE_SECONDS} s idle (${idle_ticks} ticks of ${INTERVAL_MS} ms), schedstat | $cpu_ms ms | |"
 echo "| CPU per idle tick, schedstat / utime+stime | $per_tick_us / $per_tick_stat_us µs | < 100 µs |"
 echo "| CPU per wake-up of the plain POSIX reference, same period | $floor_line | |"
+echo "| CPU per tick of an empty Qt timer, same period | $qt_line | |"
+echo "| The bridge's own work per idle tick (bridge less empty Qt timer) | $own_line | |"
 echo "| Bytes sent to storage while idle (write_bytes) | $((wb1 - wb0)) | 0 per tick |"
 echo "| Bytes handed to write calls while idle (wchar), write calls (syscw) | $((wc1 - wc0)), $((sw1 - sw0)) | |"
 echo "| Write-like system calls while idle (strace) | $strace_line | |"

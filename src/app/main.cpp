@@ -1,25 +1,24 @@
-#include "app/Bridge.h"
+// tessiro: the bridge without a window, the subcommands, and the door to the
+// window program. This executable links QtCore and QtNetwork only, so the
+// headless bridge of a till never loads the GUI libraries; when a window is
+// wanted it hands over to tessiro-window, which runs the same bridge.
+#include "app/BridgeRun.h"
 #include "app/CommandLine.h"
-#include "app/ConsoleWindow.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
-#include "app/ControlServer.h"
-#include "app/OperationsLog.h"
-#include "app/ShutdownSignals.h"
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
 #include "errors/Clock.h"
-#include "errors/SharedState.h"
 #include "printer/SimulatedPrinter.h"
-#include "ui/MainWindow.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QProcessEnvironment>
-#include <QTimer>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
-#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -31,46 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int ExitFailure = 1;
-constexpr int ExitUsage = 2;
-constexpr int ExitFolderTaken = 3;
-
-fs::path executableDir(const char* argv0)
-{
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec)
-        return exe.parent_path();
-    return fs::absolute(argv0, ec).parent_path();
-}
-
-// The printer is built after the Qt application exists; the simulator keeps
-// its state in files and may fail to open them.
-std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
-{
-    try {
-        return std::make_unique<SimulatedPrinter>(dir);
-    } catch (const std::exception& e) {
-        std::cerr << "tessiro: the simulated printer could not start: " << e.what() << '\n';
-    }
-    return nullptr;
-}
-
-// A second start with a window on the same folder: the operator is looking
-// for the window, so the running bridge is asked to show it.
-int showRunningBridge(const fs::path& dir, const std::string& why, int& argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    const ControlReply reply = askBridge(dir, "mostra", control::ShowWindowTimeout);
-    if (reply.status == ControlReply::Status::Done) {
-        std::cout << "tessiro: a bridge is already running on " << dir.string()
-                  << "; its window was brought to the front\n";
-        return 0;
-    }
-    std::cerr << "tessiro: " << why << " (its window could not be shown: " << reply.message << ")\n";
-    return ExitFolderTaken;
-}
-
 int runControlCommand(const fs::path& dir, const std::string& command, int& argc, char** argv)
 {
     if (const std::string problem = programDirProblem(dir); !problem.empty()) {
@@ -81,129 +40,60 @@ int runControlCommand(const fs::path& dir, const std::string& command, int& argc
     return runControl(dir, command, std::cout, std::cerr, control::ClientTimeout);
 }
 
-OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
-{
-    switch (verbosity) {
-    case CommandLine::Verbosity::Quiet:
-        return OperationsLog::Level::Quiet;
-    case CommandLine::Verbosity::Verbose:
-        return OperationsLog::Level::Verbose;
-    case CommandLine::Verbosity::Normal:
-        break;
-    }
-    return OperationsLog::Level::Normal;
-}
-
-// Runs the bridge until Esci is confirmed or SIGTERM/SIGINT arrives.
-int runBridge(const fs::path& dir, bool headless, CommandLine::Verbosity verbosity, int& argc, char** argv)
-{
-    SingleInstance instance(dir);
-    if (!instance.acquire()) {
-        if (!headless)
-            return showRunningBridge(dir, instance.why(), argc, argv);
-        std::cerr << "tessiro: " << instance.why() << '\n';
-        return ExitFolderTaken;
-    }
-
-    std::unique_ptr<QCoreApplication> app;
-    if (headless) {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    } else {
-        auto gui = std::make_unique<QApplication>(argc, argv);
-        // The window lives in the tray: closing the last visible window (a
-        // message box, the About box) must not end the bridge.
-        gui->setQuitOnLastWindowClosed(false);
-        app = std::move(gui);
-    }
-
-    SharedState state;
-    state.programDir = dir;
-    SystemClock clock;
-    const std::unique_ptr<SimulatedPrinter> printer = openPrinter(dir);
-    if (!printer)
-        return ExitFailure;
-
-    std::unique_ptr<ConsoleWindow> console;
-    std::unique_ptr<MainWindow> mainWindow;
-    OperatorWindow* window = nullptr;
-    if (headless) {
-        console = std::make_unique<ConsoleWindow>(std::cerr);
-        window = console.get();
-    } else {
-        mainWindow = std::make_unique<MainWindow>();
-        window = mainWindow.get();
-    }
-
-    // Without a window the logs' records go to standard error as well, for
-    // the journal; with one, only when asked for.
-    std::unique_ptr<OperationsLog> operations;
-    if (headless || verbosity == CommandLine::Verbosity::Verbose)
-        operations = std::make_unique<OperationsLog>(std::cerr, operationsLevel(verbosity),
-                                                     OperationsLog::stderrIsJournal());
-
-    Bridge bridge(state, *window, clock, *printer);
-    if (operations)
-        operations->attach(bridge);
-    if (mainWindow) {
-        mainWindow->attach(bridge);
-        QObject::connect(mainWindow.get(), &MainWindow::exitRequested, app.get(), &QCoreApplication::quit);
-    }
-
-    const int interval = bridge.avvio();
-
-    ControlServer controlServer(bridge);
-    if (mainWindow)
-        controlServer.showWindow = [w = mainWindow.get()] { w->showFromTray(); };
-    if (operations)
-        controlServer.onRequest = [&operations](const std::string& command, const std::string& outcome) {
-            operations->request(command, outcome);
-        };
-    if (!controlServer.listen())
-        std::cerr << "tessiro: " << controlServer.why() << '\n';
-
-    QTimer timer;
-    timer.setInterval(interval);
-    const auto tick = [&bridge] {
-        // Nothing may unwind into the event loop: the bridge would end
-        // without a word in the middle of the shop's day.
-        try {
-            bridge.tick();
-        } catch (const std::exception& e) {
-            std::cerr << "tessiro: tick failed: " << e.what() << '\n';
-        } catch (...) {
-            std::cerr << "tessiro: tick failed\n";
-        }
-    };
-    QObject::connect(&timer, &QTimer::timeout, tick);
-    timer.start();
-    // The first tick as soon as the event loop runs, not a whole interval
-    // later: files that waited in Ostro during a restart go at once.
-    QTimer::singleShot(0, &timer, tick);
-
-    ShutdownSignals shutdown;
-    if (!shutdown.installed())
-        std::cerr << "tessiro: SIGTERM and SIGINT will end the bridge without its closing record\n";
-    bool ending = false;
-    QObject::connect(&shutdown, &ShutdownSignals::received, [&](int) {
-        if (ending)
-            return;
-        ending = true;
-        timer.stop();
-        bridge.chiusura();
-        QCoreApplication::quit();
-    });
-
-    return app->exec();
-}
-
 int runTestReceipt(const fs::path& dir, int& argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const std::unique_ptr<SimulatedPrinter> printer = openPrinter(dir);
-    if (!printer)
+    std::unique_ptr<SimulatedPrinter> printer;
+    try {
+        printer = std::make_unique<SimulatedPrinter>(dir);
+    } catch (const std::exception& e) {
+        std::cerr << "tessiro: the simulated printer could not start: " << e.what() << '\n';
         return ExitFailure;
+    }
     SystemClock clock;
     return testReceipt(dir, *printer, clock, std::cerr);
+}
+
+int runHeadlessBridge(const fs::path& dir, CommandLine::Verbosity verbosity, int& argc, char** argv)
+{
+    SingleInstance instance(dir);
+    if (!instance.acquire()) {
+        std::cerr << "tessiro: " << instance.why() << '\n';
+        return ExitFolderTaken;
+    }
+    QCoreApplication app(argc, argv);
+    return runBridgeLoop(dir, verbosity, nullptr);
+}
+
+// Replaces this process with the window program: beside this executable in
+// a build tree, in the package's libexec folder once installed. The folder
+// goes along resolved, since the window program lives elsewhere.
+int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, const char* argv0)
+{
+    const fs::path here = executableDir(argv0);
+    const fs::path candidates[] = {here / "tessiro-window", here / TESSIRO_WINDOW_FROM_BIN / "tessiro-window"};
+
+    std::vector<std::string> args{"tessiro-window", "--dir", dir.string()};
+    if (verbosity == CommandLine::Verbosity::Quiet)
+        args.emplace_back("--quiet");
+    else if (verbosity == CommandLine::Verbosity::Verbose)
+        args.emplace_back("--verbose");
+    std::vector<char*> argvOut;
+    for (std::string& arg : args)
+        argvOut.push_back(arg.data());
+    argvOut.push_back(nullptr);
+
+    std::cout.flush();
+    std::cerr.flush();
+    std::string tried;
+    for (const fs::path& candidate : candidates) {
+        ::execv(candidate.c_str(), argvOut.data());
+        const int error = errno;
+        tried += "\n  " + candidate.lexically_normal().string() + ": " + std::strerror(error);
+    }
+    std::cerr << "tessiro: the window program could not be started:" << tried
+              << "\n'tessiro --headless' runs the bridge without a window.\n";
+    return ExitFailure;
 }
 
 } // namespace
@@ -230,17 +120,7 @@ int main(int argc, char** argv)
         break;
     }
 
-    std::error_code ec;
-    // --dir, else TESSIRO_DIR (the installed service's environment file sets
-    // it, so `tessiro ctl stato` finds that bridge), else the executable's folder.
-    fs::path dir;
-    if (command.programDir)
-        dir = fs::absolute(*command.programDir, ec);
-    else if (const char* env = std::getenv("TESSIRO_DIR"); env && *env)
-        dir = fs::absolute(fs::path(env), ec);
-    else
-        dir = executableDir(argv[0]);
-
+    const fs::path dir = resolveProgramDir(command, argv[0]);
     switch (command.action) {
     case CommandLine::Action::Control:
         return runControlCommand(dir, command.controlCommand, argc, argv);
@@ -258,6 +138,7 @@ int main(int argc, char** argv)
     }
     if (command.action == CommandLine::Action::TestReceipt)
         return runTestReceipt(dir, argc, argv);
-    return runBridge(dir, runHeadless(command.headless, QProcessEnvironment::systemEnvironment()), command.verbosity,
-                     argc, argv);
+    if (runHeadless(command.headless, QProcessEnvironment::systemEnvironment()))
+        return runHeadlessBridge(dir, command.verbosity, argc, argv);
+    return runWindowProgram(dir, command.verbosity, argv[0]);
 }

@@ -68,6 +68,7 @@ files=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing" | sed 's|^\./|/|')
 
 expected=(
   /usr/bin/tessiro
+  /usr/libexec/tessiro/tessiro-window
   /usr/share/applications/tessiro.desktop
   /etc/xdg/autostart/tessiro.desktop
   /usr/share/icons/hicolor/64x64/apps/tessiro.png
@@ -80,8 +81,10 @@ for path in "${expected[@]}"; do
 done
 grep -qxE '/usr/share/man/man1/tessiro\.1(\.gz)?' <<<"$files" || fail "the manual page is missing from the package"
 grep -q '^/usr/etc/' <<<"$files" && fail "files under /usr/etc: the autostart entry must go to /etc/xdg/autostart"
-awk '$6 == "./usr/bin/tessiro" {print $1, $2}' <<<"$listing" | grep -qx -- '-rwxr-xr-x root/root' ||
-  fail "/usr/bin/tessiro is not an executable owned by root"
+for program in /usr/bin/tessiro /usr/libexec/tessiro/tessiro-window; do
+  awk -v f=".$program" '$6 == f {print $1, $2}' <<<"$listing" | grep -qx -- '-rwxr-xr-x root/root' ||
+    fail "$program is not an executable owned by root"
+done
 
 control=$(mktemp -d)
 trap 'rm -rf "$control"' EXIT
@@ -125,7 +128,9 @@ owner_of() {
 }
 # Every library the executable links must come from a package in Depends.
 if command -v readelf >/dev/null && command -v ldconfig >/dev/null; then
-  for library in $(readelf -d "$control/root/usr/bin/tessiro" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'); do
+  for library in $(for program in usr/bin/tessiro usr/libexec/tessiro/tessiro-window; do
+                     readelf -d "$control/root/$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'
+                   done | sort -u); do
     path=$(ldconfig -p | awk -v lib="$library" '$1 == lib {print $NF; exit}')
     [ -n "$path" ] || fail "$library is not found on this system"
     owner=$(owner_of "$path")
@@ -177,6 +182,10 @@ installed=1
 version=$(tessiro --version)
 [ "$version" = "tessiro $(dpkg-deb -f "$deb" Version)" ] || fail "tessiro --version says \"$version\""
 say "installed: $version"
+# The window program answers from where tessiro looks for it once installed.
+window_says=$(/usr/libexec/tessiro/tessiro-window --headless 2>&1)
+[ $? = 2 ] && grep -q 'runs the bridge with its window only' <<<"$window_says" ||
+  fail "the installed window program does not run: $window_says"
 if command -v systemd-analyze >/dev/null; then
   # Offline, as the system manager sees the file: a parse error shows here.
   systemd-analyze verify /usr/lib/systemd/user/tessiro.service 2>&1 | grep -v 'man tessiro' |

@@ -1,0 +1,157 @@
+#include "app/BridgeRun.h"
+
+#include "app/Bridge.h"
+#include "app/ConsoleWindow.h"
+#include "app/ControlClient.h"
+#include "app/ControlProtocol.h"
+#include "app/ControlServer.h"
+#include "app/OperationsLog.h"
+#include "app/ShutdownSignals.h"
+#include "errors/Clock.h"
+#include "errors/SharedState.h"
+#include "printer/SimulatedPrinter.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The printer is built after the Qt application exists; the simulator keeps
+// its state in files and may fail to open them.
+std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
+{
+    try {
+        return std::make_unique<SimulatedPrinter>(dir);
+    } catch (const std::exception& e) {
+        std::cerr << "tessiro: the simulated printer could not start: " << e.what() << '\n';
+    }
+    return nullptr;
+}
+
+OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
+{
+    switch (verbosity) {
+    case CommandLine::Verbosity::Quiet:
+        return OperationsLog::Level::Quiet;
+    case CommandLine::Verbosity::Verbose:
+        return OperationsLog::Level::Verbose;
+    case CommandLine::Verbosity::Normal:
+        break;
+    }
+    return OperationsLog::Level::Normal;
+}
+
+} // namespace
+
+fs::path executableDir(const char* argv0)
+{
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        return exe.parent_path();
+    return fs::absolute(argv0, ec).parent_path();
+}
+
+fs::path resolveProgramDir(const CommandLine& command, const char* argv0)
+{
+    std::error_code ec;
+    if (command.programDir)
+        return fs::absolute(*command.programDir, ec);
+    if (const char* env = std::getenv("TESSIRO_DIR"); env && *env)
+        return fs::absolute(fs::path(env), ec);
+    return executableDir(argv0);
+}
+
+int showRunningBridge(const fs::path& dir, const std::string& why, int& argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const ControlReply reply = askBridge(dir, "mostra", control::ShowWindowTimeout);
+    if (reply.status == ControlReply::Status::Done) {
+        std::cout << "tessiro: a bridge is already running on " << dir.string()
+                  << "; its window was brought to the front\n";
+        return 0;
+    }
+    std::cerr << "tessiro: " << why << " (its window could not be shown: " << reply.message << ")\n";
+    return ExitFolderTaken;
+}
+
+int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowFront* front)
+{
+    SharedState state;
+    state.programDir = dir;
+    SystemClock clock;
+    const std::unique_ptr<SimulatedPrinter> printer = openPrinter(dir);
+    if (!printer)
+        return ExitFailure;
+
+    std::unique_ptr<ConsoleWindow> console;
+    if (!front)
+        console = std::make_unique<ConsoleWindow>(std::cerr);
+    OperatorWindow& window = front ? front->operatorWindow() : *console;
+
+    // Without a window the logs' records go to standard error as well, for
+    // the journal; with one, only when asked for.
+    std::unique_ptr<OperationsLog> operations;
+    if (!front || verbosity == CommandLine::Verbosity::Verbose)
+        operations = std::make_unique<OperationsLog>(std::cerr, operationsLevel(verbosity),
+                                                     OperationsLog::stderrIsJournal());
+
+    Bridge bridge(state, window, clock, *printer);
+    if (operations)
+        operations->attach(bridge);
+    if (front)
+        front->attach(bridge);
+
+    const int interval = bridge.avvio();
+
+    ControlServer controlServer(bridge);
+    if (front)
+        controlServer.showWindow = [front] { front->show(); };
+    if (operations)
+        controlServer.onRequest = [&operations](const std::string& command, const std::string& outcome) {
+            operations->request(command, outcome);
+        };
+    if (!controlServer.listen())
+        std::cerr << "tessiro: " << controlServer.why() << '\n';
+
+    QTimer timer;
+    timer.setInterval(interval);
+    const auto tick = [&bridge] {
+        // Nothing may unwind into the event loop: the bridge would end
+        // without a word in the middle of the shop's day.
+        try {
+            bridge.tick();
+        } catch (const std::exception& e) {
+            std::cerr << "tessiro: tick failed: " << e.what() << '\n';
+        } catch (...) {
+            std::cerr << "tessiro: tick failed\n";
+        }
+    };
+    QObject::connect(&timer, &QTimer::timeout, tick);
+    timer.start();
+    // The first tick as soon as the event loop runs, not a whole interval
+    // later: files that waited in Ostro during a restart go at once.
+    QTimer::singleShot(0, &timer, tick);
+
+    ShutdownSignals shutdown;
+    if (!shutdown.installed())
+        std::cerr << "tessiro: SIGTERM and SIGINT will end the bridge without its closing record\n";
+    bool ending = false;
+    QObject::connect(&shutdown, &ShutdownSignals::received, [&](int) {
+        if (ending)
+            return;
+        ending = true;
+        timer.stop();
+        bridge.chiusura();
+        QCoreApplication::quit();
+    });
+
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/CommandLine.h"
+
+#include <filesystem>
+#include <string>
+
+class Bridge;
+class OperatorWindow;
+
+inline constexpr int ExitFailure = 1;
+inline constexpr int ExitUsage = 2;
+inline constexpr int ExitFolderTaken = 3;
+
+// What a window adds to a running bridge. The headless bridge has none: its
+// questions and messages go to standard error.
+class WindowFront {
+public:
+    virtual ~WindowFront() = default;
+    virtual OperatorWindow& operatorWindow() = 0;
+    // Connects the window to the bridge, once, before the first tick.
+    virtual void attach(Bridge& bridge) = 0;
+    // Brings the window to the front (the control command "mostra").
+    virtual void show() = 0;
+};
+
+// The program folder: --dir, else TESSIRO_DIR (the installed service's
+// environment file sets it, so `tessiro ctl stato` finds that bridge), else
+// the folder of the running executable.
+std::filesystem::path resolveProgramDir(const CommandLine& command, const char* argv0);
+
+// The folder of the running executable.
+std::filesystem::path executableDir(const char* argv0);
+
+// Runs the bridge on dir until Esci is confirmed or SIGTERM/SIGINT arrives:
+// simulated printer, control server, polling timer. The application object
+// must exist and the folder lock be held. front is null for the headless
+// bridge. Returns the process's exit status.
+int runBridgeLoop(const std::filesystem::path& dir, CommandLine::Verbosity verbosity, WindowFront* front);
+
+// A second start with a window on a folder that a bridge holds: the operator
+// is looking for the window, so the running bridge is asked to show it.
+// Makes its own application object.
+int showRunningBridge(const std::filesystem::path& dir, const std::string& why, int& argc, char** argv);

@@ -1,0 +1,69 @@
+// tessiro-window: the bridge with its window and tray icon. Started by
+// tessiro when a display is there to show a window on; it takes the same
+// command line as the bridge itself.
+#include "app/Bridge.h"
+#include "app/BridgeRun.h"
+#include "app/CommandLine.h"
+#include "app/SingleInstance.h"
+#include "app/Subcommands.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+
+#include <clocale>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class MainWindowFront : public WindowFront {
+public:
+    OperatorWindow& operatorWindow() override { return m_window; }
+    void attach(Bridge& bridge) override
+    {
+        m_window.attach(bridge);
+        QObject::connect(&m_window, &MainWindow::exitRequested, qApp, &QCoreApplication::quit);
+    }
+    void show() override { m_window.showFromTray(); }
+
+private:
+    MainWindow m_window;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::setlocale(LC_ALL, "");
+    QCoreApplication::setApplicationName(QStringLiteral("tessiro"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSIRO_VERSION));
+
+    const CommandLine command = parseCommandLine(std::vector<std::string>(argv, argv + argc));
+    if (command.action != CommandLine::Action::RunBridge || command.headless) {
+        std::cerr << "tessiro-window: "
+                  << (command.action == CommandLine::Action::Invalid ? command.error
+                                                                     : std::string("runs the bridge with its window only"))
+                  << "\nStart it as 'tessiro'; 'tessiro --help' tells the rest.\n";
+        return ExitUsage;
+    }
+
+    const fs::path dir = resolveProgramDir(command, argv[0]);
+    if (const std::string problem = programDirProblem(dir); !problem.empty()) {
+        std::cerr << "tessiro: " << problem << '\n';
+        return ExitUsage;
+    }
+
+    SingleInstance instance(dir);
+    if (!instance.acquire())
+        return showRunningBridge(dir, instance.why(), argc, argv);
+
+    QApplication app(argc, argv);
+    // The window lives in the tray: closing the last visible window (a
+    // message box, the About box) must not end the bridge.
+    app.setQuitOnLastWindowClosed(false);
+    MainWindowFront front;
+    return runBridgeLoop(dir, command.verbosity, &front);
+}

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# How tessiro starts the bridge: the headless bridge runs in tessiro itself
+# without the GUI libraries mapped; with a display and no window program
+# beside it or in its libexec folder, tessiro says so and ends instead of
+# running without a window nobody asked for.
+#
+# Usage: launch.sh PATH/TO/tessiro
+set -uo pipefail
+
+tessiro="${1:?usage: launch.sh PATH/TO/tessiro}"
+work="$(mktemp -d "${TMPDIR:-/tmp}/tessiro-launch.XXXXXX")"
+bridge=""
+cleanup() {
+  [ -n "$bridge" ] && kill "$bridge" 2>/dev/null && wait "$bridge" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+# 1. Headless: the first tick has run once the dropped file is gone; by then
+#    every library the bridge will use is mapped.
+mkdir -p "$work/prog/Ostro"
+printf 'D1:1:CIAO\r\n' >"$work/prog/Ostro/saluto.txt"
+env -u DISPLAY -u WAYLAND_DISPLAY "$tessiro" --headless --dir "$work/prog" >"$work/headless.log" 2>&1 &
+bridge=$!
+for _ in $(seq 300); do
+  [ -e "$work/prog/Ostro/saluto.txt" ] || break
+  sleep 0.05
+done
+[ -e "$work/prog/Ostro/saluto.txt" ] && fail "the headless bridge took no file: $(cat "$work/headless.log")"
+gui=$(grep -oE 'libQt6(Gui|Widgets)[^ ]*' "/proc/$bridge/maps" | sort -u)
+[ -z "$gui" ] || fail "the headless bridge maps the GUI libraries: $gui"
+kill -TERM "$bridge"
+wait "$bridge"
+status=$?
+bridge=""
+[ "$status" = 0 ] || fail "the headless bridge ended with status $status on SIGTERM"
+
+# 2. A display, but tessiro copied alone into a folder of its own.
+mkdir -p "$work/alone/bin" "$work/prog2"
+cp "$tessiro" "$work/alone/bin/tessiro"
+DISPLAY=:77 "$work/alone/bin/tessiro" --dir "$work/prog2" >"$work/alone.log" 2>&1
+status=$?
+[ "$status" = 1 ] || fail "tessiro without its window program ended with status $status: $(cat "$work/alone.log")"
+grep -q "the window program could not be started" "$work/alone.log" ||
+  fail "no word of the missing window program: $(cat "$work/alone.log")"
+grep -q "tessiro --headless" "$work/alone.log" || fail "no hint of --headless: $(cat "$work/alone.log")"
+[ -e "$work/prog2/Ostro" ] && fail "the bridge started without its window"
+
+echo "PASSED: headless without GUI libraries; a missing window program is reported"
