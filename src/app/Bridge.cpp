@@ -197,7 +197,11 @@ void Bridge::tick()
     const fs::path config = m_state.configFile();
     // Read with an empty default, so that a missing key is told apart from
     // one that already says "-1".
-    const std::string flag = LeggiINI(keys::Section, keys::Eps_Vuoto, std::string(), config);
+    if (!m_configCheck.unchanged(config)) {
+        m_flagRead = LeggiINI(keys::Section, keys::Eps_Vuoto, std::string(), config);
+        m_configCheck.remember();
+    }
+    const std::string flag = m_flagRead;
     if (!m_idleUnwritten && !epsVuotoIsTrue(flag))
         return;
 
@@ -209,6 +213,12 @@ void Bridge::tick()
     // costs.
     if (m_idleUnwritten || (!batchRan && flag != "-1"))
         writeIdle(config);
+}
+
+void Bridge::setQuietChecks(std::chrono::nanoseconds settle, std::chrono::nanoseconds refresh)
+{
+    m_configCheck = UnchangedCheck(settle, refresh);
+    m_dropCheck = UnchangedCheck(settle, refresh);
 }
 
 void Bridge::writeIdle(const fs::path& configFile)
@@ -223,6 +233,9 @@ void Bridge::writeIdle(const fs::path& configFile)
 bool Bridge::ScansioneCartella()
 {
     const fs::path drop = m_state.dropDir();
+    // The last listing had nothing to take and the folder is as it was then.
+    if (m_dropCheck.unchanged(drop))
+        return false;
 
     // The whole listing first, so that no entry is moved while the folder is
     // being read.
@@ -257,8 +270,11 @@ bool Bridge::ScansioneCartella()
         return std::find(names.begin(), names.end(), stuck) == names.end();
     });
 
-    if (names.empty())
+    if (names.empty()) {
+        if (!ec)
+            m_dropCheck.remember();
         return false;
+    }
 
     const fs::path config = m_state.configFile();
     bool started = false;

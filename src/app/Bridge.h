@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/UnchangedCheck.h"
 #include "config/SettingsPanel.h"
 #include "errors/ErrorHandler.h"
 
@@ -59,6 +60,11 @@ public:
     PrinterControl& control() { return m_control; }
     int interval() const { return m_interval; }
 
+    // How long the configuration and the drop folder must have been left
+    // alone before an idle tick trusts their stamps instead of reading them,
+    // and how often they are read in full all the same (UnchangedCheck).
+    void setQuietChecks(std::chrono::nanoseconds settle, std::chrono::nanoseconds refresh);
+
 private:
     int readInterval();
     bool moveToWorkFolder(const std::string& name, const std::function<void()>& beforeMove);
@@ -84,6 +90,11 @@ private:
     // polling; the next ticks write "-1" again until it is stored.
     bool m_idleUnwritten = false;
     void writeIdle(const std::filesystem::path& configFile);
+    // An idle tick reads Eps_Vuoto and lists the drop folder only when the
+    // file or the folder may have changed since it last did.
+    UnchangedCheck m_configCheck;
+    std::string m_flagRead;
+    UnchangedCheck m_dropCheck;
 };
 
 // What CreaCartelleDefault did: the files it deleted from IN, and what it

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -495,6 +496,38 @@ TEST_F(BridgePolling, IdleTickWritesTheFlagBackWhenItsKeyIsGone)
     m_bridge->tick();
 
     EXPECT_EQ(stored(config(), keys::Eps_Vuoto), "-1");
+}
+
+// An idle tick that trusts the stamps of a quiet configuration and drop
+// folder still sees what changes in them.
+class BridgePollingQuiet : public BridgePolling {
+protected:
+    void SetUp() override
+    {
+        BridgePolling::SetUp();
+        m_bridge->setQuietChecks(std::chrono::nanoseconds(0), std::chrono::hours(1));
+        m_bridge->tick();
+        m_bridge->tick();
+        // Past the time-stamp tick of the looks just taken.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+};
+
+TEST_F(BridgePollingQuiet, FileDroppedIntoTheQuietFolderIsTaken)
+{
+    drop("a.txt", "D1:1:A");
+    m_bridge->tick();
+    EXPECT_EQ(m_opened, std::vector<std::string>{"a.txt"});
+    EXPECT_FALSE(fs::exists(drop() / "a.txt"));
+}
+
+TEST_F(BridgePollingQuiet, BusyFlagSetByHandInTheQuietConfigurationStopsTheTick)
+{
+    ScriviINI(keys::Section, keys::Eps_Vuoto, "0", config());
+    drop("a.txt", "D1:1:A");
+    m_bridge->tick();
+    EXPECT_TRUE(m_opened.empty());
+    EXPECT_TRUE(fs::exists(drop() / "a.txt"));
 }
 
 class BridgePollingFlag : public BridgePolling, public ::testing::WithParamInterface<FlagCase> {};
