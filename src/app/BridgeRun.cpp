@@ -14,10 +14,12 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <clocale>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -49,6 +51,15 @@ OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
 }
 
 } // namespace
+
+CommandLine startProgram(int argc, char** argv)
+{
+    // The logs' date and time follow the system's locale.
+    std::setlocale(LC_ALL, "");
+    QCoreApplication::setApplicationName(QStringLiteral("tessiro"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSIRO_VERSION));
+    return parseCommandLine(std::vector<std::string>(argv, argv + argc));
+}
 
 fs::path executableDir(const char* argv0)
 {

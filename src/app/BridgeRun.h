@@ -24,6 +24,10 @@ public:
     virtual void show() = 0;
 };
 
+// What both executables do first: the locale for the logs' date and time,
+// the application's name and version, then the command line.
+CommandLine startProgram(int argc, char** argv);
+
 // The program folder: --dir, else TESSIRO_DIR (the installed service's
 // environment file sets it, so `tessiro ctl stato` finds that bridge), else
 // the folder of the running executable.

@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -100,12 +99,7 @@ int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, cons
 
 int main(int argc, char** argv)
 {
-    // The logs' date and time follow the system's locale.
-    std::setlocale(LC_ALL, "");
-    QCoreApplication::setApplicationName(QStringLiteral("tessiro"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TESSIRO_VERSION));
-
-    const CommandLine command = parseCommandLine(std::vector<std::string>(argv, argv + argc));
+    const CommandLine command = startProgram(argc, argv);
     switch (command.action) {
     case CommandLine::Action::ShowHelp:
         std::cout << usageText().toStdString();

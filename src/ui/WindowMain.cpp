@@ -10,7 +10,6 @@
 
 #include <QApplication>
 
-#include <clocale>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -37,11 +36,7 @@ private:
 
 int main(int argc, char** argv)
 {
-    std::setlocale(LC_ALL, "");
-    QCoreApplication::setApplicationName(QStringLiteral("tessiro"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TESSIRO_VERSION));
-
-    const CommandLine command = parseCommandLine(std::vector<std::string>(argv, argv + argc));
+    const CommandLine command = startProgram(argc, argv);
     if (command.action != CommandLine::Action::RunBridge || command.headless) {
         std::cerr << "tessiro-window: "
                   << (command.action == CommandLine::Action::Invalid ? command.error
