@@ -122,7 +122,9 @@ owner_of() {
   local real candidate
   real=$(readlink -f "$1")
   for candidate in "$1" "$real" "${real#/usr}" "/usr$1"; do
-    dpkg-query -S "$candidate" 2>/dev/null | head -1 | cut -d: -f1 | grep . && return 0
+    # Every reader takes its input to the end: under pipefail, a writer cut
+    # off early (SIGPIPE) would fail the whole pipeline now and then.
+    dpkg-query -S "$candidate" 2>/dev/null | sed -n '1s/:.*//p' | grep . && return 0
   done
   return 0
 }
@@ -131,7 +133,7 @@ if command -v readelf >/dev/null && command -v ldconfig >/dev/null; then
   for library in $(for program in usr/bin/tessiro usr/libexec/tessiro/tessiro-window; do
                      readelf -d "$control/root/$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'
                    done | sort -u); do
-    path=$(ldconfig -p | awk -v lib="$library" '$1 == lib {print $NF; exit}')
+    path=$(ldconfig -p | awk -v lib="$library" '$1 == lib && !found {print $NF; found = 1}')
     [ -n "$path" ] || fail "$library is not found on this system"
     owner=$(owner_of "$path")
     [ -n "$owner" ] || fail "no package owns $path ($library)"
