@@ -185,9 +185,10 @@ version=$(tessiro --version)
 [ "$version" = "tessiro $(dpkg-deb -f "$deb" Version)" ] || fail "tessiro --version says \"$version\""
 say "installed: $version"
 # The window program answers from where tessiro looks for it once installed.
-window_says=$(/usr/libexec/tessiro/tessiro-window --headless 2>&1)
-[ $? = 2 ] && grep -q 'runs the bridge with its window only' <<<"$window_says" ||
-  fail "the installed window program does not run: $window_says"
+window_status=0
+window_says=$(/usr/libexec/tessiro/tessiro-window --headless 2>&1) || window_status=$?
+[ "$window_status" = 2 ] && grep -q 'runs the bridge with its window only' <<<"$window_says" ||
+  fail "the installed window program does not run (status $window_status): $window_says"
 if command -v systemd-analyze >/dev/null; then
   # Offline, as the system manager sees the file: a parse error shows here.
   systemd-analyze verify /usr/lib/systemd/user/tessiro.service 2>&1 | grep -v 'man tessiro' |
