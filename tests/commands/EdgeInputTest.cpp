@@ -1,21 +1,11 @@
 // Command files with bytes and numbers at the edges, run by the interpreter
 // against the simulated printer: every one either reaches the printer whole
 // or is reported through the error handler, and the port is closed again.
-#include "commands/Interprete.h"
-
-#include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
-#include "support/FakeClock.h"
-#include "support/FakeWindow.h"
-#include "support/Files.h"
+#include "CommandFileFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,36 +13,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string Fiscal = "20261208140509COR000001.txt";
-
-class EdgeInput : public ::testing::Test {
+class EdgeInput : public CommandFileFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(m_dir.isValid());
-        m_root = testfiles::path(m_dir);
-        fs::create_directories(m_root / "IN");
-        m_state.programDir = m_root;
-        m_state.settings.portNumber = 1;
-        m_state.settings.portSettings = "9600,N,8,1";
-        m_errors = std::make_unique<ErrorHandler>(m_state, m_window, m_clock);
-        m_printer = std::make_unique<SimulatedPrinter>(m_root);
-        m_printer->onErrorEvent = [this](int16_t level, int32_t code) { m_errors->printerErrorEvent(level, code); };
-        m_state.control = m_printer.get();
-    }
-
-    void run(const std::string& bytes)
-    {
-        const fs::path file = m_root / "IN" / Fiscal;
-        testfiles::write(file, bytes);
-        m_state.currentFileName = Fiscal;
-        EseguiFileComandi(*m_printer, *m_errors, m_state.settings.portNumber, m_state.settings.portSettings, file, 1,
-                          1);
-        fs::remove(file);
-    }
-
-    std::string trace() const { return testfiles::read(m_root / "Simulatore" / "chiamate.log"); }
-    std::string journal() const { return testfiles::read(m_root / "Simulatore" / "giornale.txt"); }
+    std::string trace() const { return testfiles::read(simulatorFile("chiamate.log")); }
+    std::string journal() const { return testfiles::read(simulatorFile("giornale.txt")); }
     std::string fiscalLog() const { return testfiles::read(m_state.fiscalLog()); }
     bool portClosed() const
     {
@@ -60,14 +24,6 @@ protected:
         const size_t open = t.rfind("OpenPort()");
         return open != std::string::npos && t.find("ClosePort()", open) != std::string::npos;
     }
-
-    QTemporaryDir m_dir;
-    fs::path m_root;
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
-    std::unique_ptr<ErrorHandler> m_errors;
-    std::unique_ptr<SimulatedPrinter> m_printer;
 };
 
 const std::string Sale = "F2:1:PANE:1000:150:1\r\n";

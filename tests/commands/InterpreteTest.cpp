@@ -1,22 +1,12 @@
 // The interpreter against the real printer operations and the simulated
 // printer: each test drops a command file into IN, runs it, and reads what
 // reached the printer from the simulator's call trace.
-#include "commands/Interprete.h"
-
-#include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
-#include "support/FakeClock.h"
-#include "support/FakeWindow.h"
-#include "support/Files.h"
+#include "CommandFileFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,46 +16,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string FiscalName = "20261208140509COR000001.txt";
 const std::string OtherName = "20261208140509NFI000001.txt";
 
-class InterpreteFixture : public ::testing::Test {
+class InterpreteFixture : public CommandFileFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_dir.isValid());
-        m_root = testfiles::path(m_dir);
-        fs::create_directories(m_root / "IN");
-        m_state.programDir = m_root;
-        m_state.settings.portNumber = 1;
-        m_state.settings.portSettings = "9600,N,8,1";
+        CommandFileFixture::SetUp();
         m_state.settings.pause = 50;
         m_state.settings.unpaidType = 2;
         m_state.settings.unpaidIndex = 3;
-        m_errors = std::make_unique<ErrorHandler>(m_state, m_window, m_clock);
-        m_printer = std::make_unique<SimulatedPrinter>(m_root);
-        m_printer->onErrorEvent = [this](int16_t level, int32_t code) { m_errors->printerErrorEvent(level, code); };
-        m_state.control = m_printer.get();
     }
 
     void writeConfig(const std::string& lines) { testfiles::write(m_state.configFile(), "[Varie]\r\n" + lines); }
     void writeFaults(const std::string& lines)
     {
-        testfiles::write(m_root / "Simulatore" / "guasti.ini", "[Guasti]\r\n" + lines);
+        testfiles::write(simulatorFile("guasti.ini"), "[Guasti]\r\n" + lines);
     }
 
-    // Runs `bytes` as the command file `name`, as the polling cycle does.
-    void run(const std::string& bytes, const std::string& name = FiscalName)
-    {
-        const fs::path file = m_root / "IN" / name;
-        testfiles::write(file, bytes);
-        m_state.currentFileName = name;
-        EseguiFileComandi(*m_printer, *m_errors, m_state.settings.portNumber, m_state.settings.portSettings, file,
-                          m_state.settings.unpaidType, m_state.settings.unpaidIndex);
-        fs::remove(file);
-    }
-
-    std::vector<std::string> trace() const { return testfiles::lines(m_root / "Simulatore" / "chiamate.log"); }
+    std::vector<std::string> trace() const { return testfiles::lines(simulatorFile("chiamate.log")); }
 
     // The trace less the port handling, property traffic and the error
     // event's own calls: what the records asked the printer to do.
@@ -101,14 +70,6 @@ protected:
     }
     std::string fiscalLog() const { return log("FiscalError.log"); }
     std::string otherLog() const { return log("NotFiscalError.log"); }
-
-    QTemporaryDir m_dir;
-    fs::path m_root;
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
-    std::unique_ptr<ErrorHandler> m_errors;
-    std::unique_ptr<SimulatedPrinter> m_printer;
 };
 
 // ------------------------------------------------ what each record sends
