@@ -1,56 +1,18 @@
 #pragma once
 
-#include "errors/Clock.h"
-#include "errors/OperatorWindow.h"
+// The window of the tests, with nobody there (every question gets No), and
+// their clock that stands still and only pretends to sleep: a busy printer must not
+// turn a benchmark into a wait.
+#include "support/FakeClock.h"
+#include "support/FakeWindow.h"
 
 #include <QTemporaryDir>
 
-#include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 namespace bench {
-
-// The window as a benchmark sees it: nobody is there, every question gets No.
-class QuietWindow final : public OperatorWindow {
-public:
-    void setPrinterErrorText(const std::string& text) override { m_printer = text; }
-    std::string printerErrorText() const override { return m_printer; }
-    void setProgramErrorText(const std::string& text) override { m_program = text; }
-    std::string programErrorText() const override { return m_program; }
-    void showOnTop() override {}
-    void makeTopmost() override {}
-    void hideToTray() override {}
-    void inform(const std::string&, const std::string&) override {}
-    bool askOkCancel(const std::string&, const std::string&) override { return false; }
-    bool askYesNo(const std::string&, const std::string&) override { return false; }
-
-private:
-    std::string m_printer, m_program;
-};
-
-// A clock that stands still and never sleeps: a busy printer must not turn
-// a benchmark into a wait.
-class StillClock final : public Clock {
-public:
-    StillClock()
-    {
-        m_now.tm_year = 2026 - 1900;
-        m_now.tm_mon = 11;
-        m_now.tm_mday = 8;
-        m_now.tm_hour = 14;
-        m_now.tm_min = 5;
-        m_now.tm_sec = 9;
-        m_now.tm_isdst = -1;
-    }
-    std::tm localNow() const override { return m_now; }
-    void sleepFor(std::chrono::milliseconds) override {}
-
-private:
-    std::tm m_now{};
-};
 
 // A fiscal command file name: characters 15 to 17 say "COR".
 inline std::string fiscalFileName(int number)

@@ -34,8 +34,8 @@ long long writtenChars()
 struct StartedBridge {
     bench::ProgramDir dir;
     SharedState shared;
-    bench::QuietWindow window;
-    bench::StillClock clock;
+    FakeWindow window;
+    FakeClock clock;
     NullPrinter printer;
     std::unique_ptr<Bridge> bridge;
 

@@ -30,8 +30,8 @@ void runReceipt(benchmark::State& state, MakePrinter makePrinter)
     SharedState shared;
     shared.programDir = dir.path();
     shared.currentFileName = name;
-    bench::QuietWindow window;
-    bench::StillClock clock;
+    FakeWindow window;
+    FakeClock clock;
     ErrorHandler errors(shared, window, clock);
     const std::unique_ptr<PrinterControl> printer = makePrinter(dir.path());
     printer->onErrorEvent = [&errors](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
