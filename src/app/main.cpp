@@ -1,7 +1,8 @@
 // tessiro: the bridge without a window, the subcommands, and the door to the
 // window program. This executable links QtCore and QtNetwork only, so the
 // headless bridge of a till never loads the GUI libraries; when a window is
-// wanted it hands over to tessiro-window, which runs the same bridge.
+// wanted it hands over to the window program (libexec/tessiro/tessiro), which
+// runs the same bridge.
 #include "app/BridgeRun.h"
 #include "app/CommandLine.h"
 #include "app/ControlClient.h"
@@ -64,15 +65,17 @@ int runHeadlessBridge(const fs::path& dir, CommandLine::Verbosity verbosity, int
     return runBridgeLoop(dir, verbosity, nullptr);
 }
 
-// Replaces this process with the window program: beside this executable in
-// a build tree, in the package's libexec folder once installed. The folder
-// goes along resolved, since the window program lives elsewhere.
+// Replaces this process with the window program: under this executable's
+// folder in a build tree, in the package's libexec folder once installed.
+// The folder goes along resolved, since the window program lives elsewhere.
 int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, const char* argv0)
 {
     const fs::path here = executableDir(argv0);
-    const fs::path candidates[] = {here / "tessiro-window", here / TESSIRO_WINDOW_FROM_BIN / "tessiro-window"};
+    const fs::path candidates[] = {here / TESSIRO_WINDOW_IN_BUILD / "tessiro", here / TESSIRO_WINDOW_FROM_BIN / "tessiro"};
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
 
-    std::vector<std::string> args{"tessiro-window", "--dir", dir.string()};
+    std::vector<std::string> args{"tessiro", "--dir", dir.string()};
     if (verbosity == CommandLine::Verbosity::Quiet)
         args.emplace_back("--quiet");
     else if (verbosity == CommandLine::Verbosity::Verbose)
@@ -86,6 +89,12 @@ int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, cons
     std::cerr.flush();
     std::string tried;
     for (const fs::path& candidate : candidates) {
+        // Never this executable again (a libexec folder laid over bin/):
+        // it would hand over to itself for ever.
+        if (!self.empty() && fs::weakly_canonical(candidate, ec) == self) {
+            tried += "\n  " + candidate.lexically_normal().string() + ": this program, not the window program";
+            continue;
+        }
         ::execv(candidate.c_str(), argvOut.data());
         const int error = errno;
         tried += "\n  " + candidate.lexically_normal().string() + ": " + std::strerror(error);

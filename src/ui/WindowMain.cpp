@@ -1,6 +1,6 @@
-// tessiro-window: the bridge with its window and tray icon. Started by
-// tessiro when a display is there to show a window on; it takes the same
-// command line as the bridge itself.
+// The window program (libexec/tessiro/tessiro): the bridge with its window
+// and tray icon. Started by tessiro when a display is there to show a window
+// on; it takes the same command line as the bridge itself.
 #include "app/Bridge.h"
 #include "app/BridgeRun.h"
 #include "app/CommandLine.h"
@@ -38,9 +38,10 @@ int main(int argc, char** argv)
 {
     const CommandLine command = startProgram(argc, argv);
     if (command.action != CommandLine::Action::RunBridge || command.headless) {
-        std::cerr << "tessiro-window: "
-                  << (command.action == CommandLine::Action::Invalid ? command.error
-                                                                     : std::string("runs the bridge with its window only"))
+        std::cerr << "tessiro: "
+                  << (command.action == CommandLine::Action::Invalid
+                          ? command.error
+                          : std::string("the window program runs the bridge with its window only"))
                   << "\nStart it as 'tessiro'; 'tessiro --help' tells the rest.\n";
         return ExitUsage;
     }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # How tessiro starts the bridge: the headless bridge runs in tessiro itself
-# without the GUI libraries mapped; with a display and no window program
-# beside it or in its libexec folder, tessiro says so and ends instead of
-# running without a window nobody asked for.
+# without the GUI libraries mapped; with a display and no window program in
+# its libexec folder, tessiro says so and ends instead of running without a
+# window nobody asked for, and it never hands over to itself.
 #
 # Usage: launch.sh PATH/TO/tessiro
 set -uo pipefail
@@ -48,5 +48,16 @@ grep -q "the window program could not be started" "$work/alone.log" ||
   fail "no word of the missing window program: $(cat "$work/alone.log")"
 grep -q "tessiro --headless" "$work/alone.log" || fail "no hint of --headless: $(cat "$work/alone.log")"
 [ -e "$work/prog2/Ostro" ] && fail "the bridge started without its window"
+
+# 3. Where the window program should be stands tessiro itself (a link): it
+#    must not hand over to itself for ever.
+mkdir -p "$work/alone/bin/libexec/tessiro"
+ln -s "$work/alone/bin/tessiro" "$work/alone/bin/libexec/tessiro/tessiro"
+env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:77 \
+  timeout 20 "$work/alone/bin/tessiro" --dir "$work/prog2" >"$work/self.log" 2>&1
+status=$?
+[ "$status" = 1 ] || fail "tessiro with itself as its window program ended with status $status: $(cat "$work/self.log")"
+grep -q "this program, not the window program" "$work/self.log" ||
+  fail "no word of the window program being tessiro itself: $(cat "$work/self.log")"
 
 echo "PASSED: headless without GUI libraries; a missing window program is reported"

@@ -2,7 +2,7 @@
 # Builds the Debian package in a configured build directory with cpack and
 # checks it: every file the installer needs is in it at its place, the
 # autostart entry is a conffile, and Depends names the package of every
-# shared library the executable links.
+# shared library the two executables link.
 #
 # With --install (root only; the package must not be installed already):
 # installs it with dpkg, runs `tessiro --version` from PATH, starts the
@@ -10,8 +10,9 @@
 # EnvironmentFile and ExecStart lines, run by hand: containers rarely have a
 # user systemd), prints a receipt on the simulated printer, raises an error
 # that `tessiro ctl stato` shows and `tessiro ctl annulla-scontrino` clears,
-# stops the bridge, then removes and purges the package and checks that its
-# files are gone.
+# stops the bridge; with Xvfb at hand, starts `tessiro` on a display and
+# checks that it handed over to the installed window program; then removes
+# and purges the package and checks that its files are gone.
 #
 # Usage: tests/package/check-deb.sh BUILD_DIR [--install]
 # Prints "SKIPPED: ..." and exits 0 when dpkg-deb is missing.
@@ -68,7 +69,7 @@ files=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing" | sed 's|^\./|/|')
 
 expected=(
   /usr/bin/tessiro
-  /usr/libexec/tessiro/tessiro-window
+  /usr/libexec/tessiro/tessiro
   /usr/share/applications/tessiro.desktop
   /etc/xdg/autostart/tessiro.desktop
   /usr/share/icons/hicolor/64x64/apps/tessiro.png
@@ -81,7 +82,7 @@ for path in "${expected[@]}"; do
 done
 grep -qxE '/usr/share/man/man1/tessiro\.1(\.gz)?' <<<"$files" || fail "the manual page is missing from the package"
 grep -q '^/usr/etc/' <<<"$files" && fail "files under /usr/etc: the autostart entry must go to /etc/xdg/autostart"
-for program in /usr/bin/tessiro /usr/libexec/tessiro/tessiro-window; do
+for program in /usr/bin/tessiro /usr/libexec/tessiro/tessiro; do
   awk -v f=".$program" '$6 == f {print $1, $2}' <<<"$listing" | grep -qx -- '-rwxr-xr-x root/root' ||
     fail "$program is not an executable owned by root"
 done
@@ -130,7 +131,7 @@ owner_of() {
 }
 # Every library the executable links must come from a package in Depends.
 if command -v readelf >/dev/null && command -v ldconfig >/dev/null; then
-  for library in $(for program in usr/bin/tessiro usr/libexec/tessiro/tessiro-window; do
+  for library in $(for program in usr/bin/tessiro usr/libexec/tessiro/tessiro; do
                      readelf -d "$control/root/$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'
                    done | sort -u); do
     path=$(ldconfig -p | awk -v lib="$library" '$1 == lib && !found {print $NF; found = 1}')
@@ -186,8 +187,8 @@ version=$(tessiro --version)
 say "installed: $version"
 # The window program answers from where tessiro looks for it once installed.
 window_status=0
-window_says=$(/usr/libexec/tessiro/tessiro-window --headless 2>&1) || window_status=$?
-[ "$window_status" = 2 ] && grep -q 'runs the bridge with its window only' <<<"$window_says" ||
+window_says=$(/usr/libexec/tessiro/tessiro --headless 2>&1) || window_status=$?
+[ "$window_status" = 2 ] && grep -q 'the window program runs the bridge with its window only' <<<"$window_says" ||
   fail "the installed window program does not run (status $window_status): $window_says"
 if command -v systemd-analyze >/dev/null; then
   # Offline, as the system manager sees the file: a parse error shows here.
@@ -294,6 +295,33 @@ status=$?
 set -e
 [ "$status" = 4 ] || fail "ctl without a bridge exited $status, not 4"
 say "the bridge logged to standard error and ended cleanly"
+
+# With a display, the installed tessiro hands over to the installed window
+# program (Xvfb is there when the window test ran before; otherwise skipped).
+if command -v Xvfb >/dev/null; then
+  Xvfb :93 -screen 0 1024x768x24 >/dev/null 2>&1 &
+  xvfb_pid=$!
+  windowed="$work/finestra"
+  mkdir -p "$windowed"
+  env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:93 tessiro --dir "$windowed" 2>"$work/window.log" &
+  bridge_pid=$!
+  wait_for "the window bridge to answer" tessiro ctl --dir "$windowed" stato >/dev/null 2>&1
+  running=$(readlink "/proc/$bridge_pid/exe")
+  [ "$running" = /usr/libexec/tessiro/tessiro ] ||
+    fail "the window bridge runs $running, not the installed window program: $(cat "$work/window.log")"
+  kill -TERM "$bridge_pid"
+  set +e
+  wait "$bridge_pid"
+  status=$?
+  set -e
+  bridge_pid=
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  [ "$status" = 0 ] || fail "the window bridge ended with $status on SIGTERM: $(cat "$work/window.log")"
+  say "with a display, tessiro handed over to /usr/libexec/tessiro/tessiro"
+else
+  say "Xvfb not installed: the hand-over to the window program is not checked"
+fi
 
 # ---------------------------------------------------------------- removal
 
