@@ -36,28 +36,31 @@ status=$?
 bridge=""
 [ "$status" = 0 ] || fail "the headless bridge ended with status $status on SIGTERM"
 
+# Starts the copy of tessiro in alone/bin on a display with no X server
+# behind it: it must end at once with status 1 and say `expected` (its
+# output goes to CASE.log). An inherited QT_QPA_PLATFORM=offscreen would
+# choose the headless bridge, so it goes.
+window_start_refused() {
+  local case=$1 expected=$2 status
+  env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:77 \
+    timeout 20 "$work/alone/bin/tessiro" --dir "$work/prog2" >"$work/$case.log" 2>&1
+  status=$?
+  [ "$status" = 1 ] || fail "$case: tessiro ended with status $status: $(cat "$work/$case.log")"
+  grep -q "$expected" "$work/$case.log" || fail "$case: no \"$expected\": $(cat "$work/$case.log")"
+  [ -e "$work/prog2/Ostro" ] && fail "$case: the bridge started without its window"
+  return 0
+}
+
 # 2. A display, but tessiro copied alone into a folder of its own.
 mkdir -p "$work/alone/bin" "$work/prog2"
 cp "$tessiro" "$work/alone/bin/tessiro"
-# (An inherited QT_QPA_PLATFORM=offscreen would choose the headless bridge.)
-env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:77 \
-  timeout 20 "$work/alone/bin/tessiro" --dir "$work/prog2" >"$work/alone.log" 2>&1
-status=$?
-[ "$status" = 1 ] || fail "tessiro without its window program ended with status $status: $(cat "$work/alone.log")"
-grep -q "the window program could not be started" "$work/alone.log" ||
-  fail "no word of the missing window program: $(cat "$work/alone.log")"
+window_start_refused alone "the window program could not be started"
 grep -q "tessiro --headless" "$work/alone.log" || fail "no hint of --headless: $(cat "$work/alone.log")"
-[ -e "$work/prog2/Ostro" ] && fail "the bridge started without its window"
 
 # 3. Where the window program should be stands tessiro itself (a link): it
 #    must not hand over to itself for ever.
 mkdir -p "$work/alone/bin/libexec/tessiro"
 ln -s "$work/alone/bin/tessiro" "$work/alone/bin/libexec/tessiro/tessiro"
-env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:77 \
-  timeout 20 "$work/alone/bin/tessiro" --dir "$work/prog2" >"$work/self.log" 2>&1
-status=$?
-[ "$status" = 1 ] || fail "tessiro with itself as its window program ended with status $status: $(cat "$work/self.log")"
-grep -q "this program, not the window program" "$work/self.log" ||
-  fail "no word of the window program being tessiro itself: $(cat "$work/self.log")"
+window_start_refused self "this program, not the window program"
 
 echo "PASSED: headless without GUI libraries; a missing window program is reported"

@@ -179,6 +179,16 @@ wait_for() {
   fail "timed out waiting for $what"
 }
 
+# Ends the bridge with SIGTERM; its exit status goes to $status.
+stop_bridge() {
+  kill -TERM "$bridge_pid"
+  set +e
+  wait "$bridge_pid"
+  status=$?
+  set -e
+  bridge_pid=
+}
+
 dpkg -i "$deb" >"$work/dpkg-i.log" 2>&1 || { cat "$work/dpkg-i.log" >&2; fail "dpkg -i failed"; }
 installed=1
 [ "$(command -v tessiro)" = /usr/bin/tessiro ] || fail "tessiro is not /usr/bin/tessiro on PATH"
@@ -277,12 +287,7 @@ status=$?
 set -e
 [ "$status" = 2 ] || fail "an unknown ctl command exited $status, not 2"
 
-kill -TERM "$bridge_pid"
-set +e
-wait "$bridge_pid"
-status=$?
-set -e
-bridge_pid=
+stop_bridge
 [ "$status" = 0 ] || fail "the bridge ended with $status on SIGTERM; its output: $(cat "$work/bridge.log")"
 for line in 'tessiro\[ERRORE\] FiscalError.log: ' 'tessiro\[AZIONE\] .*Annullo Scontrino Fiscale Bloccato' \
   'tessiro\[INFO\] File eseguito: 20261208143000COR000001.txt' 'AZIONE: Chiusura Programma'; do
@@ -309,12 +314,7 @@ if command -v Xvfb >/dev/null; then
   running=$(readlink "/proc/$bridge_pid/exe")
   [ "$running" = /usr/libexec/tessiro/tessiro ] ||
     fail "the window bridge runs $running, not the installed window program: $(cat "$work/window.log")"
-  kill -TERM "$bridge_pid"
-  set +e
-  wait "$bridge_pid"
-  status=$?
-  set -e
-  bridge_pid=
+  stop_bridge
   kill "$xvfb_pid" 2>/dev/null || true
   wait "$xvfb_pid" 2>/dev/null || true
   [ "$status" = 0 ] || fail "the window bridge ended with $status on SIGTERM: $(cat "$work/window.log")"
