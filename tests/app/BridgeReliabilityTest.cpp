@@ -2,6 +2,7 @@
 // start-up is on record before it is gone, and a busy flag that the bridge
 // could not take back (a full disk) does not stop the polling for good.
 #include "app/Bridge.h"
+#include "BridgeRig.h"
 #include "app/RecordingPrinter.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
@@ -26,10 +27,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class BridgeReliability : public ::testing::Test {
+class BridgeReliability : public BridgeRig {
 protected:
-    BridgeReliability() : m_dir(testfiles::path(m_tmp)) { m_state.programDir = m_dir; }
-
     void SetUp() override
     {
         testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
@@ -38,11 +37,6 @@ protected:
 
     std::string vuoto() const { return LeggiINI(keys::Section, keys::Eps_Vuoto, "<assente>", m_state.configFile()); }
 
-    QTemporaryDir m_tmp;
-    fs::path m_dir;
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
     apptest::RecordingPrinter m_printer;
     std::unique_ptr<Bridge> m_bridge;
 };

@@ -1,4 +1,5 @@
 #include "app/Bridge.h"
+#include "BridgeRig.h"
 #include "app/RecordingPrinter.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
@@ -74,10 +75,8 @@ fs::file_time_type ageFile(const fs::path& file)
 
 // ---------------------------------------------------------------- start-up
 
-class BridgeStartup : public ::testing::Test {
+class BridgeStartup : public BridgeRig {
 protected:
-    BridgeStartup() : m_dir(testfiles::path(m_tmp)) { m_state.programDir = m_dir; }
-
     int start()
     {
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
@@ -93,11 +92,6 @@ protected:
     std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
     fs::path config() const { return m_state.configFile(); }
 
-    QTemporaryDir m_tmp;
-    fs::path m_dir;
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;
 };
@@ -273,10 +267,8 @@ INSTANTIATE_TEST_SUITE_P(Values, BridgeStartupPayL,
 
 // ----------------------------------------------------------------- polling
 
-class BridgePolling : public ::testing::Test {
+class BridgePolling : public BridgeRig {
 protected:
-    BridgePolling() : m_dir(testfiles::path(m_tmp)) { m_state.programDir = m_dir; }
-
     void SetUp() override
     {
         configure(m_state.configFile(), {"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
@@ -296,11 +288,6 @@ protected:
     std::vector<std::string> notFiscalLog() const { return testfiles::lines(m_state.notFiscalLog()); }
     std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
 
-    QTemporaryDir m_tmp;
-    fs::path m_dir;
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
     apptest::RecordingPrinter m_printer;
     std::unique_ptr<Bridge> m_bridge;
     // Current file name at each opening of the port.

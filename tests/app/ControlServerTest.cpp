@@ -1,4 +1,5 @@
 #include "app/Bridge.h"
+#include "BridgeRig.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
 #include "app/ControlServer.h"
@@ -124,11 +125,10 @@ void leaveStaleSocket(const fs::path& path)
 
 // A bridge on the simulated printer in a temporary program directory, with
 // its control server listening.
-class ControlFixture : public ::testing::Test {
+class ControlFixture : public BridgeRig {
 protected:
     void SetUp() override
     {
-        m_state.programDir = m_dir;
         // The back-office's folder, for the exchange file and the last receipt.
         fs::create_directories(m_dir / "data");
         testfiles::write(m_state.configFile(),
@@ -178,11 +178,6 @@ protected:
     }
     fs::path socketPath() const { return m_dir / control::SocketFileName; }
 
-    QTemporaryDir m_tmp;
-    fs::path m_dir = testfiles::path(m_tmp);
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;
     std::unique_ptr<ControlServer> m_server;
@@ -489,22 +484,16 @@ TEST_F(MisbehavingClient, RequestSentInPiecesIsServed)
 
 // ------------------------------------------------------------- the socket file
 
-class ControlSocket : public ::testing::Test {
+class ControlSocket : public BridgeRig {
 protected:
     void SetUp() override
     {
-        m_state.programDir = m_dir;
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_bridge->avvio();
     }
     fs::path socketPath() const { return m_dir / control::SocketFileName; }
 
-    QTemporaryDir m_tmp;
-    fs::path m_dir = testfiles::path(m_tmp);
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;
 };

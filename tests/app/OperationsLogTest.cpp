@@ -1,4 +1,5 @@
 #include "app/Bridge.h"
+#include "BridgeRig.h"
 #include "app/OperationsLog.h"
 #include "errors/SharedState.h"
 #include "printer/SimulatedPrinter.h"
@@ -34,11 +35,10 @@ std::vector<std::string> linesOf(const std::string& text)
 }
 
 // A bridge on the simulated printer whose operations go to a string.
-class OperationsFixture : public ::testing::Test {
+class OperationsFixture : public BridgeRig {
 protected:
     void start(Level level, bool journal = false)
     {
-        m_state.programDir = m_dir;
         testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\n");
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
@@ -57,11 +57,6 @@ protected:
     std::string when() const { return dateTimeText(m_clock.now); }
     std::vector<std::string> said() const { return linesOf(m_out.str()); }
 
-    QTemporaryDir m_tmp;
-    fs::path m_dir = testfiles::path(m_tmp);
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;
     std::ostringstream m_out;
