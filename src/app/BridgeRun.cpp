@@ -25,18 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The printer is built after the Qt application exists; the simulator keeps
-// its state in files and may fail to open them.
-std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
-{
-    try {
-        return std::make_unique<SimulatedPrinter>(dir);
-    } catch (const std::exception& e) {
-        std::cerr << "tessiro: the simulated printer could not start: " << e.what() << '\n';
-    }
-    return nullptr;
-}
-
 OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
 {
     switch (verbosity) {
@@ -51,6 +39,16 @@ OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
 }
 
 } // namespace
+
+std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
+{
+    try {
+        return std::make_unique<SimulatedPrinter>(dir);
+    } catch (const std::exception& e) {
+        std::cerr << "tessiro: the simulated printer could not start: " << e.what() << '\n';
+    }
+    return nullptr;
+}
 
 CommandLine startProgram(int argc, char** argv)
 {

@@ -3,10 +3,12 @@
 #include "app/CommandLine.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 class Bridge;
 class OperatorWindow;
+class SimulatedPrinter;
 
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
@@ -35,6 +37,11 @@ std::filesystem::path resolveProgramDir(const CommandLine& command, const char* 
 
 // The folder of the running executable.
 std::filesystem::path executableDir(const char* argv0);
+
+// The simulated printer of dir, or null after saying on standard error why
+// it could not start (it keeps its state in files there). The Qt
+// application must exist.
+std::unique_ptr<SimulatedPrinter> openPrinter(const std::filesystem::path& dir);
 
 // Runs the bridge on dir until Esci is confirmed or SIGTERM/SIGINT arrives:
 // simulated printer, control server, polling timer. The application object

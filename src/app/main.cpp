@@ -43,13 +43,9 @@ int runControlCommand(const fs::path& dir, const std::string& command, int& argc
 int runTestReceipt(const fs::path& dir, int& argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    std::unique_ptr<SimulatedPrinter> printer;
-    try {
-        printer = std::make_unique<SimulatedPrinter>(dir);
-    } catch (const std::exception& e) {
-        std::cerr << "tessiro: the simulated printer could not start: " << e.what() << '\n';
+    const std::unique_ptr<SimulatedPrinter> printer = openPrinter(dir);
+    if (!printer)
         return ExitFailure;
-    }
     SystemClock clock;
     return testReceipt(dir, *printer, clock, std::cerr);
 }
