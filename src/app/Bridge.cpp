@@ -201,7 +201,7 @@ void Bridge::tick()
         m_flagRead = LeggiINI(keys::Section, keys::Eps_Vuoto, std::string(), config);
         m_configCheck.remember();
     }
-    const std::string flag = m_flagRead;
+    const std::string& flag = m_flagRead;
     if (!m_idleUnwritten && !epsVuotoIsTrue(flag))
         return;
 

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <sys/resource.h>
 
@@ -31,61 +32,52 @@ protected:
         m_file = testfiles::path(m_dir) / "_Configurazione.ini";
         testfiles::write(m_file, Shared);
     }
+    // ScriviINI while the system refuses every write.
+    bool writeRefused(const std::string& section, const std::string& key, const std::string& value)
+    {
+        const WritesRefused refused;
+        return ScriviINI(section, key, value, m_file);
+    }
     QTemporaryDir m_dir;
     fs::path m_file;
 };
 
-TEST_F(IniWriteRefused, ChangedValueFailsAndTheFileKeepsEveryByte)
+struct RefusedWrite {
+    const char* name;
+    const char* section;
+    const char* key;
+    const char* value;
+};
+
+void PrintTo(const RefusedWrite& write, std::ostream* out)
 {
-    bool written = true;
-    {
-        const WritesRefused refused;
-        written = ScriviINI("Varie", "Eps_Vuoto", "-1", m_file);
-    }
-    EXPECT_FALSE(written);
+    *out << write.name;
+}
+
+class IniWriteRefusedKind : public IniWriteRefused, public ::testing::WithParamInterface<RefusedWrite> {};
+
+TEST_P(IniWriteRefusedKind, FailsAndTheFileKeepsEveryByte)
+{
+    EXPECT_FALSE(writeRefused(GetParam().section, GetParam().key, GetParam().value));
     EXPECT_EQ(testfiles::read(m_file), Shared);
 }
 
-TEST_F(IniWriteRefused, NewKeyFailsAndTheFileKeepsEveryByte)
-{
-    bool written = true;
-    {
-        const WritesRefused refused;
-        written = ScriviINI("Varie", "Kelmora_CORR", "COR000001.txt", m_file);
-    }
-    EXPECT_FALSE(written);
-    EXPECT_EQ(testfiles::read(m_file), Shared);
-}
-
-TEST_F(IniWriteRefused, RemovedSectionFailsAndTheFileKeepsEveryByte)
-{
-    bool written = true;
-    {
-        const WritesRefused refused;
-        written = ScriviINI("Altro", "", "", m_file);
-    }
-    EXPECT_FALSE(written);
-    EXPECT_EQ(testfiles::read(m_file), Shared);
-}
+INSTANTIATE_TEST_SUITE_P(Writes, IniWriteRefusedKind,
+                         ::testing::Values(RefusedWrite{"ChangedValue", "Varie", "Eps_Vuoto", "-1"},
+                                           RefusedWrite{"NewKey", "Varie", "Kelmora_CORR", "COR000001.txt"},
+                                           RefusedWrite{"RemovedSection", "Altro", "", ""}),
+                         [](const ::testing::TestParamInfo<RefusedWrite>& info) { return std::string(info.param.name); });
 
 TEST_F(IniWriteRefused, MissingFileStaysMissing)
 {
     fs::remove(m_file);
-    bool written = true;
-    {
-        const WritesRefused refused;
-        written = ScriviINI("Varie", "Eps_Vuoto", "-1", m_file);
-    }
-    EXPECT_FALSE(written);
+    EXPECT_FALSE(writeRefused("Varie", "Eps_Vuoto", "-1"));
     EXPECT_FALSE(fs::exists(m_file));
 }
 
 TEST_F(IniWriteRefused, NextWriteAfterTheRefusalStartsFromTheWholeFile)
 {
-    {
-        const WritesRefused refused;
-        ScriviINI("Varie", "Eps_Vuoto", "-1", m_file);
-    }
+    writeRefused("Varie", "Eps_Vuoto", "-1");
     ASSERT_TRUE(ScriviINI("Varie", "Eps_Vuoto", "-1", m_file));
     EXPECT_EQ(LeggiINI("Varie", "Eps_Vuoto", "?", m_file), "-1");
     EXPECT_EQ(LeggiINI("Generale", "Negozio", "?", m_file), "Bottega");

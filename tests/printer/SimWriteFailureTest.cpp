@@ -40,47 +40,46 @@ TEST(SimWriteRefused, StateSaveFailsAndTheFileKeepsEveryByte)
     EXPECT_EQ(SimState::load(file).lastReceipt, 41);
 }
 
-TEST(SimWriteRefused, DrawerOpeningAnswersStorageFailureAndKeepsTheState)
-{
-    QTemporaryDir dir;
-    const fs::path root = testfiles::path(dir);
-    SimulatedPrinter printer(root);
-    printer.setComPort(1);
-    printer.setComSettings("9600,N,8,1");
-    printer.OpenPort();
-    ASSERT_EQ(printer.OpenCmd(1), simcode::Ok);
-    const fs::path stateFile = root / "Simulatore" / "stato.ini";
-    const std::string before = testfiles::read(stateFile);
-    ASSERT_FALSE(before.empty());
-    int16_t code = 0;
+// The simulated printer on an open port in a scratch program directory.
+class SimWriteRefusedOnOpenPort : public ::testing::Test {
+protected:
+    SimWriteRefusedOnOpenPort() : m_root(testfiles::path(m_dir)), m_printer(m_root)
     {
-        const WritesRefused refused;
-        code = printer.OpenCmd(1);
+        m_printer.setComPort(1);
+        m_printer.setComSettings("9600,N,8,1");
+        m_printer.OpenPort();
     }
-    printer.ClosePort();
-    EXPECT_EQ(code, simcode::StorageFailure);
-    EXPECT_EQ(testfiles::read(stateFile), before);
+    ~SimWriteRefusedOnOpenPort() override { m_printer.ClosePort(); }
+
+    fs::path simulatorFile(const char* name) const { return m_root / "Simulatore" / name; }
+    // The printer's answer to `call` while the system refuses every write.
+    template <class Call>
+    int16_t refused(Call call)
+    {
+        const WritesRefused refusal;
+        return call();
+    }
+
+    QTemporaryDir m_dir;
+    fs::path m_root;
+    SimulatedPrinter m_printer;
+};
+
+TEST_F(SimWriteRefusedOnOpenPort, DrawerOpeningAnswersStorageFailureAndKeepsTheState)
+{
+    ASSERT_EQ(m_printer.OpenCmd(1), simcode::Ok);
+    const std::string before = testfiles::read(simulatorFile("stato.ini"));
+    ASSERT_FALSE(before.empty());
+    EXPECT_EQ(refused([this] { return m_printer.OpenCmd(1); }), simcode::StorageFailure);
+    EXPECT_EQ(testfiles::read(simulatorFile("stato.ini")), before);
 }
 
-TEST(SimWriteRefused, DisplayAnswersStorageFailureAndKeepsItsLines)
+TEST_F(SimWriteRefusedOnOpenPort, DisplayAnswersStorageFailureAndKeepsItsLines)
 {
-    QTemporaryDir dir;
-    const fs::path root = testfiles::path(dir);
-    SimulatedPrinter printer(root);
-    printer.setComPort(1);
-    printer.setComSettings("9600,N,8,1");
-    printer.OpenPort();
-    ASSERT_EQ(printer.DisplayText(1, "BUONGIORNO"), simcode::Ok);
-    const fs::path display = root / "Simulatore" / "visore.txt";
-    const std::string before = testfiles::read(display);
-    int16_t code = 0;
-    {
-        const WritesRefused refused;
-        code = printer.DisplayText(1, "ARRIVEDERCI");
-    }
-    printer.ClosePort();
-    EXPECT_EQ(code, simcode::StorageFailure);
-    EXPECT_EQ(testfiles::read(display), before);
+    ASSERT_EQ(m_printer.DisplayText(1, "BUONGIORNO"), simcode::Ok);
+    const std::string before = testfiles::read(simulatorFile("visore.txt"));
+    EXPECT_EQ(refused([this] { return m_printer.DisplayText(1, "ARRIVEDERCI"); }), simcode::StorageFailure);
+    EXPECT_EQ(testfiles::read(simulatorFile("visore.txt")), before);
 }
 
 } // namespace
