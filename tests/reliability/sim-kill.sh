@@ -150,12 +150,14 @@ if [ "$(id -u)" = 0 ]; then
     done
     pause_ms 300
     rel_kill_bridge
+    refused=$(grep -ac ') -> 9$' "$fdir/Simulatore/chiamate.log" || true)
+    [ "${refused:-0}" -gt 0 ] || rel_fail "no call met the full disk (nothing answered 9)"
     rm -f "$mnt/filler"
     NEXT_ID=61
     kill_rounds "$fdir" 120 61
     settle "$fdir"
     fresult=$(check_agreement "$fdir") || rel_fail "roll and state disagree after the full disk"
-    disk="full-disk: $fresult"
+    disk="full-disk: calls-refused=$refused $fresult"
     umount "$mnt"
     REL_CLEANUP_EXTRA=""
   else
