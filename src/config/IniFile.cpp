@@ -544,6 +544,10 @@ public:
     void set(const std::filesystem::path& file, size_t length)
     {
         const std::lock_guard guard(m_mutex);
+        // A process writes two or three files; a bound keeps a program that
+        // writes many from growing without end.
+        if (m_lengths.size() >= 64 && !m_lengths.contains(file.string()))
+            m_lengths.clear();
         m_lengths[file.string()] = length;
     }
 
