@@ -21,6 +21,7 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -258,7 +259,6 @@ struct SimulatedPrinter::Impl {
     // Holds the write lock, so it never sees another process half-way.
     void recover()
     {
-        std::vector<std::string> notes;
         {
             ScopedFileLock guard(writeLock);
             SimState loaded;
@@ -275,13 +275,21 @@ struct SimulatedPrinter::Impl {
                 loaded = {};
             }
             const long long accounted = loaded.journalLength;
-            repairJournal(loaded, notes);
+            repairJournal(loaded);
             // A roll taken as it is stays so: the next process is not told again.
             if (how == SimState::Loaded::Read && accounted >= 0 && loaded.journalLength != accounted)
                 loaded.save(statePath);
             state = loaded;
         }
-        for (const std::string& note : notes)
+        traceNotes();
+    }
+
+    // Notes taken while the write lock was held, traced once it is not
+    // (the trace takes the lock itself).
+    std::vector<std::string> notes;
+    void traceNotes()
+    {
+        for (const std::string& note : std::exchange(notes, {}))
             trace("# " + note);
     }
 
@@ -294,7 +302,7 @@ struct SimulatedPrinter::Impl {
         return S_ISREG(st.st_mode) ? static_cast<long long>(st.st_size) : -1;
     }
 
-    void repairJournal(SimState& s, std::vector<std::string>& notes)
+    void repairJournal(SimState& s)
     {
         const long long length = journalSize();
         if (length < 0)
@@ -374,6 +382,7 @@ struct SimulatedPrinter::Impl {
         int16_t code = preflight(name, usesPaper);
         if (code == simcode::Ok)
             code = body();
+        traceNotes();
         trace(calltrace::call(name, arguments, calltrace::value(code)));
         if (code != simcode::Ok)
             raise(code);
@@ -406,8 +415,7 @@ struct SimulatedPrinter::Impl {
         const off_t length = st.st_size;
         if (state.journalLength >= 0 && length != state.journalLength) {
             // Completes a print a killed process left short.
-            std::vector<std::string> notes;
-            repairJournal(state, notes);
+            repairJournal(state);
             if (journalSize() != state.journalLength)
                 return simcode::StorageFailure;
             return commitAt(next, printed, fd.get(), off_t(state.journalLength));
