@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <string>
 #include <sys/inotify.h>
+#include <sys/stat.h>
+#include <ctime>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -148,6 +150,15 @@ TEST_F(IniTornRead, FileReallyShortenedIsWrittenOnceItStaysUnchanged)
     rewriteInPlace(ini(), "[Varie]\r\nA=1\r\n", Rewrite::TruncateThenWrite);
     EXPECT_TRUE(ScriviINI("Varie", "Eps_Vuoto", "-1", ini()));
     EXPECT_EQ(testfiles::read(ini()), "[Varie]\r\nA=1\r\nEps_Vuoto=-1\r\n");
+}
+
+TEST_F(IniTornRead, EmptyFileStampedInTheFutureIsWrittenWithoutWaitingForever)
+{
+    rewriteInPlace(ini(), "", Rewrite::TruncateThenWrite);
+    const timespec future[2] = {{::time(nullptr) + 3600, 0}, {::time(nullptr) + 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, ini().c_str(), future, 0), 0);
+    EXPECT_TRUE(ScriviINI("Varie", "Eps_Vuoto", "-1", ini()));
+    EXPECT_EQ(testfiles::read(ini()), "[Varie]\r\nEps_Vuoto=-1\r\n");
 }
 
 struct RewriterCase {
