@@ -19,10 +19,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* BackOfficeUser = "tessiro_t15_ufficio";
-constexpr const char* BridgeUser = "tessiro_t15_ponte";
-constexpr const char* SharedGroup = "tessiro_t15_cassa";
-constexpr const char* OtherGroup = "tessiro_t15_altro";
+// Named after the process: ctest runs each test as its own process, and two
+// of them at once must not remove each other's users.
+const std::string Suffix = std::to_string(::getpid());
+const std::string BackOfficeUserName = "tsr_ufficio_" + Suffix;
+const std::string BridgeUserName = "tsr_ponte_" + Suffix;
+const std::string SharedGroupName = "tsr_cassa_" + Suffix;
+const std::string OtherGroupName = "tsr_altro_" + Suffix;
+const char* const BackOfficeUser = BackOfficeUserName.c_str();
+const char* const BridgeUser = BridgeUserName.c_str();
+const char* const SharedGroup = SharedGroupName.c_str();
+const char* const OtherGroup = OtherGroupName.c_str();
 
 // Who may write the shared file, after the bridge wrote it: the back-office
 // runs as another user of a shared group. Needs the superuser to make the
