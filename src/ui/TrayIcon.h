@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
 
-class QIcon;
 class QSystemTrayIcon;
 
 // The icon that stands for the hidden main window in the notification tray.
