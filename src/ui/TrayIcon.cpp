@@ -13,6 +13,9 @@ TrayIcon::TrayIcon(const QIcon& icon, const QIcon& error, QObject* parent)
         if (reason == QSystemTrayIcon::Trigger)
             emit leftClicked();
     });
+    // The error's notification covers the icon for a while; a click on it
+    // is the operator reaching for the window all the same.
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayIcon::leftClicked);
 }
 
 void TrayIcon::setTip(const QString& tip)
