@@ -11,7 +11,8 @@
 #
 # Usage: window.sh PATH/TO/tessiro [SCREENSHOT.png]
 # The screenshot goes to docs/screenshot.png of the repository by default.
-# Needs Xvfb, trayer, xdotool, ImageMagick's import and xwininfo/xprop; as
+# Needs Xvfb, trayer, xdotool, ImageMagick's import and compare, xwininfo,
+# xprop and python3 (with libX11 for the title bar's close); as
 # root it installs what is missing, otherwise it says SKIPPED and exits 0.
 set -uo pipefail
 
@@ -27,7 +28,8 @@ tessiro="$(cd "$(dirname "$tessiro")" && pwd)/$(basename "$tessiro")"
 
 # Command -> Debian package that provides it.
 declare -A package_of=(
-  [Xvfb]=xvfb [trayer]=trayer [xdotool]=xdotool [import]=imagemagick [xwininfo]=x11-utils [xprop]=x11-utils
+  [Xvfb]=xvfb [trayer]=trayer [xdotool]=xdotool [import]=imagemagick [compare]=imagemagick [xwininfo]=x11-utils
+  [xprop]=x11-utils [python3]=python3
 )
 missing=()
 for tool in "${!package_of[@]}"; do
