@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,11 @@ struct JsonCase {
     std::vector<std::string> words;
     bool accepted;
 };
+
+std::ostream& operator<<(std::ostream& out, const JsonCase& c)
+{
+    return out << c.name;
+}
 
 class CommandLineJson : public ::testing::TestWithParam<JsonCase> {};
 

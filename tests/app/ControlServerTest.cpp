@@ -32,6 +32,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <ostream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -557,6 +558,11 @@ struct StatoExitCase {
     const char* command;
 };
 
+std::ostream& operator<<(std::ostream& out, const StatoExitCase& c)
+{
+    return out << c.name;
+}
+
 class StatoExit : public MonitoringCtl, public ::testing::WithParamInterface<StatoExitCase> {};
 
 TEST_P(StatoExit, ZeroWhenAllIsWellOneWhileAnErrorStands)
@@ -609,6 +615,11 @@ struct OutcomeCase {
     const char* records;
     const char* outcome;
 };
+
+std::ostream& operator<<(std::ostream& out, const OutcomeCase& c)
+{
+    return out << c.name;
+}
 
 class LastFileOutcome : public MonitoringCtl, public ::testing::WithParamInterface<OutcomeCase> {};
 

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -92,6 +93,11 @@ struct WatchdogCase {
     QByteArray otherPid;
     long long expectedMs;
 };
+
+std::ostream& operator<<(std::ostream& out, const WatchdogCase& c)
+{
+    return out << c.name;
+}
 
 class NotifyWatchdog : public Notify, public ::testing::WithParamInterface<WatchdogCase> {};
 

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -62,6 +63,11 @@ struct TranslatedCase {
     MessageBoxRequest::Buttons buttons;
     std::vector<std::pair<QMessageBox::StandardButton, QString>> texts;
 };
+
+std::ostream& operator<<(std::ostream& out, const TranslatedCase& c)
+{
+    return out << c.name;
+}
 
 class TranslatedButtons : public ::testing::TestWithParam<TranslatedCase> {
 protected:
