@@ -200,10 +200,14 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
             return;
         }
         ending = true;
+        notify.send("STOPPING=1");
         timer.stop();
         bridge.chiusura();
         QCoreApplication::quit();
     });
 
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    if (front)
+        front->stopTaking = nullptr; // it holds this function's locals
+    return status;
 }

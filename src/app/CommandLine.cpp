@@ -233,7 +233,7 @@ QString usageText()
         "                 chosen when there is no display.\n"
         "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"
         "  --section S    config: the section (default: Varie).\n"
-        "  --quiet        Headless: only failures on standard error.\n"
+        "  --quiet        Headless: only failures and warnings (ERRORE, AVVISO).\n"
         "  --json         ctl stato: the state as one JSON object.\n"
         "  --verbose      Also each command file taken, its outcome and each ctl\n"
         "                 request; with a window too.\n"

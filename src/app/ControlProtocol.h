@@ -67,7 +67,7 @@ inline constexpr std::array<Command, 12> Commands{{
     {"fine-carta", "RECUPERO DA FINE CARTA (fiscal receipt)"},
     {"fine-carta-nf", "RECUPERO DA FINE CARTA (non-fiscal receipt)"},
     {"ristampa", "RISTAMPA ULTIMO SCONTRINO"},
-    {"nascondi", "NASCONDI: clears the error state (headless: also as ricarica)"},
+    {"nascondi", "NASCONDI: clears the error state (headless: and ricarica)"},
     {"ricarica", "applies the stored port, delay, payment, folder settings"},
     {"svuota-errori", "Svuota errori a video: empties the printer error panel"},
     {"ricrea-log", "Ricrea File Log, without its question"},

@@ -123,6 +123,7 @@ kill -TERM "$bridge"
 wait "$bridge"
 status=$?
 [ "$status" = 0 ] || fail "the bridge ended with status $status on SIGTERM"
+wait_for 5 grep -q '^STOPPING=1' "$work/notify.log" || fail "no STOPPING=1 on SIGTERM"
 [ -z "$(ls -A "$work/run/tessiro")" ] || fail "the control socket outlived the bridge"
 passed=1
 echo "PASSED"
