@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include <cctype>
 #include <clocale>
 #include <string>
@@ -62,5 +66,39 @@ INSTANTIATE_TEST_SUITE_P(Locales, LogTimeUnderLocale,
                                  name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
                              return name;
                          });
+
+// The Italian locale itself, generated for the test when the machine has
+// its sources (a till usually has not): the records read as the Italian
+// short date and long time give them.
+TEST(LogTimeItalian, MatchesTheItalianShortDateAndLongTime)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("it_IT.UTF-8"));
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"),
+                    {QStringLiteral("-i"), QStringLiteral("it_IT"), QStringLiteral("-f"), QStringLiteral("UTF-8"), target});
+    if (!localedef.waitForFinished(60000) || localedef.exitStatus() != QProcess::NormalExit || !QFile::exists(target))
+        GTEST_SKIP() << "the it_IT locale cannot be generated here";
+
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    const QByteArray savedPath = qgetenv("LOCPATH");
+    qputenv("LOCPATH", QFile::encodeName(dir.path()));
+    const bool italian = std::setlocale(LC_ALL, "it_IT.UTF-8") != nullptr;
+    FakeClock clock;
+    char local[64] = {};
+    const std::tm now = clock.localNow();
+    if (italian)
+        std::strftime(local, sizeof local, "%x %X", &now);
+    const std::string text = dateTimeText(now);
+    std::setlocale(LC_ALL, saved.c_str());
+    if (savedPath.isNull())
+        qunsetenv("LOCPATH");
+    else
+        qputenv("LOCPATH", savedPath);
+
+    ASSERT_TRUE(italian);
+    EXPECT_EQ(std::string(local), "08/12/2026 14:05:09");
+    EXPECT_EQ(text, local);
+}
 
 } // namespace
