@@ -43,7 +43,10 @@ OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
 void reloadSettings(Bridge& bridge)
 {
     bridge.ricarica();
-    std::cerr << "tessiro: settings reloaded from " << bridge.state().configFile().string() << '\n';
+    // A notice for the journal, like the action records' lines.
+    if (OperationsLog::stderrIsJournal())
+        std::cerr << "<5>";
+    std::cerr << "tessiro: settings reloaded from " << bridge.state().configFile().string() << std::endl;
 }
 
 } // namespace
