@@ -116,6 +116,9 @@ ControlServer::ControlServer(Bridge& bridge, QObject* parent)
 
 void ControlServer::followFiles()
 {
+    m_previousTaken = m_bridge.onFileTaken;
+    m_previousDone = m_bridge.onFileDone;
+    m_previousRecord = m_bridge.errors().onRecord;
     auto taken = m_bridge.onFileTaken;
     m_bridge.onFileTaken = [this, taken](const std::string& name) {
         m_lastFile.name = name;
@@ -168,6 +171,9 @@ ControlServer::~ControlServer()
     // still there; closing also removes the socket file.
     m_server->close();
     delete m_server;
+    m_bridge.onFileTaken = m_previousTaken;
+    m_bridge.onFileDone = m_previousDone;
+    m_bridge.errors().onRecord = m_previousRecord;
 }
 
 fs::path ControlServer::socketPath() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/ErrorHandler.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 
@@ -68,6 +70,11 @@ private:
     };
     void followFiles();
     int filesWaiting() const;
+
+    // The observers found at construction, given back when the server goes,
+    // so the bridge never calls into a server that is gone.
+    std::function<void(const std::string&)> m_previousTaken, m_previousDone;
+    decltype(ErrorHandler::onRecord) m_previousRecord;
 
     void acceptClients();
     void readRequest(QLocalSocket* socket);

@@ -831,6 +831,18 @@ TEST_F(ControlSocket, ARuntimeFolderThatIsALinkIsRefused)
     EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
+TEST_F(ControlSocket, AServerThatIsGoneLeavesTheBridgesObserversAsTheyWere)
+{
+    std::vector<std::string> done;
+    m_bridge->onFileDone = [&done](const std::string& name) { done.push_back(name); };
+    {
+        ControlServer server(*m_bridge);
+    }
+    testfiles::write(m_dir / "Ostro" / "a.txt", "D1:1:A\r\n");
+    m_bridge->tick();
+    EXPECT_EQ(done, std::vector<std::string>{"a.txt"});
+}
+
 TEST(ControlSocketFolder, WithoutARuntimeFolderItIsThePrivateTmpFolderOfTheUser)
 {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
