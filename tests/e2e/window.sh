@@ -131,6 +131,10 @@ pids+=($app)
 
 caption='^Tessiro FP Series'
 main_window() { xdotool search --name "$caption" | head -n1; }
+# Keeping a window on top or not gives it a new X window: the shown one is
+# looked up each time.
+shown_main() { xdotool search --onlyvisible --name "$caption" | head -n1 | grep .; }
+hidden_main() { ! shown_main; }
 viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
 # The tray icon: the program's small visible window that is not the main
 # one (a tray notification is a window of the program too, a wide one).
@@ -209,7 +213,7 @@ win="$(xdotool search --onlyvisible --name "$caption" | head -n1)"
 echo "window shown from the tray"
 
 click_nascondi "$win"
-wait_for 10 bash -c "! xwininfo -id $win | grep -q 'Map State: IsViewable'" ||
+wait_for 10 hidden_main ||
   fail "NASCONDI did not hide the window"
 kill -0 "$app" 2>/dev/null || fail "the program ended"
 echo "window hidden to the tray"
@@ -220,8 +224,8 @@ printf '[Guasti]\r\nSellDept=7\r\n' >"$prog/Simulatore/guasti.ini"
 drop 20261208000001COR_test.txt 'F2:1:PANE:1000:150:3\r\n'
 
 wait_for 20 grep -q 'COR_test.txt;' "$prog/FiscalError.log" || fail "no failure record in FiscalError.log"
-win="$(main_window)"
-wait_for 10 viewable "$win" || fail "the window did not come back with the error"
+wait_for 10 shown_main || fail "the window did not come back with the error"
+win="$(shown_main)"
 xprop -id "$win" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE' || fail "the window is not kept on top"
 echo "window back on top with the error"
 
@@ -239,11 +243,12 @@ echo "screenshot: $screenshot"
 # The title bar's close, with the error standing, then another file: the
 # file is discarded and the window comes back.
 close_window "$win"
-wait_for 10 bash -c "! xwininfo -id $win | grep -q 'Map State: IsViewable'" || fail "closing did not hide the window"
+wait_for 10 hidden_main || fail "closing did not hide the window"
 drop 20261208000002COR_dopo.txt 'F2:1:PANE:1000:150:3\r\n'
 wait_for 20 grep -q 'COR_dopo.txt;.*File non eseguito: errore in sospeso' "$prog/FiscalError.log" ||
   fail "the file was not discarded with its record"
-wait_for 10 viewable "$win" || fail "the closed window did not come back when a file was discarded"
+wait_for 10 shown_main || fail "the closed window did not come back when a file was discarded"
+win="$(shown_main)"
 import -window "$icon" "$work/icon-error2.png"
 [ "$(compare -metric AE "$work/icon-error.png" "$work/icon-error2.png" null: 2>&1 | cut -d' ' -f1)" = 0 ] ||
   fail "the tray icon is not the error icon any more"
@@ -253,7 +258,7 @@ echo "closed window back on the discarded file"
 width_of() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^WIDTH=//p'; }
 width="$(width_of "$win")"
 click_nascondi "$win"
-wait_for 10 bash -c "! xwininfo -id $win | grep -q 'Map State: IsViewable'" || fail "NASCONDI did not hide the window"
+wait_for 10 hidden_main || fail "NASCONDI did not hide the window"
 # The fault file's values stop at 255 bytes, as the configuration's do, so
 # the port's refusal carries a 255-character word; the unit tests give the
 # panels 600.
@@ -261,7 +266,8 @@ word="$(head -c 600 /dev/zero | tr '\0' W)"
 printf '[Guasti]\r\nOpenPort=%s\r\n' "$word" >"$prog/Simulatore/guasti.ini"
 drop 20261208000003COR_lungo.txt 'F2:1:PANE:1000:150:3\r\n'
 wait_for 20 grep -q "Apertura Porta: ${word:0:200}" "$prog/FiscalError.log" || fail "no record of the long error"
-wait_for 10 viewable "$win" || fail "the window did not come back with the long error"
+wait_for 10 shown_main || fail "the window did not come back with the long error"
+win="$(shown_main)"
 sleep 1
 [ "$(width_of "$win")" -le "$width" ] || fail "a 600-character word widened the window from $width to $(width_of "$win") px"
 echo "a $(grep -o 'W*' "$prog/FiscalError.log" | awk '{ if (length > n) n = length } END { print n }')-character word keeps the window at $(width_of "$win") px"
@@ -271,7 +277,7 @@ printf '[Guasti]\r\n' >"$prog/Simulatore/guasti.ini"
 "$tessiro" config set --dir "$prog" Eps_Setting "9600,N,8,1" || fail "config set failed"
 sleep 2
 click_nascondi "$win"
-wait_for 10 bash -c "! xwininfo -id $win | grep -q 'Map State: IsViewable'" || fail "NASCONDI did not hide the window"
+wait_for 10 hidden_main || fail "NASCONDI did not hide the window"
 [ "$("$tessiro" config get --dir "$prog" Eps_Setting)" = "9600,N,8,1" ] ||
   fail "NASCONDI put back Eps_Setting=$("$tessiro" config get --dir "$prog" Eps_Setting)"
 echo "the value written outside stayed after NASCONDI"
@@ -279,10 +285,8 @@ echo "the value written outside stayed after NASCONDI"
 # Esci, Yes, with the About box open: nothing more is taken.
 icon="$(tray_icon)" || fail "the tray icon went away"
 xdotool mousemove --window "$icon" 8 8 click 1
-# Keeping a window on top or not gives it a new X window: look it up again.
-wait_for 10 bash -c "xdotool search --onlyvisible --name '$caption' | grep -q ." ||
-  fail "the window did not show from the tray"
-win="$(xdotool search --onlyvisible --name "$caption" | head -n1)"
+wait_for 10 shown_main || fail "the window did not show from the tray"
+win="$(shown_main)"
 sleep 0.5
 menu_click "$win" About
 wait_for 10 bash -c "xdotool search --onlyvisible --name '^About' | grep -q ." || fail "the About box did not open"
