@@ -53,8 +53,12 @@ int main(int argc, char** argv)
     }
 
     SingleInstance instance(dir);
-    if (!instance.acquire())
-        return showRunningBridge(dir, instance.why(), argc, argv);
+    if (!instance.acquire()) {
+        if (instance.heldByAnother())
+            return showRunningBridge(dir, instance.why(), argc, argv);
+        std::cerr << "tessiro: " << instance.why() << '\n';
+        return ExitNoLock;
+    }
 
     QApplication app(argc, argv);
     // The window lives in the tray: closing the last visible window (a
