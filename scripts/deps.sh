@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs
 # when some are missing, as root or through sudo.
 # dpkg-dev: dpkg-shlibdeps, which computes the package's Depends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/BridgeRun.h"
 
 #include "app/Bridge.h"

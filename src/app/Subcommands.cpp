@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Subcommands.h"
 
 #include "app/ConsoleWindow.h"

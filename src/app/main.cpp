@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tessiro: the bridge without a window, the subcommands, and the door to the
 // window program. This executable links QtCore and QtNetwork only, so the
 // headless bridge of a till never loads the GUI libraries; when a window is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "commands/Interprete.h"
 
 #include "commands/SpezzaRiga.h"

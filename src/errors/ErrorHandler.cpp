@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "errors/ErrorHandler.h"
 
 #include "config/IniFile.h"

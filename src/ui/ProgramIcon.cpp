@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/ProgramIcon.h"
 
 // The resources live in a static library, whose registration the linker

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window program (libexec/tessiro/tessiro): the bridge with its window
 // and tray icon. Started by tessiro when a display is there to show a window
 // on; it takes the same command line as the bridge itself.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package in a configured build directory with cpack and
 # checks it: every file the installer needs is in it at its place, the
 # autostart entry is a conffile, Depends names the package of every shared

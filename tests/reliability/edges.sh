@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Bad input at the edges, through the whole process: tests/reliability/edges.sh
 #
 # Each case drops command files into the real `tessiro --headless` (or starts

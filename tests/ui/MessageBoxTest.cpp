@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/MessageBox.h"
 
 #include <gtest/gtest.h>
