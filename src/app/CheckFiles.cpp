@@ -41,6 +41,17 @@ std::string describe(const WorkingSettings& s, const std::string& payL)
     return text.str();
 }
 
+// A path as given (Linux names are bytes, usually UTF-8), with control
+// characters marked so that no name can drive the terminal.
+std::string printable(const fs::path& path)
+{
+    std::string text = path.string();
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return text;
+}
+
 // Prints one file's records as the interpreter reports them.
 class FilePrinter {
 public:
@@ -132,7 +143,7 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
     errors.keepOffDisk = true;
 
     const std::string name = state.currentFileName;
-    out << file.string() << " ("
+    out << printable(file) << " ("
         << (isDisplayName(name) ? "display message" : isFiscalName(name) ? "fiscal" : "not fiscal")
         << ", failures go to " << (isFiscalName(name) ? ErrorHandler::FiscalLog : ErrorHandler::NotFiscalLog)
         << ")\n";
@@ -184,7 +195,7 @@ int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vect
         settingsDir = *programDir;
         settings = storedSettings(settingsDir / keys::ConfigFile);
         payL = LeggiINI(keys::Section, keys::PAY_L, 0, settingsDir / keys::ConfigFile);
-        out << "Settings of " << (settingsDir / keys::ConfigFile).string() << ": "
+        out << "Settings of " << printable(settingsDir / keys::ConfigFile) << ": "
             << cp1252ToTerminal(describe(settings, payL)) << "\n\n";
     } else {
         out << "Default settings (no --dir): " << describe(settings, payL)

@@ -15,8 +15,10 @@ help=$("$binary" --help)
 text=$(sed -e 's/\\f[BIRP]//g' -e 's/\\f(..//g' -e 's/\\-/-/g' -e 's/\\e/\\/g' "$page")
 
 missing=0
-expect() { # what, word
-  if ! grep -q -F -e "$2" <<<"$text"; then
+expect() { # what, word: the word whole, not inside a longer name
+  local pattern
+  pattern=$(sed 's/[][\.*^$/]/\\&/g' <<<"$2")
+  if ! grep -q -E -e "(^|[^a-z-])$pattern([^a-z-]|\$)" <<<"$text"; then
     echo "man page lacks $1 $2"
     missing=$((missing + 1))
   fi
@@ -24,13 +26,14 @@ expect() { # what, word
 
 options=$(grep -o -E -- '--[a-z][a-z-]*[a-z]' <<<"$help" | sort -u)
 subcommands=$(sed -n -E 's/^  tessiro ([a-z][a-z-]*).*/\1/p' <<<"$help" | sort -u)
-# The ctl commands: the indented "name   what it does" lines of the help.
-controls=$(sed -n -E 's/^      ([a-z][a-z-]*)  +[A-Z].*/\1/p' <<<"$help" | sort -u)
+# The ctl commands: the first word of each line of a list the help opens
+# with "one of:", up to the blank line that ends it.
+controls=$(awk '/one of:$/ {list = 1; next} list && /^ *$/ {list = 0} list {print $1}' <<<"$help" | sort -u)
 
 [ -n "$options" ] && [ -n "$subcommands" ] || { echo "could not read options from --help"; exit 1; }
 for o in $options; do expect option "$o"; done
 for s in $subcommands; do expect subcommand "tessiro $s"; done
-for c in $controls; do expect "ctl command" ".B $c"; done
+for c in $controls; do expect "ctl command" "$c"; done
 echo "man-options: $(wc -w <<<"$options") options, $(wc -w <<<"$subcommands") subcommands, $(wc -w <<<"$controls") ctl commands checked, $missing missing"
 
 if command -v man >/dev/null; then
