@@ -364,16 +364,18 @@ user=tessiro-prova$$
 useradd --create-home --shell /bin/bash "$user" || fail "useradd $user failed"
 created_user=$user
 user_home=$(getent passwd "$user" | cut -d: -f6)
-as_user() {
-  setpriv --reuid="$user" --regid="$user" --init-groups env -i HOME="$user_home" USER="$user" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"
-}
+# In the user's home, with the environment of a fresh login and nothing else.
+user_env=(setpriv --reuid="$user" --regid="$user" --init-groups
+  env -i HOME="$user_home" USER="$user" PATH=/usr/bin:/bin LANG=C.UTF-8)
+as_user() (cd "$user_home" && exec "${user_env[@]}" "$@")
 as_user tessiro init >"$work/init.log" || fail "tessiro init as $user failed: $(cat "$work/init.log")"
 user_dir=$user_home/.local/share/tessiro
 grep -qF "$user_dir" "$work/init.log" || fail "init did not prepare $user_dir: $(cat "$work/init.log")"
 examples=/usr/share/doc/tessiro/examples
 as_user tessiro check "$examples"/2*.txt >"$work/check.log" ||
   fail "tessiro check refuses an example: $(cat "$work/check.log")"
-as_user tessiro --headless 2>"$work/user-bridge.log" &
+# exec all the way down, so that $! is the bridge itself.
+(cd "$user_home" && exec "${user_env[@]}" tessiro --headless) 2>"$work/user-bridge.log" &
 bridge_pid=$!
 wait_for "the user's bridge to answer" as_user tessiro ctl --dir "$user_dir" stato >/dev/null 2>&1
 for example in "$examples"/2*.txt; do
