@@ -84,9 +84,14 @@ public:
 
     void ended(bool goesOn)
     {
-        for (const std::string& call : m_control.take())
+        const std::vector<std::string> calls = m_control.take();
+        for (const std::string& call : calls)
             m_out << "       " << utf8ToTerminal(call) << '\n';
         const bool failed = !m_failures.empty();
+        // Accepted and yet nothing sent (a payment of a type no tender
+        // stands for): worth a word, since nothing will print either.
+        if (calls.empty() && !failed && !m_unknown)
+            m_out << "       (no printer call)\n";
         flushFailures();
         if (failed || m_unknown)
             m_rejected = true;

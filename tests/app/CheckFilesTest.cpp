@@ -91,6 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"CardPayment", "F4:0:0:150:3\r\n", 0, {"PayCard(1, 0) -> 0"}},
         CheckCase{"ChequePayment", "F4:0:0:150:2\r\n", 0, {"PayCheque(1, 1.5000) -> 0"}},
         CheckCase{"TicketPayment", "F4:0:0:150:4\r\n", 0, {"PayTicket(1, 1, 1.5000) -> 0"}},
+        CheckCase{"PaymentOfNoKnownTypeSendsNothing", "F4:0:0:150:5\r\n", 0,
+                  {"ChiudiScontrino (payment", "(no printer call)", "would be accepted"}},
         CheckCase{"Description", "F5:1:OFFERTA\r\n", 0,
                   {"opDescAgg (description line)", "AddDescription(1, \"OFFERTA\") -> 0"}},
         CheckCase{"ExtraLinesAreNumbered", "F6:1::PRIMA\r\nF6:1::SECONDA\r\n", 0,
