@@ -39,7 +39,7 @@ struct CommandLine {
     enum class Verbosity { Quiet, Normal, Verbose };
 
     Action action = Action::RunBridge;
-    // --dir; empty when not given (the executable's directory is meant).
+    // --dir; empty when not given (TESSIRO_DIR or the default folder is meant).
     std::optional<std::filesystem::path> programDir;
     bool headless = false;
     Verbosity verbosity = Verbosity::Normal;
