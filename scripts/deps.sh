@@ -3,6 +3,8 @@
 # when some are missing, as root or through sudo.
 # dpkg-dev: dpkg-shlibdeps, which computes the package's Depends.
 TESSIRO_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgtest-dev dpkg-dev)
+# Qt's own Italian texts for the standard buttons (Sì/No, OK/Annulla).
+TESSIRO_PACKAGES+=(qt6-translations-l10n)
 
 install_deps() {
   local missing=()
