@@ -40,7 +40,9 @@ protected:
     {
         if (::geteuid() != 0)
             return;
-        std::system((std::string("groupadd -f ") + SharedGroup + " && groupadd -f " + OtherGroup +
+        // An account left by an earlier run makes useradd fail: SetUp checks
+        // the accounts themselves.
+        [[maybe_unused]] const int made = std::system((std::string("groupadd -f ") + SharedGroup + " && groupadd -f " + OtherGroup +
                      " && useradd -M -N -g " + SharedGroup + " " + BackOfficeUser + " 2>/dev/null; useradd -M -N -g " +
                      OtherGroup + " -G " + SharedGroup + " " + BridgeUser + " 2>/dev/null")
                         .c_str());
@@ -49,7 +51,7 @@ protected:
     {
         if (::geteuid() != 0)
             return;
-        std::system((std::string("userdel ") + BackOfficeUser + " 2>/dev/null; userdel " + BridgeUser +
+        [[maybe_unused]] const int removed = std::system((std::string("userdel ") + BackOfficeUser + " 2>/dev/null; userdel " + BridgeUser +
                      " 2>/dev/null; groupdel " + SharedGroup + " 2>/dev/null; groupdel " + OtherGroup + " 2>/dev/null")
                         .c_str());
     }
