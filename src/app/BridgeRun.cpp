@@ -5,6 +5,7 @@
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
 #include "app/ControlServer.h"
+#include "app/Intake.h"
 #include "app/OperationsLog.h"
 #include "app/ShutdownSignals.h"
 #include "errors/Clock.h"
@@ -148,6 +149,10 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     // The first tick as soon as the event loop runs, not a whole interval
     // later: files that waited in Ostro during a restart go at once.
     QTimer::singleShot(0, &timer, tick);
+    // A file closed or moved into Ostro is taken at once; the timer is still
+    // there for everything else (a held-back file, a busy flag, a share
+    // whose changes the kernel does not see).
+    const DropWatch dropWatch(state.dropDir(), tick);
 
     ShutdownSignals shutdown;
     if (!shutdown.installed())

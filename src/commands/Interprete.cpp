@@ -222,6 +222,24 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
                        const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
                        int16_t unpaidIndex)
 {
+    // Checked before the file is opened, as the stream form does: a file
+    // dropped while an error stands is not even read.
+    if (errors.state().errorState) {
+        errors.logOnly(MsgFileNonEseguito);
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in.is_open()) {
+        errors.registraErrore(MsgFileIlleggibile + file.string());
+        return;
+    }
+    EseguiFileComandi(control, errors, portNumber, portSettings, in, file, unpaidType, unpaidIndex);
+}
+
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
+                       const std::string& portSettings, std::istream& in, const std::filesystem::path&,
+                       int16_t unpaidType, int16_t unpaidIndex, const RunObserver& observer)
+{
     // Checked before the port is touched: a port that fails to open would
     // report through the error handler and so overwrite Kelmora_CORR, or clear
     // the standing error for a display file, while this file is only dropped.
@@ -230,12 +248,8 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
         return;
     }
 
-    std::ifstream in(file, std::ios::binary);
-    if (!in.is_open()) {
-        errors.registraErrore(MsgFileIlleggibile + file.string());
-        return;
-    }
-
+    if (observer.beforeStart)
+        observer.beforeStart();
     ApriPorta(control, errors, portNumber, portSettings);
 
     ComandiEpson ops(control, errors);
@@ -245,21 +259,36 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
     RecordReader reader(in);
     std::string record;
     bool outcome = false;
+    bool first = true;
+    bool completed = false;
 
     for (;;) {
         const auto read = reader.next(record);
-        if (read == RecordReader::Result::End)
+        if (read == RecordReader::Result::End) {
+            // A job that asked nothing of the printer is still on file.
+            if (first)
+                errors.logOnly(MsgFileVuoto);
+            completed = true;
             break;
+        }
         if (read == RecordReader::Result::TooLong) {
             errors.registraErrore(MsgRecordTroppoLungo + recordForLog(record));
             break;
         }
         SpezzaRiga(record, fields);
+        const Command* command = findCommand(fields[0]);
+        if (first && !command) {
+            errors.logOnly(MsgPrimoCodiceSconosciuto + recordForLog(record));
+            break;
+        }
+        first = false;
         if (!waitUntilFree(control, errors)) {
             errors.registraErrore(MsgStampanteOccupata + recordForLog(record));
             break;
         }
-        if (const Command* command = findCommand(fields[0])) {
+        if (command) {
+            if (observer.beforeRecord)
+                observer.beforeRecord(fields[0]);
             const Outcome result = command->run(call);
             if (result == Outcome::BadField) {
                 errors.registraErrore(MsgCampoNonValido + recordForLog(record));
@@ -271,6 +300,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
             break;
     }
 
-    in.close();
+    if (observer.afterLastRecord)
+        observer.afterLastRecord(completed);
     ChiudiPorta(control, errors);
 }
