@@ -15,6 +15,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <exception>
@@ -40,6 +42,17 @@ OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
 }
 
 } // namespace
+
+void scheduleSettleCheck(Bridge& bridge, QTimer& settleCheck)
+{
+    const auto next = bridge.intake().nextSettled();
+    if (!next) {
+        settleCheck.stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - bridge.intake().now());
+    settleCheck.start(static_cast<int>(std::clamp<long long>(wait.count() + 1, 1, Bridge::MaxInterval)));
+}
 
 std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
 {
@@ -133,17 +146,23 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
 
     QTimer timer;
     timer.setInterval(interval);
-    const auto tick = [&bridge] {
+    // A file that is settling is looked at again the moment its settle
+    // period ends, not at the next tick after it.
+    QTimer settleCheck;
+    settleCheck.setSingleShot(true);
+    const auto tick = [&bridge, &settleCheck] {
         // Nothing may unwind into the event loop: the bridge would end
         // without a word in the middle of the shop's day.
         try {
             bridge.tick();
+            scheduleSettleCheck(bridge, settleCheck);
         } catch (const std::exception& e) {
             std::cerr << "tessiro: tick failed: " << e.what() << '\n';
         } catch (...) {
             std::cerr << "tessiro: tick failed\n";
         }
     };
+    QObject::connect(&settleCheck, &QTimer::timeout, tick);
     QObject::connect(&timer, &QTimer::timeout, tick);
     timer.start();
     // The first tick as soon as the event loop runs, not a whole interval

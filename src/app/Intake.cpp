@@ -123,6 +123,15 @@ std::chrono::steady_clock::time_point Intake::heldSince(const std::string& name)
     return it == m_held.end() ? m_now() : it->second;
 }
 
+std::optional<std::chrono::steady_clock::time_point> Intake::nextSettled() const
+{
+    std::optional<std::chrono::steady_clock::time_point> next;
+    for (const auto& [name, seen] : m_seen)
+        if (!next || seen.since + m_settle < *next)
+            next = seen.since + m_settle;
+    return next;
+}
+
 void Intake::keepOnly(const std::function<bool(const std::string& name)>& listed)
 {
     std::erase_if(m_seen, [&](const auto& entry) { return !listed(entry.first); });

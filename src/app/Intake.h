@@ -9,6 +9,7 @@
 #include <istream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <streambuf>
 #include <string>
 
@@ -92,6 +93,9 @@ public:
     // Since when `name` has been held back (the first check that said
     // Writing); the earliest time when it was never held.
     std::chrono::steady_clock::time_point heldSince(const std::string& name) const;
+    // When the first file now settling will have been still for the settle
+    // period, so the caller can look again then rather than at a later tick.
+    std::optional<std::chrono::steady_clock::time_point> nextSettled() const;
     // Forgets what was remembered of names no longer in the drop folder.
     void keepOnly(const std::function<bool(const std::string& name)>& listed);
 
