@@ -175,6 +175,8 @@ int Bridge::avvio()
 
     if (interrupted)
         recoverInterruptedFile(*interrupted, interruptedLeft);
+    else
+        m_running.clear(); // a note killed while it was being written aside
 
     writeIdle(config);
 

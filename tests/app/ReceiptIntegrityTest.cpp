@@ -50,7 +50,7 @@ std::string receipt(const std::string& marker)
 
 // A bridge on a recording printer, with the intake's time under the test's
 // hand.
-class Intake_ : public BridgeRig {
+class IntakeBridge : public BridgeRig {
 protected:
     void SetUp() override
     {
@@ -90,7 +90,7 @@ struct PauseCase {
     std::chrono::milliseconds pause;
 };
 
-class IntakeWriterPause : public Intake_, public ::testing::WithParamInterface<PauseCase> {};
+class IntakeWriterPause : public IntakeBridge, public ::testing::WithParamInterface<PauseCase> {};
 
 TEST_P(IntakeWriterPause, ReceiptWrittenInTwoWritesRunsWhole)
 {
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Writers, IntakeWriterPause,
                                            PauseCase{"SettleOneSecond", false, 1s}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Intake_, FileClosedByItsWriterIsTakenAtTheFirstTick)
+TEST_F(IntakeBridge, FileClosedByItsWriterIsTakenAtTheFirstTick)
 {
     const int fd = openWriter("a.txt");
     append(fd, "D1:1:A\r\n");
@@ -132,7 +132,7 @@ TEST_F(Intake_, FileClosedByItsWriterIsTakenAtTheFirstTick)
     EXPECT_EQ(m_opened, std::vector<std::string>{"a.txt"});
 }
 
-TEST_F(Intake_, WriterThatDiesUnderADotNameNeverHasItsFileTaken)
+TEST_F(IntakeBridge, WriterThatDiesUnderADotNameNeverHasItsFileTaken)
 {
     const int fd = openWriter(".20261208180100COR000001.txt.part");
     append(fd, "F2:1:PANE:1000:150:1\r\n");
@@ -145,7 +145,7 @@ TEST_F(Intake_, WriterThatDiesUnderADotNameNeverHasItsFileTaken)
     EXPECT_TRUE(fs::exists(drop() / ".20261208180100COR000001.txt.part"));
 }
 
-TEST_F(Intake_, NetworkStyleFolderTakesAFileOnlyOnceItHasSettled)
+TEST_F(IntakeBridge, NetworkStyleFolderTakesAFileOnlyOnceItHasSettled)
 {
     m_bridge->intake().setLeaseUsable([](int) { return false; });
     testfiles::write(drop() / "a.txt", "D1:1:A\r\n");
@@ -167,7 +167,7 @@ TEST_F(Intake_, NetworkStyleFolderTakesAFileOnlyOnceItHasSettled)
     EXPECT_EQ(m_printer.count("DisplayText:B"), 1);
 }
 
-TEST_F(Intake_, FileBeingWrittenHoldsBackALaterClosureUpToAMinute)
+TEST_F(IntakeBridge, FileBeingWrittenHoldsBackALaterClosureUpToAMinute)
 {
     const std::string receiptName = "20261208180100COR000001.txt";
     const std::string closure = "20261208190000Z1.txt";
@@ -187,7 +187,7 @@ TEST_F(Intake_, FileBeingWrittenHoldsBackALaterClosureUpToAMinute)
     EXPECT_EQ(countContaining(fiscalLog(), "scrittura"), 0);
 }
 
-TEST_F(Intake_, FileHeldOverAMinuteGetsOneRecordAndTheFilesBehindItGoOn)
+TEST_F(IntakeBridge, FileHeldOverAMinuteGetsOneRecordAndTheFilesBehindItGoOn)
 {
     const std::string stuck = "20261208180100COR000001.txt";
     const int fd = openWriter(stuck);
@@ -209,7 +209,7 @@ TEST_F(Intake_, FileHeldOverAMinuteGetsOneRecordAndTheFilesBehindItGoOn)
 
 // ------------------------------------------------------------------ order
 
-TEST_F(Intake_, TwelveFilesRunInByteOrderOfTheirNames)
+TEST_F(IntakeBridge, TwelveFilesRunInByteOrderOfTheirNames)
 {
     std::vector<std::string> names;
     for (int minute = 1; minute <= 11; ++minute) {
@@ -232,7 +232,7 @@ TEST_F(Intake_, TwelveFilesRunInByteOrderOfTheirNames)
 
 enum class Swap { Fifo, Symlink };
 
-class IntakeSwap : public Intake_, public ::testing::WithParamInterface<Swap> {};
+class IntakeSwap : public IntakeBridge, public ::testing::WithParamInterface<Swap> {};
 
 TEST_P(IntakeSwap, EntrySwappedInAfterTheListingIsLeftAloneAndRecorded)
 {
@@ -261,7 +261,7 @@ TEST_P(IntakeSwap, EntrySwappedInAfterTheListingIsLeftAloneAndRecorded)
 INSTANTIATE_TEST_SUITE_P(Kinds, IntakeSwap, ::testing::Values(Swap::Fifo, Swap::Symlink),
                          [](const auto& info) { return info.param == Swap::Fifo ? "Fifo" : "Symlink"; });
 
-TEST_F(Intake_, FileRunsFromWhatWasCheckedEvenIfItsNameIsReusedInTheWorkFolder)
+TEST_F(IntakeBridge, FileRunsFromWhatWasCheckedEvenIfItsNameIsReusedInTheWorkFolder)
 {
     testfiles::write(drop() / "a.txt", "D1:1:VERO\r\n");
     m_printer.onOpenPort = [&] {
@@ -276,7 +276,7 @@ TEST_F(Intake_, FileRunsFromWhatWasCheckedEvenIfItsNameIsReusedInTheWorkFolder)
 
 // ---------------------------------------------------------- scan problems
 
-TEST_F(Intake_, SameNamedFileInTheWorkFolderDoesNotStopTheValidFileBehindIt)
+TEST_F(IntakeBridge, SameNamedFileInTheWorkFolderDoesNotStopTheValidFileBehindIt)
 {
     const std::string name = "20261208180100COR000001.txt";
     testfiles::write(m_state.workDir() / name, "vecchio");
@@ -293,7 +293,7 @@ TEST_F(Intake_, SameNamedFileInTheWorkFolderDoesNotStopTheValidFileBehindIt)
     EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), "");
 }
 
-TEST_F(Intake_, DropFolderThatCannotBeListedIsRecordedOnceWithoutRaisingTheError)
+TEST_F(IntakeBridge, DropFolderThatCannotBeListedIsRecordedOnceWithoutRaisingTheError)
 {
     fs::remove(drop());
     m_bridge->tick();
@@ -314,7 +314,7 @@ struct SilentCase {
     const char* record;
 };
 
-class IntakeNoSilentDrop : public Intake_, public ::testing::WithParamInterface<SilentCase> {};
+class IntakeNoSilentDrop : public IntakeBridge, public ::testing::WithParamInterface<SilentCase> {};
 
 TEST_P(IntakeNoSilentDrop, FileThatAsksNothingOfThePrinterIsRecordedAndDeleted)
 {
@@ -341,7 +341,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------ names in records
 
-TEST_F(Intake_, NameWithCrLfCannotSplitOrForgeARecord)
+TEST_F(IntakeBridge, NameWithCrLfCannotSplitOrForgeARecord)
 {
     const std::string name = "20261208180100COR\r\nCOR9;01-01-2026 00:00:00;finto.txt";
     m_printer.codes["SellDept"] = 5;
@@ -481,7 +481,24 @@ public:
     }
 };
 
-TEST_F(BridgeRig, RefusalDuringRecoveryIsRecordedAndRaisesNoError)
+using StartupRecoveryHalfNote = BridgeRig;
+
+TEST_F(StartupRecoveryHalfNote, NoteKilledWhileWrittenAsideIsRemovedAndVoidsNothing)
+{
+    testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+    testfiles::write(m_dir / (std::string(RunningFile::FileName) + ".nuovo"), "nome=61");
+    apptest::RecordingPrinter printer;
+    Bridge bridge(m_state, m_window, m_clock, printer);
+
+    bridge.avvio();
+
+    EXPECT_FALSE(fs::exists(m_dir / (std::string(RunningFile::FileName) + ".nuovo")));
+    EXPECT_EQ(printer.count("CancelReceipt"), 0);
+}
+
+using StartupRecoveryRefused = BridgeRig;
+
+TEST_F(StartupRecoveryRefused, RefusalDuringRecoveryIsRecordedAndRaisesNoError)
 {
     testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
     ASSERT_TRUE(RunningFile(m_dir).write({Fiscal, true, false, Stage::Payment}));
