@@ -474,8 +474,7 @@ void Bridge::runFile(const std::string& name, UniqueFd fd)
 
     try {
         DescriptorStream in(fd.get());
-        EseguiFileComandi(m_control, m_errors, s.portNumber, s.portSettings, in, path, s.unpaidType, s.unpaidIndex,
-                          observer);
+        EseguiFileComandi(m_control, m_errors, s.portNumber, s.portSettings, in, s.unpaidType, s.unpaidIndex, observer);
     } catch (const std::exception& e) {
         m_errors.registraErrore("Errore interno durante l'esecuzione del file: " +
                                 toCp1252(QString::fromLocal8Bit(e.what())));

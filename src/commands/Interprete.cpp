@@ -233,12 +233,12 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
         errors.registraErrore(MsgFileIlleggibile + file.string());
         return;
     }
-    EseguiFileComandi(control, errors, portNumber, portSettings, in, file, unpaidType, unpaidIndex);
+    EseguiFileComandi(control, errors, portNumber, portSettings, in, unpaidType, unpaidIndex);
 }
 
 void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
-                       const std::string& portSettings, std::istream& in, const std::filesystem::path&,
-                       int16_t unpaidType, int16_t unpaidIndex, const RunObserver& observer)
+                       const std::string& portSettings, std::istream& in, int16_t unpaidType, int16_t unpaidIndex,
+                       const RunObserver& observer)
 {
     // Checked before the port is touched: a port that fails to open would
     // report through the error handler and so overwrite Kelmora_CORR, or clear

@@ -57,7 +57,6 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
 
 // The same, reading the command file from a stream the caller opened (the
 // bridge runs the very file it listed and checked, through its descriptor).
-// `file` names it in the interpreter's own reports.
 void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
-                       const std::string& portSettings, std::istream& in, const std::filesystem::path& file,
-                       int16_t unpaidType, int16_t unpaidIndex, const RunObserver& observer = {});
+                       const std::string& portSettings, std::istream& in, int16_t unpaidType, int16_t unpaidIndex,
+                       const RunObserver& observer = {});

@@ -11,6 +11,7 @@
 #include "commands/Interprete.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
+#include "errors/ErrorHandler.h"
 #include "errors/FileKind.h"
 #include "printer/SimulatedPrinter.h"
 
@@ -21,6 +22,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -377,6 +379,54 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"Utf8Accent", "citt\xC3\xA0.txt", "citt\xE0.txt"},
                       NameCase{"Utf8NoWindows1252Form", "\xE4\xB8\xAD.txt", "?.txt"},
                       NameCase{"AlreadyWindows1252", "citt\xE0.txt", "citt\xE0.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------ interpreter marks
+
+struct MarkCase {
+    const char* name;
+    const char* content;
+    std::vector<std::string> events; // marks and printer calls, in order
+};
+
+class InterpreterMarks : public BridgeRig, public ::testing::WithParamInterface<MarkCase> {};
+
+TEST_P(InterpreterMarks, CallerIsToldBeforeThePortBeforeEachRecordAndAfterTheLast)
+{
+    apptest::RecordingPrinter printer;
+    ErrorHandler errors(m_state, m_window, m_clock);
+    std::vector<std::string> events;
+    const auto calls = [&] {
+        for (const auto& call : printer.calls)
+            if (call == "OpenPort" || call == "ClosePort" || call == "SellDept" || call == "PayCash" ||
+                call == "OpenNonFiscal")
+                events.push_back(call);
+        printer.calls.clear();
+    };
+    RunObserver observer;
+    observer.beforeStart = [&] { calls(), events.push_back("start"); };
+    observer.beforeRecord = [&](const std::string& code) { calls(), events.push_back("record " + code); };
+    observer.afterLastRecord = [&](bool completed) { calls(), events.push_back(completed ? "done" : "failed"); };
+    printer.codes["SellDept"] = GetParam().events.back() == "failed" ? 5 : 0;
+    std::istringstream in(GetParam().content);
+
+    EseguiFileComandi(printer, errors, 1, "9600,N,8,1", in, 1, 1, observer);
+    calls();
+
+    std::vector<std::string> expected = GetParam().events;
+    expected.push_back("ClosePort");
+    EXPECT_EQ(events, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, InterpreterMarks,
+    ::testing::Values(
+        MarkCase{"Receipt", "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
+                 {"start", "OpenPort", "record F2", "SellDept", "record F4", "PayCash", "done"}},
+        MarkCase{"NonFiscal", "N1:1\r\n", {"start", "OpenPort", "record N1", "OpenNonFiscal", "done"}},
+        MarkCase{"FailedSale", "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
+                 {"start", "OpenPort", "record F2", "SellDept", "failed"}},
+        MarkCase{"Empty", "", {"start", "OpenPort", "done"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------------ running file note
