@@ -3,8 +3,8 @@
 
 #include "support/Files.h"
 
+#include <algorithm>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,7 +29,6 @@ struct ReceiptRoll {
 
     static ReceiptRoll read(const std::filesystem::path& journal)
     {
-        static const std::regex marker("ID-[0-9]{6}");
         ReceiptRoll roll;
         bool open = false;
         for (const std::string& line : testfiles::lines(journal)) {
@@ -43,8 +42,11 @@ struct ReceiptRoll {
             if (!open)
                 continue;
             RollDocument& doc = roll.documents.back();
-            for (std::sregex_iterator it(line.begin(), line.end(), marker), end; it != end; ++it)
-                doc.markers.insert(it->str());
+            for (size_t at = line.find("ID-"); at != std::string::npos; at = line.find("ID-", at + 1))
+                if (at + 9 <= line.size() &&
+                    std::all_of(line.begin() + long(at) + 3, line.begin() + long(at) + 9,
+                                [](char c) { return c >= '0' && c <= '9'; }))
+                    doc.markers.insert(line.substr(at, 9));
             if (line.find("SCONTRINO ANNULLATO") != std::string::npos)
                 doc.voided = true;
             if (line.rfind("SCONTRINO N.", 0) == 0 || line.rfind("NON FISCALE N.", 0) == 0 ||
