@@ -22,6 +22,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -91,6 +92,11 @@ struct PauseCase {
     bool lease;  // false: a network-style folder, where only the settle rule applies
     std::chrono::milliseconds pause;
 };
+
+void PrintTo(const PauseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class IntakeWriterPause : public IntakeBridge, public ::testing::WithParamInterface<PauseCase> {};
 
@@ -316,6 +322,11 @@ struct SilentCase {
     const char* record;
 };
 
+void PrintTo(const SilentCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class IntakeNoSilentDrop : public IntakeBridge, public ::testing::WithParamInterface<SilentCase> {};
 
 TEST_P(IntakeNoSilentDrop, FileThatAsksNothingOfThePrinterIsRecordedAndDeleted)
@@ -363,6 +374,11 @@ struct NameCase {
     std::string recorded;
 };
 
+void PrintTo(const NameCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class RecordNameTable : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(RecordNameTable, NameReachesTheLogsInWindows1252WithoutControlCharacters)
@@ -388,6 +404,11 @@ struct MarkCase {
     const char* content;
     std::vector<std::string> events; // marks and printer calls, in order
 };
+
+void PrintTo(const MarkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class InterpreterMarks : public BridgeRig, public ::testing::WithParamInterface<MarkCase> {};
 
@@ -461,6 +482,11 @@ struct RecoveryCase {
     const char* record;                    // in the file's log, empty for none
     const char* kelmoraCorr;
 };
+
+void PrintTo(const RecoveryCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 const std::string Fiscal = "20261208180100COR000001.txt";
 const std::string NotFiscal = "20261208180100NOF000001.txt";
