@@ -8,6 +8,7 @@
 #include "app/Intake.h"
 #include "app/OperationsLog.h"
 #include "app/ShutdownSignals.h"
+#include "app/SystemdNotify.h"
 #include "errors/Clock.h"
 #include "errors/SharedState.h"
 #include "printer/SimulatedPrinter.h"
@@ -41,6 +42,16 @@ OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
     return OperationsLog::Level::Normal;
 }
 
+// SIGHUP: what `tessiro ctl ricarica` does, said once on standard error.
+void reloadSettings(Bridge& bridge)
+{
+    bridge.ricarica();
+    // A notice for the journal, like the action records' lines.
+    if (OperationsLog::stderrIsJournal())
+        std::cerr << "<5>";
+    std::cerr << "tessiro: settings reloaded from " << bridge.state().configFile().string() << std::endl;
+}
+
 } // namespace
 
 void scheduleSettleCheck(Bridge& bridge, QTimer& settleCheck)
@@ -66,7 +77,8 @@ std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
 
 CommandLine startProgram(int argc, char** argv)
 {
-    // The logs' date and time follow the system's locale.
+    // The system's messages (strerror) in the user's language; the logs'
+    // dates do not depend on it.
     std::setlocale(LC_ALL, "");
     QCoreApplication::setApplicationName(QStringLiteral("tessiro"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSIRO_VERSION));
@@ -116,7 +128,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
 
     std::unique_ptr<ConsoleWindow> console;
     if (!front)
-        console = std::make_unique<ConsoleWindow>(std::cerr);
+        console = std::make_unique<ConsoleWindow>(std::cerr, OperationsLog::stderrIsJournal());
     OperatorWindow& window = front ? front->operatorWindow() : *console;
 
     // Without a window the logs' records go to standard error as well, for
@@ -144,13 +156,31 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     if (!controlServer.listen())
         std::cerr << "tessiro: " << controlServer.why() << '\n';
 
+    // Under systemd: ready after the first tick, the error state in STATUS=,
+    // and the watchdog fed by the event loop and by the busy wait.
+    SystemdNotify notify = SystemdNotify::fromEnvironment();
+    clock.onWait = [&notify] { notify.keepAlive(); };
+    ServiceReporter service(notify);
+    const auto tellService = [&service, &state] { service.report(state); };
+    QTimer watchdog;
+    if (notify.watchdogInterval().count() > 0) {
+        watchdog.setInterval(notify.watchdogInterval() / 4);
+        QObject::connect(&watchdog, &QTimer::timeout, [&notify] { notify.keepAlive(); });
+        watchdog.start();
+    }
+
     QTimer timer;
     timer.setInterval(interval);
     // A file that is settling is looked at again the moment its settle
     // period ends, not at the next tick after it.
     QTimer settleCheck;
     settleCheck.setSingleShot(true);
-    const auto tick = [&bridge, &settleCheck] {
+    // Once the exit is confirmed nothing more is taken, even while another
+    // window keeps the event loop going.
+    bool stopped = false;
+    const auto tick = [&bridge, &tellService, &stopped, &settleCheck] {
+        if (stopped)
+            return;
         // Nothing may unwind into the event loop: the bridge would end
         // without a word in the middle of the shop's day.
         try {
@@ -161,6 +191,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
         } catch (...) {
             std::cerr << "tessiro: tick failed\n";
         }
+        tellService();
     };
     QObject::connect(&settleCheck, &QTimer::timeout, tick);
     QObject::connect(&timer, &QTimer::timeout, tick);
@@ -173,18 +204,39 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     // whose changes the kernel does not see).
     const DropWatch dropWatch(state.dropDir(), tick);
 
+    if (front)
+        front->stopTaking = [&] {
+            stopped = true;
+            timer.stop();
+            settleCheck.stop();
+            controlServer.close();
+        };
+
     ShutdownSignals shutdown;
     if (!shutdown.installed())
         std::cerr << "tessiro: SIGTERM and SIGINT will end the bridge without its closing record\n";
     bool ending = false;
+    QObject::connect(&shutdown, &ShutdownSignals::reloadRequested, [&] {
+        if (!ending && !stopped)
+            reloadSettings(bridge);
+    });
     QObject::connect(&shutdown, &ShutdownSignals::received, [&](int) {
         if (ending)
             return;
+        if (stopped) { // the exit was confirmed and filed already
+            QCoreApplication::quit();
+            return;
+        }
         ending = true;
+        notify.send("STOPPING=1");
         timer.stop();
+        settleCheck.stop();
         bridge.chiusura();
         QCoreApplication::quit();
     });
 
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    if (front)
+        front->stopTaking = nullptr; // it holds this function's locals
+    return status;
 }

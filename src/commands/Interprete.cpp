@@ -225,7 +225,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
     // Checked before the file is opened, as the stream form does: a file
     // dropped while an error stands is not even read.
     if (errors.state().errorState) {
-        errors.logOnly(MsgFileNonEseguito);
+        errors.fileDiscarded(MsgFileNonEseguito);
         return;
     }
     std::ifstream in(file, std::ios::binary);
@@ -244,7 +244,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
     // report through the error handler and so overwrite Kelmora_CORR, or clear
     // the standing error for a display file, while this file is only dropped.
     if (errors.state().errorState) {
-        errors.logOnly(MsgFileNonEseguito);
+        errors.fileDiscarded(MsgFileNonEseguito);
         return;
     }
 
