@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QProcessEnvironment>
@@ -14,16 +15,31 @@
 //   tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE
 //   tessiro test-receipt [--dir DIR]
 //   tessiro ctl [--dir DIR] COMMAND
+//   tessiro init [--dir DIR]
+//   tessiro check [--dir DIR] FILE...
+//   tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]
 // Arguments are taken as raw bytes, so keys and values reach the INI file
 // (8-bit text) unchanged. A value that starts with "-" and a digit ("-1") is
 // a value, not an option; any other value starting with "-" follows "--".
 struct CommandLine {
-    enum class Action { RunBridge, ConfigGet, ConfigSet, TestReceipt, Control, ShowHelp, ShowVersion, Invalid };
+    enum class Action {
+        RunBridge,
+        ConfigGet,
+        ConfigSet,
+        TestReceipt,
+        Control,
+        Init,
+        Check,
+        Log,
+        ShowHelp,
+        ShowVersion,
+        Invalid
+    };
     // How much the bridge says on standard error (--quiet, --verbose).
     enum class Verbosity { Quiet, Normal, Verbose };
 
     Action action = Action::RunBridge;
-    // --dir; empty when not given (the executable's directory is meant).
+    // --dir; empty when not given (TESSIRO_DIR or the default folder is meant).
     std::optional<std::filesystem::path> programDir;
     bool headless = false;
     Verbosity verbosity = Verbosity::Normal;
@@ -35,6 +51,12 @@ struct CommandLine {
     std::string key;
     // config set: VALUE; config get: DEFAULT ("" when not given).
     std::string value;
+    // check: the command files, as given.
+    std::vector<std::filesystem::path> files;
+    // log: which logs, and whether to wait for new records.
+    enum class Logs { Both, Fiscal, NonFiscal };
+    Logs logs = Logs::Both;
+    bool follow = false;
     // Invalid: what is wrong, one line in English.
     std::string error;
 };
