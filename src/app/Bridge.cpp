@@ -5,9 +5,15 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
+#include "errors/FileKind.h"
 #include "errors/OperatorWindow.h"
 #include "errors/SharedState.h"
+#include "printer/Porta.h"
 #include "printer/PrinterControl.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -101,7 +107,8 @@ FolderSetup CreaCartelleDefault(const fs::path& dir, const std::function<void(co
 Bridge::Bridge(SharedState& state, OperatorWindow& window, Clock& clock, PrinterControl& control)
     : m_state(state), m_window(window), m_clock(clock), m_control(control), m_errors(state, window, clock),
       m_panel(state.configFile(), state.settings,
-              [&window](const std::string& message) { window.inform(ProgramTitle, message); })
+              [&window](const std::string& message) { window.inform(ProgramTitle, message); }),
+      m_running(state.programDir)
 {
     m_state.control = &m_control;
     m_control.onErrorEvent = [this](int16_t level, int32_t code) { m_errors.printerErrorEvent(level, code); };
@@ -124,9 +131,17 @@ int Bridge::avvio()
     // it in the log it reads for that kind of file; filed before the file is
     // deleted, so that a stop in between leaves the record (and the file, for
     // the next start) rather than a job gone without a word.
-    const FolderSetup folders = CreaCartelleDefault(m_state.programDir, [this](const std::string& name) {
+    // The file a killed bridge was running is not discarded like the others:
+    // its outcome is told once the printer can be reached (below).
+    const std::optional<RunningRecord> interrupted = m_running.read();
+    bool interruptedLeft = false;
+    const FolderSetup folders = CreaCartelleDefault(m_state.programDir, [&](const std::string& name) {
+        if (interrupted && name == interrupted->name) {
+            interruptedLeft = true;
+            return;
+        }
         m_state.currentFileName = name;
-        m_errors.registraAzione("File scartato all'avvio: " + name);
+        m_errors.registraAzione("File scartato all'avvio: " + recordName(name));
     });
     m_state.currentFileName.clear();
 
@@ -157,6 +172,12 @@ int Bridge::avvio()
 
     m_panel.ApplicaImpostazioni();
     m_panel.SalvaImpostazioni();
+    readSettle();
+
+    if (interrupted)
+        recoverInterruptedFile(*interrupted, interruptedLeft);
+    else
+        m_running.clear(); // a note killed while it was being written aside
 
     writeIdle(config);
 
@@ -257,25 +278,33 @@ bool Bridge::ScansioneCartella()
     if (ec) {
         if (!m_dropFolderReported) {
             m_dropFolderReported = true;
-            m_errors.registraErrore("Impossibile leggere la cartella Ostro: " + reasonOf(ec));
+            reportScanProblem("Impossibile leggere la cartella Ostro: " + reasonOf(ec));
         }
         if (names.empty())
             return false;
     } else {
         m_dropFolderReported = false;
     }
+    // The back-office's names begin with a time stamp: byte order is the
+    // order in which it meant its jobs to run.
+    std::sort(names.begin(), names.end());
 
     // A reported file that has gone away is reported again if it comes back
     // and sticks again.
-    std::erase_if(m_stuckReported, [&names](const std::string& stuck) {
-        return std::find(names.begin(), names.end(), stuck) == names.end();
-    });
+    const auto listed = [&names](const std::string& name) {
+        return std::binary_search(names.begin(), names.end(), name);
+    };
+    std::erase_if(m_stuckReported, [&](const std::string& stuck) { return !listed(stuck); });
+    std::erase_if(m_heldReported, [&](const std::string& held) { return !listed(held); });
+    m_intake.keepOnly(listed);
 
     if (names.empty()) {
         if (!ec)
             m_dropCheck.remember();
         return false;
     }
+    if (afterListing)
+        afterListing();
 
     const fs::path config = m_state.configFile();
     bool started = false;
@@ -290,22 +319,72 @@ bool Bridge::ScansioneCartella()
         }
     };
 
-    std::vector<std::string> batch;
+    std::vector<std::pair<std::string, UniqueFd>> batch;
     for (const std::string& name : names) {
         if (static_cast<int>(batch.size()) == MaxBatch)
             break;
-        if (moveToWorkFolder(name, startBatch))
-            batch.push_back(name);
+        UniqueFd fd;
+        const Take take = takeFile(name, startBatch, fd);
+        if (take == Take::HoldBack)
+            break;
+        if (take == Take::Taken)
+            batch.emplace_back(name, std::move(fd));
     }
-    for (const std::string& name : batch)
-        runFile(name);
+    for (auto& [name, fd] : batch)
+        runFile(name, std::move(fd));
 
     if (started)
         writeIdle(config);
     return started;
 }
 
-bool Bridge::moveToWorkFolder(const std::string& name, const std::function<void()>& beforeMove)
+Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void()>& beforeMove, UniqueFd& taken)
+{
+    const fs::path from = m_state.dropDir() / name;
+    // Opened before anything else, without following a link and without
+    // waiting on a FIFO: what runs is what is checked here, whatever is put
+    // in its place meanwhile.
+    UniqueFd fd(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
+        const int error = errno;
+        if (error == ENOENT)
+            return Take::Skipped; // taken back by the back-office meanwhile
+        reportStuckFile(name, error == ELOOP ? std::string("non \xE8 un file regolare (collegamento)")
+                                             : reasonOf(std::error_code(error, std::generic_category())));
+        return Take::Skipped;
+    }
+    struct stat st{};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        reportStuckFile(name, "non \xE8 un file regolare");
+        return Take::Skipped;
+    }
+
+    if (m_intake.check(name, fd.get(), st) == Intake::Verdict::Writing) {
+        // Later names wait behind it, so a closure never overtakes an
+        // earlier receipt; but a writer that never lets go must not stop
+        // the shop.
+        if (m_intake.now() - m_intake.heldSince(name) < Intake::HoldBackLimit)
+            return Take::HoldBack;
+        if (m_heldReported.insert(name).second) {
+            m_state.currentFileName = name;
+            m_errors.logOnly("File ancora in scrittura da oltre un minuto, lasciato in Ostro: i file successivi "
+                             "vengono eseguiti");
+            m_state.currentFileName.clear();
+        }
+        return Take::Skipped;
+    }
+    m_heldReported.erase(name);
+
+    if (!moveToWorkFolder(name, st, beforeMove))
+        return Take::Skipped;
+    // Read from the start, whatever the checks did.
+    ::lseek(fd.get(), 0, SEEK_SET);
+    taken = std::move(fd);
+    return Take::Taken;
+}
+
+bool Bridge::moveToWorkFolder(const std::string& name, const struct stat& opened,
+                              const std::function<void()>& beforeMove)
 {
     const fs::path from = m_state.dropDir() / name;
     const fs::path to = m_state.workDir() / name;
@@ -319,6 +398,14 @@ bool Bridge::moveToWorkFolder(const std::string& name, const std::function<void(
         reportStuckFile(name, existing == fs::file_type::none
                                   ? "impossibile controllare la cartella IN (" + reasonOf(ec) + ")"
                                   : "esiste gi\xE0 un file con lo stesso nome in IN");
+        return false;
+    }
+    // The name must still lead to the file that was opened and checked.
+    struct stat listed{};
+    if (::lstat(from.c_str(), &listed) != 0)
+        return false; // taken back by the back-office meanwhile
+    if (listed.st_dev != opened.st_dev || listed.st_ino != opened.st_ino) {
+        reportStuckFile(name, "sostituito durante il controllo");
         return false;
     }
 
@@ -341,33 +428,145 @@ void Bridge::reportStuckFile(const std::string& name, const std::string& reason)
     if (!m_stuckReported.insert(name).second)
         return;
     m_state.currentFileName = name;
-    m_errors.registraErrore("File non spostato in IN, lasciato in Ostro: " + reason);
+    reportScanProblem("File non spostato in IN, lasciato in Ostro: " + reason);
     m_state.currentFileName.clear();
 }
 
-void Bridge::runFile(const std::string& name)
+void Bridge::reportScanProblem(const std::string& message)
+{
+    // On record, but the error state stays as it is: raised, it would
+    // discard every later valid receipt until someone clears it, for a file
+    // that never ran.
+    m_errors.logOnly(message);
+}
+
+void Bridge::runFile(const std::string& name, UniqueFd fd)
 {
     const fs::path path = m_state.workDir() / name;
     m_state.currentFileName = name;
     if (onFileTaken)
         onFileTaken(name);
     const WorkingSettings& s = m_state.settings;
+
+    RunningRecord note{name, isFiscalName(name), false, RunningRecord::Stage::Started};
+    bool marked = false;
+    RunObserver observer;
+    observer.beforeStart = [&] {
+        marked = true;
+        markRunning(note);
+    };
+    observer.beforeRecord = [&](const std::string& code) {
+        bool changed = false;
+        if (!note.fiscal && (code == "F2" || code == "F3" || code == "F8"))
+            changed = note.fiscal = true;
+        if (!note.nonFiscal && code == "N1")
+            changed = note.nonFiscal = true;
+        if (code == "F4") {
+            note.stage = RunningRecord::Stage::Payment;
+            changed = true;
+        }
+        if (changed)
+            markRunning(note);
+    };
+    observer.afterLastRecord = [&](bool completed) {
+        note.stage = completed ? RunningRecord::Stage::Done : RunningRecord::Stage::Failed;
+        markRunning(note);
+    };
+
     try {
-        EseguiFileComandi(m_control, m_errors, s.portNumber, s.portSettings, path, s.unpaidType, s.unpaidIndex);
+        DescriptorStream in(fd.get());
+        EseguiFileComandi(m_control, m_errors, s.portNumber, s.portSettings, in, s.unpaidType, s.unpaidIndex, observer);
     } catch (const std::exception& e) {
         m_errors.registraErrore("Errore interno durante l'esecuzione del file: " +
                                 toCp1252(QString::fromLocal8Bit(e.what())));
     } catch (...) {
         m_errors.registraErrore("Errore interno durante l'esecuzione del file");
     }
+    fd.reset();
 
     std::error_code ec;
     fs::remove(path, ec);
     // Left in IN it never runs again (IN is not listed) and start-up deletes it.
     if (ec)
         m_errors.logOnly("File non eliminato dalla cartella IN: " + reasonOf(ec));
+    else if (marked && !syncFolder(m_state.workDir()))
+        ErrorHandler::sayOnStderr("the deletion of " + path.string() + " may not be on disk yet");
+    // Kept while the file stays in IN, so that start-up tells its outcome.
+    if (marked && !ec && !m_running.clear())
+        ErrorHandler::sayOnStderr("the note of the running file was not removed: " + m_running.why());
     if (onFileDone)
         onFileDone(name);
+}
+
+void Bridge::markRunning(const RunningRecord& record)
+{
+    if (!m_running.write(record))
+        ErrorHandler::sayOnStderr("the note of the running file was not stored (" + m_running.why() +
+                                  "): a stop now cannot be told apart at the next start");
+}
+
+void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWorkFolder)
+{
+    using Stage = RunningRecord::Stage;
+    m_state.currentFileName = record.name;
+    const WorkingSettings& s = m_state.settings;
+    const fs::path config = m_state.configFile();
+
+    if (record.stage == Stage::Done || record.stage == Stage::Failed) {
+        // Its records ran (or its failure is on file): it printed, it only
+        // was not deleted yet.
+        if (leftInWorkFolder)
+            m_errors.registraAzione(record.stage == Stage::Done
+                                        ? "File eseguito, eliminato all'avvio senza rieseguirlo"
+                                        : "File gi\xE0 segnalato, eliminato all'avvio senza rieseguirlo");
+    } else {
+        // The void is harmless when nothing is open; what it may report is on
+        // file, but it must not stop the jobs that wait.
+        const std::string corrBefore = LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), config);
+        const bool errorBefore = m_state.errorState;
+        if (record.fiscal || record.name.empty()) {
+            m_errors.registraAzione("Annullo Scontrino Fiscale Bloccato");
+            AnnullaScontrino(m_control, m_errors, s.portNumber, s.portSettings);
+        }
+        if (record.nonFiscal) {
+            m_errors.registraAzione("Chiusura scontrino NON Fiscale Bloccato");
+            ChiudiNonFiscaleBloccato(m_control, m_errors, s.portNumber, s.portSettings);
+        }
+        if (m_state.errorState && !errorBefore) {
+            m_state.errorState = false;
+            m_window.setPrinterErrorText("");
+            m_window.setProgramErrorText("");
+        }
+        if (record.stage == Stage::Payment) {
+            m_errors.logOnly("interrotto al pagamento: verificare prima di reinviare");
+            if (LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), config) != corrBefore)
+                writeKey(config, keys::Kelmora_CORR, corrBefore);
+        } else {
+            m_errors.logOnly(record.fiscal ? "File interrotto prima del pagamento: scontrino annullato, file non "
+                                             "rieseguito"
+                             : record.nonFiscal ? "File interrotto: documento non fiscale chiuso, file non rieseguito"
+                                                : "File interrotto, file non rieseguito");
+            if (isFiscalName(record.name))
+                writeKey(config, keys::Kelmora_CORR, recordName(fileReference(record.name)));
+        }
+    }
+    if (!m_running.clear())
+        ErrorHandler::sayOnStderr("the note of the interrupted file was not removed: " + m_running.why());
+    m_state.currentFileName.clear();
+}
+
+void Bridge::readSettle()
+{
+    const std::string text = LeggiINI(keys::Section, SettleKey, std::string(), m_state.configFile());
+    if (text.empty())
+        return;
+    const auto value = toDouble(text);
+    if (!value || !std::isfinite(*value) || *value < 0 || *value > 600000) {
+        m_errors.registraAzione(std::string(SettleKey) + " non valido: \"" + text + "\", uso " +
+                                std::to_string(Intake::DefaultSettle.count()));
+        return;
+    }
+    m_intake.setSettle(std::chrono::milliseconds(static_cast<long long>(std::nearbyint(*value))));
 }
 
 void Bridge::cmdNascondi()

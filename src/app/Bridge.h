@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/Intake.h"
+#include "app/RunningFile.h"
 #include "app/UnchangedCheck.h"
 #include "config/SettingsPanel.h"
 #include "errors/ErrorHandler.h"
@@ -36,10 +38,13 @@ public:
     // One tick of Timer1. A tick that comes in while another runs (a message
     // box lets events through) returns at once.
     void tick();
-    // Moves the regular files of the drop folder into the work folder (at
-    // most MaxBatch of them, in directory order, names starting with "."
-    // skipped) and runs each one. The rest wait in the drop folder. True when
-    // a batch ran (and set the flag back to idle at its end).
+    // Moves the finished regular files of the drop folder into the work
+    // folder (at most MaxBatch of them, in byte order of their names, names
+    // starting with "." skipped) and runs each one from the descriptor it
+    // was checked through. A file still being written holds back the files
+    // whose names sort after it, for up to Intake::HoldBackLimit. The rest
+    // wait in the drop folder. True when a batch ran (and set the flag back
+    // to idle at its end).
     bool ScansioneCartella();
 
     // NASCONDI: clears the error, saves and applies the settings, hides.
@@ -65,6 +70,14 @@ public:
     // it is done with (deleted or not); for the operations log. May be empty.
     std::function<void(const std::string& name)> onFileTaken;
     std::function<void(const std::string& name)> onFileDone;
+    // Runs between the listing of the drop folder and the opening of its
+    // files; tests swap entries there. May be empty.
+    std::function<void()> afterListing;
+
+    // The configuration key (section Varie, milliseconds) of the settle
+    // period for files whose writer the kernel cannot show.
+    static constexpr char SettleKey[] = "settleTimer";
+    Intake& intake() { return m_intake; }
 
     SettingsPanel& panel() { return m_panel; }
     ErrorHandler& errors() { return m_errors; }
@@ -79,9 +92,18 @@ public:
 
 private:
     int readInterval();
-    bool moveToWorkFolder(const std::string& name, const std::function<void()>& beforeMove);
-    void runFile(const std::string& name);
+    void readSettle();
+    enum class Take { Taken, Skipped, HoldBack };
+    Take takeFile(const std::string& name, const std::function<void()>& beforeMove, UniqueFd& taken);
+    bool moveToWorkFolder(const std::string& name, const struct stat& opened, const std::function<void()>& beforeMove);
+    void runFile(const std::string& name, UniqueFd fd);
     void reportStuckFile(const std::string& name, const std::string& reason);
+    void reportScanProblem(const std::string& message);
+    // The crash-safe note of the running file, and what start-up does with
+    // the note a killed bridge left.
+    void markRunning(const RunningRecord& record);
+    void recoverInterruptedFile(const RunningRecord& record, bool leftInWorkFolder);
+
 
     SharedState& m_state;
     OperatorWindow& m_window;
@@ -108,6 +130,10 @@ private:
     UnchangedCheck m_configCheck;
     std::string m_flagRead;
     UnchangedCheck m_dropCheck;
+    Intake m_intake;
+    RunningFile m_running;
+    // Files held back longer than the limit and recorded so.
+    std::set<std::string> m_heldReported;
 };
 
 // What CreaCartelleDefault did: the files it deleted from IN, and what it

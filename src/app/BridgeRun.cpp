@@ -6,6 +6,7 @@
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
 #include "app/ControlServer.h"
+#include "app/Intake.h"
 #include "app/OperationsLog.h"
 #include "app/ShutdownSignals.h"
 #include "app/SystemdNotify.h"
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <exception>
@@ -54,6 +56,17 @@ void reloadSettings(Bridge& bridge)
 }
 
 } // namespace
+
+void scheduleSettleCheck(Bridge& bridge, QTimer& settleCheck)
+{
+    const auto next = bridge.intake().nextSettled();
+    if (!next) {
+        settleCheck.stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - bridge.intake().now());
+    settleCheck.start(static_cast<int>(std::clamp<long long>(wait.count() + 1, 1, Bridge::MaxInterval)));
+}
 
 std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
 {
@@ -200,16 +213,21 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
 
     QTimer timer;
     timer.setInterval(interval);
+    // A file that is settling is looked at again the moment its settle
+    // period ends, not at the next tick after it.
+    QTimer settleCheck;
+    settleCheck.setSingleShot(true);
     // Once the exit is confirmed nothing more is taken, even while another
     // window keeps the event loop going.
     bool stopped = false;
-    const auto tick = [&bridge, &tellService, &stopped] {
+    const auto tick = [&bridge, &tellService, &stopped, &settleCheck] {
         if (stopped)
             return;
         // Nothing may unwind into the event loop: the bridge would end
         // without a word in the middle of the shop's day.
         try {
             bridge.tick();
+            scheduleSettleCheck(bridge, settleCheck);
         } catch (const std::exception& e) {
             std::cerr << "tessiro: tick failed: " << e.what() << '\n';
         } catch (...) {
@@ -217,16 +235,22 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
         }
         tellService();
     };
+    QObject::connect(&settleCheck, &QTimer::timeout, tick);
     QObject::connect(&timer, &QTimer::timeout, tick);
     timer.start();
     // The first tick as soon as the event loop runs, not a whole interval
     // later: files that waited in Ostro during a restart go at once.
     QTimer::singleShot(0, &timer, tick);
+    // A file closed or moved into Ostro is taken at once; the timer is still
+    // there for everything else (a held-back file, a busy flag, a share
+    // whose changes the kernel does not see).
+    const DropWatch dropWatch(state.dropDir(), tick);
 
     if (front)
         front->stopTaking = [&] {
             stopped = true;
             timer.stop();
+            settleCheck.stop();
             controlServer.close();
         };
 
@@ -248,6 +272,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
         ending = true;
         notify.send("STOPPING=1");
         timer.stop();
+        settleCheck.stop();
         bridge.chiusura();
         QCoreApplication::quit();
     });

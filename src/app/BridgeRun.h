@@ -9,6 +9,7 @@
 #include <string>
 
 class Bridge;
+class QTimer;
 class OperatorWindow;
 class SimulatedPrinter;
 
@@ -68,6 +69,11 @@ std::unique_ptr<SimulatedPrinter> openPrinter(const std::filesystem::path& dir);
 // must exist and the folder lock be held. front is null for the headless
 // bridge. Returns the process's exit status.
 int runBridgeLoop(const std::filesystem::path& dir, CommandLine::Verbosity verbosity, WindowFront* front);
+
+// Starts `settleCheck` (single shot) for the moment the first file now
+// settling in the drop folder has been still long enough; stops it when none
+// is settling.
+void scheduleSettleCheck(Bridge& bridge, QTimer& settleCheck);
 
 // A second start with a window on a folder that a bridge holds: the operator
 // is looking for the window, so the running bridge is asked to show it.

@@ -225,6 +225,24 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
                        const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
                        int16_t unpaidIndex, const RecordWatch* watch)
 {
+    // Checked before the file is opened, as the stream form does: a file
+    // dropped while an error stands is not even read.
+    if (errors.state().errorState) {
+        errors.fileDiscarded(MsgFileNonEseguito);
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in.is_open()) {
+        errors.registraErrore(MsgFileIlleggibile + file.string());
+        return;
+    }
+    EseguiFileComandi(control, errors, portNumber, portSettings, in, unpaidType, unpaidIndex, {}, watch);
+}
+
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
+                       const std::string& portSettings, std::istream& in, int16_t unpaidType, int16_t unpaidIndex,
+                       const RunObserver& observer, const RecordWatch* watch)
+{
     // Checked before the port is touched: a port that fails to open would
     // report through the error handler and so overwrite Kelmora_CORR, or clear
     // the standing error for a display file, while this file is only dropped.
@@ -233,12 +251,8 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
         return;
     }
 
-    std::ifstream in(file, std::ios::binary);
-    if (!in.is_open()) {
-        errors.registraErrore(MsgFileIlleggibile + file.string());
-        return;
-    }
-
+    if (observer.beforeStart)
+        observer.beforeStart();
     ApriPorta(control, errors, portNumber, portSettings);
 
     ComandiEpson ops(control, errors);
@@ -248,11 +262,18 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
     RecordReader reader(in);
     std::string record;
     bool outcome = false;
+    bool first = true;
+    bool completed = false;
 
     for (;;) {
         const auto read = reader.next(record);
-        if (read == RecordReader::Result::End)
+        if (read == RecordReader::Result::End) {
+            // A job that asked nothing of the printer is still on file.
+            if (first)
+                errors.logOnly(MsgFileVuoto);
+            completed = true;
             break;
+        }
         if (read == RecordReader::Result::TooLong) {
             if (watch && watch->started)
                 watch->started(recordForLog(record), {}, {});
@@ -266,6 +287,13 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
         if (watch && watch->started)
             watch->started(record, command ? command->routine : std::string_view(),
                            command ? command->what : std::string_view());
+        if (first && !command) {
+            errors.logOnly(MsgPrimoCodiceSconosciuto + recordForLog(record));
+            if (watch && watch->ended)
+                watch->ended(false);
+            break;
+        }
+        first = false;
         if (!waitUntilFree(control, errors)) {
             errors.registraErrore(MsgStampanteOccupata + recordForLog(record));
             if (watch && watch->ended)
@@ -273,6 +301,8 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
             break;
         }
         if (command) {
+            if (observer.beforeRecord)
+                observer.beforeRecord(fields[0]);
             const Outcome result = command->run(call);
             if (result == Outcome::BadField) {
                 errors.registraErrore(MsgCampoNonValido + recordForLog(record));
@@ -288,6 +318,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
             break;
     }
 
-    in.close();
+    if (observer.afterLastRecord)
+        observer.afterLastRecord(completed);
     ChiudiPorta(control, errors);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,24 @@ inline constexpr char MsgRecordTroppoLungo[] = "Record oltre 65536 caratteri, fi
 inline constexpr char MsgFileIlleggibile[] = "Impossibile aprire il file comandi: ";
 // Logged, without raising the error, for a file dropped while an error stands.
 inline constexpr char MsgFileNonEseguito[] = "File non eseguito: errore in sospeso";
+// Logged, without raising the error, for a file that asked nothing of the
+// printer: so the back-office never loses a job without a word.
+inline constexpr char MsgFileVuoto[] = "File comandi vuoto: nessun record eseguito";
+// The record (its first 256 bytes) follows.
+inline constexpr char MsgPrimoCodiceSconosciuto[] = "Codice sconosciuto nel primo record, file non eseguito: ";
+
+// What the caller of the interpreter is told while a file runs, so it can
+// keep a crash-safe record of where the file stands. Any member may be empty.
+struct RunObserver {
+    // Before the port is opened for the file.
+    std::function<void()> beforeStart;
+    // Just before the operation of a known record code is called.
+    std::function<void(const std::string& code)> beforeRecord;
+    // After the last record that was going to run (the file's end, or the
+    // record that failed), before the port is closed. `completed` is false
+    // when a record failed.
+    std::function<void(bool completed)> afterLastRecord;
+};
 
 // Follows the interpreter record by record, for a reader that shows what a
 // file does (`tessiro check`). `started` comes before the record runs, with
@@ -48,3 +67,9 @@ struct RecordWatch {
 void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
                        const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
                        int16_t unpaidIndex, const RecordWatch* watch = nullptr);
+
+// The same, reading the command file from a stream the caller opened (the
+// bridge runs the very file it listed and checked, through its descriptor).
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
+                       const std::string& portSettings, std::istream& in, int16_t unpaidType, int16_t unpaidIndex,
+                       const RunObserver& observer = {}, const RecordWatch* watch = nullptr);

@@ -112,7 +112,7 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     // A copy: the void and the record observer run other code meanwhile.
     const std::string name = m_state.currentFileName;
     const bool fiscal = isFiscalName(name);
-    const std::string reference = fileReference(name);
+    const std::string reference = recordName(fileReference(name));
 
     if (fiscal && !keepOffDisk) {
         guarded("Kelmora_CORR", [&] {
@@ -171,7 +171,7 @@ void ErrorHandler::voidOpenReceipt()
 void ErrorHandler::registraAzione(const std::string& action)
 {
     const std::string& name = m_state.currentFileName;
-    const std::string reference = name.empty() ? std::string("AZIONE") : fileReference(name);
+    const std::string reference = name.empty() ? std::string("AZIONE") : recordName(fileReference(name));
     appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog,
                  reference + ";" + nowText() + ";" + "AZIONE: " + action, RecordKind::Action);
 }
@@ -180,7 +180,8 @@ void ErrorHandler::logOnly(const std::string& message)
 {
     const std::string& name = m_state.currentFileName;
     appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog,
-                 ProgramPrefix + fileReference(name) + ";" + nowText() + ";" + message, RecordKind::Problem);
+                 ProgramPrefix + recordName(fileReference(name)) + ";" + nowText() + ";" + message,
+                 RecordKind::Problem);
 }
 
 void ErrorHandler::fileDiscarded(const std::string& message)

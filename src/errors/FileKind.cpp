@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "errors/FileKind.h"
 
+#include "config/Text.h"
+
+#include <QString>
+
+#include <algorithm>
+
 namespace {
 constexpr size_t PrefixLength = 14;
 }
@@ -18,4 +24,24 @@ bool isDisplayName(const std::string& name)
 std::string fileReference(const std::string& name)
 {
     return isFiscalName(name) ? name.substr(PrefixLength) : name;
+}
+
+std::string recordName(const std::string& name)
+{
+    std::string out = name;
+    const bool ascii = std::all_of(out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) {
+        // Bytes that are no UTF-8 are taken as the windows-1252 they most
+        // likely are (a file written on Windows) and kept as they stand.
+        const QByteArray bytes = QByteArray::fromStdString(out);
+        const QString decoded = QString::fromUtf8(bytes);
+        if (decoded.toUtf8() == bytes)
+            out = toCp1252(decoded);
+    }
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            c = '?';
+    }
+    return out;
 }

@@ -11,3 +11,9 @@ bool isDisplayName(const std::string& name);
 // The reference a log record uses for the file: the name less its first 14
 // characters for a fiscal file, else the whole name.
 std::string fileReference(const std::string& name);
+
+// A file name as log records and Kelmora_CORR carry it: a name in UTF-8 is
+// turned into windows-1252 like every other text of the logs (what has no
+// windows-1252 form becomes "?"), and every control character (below 0x20,
+// and 0x7F) becomes "?", so that no name can split a record or forge one.
+std::string recordName(const std::string& name);

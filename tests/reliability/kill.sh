@@ -11,6 +11,10 @@
 #   - every dropped file is accounted for: its marker is in the trace, or its
 #     name is in a log record (failed, discarded, dropped at start-up);
 #   - _Configurazione.ini still holds every key and every foreign line;
+#   - the simulator's roll, receipt by receipt: no receipt holds the items of
+#     two files, no receipt number is closed twice, no receipt is left open
+#     after the last recovery, no file is paid twice, and a file whose receipt
+#     was voided is named in its log as interrupted;
 #   - no temporary file is left in the program directory;
 #   - a last bridge takes a last file, ends up idle (Eps_Vuoto -1) and ends
 #     cleanly on SIGTERM.
@@ -81,10 +85,55 @@ rel_check_litter "$dir" || rel_fail "litter"
 [ "$("$TESSIRO_BIN" config get --dir "$dir" --section Varie Eps_Vuoto x)" = -1 ] || rel_fail "Eps_Vuoto is not -1 at the end"
 discarded=$(grep -ac "File scartato all'avvio" "$dir/FiscalError.log" 2>/dev/null || true)
 read -r executed logged <<<"$counts"
-# Not a failure, a fact to know: a bridge killed in the middle of a receipt
-# leaves it open on the printer, and the next file's items join it.
-merged=$(awk '/^====/ { n = 0 } /ID-[0-9][0-9][0-9][0-9][0-9][0-9]/ { n++ } /^SCONTRINO N\./ { if (n > 1) m++ } END { print m + 0 }' \
-  "$dir/Simulatore/giornale.txt")
+# The roll cut into documents: each begins at a rule of "=" and ends at its
+# numbered last line. Prints one line per problem, then "paid ID" and
+# "voided ID" lines for the markers of each receipt. A document cut short by
+# the next one's rule is "torn": the simulator, which runs inside the killed
+# process, appends to its roll before it stores its state, so a kill between
+# the two leaves printed lines that its state (the printer's memory) never
+# held. A real printer keeps its own memory; the count is shown, not failed.
+roll="$REL_WORK/roll.txt"
+awk '
+  function flush_ids(kind,   id) { for (id in ids) print kind, id }
+  /^=+$/ { if (open) print "torn"; open = 1; split("", ids); n = 0; voided = 0; next }
+  !open { next }
+  {
+    line = $0
+    while (match(line, /ID-[0-9][0-9][0-9][0-9][0-9][0-9]/)) {
+      id = substr(line, RSTART, RLENGTH)
+      if (!(id in ids)) { ids[id] = 1; n++ }
+      line = substr(line, RSTART + RLENGTH)
+    }
+  }
+  /SCONTRINO ANNULLATO/ { voided = 1 }
+  /^(SCONTRINO N\.|NON FISCALE N\.|CHIUSURA N\.)/ {
+    if (n > 1) print "PROBLEM a receipt holds the items of " n " files: " $0
+    if ($0 ~ /^SCONTRINO N\./) {
+      number = substr($0, 1, 17)
+      if (number in closed) print "PROBLEM receipt closed twice: " number
+      closed[number] = 1
+      flush_ids(voided ? "voided" : "paid")
+    }
+    open = 0
+  }
+  END { if (open) print "PROBLEM a receipt is left open on the printer" }
+' "$dir/Simulatore/giornale.txt" >"$roll"
+if grep -q '^PROBLEM' "$roll"; then
+  grep '^PROBLEM' "$roll" | head >&2
+  rel_fail "the roll"
+fi
+paid_twice=$(awk '$1 == "paid" { print $2 }' "$roll" | sort | uniq -d | head -3)
+[ -z "$paid_twice" ] || rel_fail "paid twice: $paid_twice"
+voided_ids=$(awk '$1 == "voided" { print $2 }' "$roll" | sort -u)
+for marker in $voided_ids; do
+  id=$((10#${marker#ID-}))
+  ref=$(rel_reference "$(rel_fiscal_name "$id")")
+  grep -aqF -- "$ref;" "$dir/FiscalError.log" || rel_fail "receipt of $marker voided, yet its file is named in no record"
+  grep -a -F -- "$ref;" "$dir/FiscalError.log" | grep -aq 'interrott' ||
+    rel_fail "receipt of $marker voided, yet no record says its file was interrupted"
+done
+voided=$(printf '%s\n' $voided_ids | grep -c . || true)
+interrupted=$(grep -ac 'File interrotto\|interrotto al pagamento' "$dir/FiscalError.log" 2>/dev/null || true)
 echo "kill: PASS rounds=$rounds files=${#dropped[@]} executed=$executed only-logged=$logged" \
-  "discarded-at-start=${discarded:-0} receipts=$(grep -ac '^SCONTRINO N\.' "$dir/Simulatore/giornale.txt")" \
-  "receipts-holding-two-files=$merged"
+  "discarded-at-start=${discarded:-0} interrupted=${interrupted:-0} voided=$voided" \
+  "receipts=$(grep -ac '^SCONTRINO N\.' "$dir/Simulatore/giornale.txt") torn-by-the-simulator=$(grep -c '^torn' "$roll" || true)"

@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: MIT
+#include "app/Intake.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/inotify.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+void UniqueFd::reset(int fd)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+}
+
+DescriptorBuffer::int_type DescriptorBuffer::underflow()
+{
+    if (gptr() < egptr())
+        return traits_type::to_int_type(*gptr());
+    for (;;) {
+        const ssize_t n = ::read(m_fd, m_buffer, sizeof m_buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return traits_type::eof();
+        setg(m_buffer, m_buffer, m_buffer + n);
+        return traits_type::to_int_type(*gptr());
+    }
+}
+
+LeaseAnswer probeWriters(int fd)
+{
+    // Someone opening the file for writing while the lease is held would
+    // send the holder SIGIO, whose default action ends the process; the
+    // lease is dropped at once, but the signal could still come in between.
+    static const bool ignored = [] {
+        std::signal(SIGIO, SIG_IGN);
+        return true;
+    }();
+    (void)ignored;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        return LeaseAnswer::Free;
+    }
+    return errno == EAGAIN ? LeaseAnswer::Writing : LeaseAnswer::Unknown;
+}
+
+bool onLocalFileSystem(int fd)
+{
+    struct statfs fs{};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    // The network and user-space file systems that a shop's share may sit
+    // on; for those the kernel here does not see the writer.
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case NFS_SUPER_MAGIC:
+    case SMB_SUPER_MAGIC:
+    case 0xFF534D42UL: // CIFS
+    case 0xFE534D42UL: // SMB2
+    case CODA_SUPER_MAGIC:
+    case AFS_SUPER_MAGIC:
+    case V9FS_MAGIC:
+    case CEPH_SUPER_MAGIC:
+    case 0x65735546UL: // FUSE (sshfs and the like)
+    case 0x01161970UL: // GFS2
+    case 0x47504653UL: // GPFS
+    case 0x0BD00BD0UL: // Lustre
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool Intake::Seen::same(const struct stat& st) const
+{
+    return device == st.st_dev && inode == st.st_ino && size == st.st_size &&
+           modified.tv_sec == st.st_mtim.tv_sec && modified.tv_nsec == st.st_mtim.tv_nsec &&
+           changed.tv_sec == st.st_ctim.tv_sec && changed.tv_nsec == st.st_ctim.tv_nsec;
+}
+
+Intake::Intake() : m_now([] { return std::chrono::steady_clock::now(); }), m_leaseUsable(onLocalFileSystem) {}
+
+Intake::Verdict Intake::check(const std::string& name, int fd, const struct stat& st)
+{
+    Verdict verdict = Verdict::Writing;
+    const LeaseAnswer lease = m_leaseUsable(fd) ? probeWriters(fd) : LeaseAnswer::Unknown;
+    if (lease == LeaseAnswer::Free)
+        verdict = Verdict::Finished;
+    else if (lease == LeaseAnswer::Unknown)
+        verdict = settled(name, st);
+    else
+        m_seen.erase(name); // a writer is there: the settle period starts after it
+
+    if (verdict == Verdict::Finished) {
+        m_seen.erase(name);
+        m_held.erase(name);
+    } else {
+        m_held.try_emplace(name, m_now());
+    }
+    return verdict;
+}
+
+Intake::Verdict Intake::settled(const std::string& name, const struct stat& st)
+{
+    const auto now = m_now();
+    auto it = m_seen.find(name);
+    if (it == m_seen.end() || !it->second.same(st)) {
+        Seen seen{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, now};
+        m_seen.insert_or_assign(name, seen);
+        return m_settle.count() <= 0 ? Verdict::Finished : Verdict::Writing;
+    }
+    return now - it->second.since >= m_settle ? Verdict::Finished : Verdict::Writing;
+}
+
+std::chrono::steady_clock::time_point Intake::heldSince(const std::string& name) const
+{
+    const auto it = m_held.find(name);
+    return it == m_held.end() ? m_now() : it->second;
+}
+
+std::optional<std::chrono::steady_clock::time_point> Intake::nextSettled() const
+{
+    std::optional<std::chrono::steady_clock::time_point> next;
+    for (const auto& [name, seen] : m_seen)
+        if (!next || seen.since + m_settle < *next)
+            next = seen.since + m_settle;
+    return next;
+}
+
+void Intake::keepOnly(const std::function<bool(const std::string& name)>& listed)
+{
+    std::erase_if(m_seen, [&](const auto& entry) { return !listed(entry.first); });
+    std::erase_if(m_held, [&](const auto& entry) { return !listed(entry.first); });
+}
+
+DropWatch::DropWatch(const std::filesystem::path& folder, std::function<void()> onChange)
+    : m_onChange(std::move(onChange))
+{
+    m_fd.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!m_fd)
+        return;
+    if (::inotify_add_watch(m_fd.get(), folder.c_str(), IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+        m_fd.reset();
+        return;
+    }
+    m_notifier = std::make_unique<QSocketNotifier>(m_fd.get(), QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+        // Only the wake-up counts: the tick looks at the folder itself.
+        alignas(inotify_event) char buffer[4096];
+        while (::read(m_fd.get(), buffer, sizeof buffer) > 0) {
+        }
+        if (m_onChange)
+            m_onChange();
+    });
+}
+
+DropWatch::~DropWatch() = default;

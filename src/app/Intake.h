@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <istream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <streambuf>
+#include <string>
+
+class QSocketNotifier;
+
+// A file descriptor that is closed when it goes out of scope.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_fd = other.release();
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int m_fd = -1;
+};
+
+// Reads a descriptor the caller keeps open, from where it stands.
+class DescriptorBuffer : public std::streambuf {
+public:
+    explicit DescriptorBuffer(int fd) : m_fd(fd) {}
+
+protected:
+    int_type underflow() override;
+
+private:
+    int m_fd;
+    char m_buffer[16 * 1024];
+};
+
+// An input stream over a descriptor the caller keeps open.
+class DescriptorStream : public std::istream {
+public:
+    explicit DescriptorStream(int fd) : std::istream(nullptr), m_buffer(fd) { rdbuf(&m_buffer); }
+
+private:
+    DescriptorBuffer m_buffer;
+};
+
+// How the polling cycle decides that a command file in the drop folder is
+// finished. Where the kernel can tell (a read lease on a local file system,
+// for a file the bridge may lease), a file is finished when no one holds it
+// open for writing. Everywhere else (network mounts, another user's file
+// without CAP_LEASE), a file is finished once its size and times have stayed
+// the same for the settle period.
+class Intake {
+public:
+    static constexpr std::chrono::milliseconds DefaultSettle{2000};
+    // A file held back longer than this no longer holds back the files whose
+    // names sort after it, and gets one record.
+    static constexpr std::chrono::seconds HoldBackLimit{60};
+
+    enum class Verdict { Finished, Writing };
+    // The steady time, so tests can move it.
+    using Now = std::function<std::chrono::steady_clock::time_point()>;
+
+    Intake();
+
+    // The verdict on the file open read-only at `fd`, listed as `name`.
+    Verdict check(const std::string& name, int fd, const struct stat& st);
+    // Since when `name` has been held back (the first check that said
+    // Writing); the earliest time when it was never held.
+    std::chrono::steady_clock::time_point heldSince(const std::string& name) const;
+    // When the first file now settling will have been still for the settle
+    // period, so the caller can look again then rather than at a later tick.
+    std::optional<std::chrono::steady_clock::time_point> nextSettled() const;
+    // Forgets what was remembered of names no longer in the drop folder.
+    void keepOnly(const std::function<bool(const std::string& name)>& listed);
+
+    void setSettle(std::chrono::milliseconds settle) { m_settle = settle; }
+    std::chrono::milliseconds settle() const { return m_settle; }
+    void setNow(Now now) { m_now = std::move(now); }
+    std::chrono::steady_clock::time_point now() const { return m_now(); }
+    // Whether the lease answer is to be trusted for this descriptor: by
+    // default, when statfs reports a local file system.
+    void setLeaseUsable(std::function<bool(int fd)> usable) { m_leaseUsable = std::move(usable); }
+
+private:
+    struct Seen {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        timespec modified{};
+        timespec changed{};
+        std::chrono::steady_clock::time_point since;
+        bool same(const struct stat& st) const;
+    };
+
+    Verdict settled(const std::string& name, const struct stat& st);
+
+    std::chrono::milliseconds m_settle = DefaultSettle;
+    Now m_now;
+    std::function<bool(int fd)> m_leaseUsable;
+    std::map<std::string, Seen> m_seen;
+    std::map<std::string, std::chrono::steady_clock::time_point> m_held;
+};
+
+// What the kernel says about writers of the file open read-only at `fd`:
+// Free (no one holds it open for writing), Writing, or Unknown (no lease can
+// be taken here: not the file's owner without CAP_LEASE, or a file system
+// without leases).
+enum class LeaseAnswer { Free, Writing, Unknown };
+LeaseAnswer probeWriters(int fd);
+
+// True when statfs reports the file system of `fd` as local to this
+// machine (leases and change notifications mean nothing across a network).
+bool onLocalFileSystem(int fd);
+
+// Wakes the polling cycle when a file is closed after writing in, or moved
+// into, the drop folder, instead of at the next tick of the timer. Needs the
+// Qt event loop. Without inotify (or without the folder) it stays silent and
+// the timer does all the work.
+class DropWatch {
+public:
+    DropWatch(const std::filesystem::path& folder, std::function<void()> onChange);
+    ~DropWatch();
+    DropWatch(const DropWatch&) = delete;
+    DropWatch& operator=(const DropWatch&) = delete;
+
+    bool watching() const { return m_notifier != nullptr; }
+
+private:
+    UniqueFd m_fd;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    std::function<void()> m_onChange;
+};

@@ -1,0 +1,593 @@
+// SPDX-License-Identifier: MIT
+// Receipt integrity: only finished files are taken, in name order, from the
+// descriptor that was checked; a bridge stopped in the middle of a file
+// never runs it again and never lets the next file's items join its receipt;
+// names cannot forge records; no file goes without a word.
+#include "app/Bridge.h"
+#include "BridgeRig.h"
+#include "app/RecordingPrinter.h"
+#include "app/ReceiptRoll.h"
+#include "app/RunningFile.h"
+#include "commands/Interprete.h"
+#include "config/IniFile.h"
+#include "config/Keys.h"
+#include "errors/ErrorHandler.h"
+#include "errors/FileKind.h"
+#include "printer/SimulatedPrinter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string stored(const fs::path& config, const char* key)
+{
+    return LeggiINI(keys::Section, key, "<assente>", config);
+}
+
+int countContaining(const std::vector<std::string>& lines, const std::string& part)
+{
+    return static_cast<int>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+}
+
+std::string receipt(const std::string& marker)
+{
+    return "F2:1:ARTICOLO:1000:150:1\r\nF5:1:" + marker + "\r\nF4:0:0:0:1\r\n";
+}
+
+// A bridge on a recording printer, with the intake's time under the test's
+// hand.
+class IntakeBridge : public BridgeRig {
+protected:
+    void SetUp() override
+    {
+        testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+        m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
+        m_bridge->avvio();
+        m_bridge->intake().setNow([this] { return m_now; });
+        m_printer.onOpenPort = [this] { m_opened.push_back(m_state.currentFileName); };
+    }
+
+    fs::path drop() const { return m_state.dropDir(); }
+    std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
+    std::vector<std::string> notFiscalLog() const { return testfiles::lines(m_state.notFiscalLog()); }
+    void later(std::chrono::milliseconds d) { m_now += d; }
+
+    // Opens a file of the drop folder for writing and keeps it open, as a
+    // back-office that writes a receipt in several writes.
+    int openWriter(const std::string& name)
+    {
+        const int fd = ::open((drop() / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        EXPECT_GE(fd, 0);
+        return fd;
+    }
+    static void append(int fd, const std::string& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+
+    apptest::RecordingPrinter m_printer;
+    std::unique_ptr<Bridge> m_bridge;
+    std::vector<std::string> m_opened;
+    std::chrono::steady_clock::time_point m_now = std::chrono::steady_clock::time_point{} + 1h;
+};
+
+// ------------------------------------------------------------ finished files
+
+struct PauseCase {
+    const char* name;
+    bool lease;  // false: a network-style folder, where only the settle rule applies
+    std::chrono::milliseconds pause;
+};
+
+void PrintTo(const PauseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class IntakeWriterPause : public IntakeBridge, public ::testing::WithParamInterface<PauseCase> {};
+
+TEST_P(IntakeWriterPause, ReceiptWrittenInTwoWritesRunsWhole)
+{
+    if (!GetParam().lease)
+        m_bridge->intake().setLeaseUsable([](int) { return false; });
+    const std::string name = "20261208180100COR000001.txt";
+    const int fd = openWriter(name);
+    append(fd, "F2:1:PANE:1000:150:1\r\nF5:1:ID-000001\r\n");
+
+    m_bridge->tick();
+    later(GetParam().pause);
+    m_bridge->tick();
+    EXPECT_TRUE(m_opened.empty()) << "taken while its writer still had it open";
+
+    append(fd, "F4:0:0:0:1\r\n");
+    ::close(fd);
+    m_bridge->tick();
+    later(Intake::DefaultSettle);
+    m_bridge->tick();
+
+    EXPECT_EQ(m_opened, std::vector<std::string>{name});
+    EXPECT_EQ(m_printer.count("SellDept"), 1);
+    EXPECT_EQ(m_printer.count("PayCash"), 1);
+    EXPECT_TRUE(fs::is_empty(drop()));
+    EXPECT_FALSE(m_state.errorState);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, IntakeWriterPause,
+                         ::testing::Values(PauseCase{"LeaseOneSecond", true, 1s}, PauseCase{"LeaseFiveSeconds", true, 5s},
+                                           PauseCase{"SettleOneSecond", false, 1s}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(IntakeBridge, FileClosedByItsWriterIsTakenAtTheFirstTick)
+{
+    const int fd = openWriter("a.txt");
+    append(fd, "D1:1:A\r\n");
+    ::close(fd);
+    m_bridge->tick();
+    EXPECT_EQ(m_opened, std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(IntakeBridge, WriterThatDiesUnderADotNameNeverHasItsFileTaken)
+{
+    const int fd = openWriter(".20261208180100COR000001.txt.part");
+    append(fd, "F2:1:PANE:1000:150:1\r\n");
+    ::close(fd); // the kernel closes a dead writer's files
+    for (int i = 0; i < 5; ++i) {
+        m_bridge->tick();
+        later(1min);
+    }
+    EXPECT_TRUE(m_printer.calls.empty());
+    EXPECT_TRUE(fs::exists(drop() / ".20261208180100COR000001.txt.part"));
+}
+
+TEST_F(IntakeBridge, NetworkStyleFolderTakesAFileOnlyOnceItHasSettled)
+{
+    m_bridge->intake().setLeaseUsable([](int) { return false; });
+    testfiles::write(drop() / "a.txt", "D1:1:A\r\n");
+
+    m_bridge->tick();
+    later(1500ms);
+    m_bridge->tick();
+    EXPECT_TRUE(m_opened.empty());
+    // A change starts the period again.
+    testfiles::write(drop() / "a.txt", "D1:1:A\r\nD1:1:B\r\n");
+    later(1000ms);
+    m_bridge->tick();
+    later(1500ms);
+    m_bridge->tick();
+    EXPECT_TRUE(m_opened.empty());
+    later(500ms);
+    m_bridge->tick();
+    EXPECT_EQ(m_opened, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(m_printer.count("DisplayText:B"), 1);
+}
+
+TEST_F(IntakeBridge, FileBeingWrittenHoldsBackALaterClosureUpToAMinute)
+{
+    const std::string receiptName = "20261208180100COR000001.txt";
+    const std::string closure = "20261208190000Z1.txt";
+    const int fd = openWriter(receiptName);
+    append(fd, "F2:1:PANE:1000:150:1\r\n");
+    testfiles::write(drop() / closure, "Z1:1:0\r\n");
+
+    m_bridge->tick();
+    later(30s);
+    m_bridge->tick();
+    EXPECT_TRUE(m_opened.empty()) << "the closure overtook an earlier receipt";
+
+    append(fd, "F4:0:0:0:1\r\n");
+    ::close(fd);
+    m_bridge->tick();
+    EXPECT_EQ(m_opened, (std::vector<std::string>{receiptName, closure}));
+    EXPECT_EQ(countContaining(fiscalLog(), "scrittura"), 0);
+}
+
+TEST_F(IntakeBridge, FileHeldOverAMinuteGetsOneRecordAndTheFilesBehindItGoOn)
+{
+    const std::string stuck = "20261208180100COR000001.txt";
+    const int fd = openWriter(stuck);
+    append(fd, "F2:1:PANE:1000:150:1\r\n");
+    testfiles::write(drop() / "20261208180200COR000002.txt", receipt("ID-000002"));
+
+    m_bridge->tick();
+    later(61s);
+    m_bridge->tick();
+    m_bridge->tick();
+
+    EXPECT_EQ(m_opened, std::vector<std::string>{"20261208180200COR000002.txt"});
+    EXPECT_EQ(countContaining(fiscalLog(), "COR000001.txt;"), 1);
+    EXPECT_EQ(countContaining(fiscalLog(), "ancora in scrittura da oltre un minuto"), 1);
+    EXPECT_FALSE(m_state.errorState);
+    EXPECT_TRUE(fs::exists(drop() / stuck));
+    ::close(fd);
+}
+
+// ------------------------------------------------------------------ order
+
+TEST_F(IntakeBridge, TwelveFilesRunInByteOrderOfTheirNames)
+{
+    std::vector<std::string> names;
+    for (int minute = 1; minute <= 11; ++minute) {
+        char name[40];
+        std::snprintf(name, sizeof name, "2026120818%02d00COR%06d.txt", minute, minute);
+        names.push_back(name);
+    }
+    names.push_back("20261208190000Z1.txt");
+    // Written in an order that is neither the names' nor creation's reverse.
+    const int order[] = {4, 2, 8, 0, 11, 5, 7, 3, 10, 1, 9, 6};
+    for (const int i : order)
+        testfiles::write(drop() / names[size_t(i)], "D1:1:X\r\n");
+
+    m_bridge->tick();
+
+    EXPECT_EQ(m_opened, names);
+}
+
+// ------------------------------------------------------ open what was listed
+
+enum class Swap { Fifo, Symlink };
+
+class IntakeSwap : public IntakeBridge, public ::testing::WithParamInterface<Swap> {};
+
+TEST_P(IntakeSwap, EntrySwappedInAfterTheListingIsLeftAloneAndRecorded)
+{
+    const std::string name = "20261208180100COR000001.txt";
+    testfiles::write(drop() / name, receipt("ID-000001"));
+    const fs::path secret = m_dir / "segreto.txt";
+    testfiles::write(secret, "D1:1:SEGRETO\r\n");
+    m_bridge->afterListing = [&] {
+        fs::remove(drop() / name);
+        if (GetParam() == Swap::Fifo)
+            ASSERT_EQ(::mkfifo((drop() / name).c_str(), 0600), 0);
+        else
+            fs::create_symlink(secret, drop() / name);
+    };
+
+    m_bridge->tick(); // a FIFO opened for reading would block here for ever
+
+    EXPECT_EQ(fs::symlink_status(drop() / name).type(),
+              GetParam() == Swap::Fifo ? fs::file_type::fifo : fs::file_type::symlink);
+    EXPECT_TRUE(m_printer.calls.empty());
+    EXPECT_TRUE(fs::is_empty(m_state.workDir()));
+    EXPECT_EQ(countContaining(fiscalLog(), "lasciato in Ostro: non \xE8 un file regolare"), 1);
+    EXPECT_FALSE(m_state.errorState);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, IntakeSwap, ::testing::Values(Swap::Fifo, Swap::Symlink),
+                         [](const auto& info) { return info.param == Swap::Fifo ? "Fifo" : "Symlink"; });
+
+TEST_F(IntakeBridge, FileRunsFromWhatWasCheckedEvenIfItsNameIsReusedInTheWorkFolder)
+{
+    testfiles::write(drop() / "a.txt", "D1:1:VERO\r\n");
+    m_printer.onOpenPort = [&] {
+        // Whatever is put under its name now is not what runs.
+        testfiles::write(m_dir / "altro.txt", "D1:1:FALSO\r\n");
+        fs::rename(m_dir / "altro.txt", m_state.workDir() / "a.txt");
+    };
+    m_bridge->tick();
+    EXPECT_EQ(m_printer.count("DisplayText:VERO"), 1);
+    EXPECT_EQ(m_printer.count("DisplayText:FALSO"), 0);
+}
+
+// ---------------------------------------------------------- scan problems
+
+TEST_F(IntakeBridge, SameNamedFileInTheWorkFolderDoesNotStopTheValidFileBehindIt)
+{
+    const std::string name = "20261208180100COR000001.txt";
+    testfiles::write(m_state.workDir() / name, "vecchio");
+    testfiles::write(drop() / name, receipt("ID-000001"));
+    testfiles::write(drop() / "20261208180200COR000002.txt", receipt("ID-000002"));
+
+    m_bridge->tick();
+    m_bridge->tick();
+
+    EXPECT_EQ(m_opened, std::vector<std::string>{"20261208180200COR000002.txt"});
+    EXPECT_EQ(m_printer.count("PayCash"), 1);
+    EXPECT_EQ(countContaining(fiscalLog(), "esiste gi\xE0 un file con lo stesso nome in IN"), 1);
+    EXPECT_FALSE(m_state.errorState);
+    EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), "");
+}
+
+TEST_F(IntakeBridge, DropFolderThatCannotBeListedIsRecordedOnceWithoutRaisingTheError)
+{
+    fs::remove(drop());
+    m_bridge->tick();
+    m_bridge->tick();
+    EXPECT_EQ(countContaining(notFiscalLog(), "Impossibile leggere la cartella Ostro"), 1);
+    EXPECT_FALSE(m_state.errorState);
+    fs::create_directory(drop());
+    testfiles::write(drop() / "a.txt", "D1:1:A\r\n");
+    m_bridge->tick();
+    EXPECT_EQ(m_opened, std::vector<std::string>{"a.txt"});
+}
+
+// ------------------------------------------------------------ no silent drop
+
+struct SilentCase {
+    const char* name;
+    const char* content;
+    const char* record;
+};
+
+void PrintTo(const SilentCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class IntakeNoSilentDrop : public IntakeBridge, public ::testing::WithParamInterface<SilentCase> {};
+
+TEST_P(IntakeNoSilentDrop, FileThatAsksNothingOfThePrinterIsRecordedAndDeleted)
+{
+    const std::string name = "20261208180100COR000001.txt";
+    testfiles::write(drop() / name, GetParam().content);
+
+    m_bridge->tick();
+
+    const auto log = fiscalLog();
+    EXPECT_EQ(countContaining(log, "Tessiro_Error: COR000001.txt;"), 1);
+    EXPECT_EQ(countContaining(log, GetParam().record), 1);
+    EXPECT_FALSE(m_state.errorState);
+    EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), "");
+    EXPECT_TRUE(fs::is_empty(m_state.workDir()));
+    EXPECT_TRUE(fs::is_empty(drop()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, IntakeNoSilentDrop,
+    ::testing::Values(SilentCase{"Empty", "", MsgFileVuoto}, SilentCase{"BlankLines", "\r\n  \r\n", MsgFileVuoto},
+                      SilentCase{"UnknownFirstCode", "X9:1:PANE\r\nF4:0:0:0:1\r\n",
+                                 "Codice sconosciuto nel primo record, file non eseguito: X9:1:PANE"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------ names in records
+
+TEST_F(IntakeBridge, NameWithCrLfCannotSplitOrForgeARecord)
+{
+    const std::string name = "20261208180100COR\r\nCOR9;01-01-2026 00:00:00;finto.txt";
+    m_printer.codes["SellDept"] = 5;
+    testfiles::write(drop() / name, receipt("ID-000001"));
+
+    m_bridge->tick();
+
+    const auto log = fiscalLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Tessiro_Error: COR??COR9;", 0), 0u) << log[0];
+    EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), "COR??COR9;01-01-2026 00:00:00;finto.txt");
+}
+
+struct NameCase {
+    const char* name;
+    std::string raw;
+    std::string recorded;
+};
+
+void PrintTo(const NameCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class RecordNameTable : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(RecordNameTable, NameReachesTheLogsInWindows1252WithoutControlCharacters)
+{
+    EXPECT_EQ(recordName(GetParam().raw), GetParam().recorded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, RecordNameTable,
+    ::testing::Values(NameCase{"Plain", "20261208180100COR000001.txt", "20261208180100COR000001.txt"},
+                      NameCase{"CrLf", "a\r\nb", "a??b"}, NameCase{"Escape", "a\x1b[2Jb", "a?[2Jb"},
+                      NameCase{"Tab", "a\tb", "a?b"}, NameCase{"Delete", "a\x7f", "a?"},
+                      NameCase{"Utf8Euro", "prezzo\xE2\x82\xAC.txt", "prezzo\x80.txt"},
+                      NameCase{"Utf8Accent", "citt\xC3\xA0.txt", "citt\xE0.txt"},
+                      NameCase{"Utf8NoWindows1252Form", "\xE4\xB8\xAD.txt", "?.txt"},
+                      NameCase{"AlreadyWindows1252", "citt\xE0.txt", "citt\xE0.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------ interpreter marks
+
+struct MarkCase {
+    const char* name;
+    const char* content;
+    std::vector<std::string> events; // marks and printer calls, in order
+};
+
+void PrintTo(const MarkCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class InterpreterMarks : public BridgeRig, public ::testing::WithParamInterface<MarkCase> {};
+
+TEST_P(InterpreterMarks, CallerIsToldBeforeThePortBeforeEachRecordAndAfterTheLast)
+{
+    apptest::RecordingPrinter printer;
+    ErrorHandler errors(m_state, m_window, m_clock);
+    std::vector<std::string> events;
+    const auto calls = [&] {
+        for (const auto& call : printer.calls)
+            if (call == "OpenPort" || call == "ClosePort" || call == "SellDept" || call == "PayCash" ||
+                call == "OpenNonFiscal")
+                events.push_back(call);
+        printer.calls.clear();
+    };
+    RunObserver observer;
+    observer.beforeStart = [&] { calls(), events.push_back("start"); };
+    observer.beforeRecord = [&](const std::string& code) { calls(), events.push_back("record " + code); };
+    observer.afterLastRecord = [&](bool completed) { calls(), events.push_back(completed ? "done" : "failed"); };
+    printer.codes["SellDept"] = GetParam().events.back() == "failed" ? 5 : 0;
+    std::istringstream in(GetParam().content);
+
+    EseguiFileComandi(printer, errors, 1, "9600,N,8,1", in, 1, 1, observer);
+    calls();
+
+    std::vector<std::string> expected = GetParam().events;
+    expected.push_back("ClosePort");
+    EXPECT_EQ(events, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, InterpreterMarks,
+    ::testing::Values(
+        MarkCase{"Receipt", "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
+                 {"start", "OpenPort", "record F2", "SellDept", "record F4", "PayCash", "done"}},
+        MarkCase{"NonFiscal", "N1:1\r\n", {"start", "OpenPort", "record N1", "OpenNonFiscal", "done"}},
+        MarkCase{"FailedSale", "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
+                 {"start", "OpenPort", "record F2", "SellDept", "failed"}},
+        MarkCase{"Empty", "", {"start", "OpenPort", "done"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ------------------------------------------------------------ running file note
+
+TEST(RunningFileNote, NoteSurvivesAWriteAndAReadBackWithAnyName)
+{
+    QTemporaryDir tmp;
+    RunningFile note(testfiles::path(tmp));
+    const RunningRecord record{"a\r\n=b.txt", true, true, RunningRecord::Stage::Payment};
+    ASSERT_TRUE(note.write(record));
+    EXPECT_EQ(note.read(), record);
+    EXPECT_FALSE(fs::exists(testfiles::path(tmp) / (std::string(RunningFile::FileName) + ".nuovo")));
+    ASSERT_TRUE(note.clear());
+    EXPECT_EQ(note.read(), std::nullopt);
+}
+
+TEST(RunningFileNote, DamagedNoteIsToldApartFromNoNote)
+{
+    QTemporaryDir tmp;
+    testfiles::write(testfiles::path(tmp) / RunningFile::FileName, "nome=61\nfase=");
+    const auto read = RunningFile(testfiles::path(tmp)).read();
+    ASSERT_TRUE(read.has_value());
+    EXPECT_TRUE(read->name.empty());
+}
+
+// What start-up does with the note of a file a killed bridge was running.
+struct RecoveryCase {
+    const char* name;
+    RunningRecord note;
+    bool leftInWorkFolder;
+    std::vector<std::string> printerCalls; // besides port handling
+    const char* record;                    // in the file's log, empty for none
+    const char* kelmoraCorr;
+};
+
+void PrintTo(const RecoveryCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const std::string Fiscal = "20261208180100COR000001.txt";
+const std::string NotFiscal = "20261208180100NOF000001.txt";
+
+class StartupRecovery : public BridgeRig, public ::testing::WithParamInterface<RecoveryCase> {};
+
+TEST_P(StartupRecovery, InterruptedFileIsNeverRunAgainAndHasOneAccurateOutcome)
+{
+    const RecoveryCase& c = GetParam();
+    testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+    if (c.leftInWorkFolder)
+        testfiles::write(m_state.workDir() / c.note.name, receipt("ID-000001"));
+    ASSERT_TRUE(RunningFile(m_dir).write(c.note));
+    apptest::RecordingPrinter printer;
+    Bridge bridge(m_state, m_window, m_clock, printer);
+
+    bridge.avvio();
+
+    std::vector<std::string> calls;
+    for (const auto& call : printer.calls)
+        if (call == "CancelReceipt" || call == "CloseNonFiscal" || call == "SellDept" || call == "PayCash")
+            calls.push_back(call);
+    EXPECT_EQ(calls, c.printerCalls);
+    const auto log = testfiles::lines(isFiscalName(c.note.name) ? m_state.fiscalLog() : m_state.notFiscalLog());
+    const std::string reference = fileReference(c.note.name) + ";";
+    if (*c.record) {
+        EXPECT_EQ(countContaining(log, c.record), 1);
+        int forFile = 0;
+        for (const auto& line : log)
+            forFile += line.find(reference) != std::string::npos && line.find("AZIONE: Annullo") == std::string::npos &&
+                       line.find("AZIONE: Chiusura scontrino") == std::string::npos;
+        EXPECT_EQ(forFile, 1) << "one outcome for the file";
+    }
+    EXPECT_EQ(countContaining(log, "File scartato all'avvio"), 0);
+    EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), c.kelmoraCorr);
+    EXPECT_FALSE(m_state.errorState);
+    EXPECT_FALSE(fs::exists(m_dir / RunningFile::FileName));
+    EXPECT_TRUE(fs::is_empty(m_state.workDir()));
+}
+
+using Stage = RunningRecord::Stage;
+INSTANTIATE_TEST_SUITE_P(
+    Notes, StartupRecovery,
+    ::testing::Values(
+        RecoveryCase{"FiscalBeforePayment", {Fiscal, true, false, Stage::Started}, true, {"CancelReceipt"},
+                     "File interrotto prima del pagamento: scontrino annullato", "COR000001.txt"},
+        RecoveryCase{"FiscalAtPayment", {Fiscal, true, false, Stage::Payment}, true, {"CancelReceipt"},
+                     "interrotto al pagamento: verificare prima di reinviare", ""},
+        RecoveryCase{"DoneNotDeleted", {Fiscal, true, false, Stage::Done}, true, {}, "AZIONE: File eseguito", ""},
+        RecoveryCase{"DoneAndDeleted", {Fiscal, true, false, Stage::Done}, false, {}, "", ""},
+        RecoveryCase{"NonFiscalWithoutN1", {NotFiscal, false, false, Stage::Started}, true, {},
+                     "File interrotto, file non rieseguito", ""},
+        RecoveryCase{"NonFiscalWithN1", {NotFiscal, false, true, Stage::Started}, true, {"CloseNonFiscal"},
+                     "documento non fiscale chiuso", ""},
+        RecoveryCase{"SaleInAFileNotNamedFiscal", {NotFiscal, true, false, Stage::Started}, false, {"CancelReceipt"},
+                     "scontrino annullato", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A printer that refuses the void and says so through its error event.
+class RefusingPrinter : public apptest::RecordingPrinter {
+public:
+    int16_t CancelReceipt(int16_t value) override
+    {
+        RecordingPrinter::CancelReceipt(value);
+        if (onErrorEvent)
+            onErrorEvent(2, 5);
+        return 5;
+    }
+};
+
+using StartupRecoveryHalfNote = BridgeRig;
+
+TEST_F(StartupRecoveryHalfNote, NoteKilledWhileWrittenAsideIsRemovedAndVoidsNothing)
+{
+    testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+    testfiles::write(m_dir / (std::string(RunningFile::FileName) + ".nuovo"), "nome=61");
+    apptest::RecordingPrinter printer;
+    Bridge bridge(m_state, m_window, m_clock, printer);
+
+    bridge.avvio();
+
+    EXPECT_FALSE(fs::exists(m_dir / (std::string(RunningFile::FileName) + ".nuovo")));
+    EXPECT_EQ(printer.count("CancelReceipt"), 0);
+}
+
+using StartupRecoveryRefused = BridgeRig;
+
+TEST_F(StartupRecoveryRefused, RefusalDuringRecoveryIsRecordedAndRaisesNoError)
+{
+    testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+    ASSERT_TRUE(RunningFile(m_dir).write({Fiscal, true, false, Stage::Payment}));
+    RefusingPrinter printer;
+    Bridge bridge(m_state, m_window, m_clock, printer);
+
+    bridge.avvio();
+
+    EXPECT_GE(countContaining(testfiles::lines(m_state.fiscalLog()), "PrinterError: COR000001.txt;") +
+                  countContaining(testfiles::lines(m_state.fiscalLog()), "Tessiro_Error: COR000001.txt;"),
+              2);
+    EXPECT_FALSE(m_state.errorState);
+    EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), "");
+}
+
+} // namespace
