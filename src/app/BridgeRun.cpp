@@ -9,7 +9,8 @@
 #include "app/ShutdownSignals.h"
 #include "errors/Clock.h"
 #include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
+#include "lan/PrinterChoice.h"
+#include "printer/PrinterControl.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -40,14 +41,11 @@ OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
 
 } // namespace
 
-std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
+std::unique_ptr<PrinterControl> openPrinter(const fs::path& dir, std::string* description)
 {
-    try {
-        return std::make_unique<SimulatedPrinter>(dir);
-    } catch (const std::exception& e) {
-        std::cerr << "tessiro: the simulated printer could not start: " << e.what() << '\n';
-    }
-    return nullptr;
+    if (description)
+        *description = readPrinterChoice(dir).describe();
+    return makeChosenPrinter(dir, std::cerr);
 }
 
 CommandLine startProgram(int argc, char** argv)
@@ -96,7 +94,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     SharedState state;
     state.programDir = dir;
     SystemClock clock;
-    const std::unique_ptr<SimulatedPrinter> printer = openPrinter(dir);
+    const std::unique_ptr<PrinterControl> printer = openPrinter(dir, &state.printerDescription);
     if (!printer)
         return ExitFailure;
 

@@ -29,7 +29,8 @@ bool looksLikeNegativeNumber(const std::string& token)
 
 bool takesValue(const std::string& token)
 {
-    return token == "--dir" || token == "--file" || token == "--section";
+    return token == "--dir" || token == "--file" || token == "--section" || token == "--printer" ||
+           token == "--listen";
 }
 
 CommandLine invalid(std::string why)
@@ -99,8 +100,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     const QCommandLineOption versionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"));
-    parser.addOptions(
-        {dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption, quietOption, verboseOption});
+    const QCommandLineOption printerOption(QStringLiteral("printer"), QString(), QStringLiteral("P"));
+    const QCommandLineOption listenOption(QStringLiteral("listen"), QString(), QStringLiteral("HOST:PORT"));
+    parser.addOptions({dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption, quietOption,
+                       verboseOption, printerOption, listenOption});
     if (!parser.parse(options))
         return invalid(toBytes(parser.errorText()));
 
@@ -164,9 +167,27 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                 return invalid("--file needs a file");
             c.file = std::filesystem::path(file);
         }
+    } else if (word(0) == "init") {
+        if (words.size() > 1)
+            return invalid("usage: tessiro init [--dir DIR] [--printer simulatore|http://HOST[:PORT]|https://HOST[:PORT]]");
+        c.action = CommandLine::Action::Init;
+        if (parser.isSet(printerOption)) {
+            c.printer = toBytes(parser.value(printerOption));
+            if (c.printer->empty())
+                return invalid("--printer needs \"simulatore\" or an http(s):// address");
+        }
+    } else if (word(0) == "serve-printer") {
+        if (words.size() > 1 || !parser.isSet(listenOption) || !c.programDir)
+            return invalid("usage: tessiro serve-printer --dir DIR --listen HOST:PORT");
+        c.action = CommandLine::Action::ServePrinter;
+        c.listen = toBytes(parser.value(listenOption));
     } else {
         return invalid("unknown command \"" + word(0) + "\"");
     }
+    if (parser.isSet(printerOption) && c.action != CommandLine::Action::Init)
+        return invalid("--printer belongs to \"init\"");
+    if (parser.isSet(listenOption) && c.action != CommandLine::Action::ServePrinter)
+        return invalid("--listen belongs to \"serve-printer\"");
 
     const bool isConfig = c.action == CommandLine::Action::ConfigGet || c.action == CommandLine::Action::ConfigSet;
     if (!isConfig && (parser.isSet(fileOption) || parser.isSet(sectionOption)))
@@ -206,6 +227,13 @@ QString usageText()
         "  tessiro test-receipt [--dir DIR]\n"
         "      Prints the test receipt on the configured printer; exit status 0 when\n"
         "      every step succeeded.\n"
+        "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
+        "      --printer chooses the fiscal printer of DIR: the simulated one, or a\n"
+        "      printer on the LAN (its https certificate is pinned). Without\n"
+        "      --printer the choice is left as it is.\n"
+        "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
+        "      Serves the simulated printer of DIR over the LAN printers' XML\n"
+        "      service, for testing programs that speak it.\n"
         "  tessiro ctl [--dir DIR] COMMAND\n"
         "      Runs a command of the window in the bridge running on DIR and prints\n"
         "      its answer. Exit status 0 when done, 1 when refused or when an error\n"

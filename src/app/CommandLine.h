@@ -14,11 +14,14 @@
 //   tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE
 //   tessiro test-receipt [--dir DIR]
 //   tessiro ctl [--dir DIR] COMMAND
+//   tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]
+//   tessiro serve-printer --dir DIR --listen HOST:PORT
 // Arguments are taken as raw bytes, so keys and values reach the INI file
 // (8-bit text) unchanged. A value that starts with "-" and a digit ("-1") is
 // a value, not an option; any other value starting with "-" follows "--".
 struct CommandLine {
-    enum class Action { RunBridge, ConfigGet, ConfigSet, TestReceipt, Control, ShowHelp, ShowVersion, Invalid };
+    enum class Action { RunBridge, ConfigGet, ConfigSet, TestReceipt, Control, ShowHelp, ShowVersion, Invalid, Init,
+                        ServePrinter };
     // How much the bridge says on standard error (--quiet, --verbose).
     enum class Verbosity { Quiet, Normal, Verbose };
 
@@ -35,6 +38,10 @@ struct CommandLine {
     std::string key;
     // config set: VALUE; config get: DEFAULT ("" when not given).
     std::string value;
+    // init: --printer, when given.
+    std::optional<std::string> printer;
+    // serve-printer: --listen.
+    std::string listen;
     // Invalid: what is wrong, one line in English.
     std::string error;
 };

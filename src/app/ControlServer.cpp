@@ -298,6 +298,8 @@ void ControlServer::addState(Reply& reply) const
         if (!name.empty())
             reply.lines.push_back("current-file: " + name.front());
     }
+    if (!state.printerDescription.empty())
+        reply.lines.push_back("printer: " + state.printerDescription);
     addText(reply, "MsgErrori", window.printerErrorText());
     addText(reply, "MsgErrore_NOPrinter", window.programErrorText());
     addText(reply, "last-error", state.lastErrorText);

@@ -1,11 +1,13 @@
 #include "app/Subcommands.h"
 
 #include "app/ConsoleWindow.h"
+#include "app/SingleInstance.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
 #include "errors/SharedState.h"
+#include "lan/PrinterChoice.h"
 #include "printer/PrinterControl.h"
 #include "printer/TestReceipt.h"
 
@@ -114,4 +116,23 @@ int testReceipt(const fs::path& programDir, PrinterControl& control, Clock& cloc
     else
         err << "tessiro: the test receipt did not print in full; see " << state.notFiscalLog().string() << '\n';
     return done ? 0 : 1;
+}
+
+int initFolder(const CommandLine& command, const fs::path& programDir, std::ostream& out, std::ostream& err)
+{
+    std::error_code ec;
+    fs::create_directories(programDir, ec);
+    if (const std::string problem = programDirProblem(programDir); !problem.empty()) {
+        err << "tessiro: " << problem << '\n';
+        return 2;
+    }
+    if (!command.printer)
+        return 0;
+    if (!storePrinterChoice(programDir, *command.printer, out, err))
+        return 1;
+    SingleInstance probe(programDir);
+    if (!probe.acquire())
+        out << "tessiro: a bridge holds " << programDir.string()
+            << ": the printer choice takes effect when that bridge starts again\n";
+    return 0;
 }

@@ -26,3 +26,9 @@ int configSet(const CommandLine& command, const std::filesystem::path& programDi
 // program directory's configuration; failures go to the logs as usual and
 // the window's texts to `err`. 0 when every step succeeded.
 int testReceipt(const std::filesystem::path& programDir, PrinterControl& control, Clock& clock, std::ostream& err);
+
+// init: prepares the program directory (creates it when missing) and, with
+// --printer, stores the printer choice (lan/PrinterChoice.h). A bridge that
+// holds the folder takes the new choice at its next start; init says so.
+int initFolder(const CommandLine& command, const std::filesystem::path& programDir, std::ostream& out,
+               std::ostream& err);
