@@ -2,6 +2,9 @@
 #include "lan/FakeService.h"
 
 #include <QEventLoop>
+#include <QFile>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -9,12 +12,20 @@
 
 class FakeServiceWorker : public QObject {
 public:
-    FakeServiceWorker(FakeService& owner, std::promise<quint16>& ready) : m_owner(owner)
+    FakeServiceWorker(FakeService& owner, std::promise<quint16>& ready, const std::optional<QSslConfiguration>& tls)
+        : m_owner(owner)
     {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        ready.set_value(m_server.serverPort());
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        if (tls) {
+            auto* server = new QSslServer(this);
+            server->setSslConfiguration(*tls);
+            m_server = server;
+        } else {
+            m_server = new QTcpServer(this);
+        }
+        m_server->listen(QHostAddress::LocalHost, 0);
+        ready.set_value(m_server->serverPort());
+        connect(m_server, &QTcpServer::pendingConnectionAvailable, this, [this] {
+            while (QTcpSocket* socket = m_server->nextPendingConnection()) {
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { serve(socket); });
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
@@ -55,15 +66,39 @@ private:
     }
 
     FakeService& m_owner;
-    QTcpServer m_server;
+    QTcpServer* m_server = nullptr;
     QHash<QTcpSocket*, QByteArray> m_buffers;
 };
 
 FakeService::FakeService() : m_fallback(Answer::body(success()))
 {
+    start(std::nullopt);
+}
+
+FakeService::FakeService(const QSslConfiguration& tls) : m_fallback(Answer::body(success())), m_tls(true)
+{
+    start(tls);
+}
+
+QSslConfiguration FakeService::tlsFrom(const char* certificateFile, const char* keyFile)
+{
+    const QString dir = QStringLiteral(TESSIRO_LAN_TEST_DATA "/");
+    QFile cert(dir + QLatin1String(certificateFile));
+    QFile key(dir + QLatin1String(keyFile));
+    cert.open(QIODevice::ReadOnly);
+    key.open(QIODevice::ReadOnly);
+    QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+    c.setLocalCertificate(QSslCertificate(cert.readAll()));
+    c.setPrivateKey(QSslKey(key.readAll(), QSsl::Rsa));
+    c.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return c;
+}
+
+void FakeService::start(const std::optional<QSslConfiguration>& tls)
+{
     std::promise<quint16> ready;
     auto port = ready.get_future();
-    QObject::connect(&m_thread, &QThread::started, [&] { m_worker = new FakeServiceWorker(*this, ready); });
+    QObject::connect(&m_thread, &QThread::started, [&] { m_worker = new FakeServiceWorker(*this, ready, tls); });
     // Deleted on its own thread, where its sockets live.
     QObject::connect(&m_thread, &QThread::finished, [this] { delete m_worker; });
     m_thread.start();

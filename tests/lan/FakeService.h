@@ -2,10 +2,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSslConfiguration>
 #include <QThread>
 
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,10 +30,18 @@ public:
     };
 
     FakeService();
+    // Over TLS with the certificate and key of `tls` (https://).
+    explicit FakeService(const QSslConfiguration& tls);
     ~FakeService();
 
     quint16 port() const { return m_port; }
-    std::string address() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    std::string address() const
+    {
+        return (m_tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port);
+    }
+
+    // A server configuration from a PEM certificate and key of tests/lan/data.
+    static QSslConfiguration tlsFrom(const char* certificateFile, const char* keyFile);
 
     void push(Answer answer);
     void setFallback(Answer answer);
@@ -53,6 +63,9 @@ private:
     std::deque<Answer> m_queue;
     Answer m_fallback;
     std::vector<QByteArray> m_requests;
+    void start(const std::optional<QSslConfiguration>& tls);
+
+    bool m_tls = false;
     FakeServiceWorker* m_worker = nullptr;
     QThread m_thread;
     quint16 m_port = 0;
