@@ -35,6 +35,7 @@ HttpOutcome failed(HttpOutcome::Kind kind, const QString& error)
 struct Connection {
     std::unique_ptr<QSslSocket> socket = std::make_unique<QSslSocket>();
     QString tlsProblem;
+    QString accepted;
 };
 
 // Connects (and, over https, completes the handshake); an empty optional on
@@ -57,13 +58,14 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
     // when, and only when, the certificate is the one pinned at set-up.
     QObject::connect(&socket, &QSslSocket::sslErrors, &socket, [&c, pin, readOnly](const QList<QSslError>& errors) {
         const QString seen = fingerprintOf(c.socket->peerCertificate());
-        if (readOnly || (!pin.isEmpty() && seen == pin)) {
-            c.socket->ignoreSslErrors(errors);
-            return;
-        }
         QStringList texts;
         for (const QSslError& e : errors)
             texts << e.errorString();
+        if (readOnly || (!pin.isEmpty() && seen == pin)) {
+            c.accepted = texts.join(QStringLiteral("; "));
+            c.socket->ignoreSslErrors(errors);
+            return;
+        }
         c.tlsProblem = pin.isEmpty() ? QStringLiteral("no certificate pinned (%1)").arg(texts.join(QStringLiteral("; ")))
                                      : QStringLiteral("certificate %1 is not the pinned %2 (%3)")
                                            .arg(seen, pin, texts.join(QStringLiteral("; ")));
@@ -244,6 +246,7 @@ HttpOutcome HttpClient::post(const QByteArray& body, int serviceTimeoutMs, int c
                           socket.errorString());
     }
     HttpOutcome outcome = readHttp(socket, deadline);
+    outcome.acceptedTlsErrors = c.accepted;
     socket.abort();
     return outcome;
 }

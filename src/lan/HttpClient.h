@@ -36,6 +36,7 @@ public:
     HttpOutcome post(const QByteArray& body, int serviceTimeoutMs, int clientTimeoutMs) const;
 
     const LanEndpoint& endpoint() const { return m_endpoint; }
+    const QString& pin() const { return m_pin; }
 
 private:
     LanEndpoint m_endpoint;

@@ -78,6 +78,13 @@ LanReply LanPrinter::exchange(const LanDocument& doc, Wait wait)
     const int client = report ? m_timeouts.reportClientMs : opening ? m_timeouts.openClientMs : m_timeouts.clientMs;
     trace(QStringLiteral("-> %1 %2").arg(m_client.endpoint().address(), abridged(body)));
     const HttpOutcome outcome = m_client.post(body, service, client);
+    // Never silently: the first time in this process, the trace says which
+    // TLS errors the pinned certificate was accepted with.
+    if (!outcome.acceptedTlsErrors.isEmpty() && !m_tlsNoted) {
+        m_tlsNoted = true;
+        trace(QStringLiteral("-- TLS: certificato %1 accettato perche' registrato da init, nonostante: %2")
+                  .arg(m_client.pin(), outcome.acceptedTlsErrors));
+    }
     const LanReply reply = readReply(outcome);
     if (outcome.kind == HttpOutcome::Kind::Replied)
         trace(QStringLiteral("<- HTTP %1 %2").arg(outcome.httpStatus).arg(abridged(outcome.body)));

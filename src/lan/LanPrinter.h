@@ -97,6 +97,7 @@ private:
     DocumentCollector m_doc;
     bool m_open = false;
     bool m_inEvent = false;
+    bool m_tlsNoted = false;
     // What the printer's last reply said about an open document; empty until
     // a reply with status digits has come in this process.
     std::optional<bool> m_printerDocumentOpen;

@@ -16,6 +16,9 @@ struct HttpOutcome {
     int httpStatus = 0;
     QByteArray body;
     QString error; // why no reply came (English, from the network layer)
+    // Over https: the TLS errors accepted because the certificate is the
+    // pinned one (a self-signed certificate gives some); empty otherwise.
+    QString acceptedTlsErrors;
 };
 
 // A reply of the service read into the contract: the outcome, the printer's

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -30,12 +31,12 @@ namespace {
 // serve-printer on a thread of its own, on a free port of 127.0.0.1.
 class ServedPrinter {
 public:
-    explicit ServedPrinter(const fs::path& dir)
+    explicit ServedPrinter(const fs::path& dir, int deadlineMs = PrinterServer::RequestDeadlineMs)
     {
         std::promise<quint16> ready;
         auto port = ready.get_future();
         QObject::connect(&m_thread, &QThread::started, [&] {
-            m_server = new PrinterServer(dir);
+            m_server = new PrinterServer(dir, deadlineMs);
             ready.set_value(m_server->listen(QHostAddress::LocalHost, 0) ? m_server->port() : 0);
         });
         QObject::connect(&m_thread, &QThread::finished, [this] { delete m_server; });
@@ -186,6 +187,40 @@ TEST_F(LanEndToEnd, FileEndingWithoutPaymentIsDroppedRecordedAndNotCarriedIntoTh
     m_local.run(files[1].first, files[1].second);
     EXPECT_FALSE(m_lan.state.errorState) << m_lan.state.lastErrorText;
     EXPECT_EQ(rollOf(m_servedDir), rollOf(m_local.dir));
+}
+
+TEST(ServePrinter, ClientThatStopsSendingIsDroppedAndOthersAreServedMeanwhile)
+{
+    QTemporaryDir tmp;
+    ServedPrinter served(testfiles::path(tmp), 300);
+    QTcpSocket stalled;
+    stalled.connectToHost(QHostAddress::LocalHost, served.port());
+    ASSERT_TRUE(stalled.waitForConnected(5000));
+    stalled.write("POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: 500\r\n\r\n<s:Env");
+    ASSERT_TRUE(stalled.waitForBytesWritten(5000));
+
+    QTemporaryDir till;
+    LanPrinter printer(testfiles::path(till), *LanEndpoint::parse(served.address()));
+    printer.OpenPort();
+    EXPECT_EQ(printer.DisplayText(1, "CIAO"), 0);
+
+    // Not a measure of time: the connection is closed by the server, well
+    // before this wait gives up.
+    EXPECT_TRUE(stalled.state() == QAbstractSocket::UnconnectedState || stalled.waitForDisconnected(30000));
+}
+
+TEST(ServePrinter, AnswersOnlyPostOnTheServicePath)
+{
+    QTemporaryDir tmp;
+    ServedPrinter served(testfiles::path(tmp));
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, served.port());
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    socket.write("GET /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\n\r\n");
+    QByteArray reply;
+    while (!reply.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
+        reply += socket.readAll();
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 405")) << reply.toStdString();
 }
 
 struct FaultCase {

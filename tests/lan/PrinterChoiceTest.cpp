@@ -130,6 +130,9 @@ TEST_F(PrinterChoiceFixture, HttpsPinsTheCertificateThePrinterShows)
     control->OpenPort();
     EXPECT_EQ(control->DisplayText(1, "CIAO"), 0);
     EXPECT_TRUE(printer.last().contains("data=\"CIAO\""));
+    // The self-signed certificate's errors were accepted, and the trace says so.
+    const std::string trace = testfiles::read(m_dir / LanPrinter::TraceFile);
+    EXPECT_NE(trace.find("-- TLS: certificato " + fingerprint + " accettato"), std::string::npos) << trace;
 }
 
 TEST_F(PrinterChoiceFixture, AnotherCertificateLaterIsRefusedWithAClearText)
