@@ -131,8 +131,11 @@ HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline)
             continue;
         const QByteArray name = line.left(colon).trimmed().toLower();
         const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "content-length")
-            length = value.toLongLong(&ok), length = ok ? length : -1;
+        if (name == "content-length") {
+            length = value.toLongLong(&ok);
+            if (!ok)
+                length = -1;
+        }
         else if (name == "transfer-encoding" && value.toLower().contains("chunked"))
             chunked = true;
     }

@@ -72,8 +72,7 @@ LanReply LanPrinter::exchange(const LanDocument& doc, Wait wait)
 {
     const QByteArray body = doc.toXml();
     const bool report = wait == Wait::Report;
-    const bool opening = doc.kind == LanDocument::Kind::Command && !doc.elements.empty() &&
-                         doc.elements.front().name == QLatin1String("queryPrinterStatus");
+    const bool opening = wait == Wait::Opening;
     const int service = report ? m_timeouts.reportServiceMs : opening ? m_timeouts.openServiceMs : m_timeouts.serviceMs;
     const int client = report ? m_timeouts.reportClientMs : opening ? m_timeouts.openClientMs : m_timeouts.clientMs;
     trace(QStringLiteral("-> %1 %2").arg(m_client.endpoint().address(), abridged(body)));
@@ -147,7 +146,7 @@ void LanPrinter::OpenPort()
 {
     if (m_open)
         throw ControlFailure("Stampante LAN " + m_client.endpoint().address().toStdString() + " gia' aperta");
-    const LanReply reply = exchange(DocumentCollector::statusQuery(), Wait::Normal);
+    const LanReply reply = exchange(DocumentCollector::statusQuery(), Wait::Opening);
     if (!reply.fromPrinter)
         throw ControlFailure(toCp1252(QStringLiteral("Stampante LAN %1 non raggiungibile: %2")
                                           .arg(m_client.endpoint().address(), reply.problem)));

@@ -81,7 +81,9 @@ public:
     const DocumentCollector& collector() const { return m_doc; }
 
 private:
-    enum class Wait { Normal, Report };
+    // How long an exchange may take: a document, the opening's status
+    // query, a closure.
+    enum class Wait { Normal, Opening, Report };
     // A collecting call: checks the port, runs `step`, sends what it
     // completed, raises the event on failure.
     template <typename Step>

@@ -12,6 +12,7 @@
 #include <QXmlStreamWriter>
 
 #include <exception>
+#include <map>
 #include <set>
 #include <vector>
 
