@@ -232,6 +232,17 @@ TEST_F(LanPrinterBehaviour, AmountEntryAnswersACodeOfItsOwnThatSaysWhy)
     EXPECT_TRUE(m_service.requests().empty());
 }
 
+TEST_F(LanPrinterBehaviour, TenderTypeTheServiceDoesNotKnowIsRefusedBeforeSending)
+{
+    open();
+    collectReceipt();
+    EXPECT_EQ(m_printer->PayTender(1, "BUONO", money(250), 9, 0, 1), lancode::InvalidData);
+    EXPECT_TRUE(m_service.requests().empty());
+    // The receipt is still there to pay.
+    EXPECT_EQ(m_printer->PayTender(1, "BUONO", money(250), 6, 0, 1), 0);
+    EXPECT_EQ(m_service.requests().size(), 1u);
+}
+
 TEST_F(LanPrinterBehaviour, EveryExchangeIsOneLineEachWayInTheTrace)
 {
     open();
