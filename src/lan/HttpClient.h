@@ -22,7 +22,8 @@ struct LanEndpoint {
 
 // One POST to the printer's service over a plain socket, waiting without
 // running the application's event loop: nothing else of the bridge (a timer
-// tick, a control command) runs in the middle of a send. Over https the
+// tick, a control command) runs in the middle of a send. The network access
+// manager would need a running loop, nested here, which would let them in. Over https the
 // certificate must be the pinned one (its SHA-256 fingerprint); a TLS error
 // is accepted for that certificate only, never for another.
 class HttpClient {
