@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTcpServer>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include <vector>
@@ -230,6 +232,18 @@ TEST_F(LanPrinterBehaviour, AmountEntryAnswersACodeOfItsOwnThatSaysWhy)
     EXPECT_EQ(m_printer->AmountEntry(1, money(1999)), lancode::AmountEntryUnsupported);
     EXPECT_NE(m_printer->ErrorText(2, lancode::AmountEntryUnsupported).find("NON GESTITO"), std::string::npos);
     EXPECT_TRUE(m_service.requests().empty());
+}
+
+TEST_F(LanPrinterBehaviour, SendingRunsNoEventOfTheBridge)
+{
+    open();
+    bool ran = false;
+    QTimer::singleShot(0, [&ran] { ran = true; });
+    m_service.push(FakeService::Answer::body(FakeService::success()));
+    EXPECT_EQ(m_printer->DisplayText(1, "CIAO"), 0);
+    EXPECT_FALSE(ran); // a timer tick waiting meanwhile did not run inside the send
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ran);
 }
 
 TEST_F(LanPrinterBehaviour, TenderTypeTheServiceDoesNotKnowIsRefusedBeforeSending)
