@@ -373,10 +373,20 @@ void Bridge::cmdNascondi()
 {
     m_window.setPrinterErrorText("");
     m_state.errorState = false;
-    m_panel.SalvaImpostazioni();
-    m_panel.ApplicaImpostazioni();
+    if (m_panelOnScreen) {
+        m_panel.SalvaImpostazioni();
+        m_panel.ApplicaImpostazioni();
+    } else {
+        ricarica();
+    }
     m_window.hideToTray();
     writeKey(m_state.configFile(), keys::Kelmora_CORR, "");
+}
+
+void Bridge::ricarica()
+{
+    m_panel.followFile();
+    m_panel.ApplicaImpostazioni();
 }
 
 bool Bridge::Esci()

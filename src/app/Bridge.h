@@ -42,7 +42,18 @@ public:
     bool ScansioneCartella();
 
     // NASCONDI: clears the error, saves and applies the settings, hides.
+    // Without a panel on screen there are no fields to save: the stored
+    // settings are applied instead (ricarica), so a value written with
+    // `tessiro config set` is never put back to a stale one.
     void cmdNascondi();
+    // `tessiro ctl ricarica` and SIGHUP: the panel takes the stored values
+    // (no change handler runs) and the port, pause, payment and data-folder
+    // settings are applied to the running bridge, as NASCONDI applies them.
+    // The error state is left as it is.
+    void ricarica();
+    // The window shows the panel's fields to an operator (set by the window
+    // when it attaches); the headless bridge has none.
+    void setPanelOnScreen(bool onScreen) { m_panelOnScreen = onScreen; }
     // Esci: asks; true when the program is to end (action filed).
     bool Esci();
     // The confirmed end of Esci without the question, for an end asked by
@@ -79,6 +90,7 @@ private:
     SettingsPanel m_panel;
     int m_interval = DefaultInterval;
     bool m_inTick = false;
+    bool m_panelOnScreen = false;
     // The drop folder could not be listed and that was reported; cleared
     // when a listing succeeds, so one outage gives one report, not one a tick.
     bool m_dropFolderReported = false;

@@ -7,6 +7,7 @@
 #include "app/ControlServer.h"
 #include "app/OperationsLog.h"
 #include "app/ShutdownSignals.h"
+#include "app/SystemdNotify.h"
 #include "errors/Clock.h"
 #include "errors/SharedState.h"
 #include "lan/PrinterChoice.h"
@@ -39,6 +40,16 @@ OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
     return OperationsLog::Level::Normal;
 }
 
+// SIGHUP: what `tessiro ctl ricarica` does, said once on standard error.
+void reloadSettings(Bridge& bridge)
+{
+    bridge.ricarica();
+    // A notice for the journal, like the action records' lines.
+    if (OperationsLog::stderrIsJournal())
+        std::cerr << "<5>";
+    std::cerr << "tessiro: settings reloaded from " << bridge.state().configFile().string() << std::endl;
+}
+
 } // namespace
 
 std::unique_ptr<PrinterControl> openPrinter(const fs::path& dir, std::string* description)
@@ -50,7 +61,8 @@ std::unique_ptr<PrinterControl> openPrinter(const fs::path& dir, std::string* de
 
 CommandLine startProgram(int argc, char** argv)
 {
-    // The logs' date and time follow the system's locale.
+    // The system's messages (strerror) in the user's language; the logs'
+    // dates do not depend on it.
     std::setlocale(LC_ALL, "");
     QCoreApplication::setApplicationName(QStringLiteral("tessiro"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSIRO_VERSION));
@@ -100,7 +112,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
 
     std::unique_ptr<ConsoleWindow> console;
     if (!front)
-        console = std::make_unique<ConsoleWindow>(std::cerr);
+        console = std::make_unique<ConsoleWindow>(std::cerr, OperationsLog::stderrIsJournal());
     OperatorWindow& window = front ? front->operatorWindow() : *console;
 
     // Without a window the logs' records go to standard error as well, for
@@ -128,9 +140,27 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     if (!controlServer.listen())
         std::cerr << "tessiro: " << controlServer.why() << '\n';
 
+    // Under systemd: ready after the first tick, the error state in STATUS=,
+    // and the watchdog fed by the event loop and by the busy wait.
+    SystemdNotify notify = SystemdNotify::fromEnvironment();
+    clock.onWait = [&notify] { notify.keepAlive(); };
+    ServiceReporter service(notify);
+    const auto tellService = [&service, &state] { service.report(state); };
+    QTimer watchdog;
+    if (notify.watchdogInterval().count() > 0) {
+        watchdog.setInterval(notify.watchdogInterval() / 4);
+        QObject::connect(&watchdog, &QTimer::timeout, [&notify] { notify.keepAlive(); });
+        watchdog.start();
+    }
+
     QTimer timer;
     timer.setInterval(interval);
-    const auto tick = [&bridge] {
+    // Once the exit is confirmed nothing more is taken, even while another
+    // window keeps the event loop going.
+    bool stopped = false;
+    const auto tick = [&bridge, &tellService, &stopped] {
+        if (stopped)
+            return;
         // Nothing may unwind into the event loop: the bridge would end
         // without a word in the middle of the shop's day.
         try {
@@ -140,6 +170,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
         } catch (...) {
             std::cerr << "tessiro: tick failed\n";
         }
+        tellService();
     };
     QObject::connect(&timer, &QTimer::timeout, tick);
     timer.start();
@@ -147,18 +178,37 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     // later: files that waited in Ostro during a restart go at once.
     QTimer::singleShot(0, &timer, tick);
 
+    if (front)
+        front->stopTaking = [&] {
+            stopped = true;
+            timer.stop();
+            controlServer.close();
+        };
+
     ShutdownSignals shutdown;
     if (!shutdown.installed())
         std::cerr << "tessiro: SIGTERM and SIGINT will end the bridge without its closing record\n";
     bool ending = false;
+    QObject::connect(&shutdown, &ShutdownSignals::reloadRequested, [&] {
+        if (!ending && !stopped)
+            reloadSettings(bridge);
+    });
     QObject::connect(&shutdown, &ShutdownSignals::received, [&](int) {
         if (ending)
             return;
+        if (stopped) { // the exit was confirmed and filed already
+            QCoreApplication::quit();
+            return;
+        }
         ending = true;
+        notify.send("STOPPING=1");
         timer.stop();
         bridge.chiusura();
         QCoreApplication::quit();
     });
 
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    if (front)
+        front->stopTaking = nullptr; // it holds this function's locals
+    return status;
 }

@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,9 +25,14 @@ public:
     virtual void attach(Bridge& bridge) = 0;
     // Brings the window to the front (the control command "mostra").
     virtual void show() = 0;
+
+    // Set by runBridgeLoop before the first tick: stops the polling and the
+    // control socket at once. The window calls it when the operator has
+    // confirmed the exit, whatever other window is still open.
+    std::function<void()> stopTaking;
 };
 
-// What both executables do first: the locale for the logs' date and time,
+// What both executables do first: the locale for the system's messages,
 // the application's name and version, then the command line.
 CommandLine startProgram(int argc, char** argv);
 

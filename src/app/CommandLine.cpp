@@ -102,8 +102,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     const QCommandLineOption verboseOption(QStringLiteral("verbose"));
     const QCommandLineOption printerOption(QStringLiteral("printer"), QString(), QStringLiteral("P"));
     const QCommandLineOption listenOption(QStringLiteral("listen"), QString(), QStringLiteral("HOST:PORT"));
+    const QCommandLineOption jsonOption(QStringLiteral("json"));
     parser.addOptions({dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption, quietOption,
                        verboseOption, printerOption, listenOption});
+    parser.addOption(jsonOption);
     if (!parser.parse(options))
         return invalid(toBytes(parser.errorText()));
 
@@ -192,6 +194,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     const bool isConfig = c.action == CommandLine::Action::ConfigGet || c.action == CommandLine::Action::ConfigSet;
     if (!isConfig && (parser.isSet(fileOption) || parser.isSet(sectionOption)))
         return invalid("--file and --section belong to \"config get\" and \"config set\"");
+    if (parser.isSet(jsonOption)) {
+        if (c.action != CommandLine::Action::Control || c.controlCommand != "stato")
+            return invalid("--json belongs to \"ctl stato\"");
+        c.controlCommand = control::StatoJson;
+    }
     if (parser.isSet(headlessOption)) {
         if (c.action != CommandLine::Action::RunBridge)
             return invalid("--headless belongs to the bridge itself");
@@ -237,8 +244,15 @@ QString usageText()
         "  tessiro ctl [--dir DIR] COMMAND\n"
         "      Runs a command of the window in the bridge running on DIR and prints\n"
         "      its answer. Exit status 0 when done, 1 when refused or when an error\n"
-        "      stands again after it, 4 when no bridge answers. COMMAND is one of:\n"
+        "      stands again after it (for stato: while an error stands), 4 when no\n"
+        "      bridge answers. COMMAND is one of:\n"
         "%1"
+        "\n"
+        "Settings (_Configurazione.ini, section Varie):\n"
+        "  Read afresh where they are used: PAY_L, Eps_Vuoto, Kelmora_CORR.\n"
+        "  Taken by NASCONDI, 'tessiro ctl ricarica' or SIGHUP (and at start-up):\n"
+        "  Eps_COM, Eps_Setting, Eps_Delay, Eps_NonRiscType, Eps_NonRiscIndex,\n"
+        "  Kelmora_DIR. At start-up only: intervalTimer.\n"
         "\n"
         "Options:\n"
         "  --dir DIR      Program directory (default: the executable's directory).\n"
@@ -247,7 +261,8 @@ QString usageText()
         "                 chosen when there is no display.\n"
         "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"
         "  --section S    config: the section (default: Varie).\n"
-        "  --quiet        Headless: only failures on standard error.\n"
+        "  --quiet        Headless: only failures and warnings (ERRORE, AVVISO).\n"
+        "  --json         ctl stato: the state as one JSON object.\n"
         "  --verbose      Also each command file taken, its outcome and each ctl\n"
         "                 request; with a window too.\n"
         "  -h, --help     Shows this help.\n"

@@ -6,36 +6,31 @@
 
 namespace {
 
-// One console line per line of the text: CR LF and lone CRs become line ends.
-std::string forConsole(const std::string& cp1252)
+// One terminal line: line breaks become " | ", other control characters "?",
+// so no text can drive the terminal or pass for a second line.
+std::string oneLine(const std::string& cp1252)
 {
     QString text = fromCp1252(cp1252);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" | "));
+    text.replace(QLatin1Char('\r'), QStringLiteral(" | "));
+    text.replace(QLatin1Char('\n'), QStringLiteral(" | "));
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
     return text.toStdString();
 }
 
 } // namespace
 
-ConsoleWindow::ConsoleWindow(std::ostream& out) : m_out(out) {}
+ConsoleWindow::ConsoleWindow(std::ostream& out, bool journal) : m_out(out), m_journal(journal) {}
 
-void ConsoleWindow::say(const std::string& heading, const std::string& text, const char* answer)
+void ConsoleWindow::say(const std::string& title, const std::string& text, const char* answer)
 {
-    m_out << "Tessiro [" << forConsole(heading) << "] " << forConsole(text) << answer << std::endl;
-}
-
-void ConsoleWindow::setPrinterErrorText(const std::string& text)
-{
-    m_printerText = text;
-    if (!text.empty())
-        say("MsgErrori", text);
-}
-
-void ConsoleWindow::setProgramErrorText(const std::string& text)
-{
-    m_programText = text;
-    if (!text.empty())
-        say("MsgErrore_NOPrinter", text);
+    // syslog's warning: an operator's message box nobody sees is worth a look.
+    if (m_journal)
+        m_out << "<4>";
+    m_out << "tessiro[AVVISO] " << oneLine(title.empty() ? std::string(ProgramTitle) : title) << ": " << oneLine(text)
+          << answer << std::endl;
 }
 
 void ConsoleWindow::inform(const std::string& title, const std::string& text)

@@ -2,10 +2,18 @@
 
 #include "app/ControlProtocol.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalSocket>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -24,11 +32,72 @@ std::string seconds(std::chrono::milliseconds timeout)
     return std::to_string((timeout.count() + 999) / 1000) + " s";
 }
 
+// Whether a reply of `stato` says an error stands.
+bool errorStands(const std::string& command, const std::vector<std::string>& lines)
+{
+    if (command == control::StatoJson) {
+        if (lines.empty())
+            return false;
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(lines.front()));
+        return doc.object().value(QStringLiteral("error_state")).toBool();
+    }
+    for (const std::string& line : lines)
+        if (line == "error-state: yes")
+            return true;
+    return false;
+}
+
 } // namespace
+
+fs::path control::socketFolder()
+{
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
+        return fs::path(runtime) / "tessiro";
+    return fs::path("/tmp") / ("tessiro-" + std::to_string(::geteuid()));
+}
+
+fs::path control::socketPath(const fs::path& programDir)
+{
+    std::error_code ec;
+    fs::path canonical = fs::weakly_canonical(fs::absolute(programDir, ec), ec);
+    if (ec)
+        canonical = fs::absolute(programDir, ec).lexically_normal();
+    const std::string bytes = canonical.string();
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                                 QCryptographicHash::Sha256)
+            .toHex()
+            .left(32);
+    return socketFolder() / (digest.toStdString() + ".sock");
+}
+
+bool control::prepareSocketFolder(const fs::path& folder, std::string& why)
+{
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        why = "cannot create the control socket folder " + folder.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) {
+        why = "cannot look at the control socket folder " + folder.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    // A folder put there by someone else (or a link to one) under /tmp could
+    // let them take the socket's place.
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        why = folder.string() + " is not a folder of this user; tessiro ctl is not available";
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) {
+        why = "cannot make " + folder.string() + " private: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
 
 ControlReply askBridge(const fs::path& programDir, const std::string& command, std::chrono::milliseconds timeout)
 {
-    const fs::path path = programDir / control::SocketFileName;
+    const fs::path path = control::socketPath(programDir);
     const std::string dir = programDir.string();
     if (command.size() > control::MaxRequest || command.find_first_of("\r\n") != std::string::npos)
         return failure(ControlReply::Status::BadReply, "the command is not a single short line");
@@ -114,7 +183,8 @@ int runControl(const fs::path& programDir, const std::string& command, std::ostr
     out.flush();
     switch (reply.status) {
     case ControlReply::Status::Done:
-        return 0;
+        // For monitoring: `stato` fails while an error stands.
+        return errorStands(command, reply.lines) ? ExitControlRefused : 0;
     case ControlReply::Status::Refused:
         err << "tessiro: " << command << ": " << reply.message << '\n';
         return ExitControlRefused;

@@ -3,10 +3,12 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <filesystem>
+#include <string>
 #include <string_view>
 
 // The line protocol between `tessiro ctl` and a running bridge, over a local
-// socket in the program directory:
+// socket of the user's runtime folder (socketPath below):
 //
 //   request:  COMMAND LF
 //   reply:    zero or more data lines "| TEXT" LF, then one status line,
@@ -16,7 +18,16 @@
 // shows (a printer's error text, a label) can pass for the status line.
 namespace control {
 
-inline constexpr char SocketFileName[] = ".tessiro.sock";
+// The folder of the control sockets: $XDG_RUNTIME_DIR/tessiro, else
+// /tmp/tessiro-UID. Never the program folder: shops keep it on a network
+// share, where no local socket can be made.
+std::filesystem::path socketFolder();
+// The control socket of the bridge on programDir, named from the folder's
+// canonical path, so every spelling of the folder finds the same bridge.
+std::filesystem::path socketPath(const std::filesystem::path& programDir);
+// Creates the socket folder when missing (mode 0700) and checks that it is
+// a real folder of this user that no one else can enter. False with `why`.
+bool prepareSocketFolder(const std::filesystem::path& folder, std::string& why);
 
 inline constexpr std::string_view DataPrefix = "| ";
 inline constexpr std::string_view StatusOk = "OK";
@@ -49,19 +60,23 @@ struct Command {
 
 // The window's button or menu entry each command stands for, as --help
 // shows it.
-inline constexpr std::array<Command, 11> Commands{{
+inline constexpr std::array<Command, 12> Commands{{
     {"chiudi-nf", "CHIUDI SCONTRINO BLOCCATO (non-fiscal receipt)"},
     {"annulla-scontrino", "ANNULLA SCONTRINO BLOCCATO (fiscal receipt)"},
     {"elimina-cor", "ELIMINA Corrispettivo in Ostro"},
     {"fine-carta", "RECUPERO DA FINE CARTA (fiscal receipt)"},
     {"fine-carta-nf", "RECUPERO DA FINE CARTA (non-fiscal receipt)"},
     {"ristampa", "RISTAMPA ULTIMO SCONTRINO"},
-    {"nascondi", "NASCONDI: clears the error state"},
-    {"svuota-errori", "Svuota errori a video: empties MsgErrori"},
+    {"nascondi", "NASCONDI: clears the error state (headless: and ricarica)"},
+    {"ricarica", "applies the stored port, delay, payment, folder settings"},
+    {"svuota-errori", "Svuota errori a video: empties the printer error panel"},
     {"ricrea-log", "Ricrea File Log, without its question"},
-    {"stato", "error state, batch, both error labels, last error"},
+    {"stato", "the bridge's state; exit 1 while an error stands [--json]"},
     {"mostra", "brings the window to the front"},
 }};
+
+// `ctl stato --json` sends this request.
+inline constexpr char StatoJson[] = "stato --json";
 
 inline bool isCommand(std::string_view name)
 {

@@ -2,12 +2,15 @@
 
 #include "app/Bridge.h"
 #include "app/ControlProtocol.h"
+#include "commands/Interprete.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
 #include "errors/OperatorWindow.h"
 #include "errors/Recovery.h"
 #include "errors/SharedState.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
@@ -29,7 +32,25 @@ constexpr std::size_t MaxSocketPath = 108;
 // them means its own step failed again.
 bool liftsError(const std::string& command)
 {
-    return command != "svuota-errori" && command != "ricrea-log" && command != "stato" && command != "mostra";
+    return command != "svuota-errori" && command != "ricrea-log" && command != "stato" && command != "mostra" &&
+           command != "ricarica" && command != control::StatoJson;
+}
+
+// A window text as one JSON string: decoded, bounded, line breaks as "\n".
+QString jsonText(const std::string& cp1252)
+{
+    QString text = fromCp1252(cp1252.substr(0, control::MaxText));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+
+// The date and time the last error text begins with ("" when none).
+std::string errorTime(const std::string& lastErrorText)
+{
+    return lastErrorText.substr(0, lastErrorText.find("\r\n"));
 }
 
 // A text of the window (windows-1252, CR LF) as terminal lines: decoded, cut
@@ -89,6 +110,59 @@ ControlServer::ControlServer(Bridge& bridge, QObject* parent)
       m_clientTimeout(control::ServerClientTimeout)
 {
     connect(m_server, &QLocalServer::newConnection, this, &ControlServer::acceptClients);
+    m_uptime.start();
+    followFiles();
+}
+
+void ControlServer::followFiles()
+{
+    m_previousTaken = m_bridge.onFileTaken;
+    m_previousDone = m_bridge.onFileDone;
+    m_previousRecord = m_bridge.errors().onRecord;
+    auto taken = m_bridge.onFileTaken;
+    m_bridge.onFileTaken = [this, taken](const std::string& name) {
+        m_lastFile.name = name;
+        m_lastFile.outcome.clear();
+        m_lastFile.running = true;
+        m_lastFile.failures = 0;
+        m_lastFile.discarded = false;
+        if (taken)
+            taken(name);
+    };
+    auto done = m_bridge.onFileDone;
+    m_bridge.onFileDone = [this, done](const std::string& name) {
+        m_lastFile.running = false;
+        m_lastFile.outcome = m_lastFile.discarded      ? "scartato"
+                             : m_lastFile.failures > 0 ? "non riuscito"
+                                                       : "eseguito";
+        if (done)
+            done(name);
+    };
+    auto record = m_bridge.errors().onRecord;
+    m_bridge.errors().onRecord = [this, record](ErrorHandler::RecordKind kind, const std::string& logName,
+                                                const std::string& text) {
+        if (m_lastFile.running) {
+            if (kind == ErrorHandler::RecordKind::Failure)
+                ++m_lastFile.failures;
+            else if (kind == ErrorHandler::RecordKind::Problem && text.find(MsgFileNonEseguito) != std::string::npos)
+                m_lastFile.discarded = true;
+        }
+        if (record)
+            record(kind, logName, text);
+    };
+}
+
+int ControlServer::filesWaiting() const
+{
+    int count = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(m_bridge.state().dropDir(), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code typeEc;
+        if (!name.empty() && name.front() != '.' && it->symlink_status(typeEc).type() == fs::file_type::regular)
+            ++count;
+    }
+    return count;
 }
 
 ControlServer::~ControlServer()
@@ -97,17 +171,22 @@ ControlServer::~ControlServer()
     // still there; closing also removes the socket file.
     m_server->close();
     delete m_server;
+    m_bridge.onFileTaken = m_previousTaken;
+    m_bridge.onFileDone = m_previousDone;
+    m_bridge.errors().onRecord = m_previousRecord;
 }
 
 fs::path ControlServer::socketPath() const
 {
-    return m_bridge.state().programDir / control::SocketFileName;
+    return control::socketPath(m_bridge.state().programDir);
 }
 
 bool ControlServer::listen()
 {
     const fs::path path = socketPath();
     const std::string name = path.string();
+    if (!control::prepareSocketFolder(path.parent_path(), m_why))
+        return false;
     if (name.size() >= MaxSocketPath) {
         m_why = "the control socket path " + name + " is longer than the system allows (" +
                 std::to_string(MaxSocketPath - 1) + " bytes); tessiro ctl is not available for this folder";
@@ -142,6 +221,12 @@ bool ControlServer::listen()
     }
     m_why.clear();
     return true;
+}
+
+void ControlServer::close()
+{
+    m_closed = true;
+    m_server->close();
 }
 
 void ControlServer::acceptClients()
@@ -194,7 +279,9 @@ void ControlServer::readRequest(QLocalSocket* socket)
     const std::string command = line.trimmed().toStdString();
 
     Reply reply;
-    if (m_running) {
+    if (m_closed) {
+        reply = {{}, false, "the bridge is ending"};
+    } else if (m_running) {
         reply = {{}, false, "the bridge is running another control command; try again"};
     } else if (clientGone(socket)) {
         if (onRequest)
@@ -261,12 +348,16 @@ ControlServer::Reply ControlServer::run(const std::string& command)
         cmdRistampa(errors);
     else if (command == "nascondi")
         m_bridge.cmdNascondi();
+    else if (command == "ricarica")
+        m_bridge.ricarica();
     else if (command == "svuota-errori")
         errors.SvuotaErrori();
     else if (command == "ricrea-log")
         RicreaLog(errors, false);
     else if (command == "stato")
         addState(reply);
+    else if (command == control::StatoJson)
+        reply.lines.push_back(stateJson());
     else if (command == "mostra") {
         if (!showWindow)
             return {{}, false, "this bridge runs without a window"};
@@ -300,7 +391,38 @@ void ControlServer::addState(Reply& reply) const
     }
     if (!state.printerDescription.empty())
         reply.lines.push_back("printer: " + state.printerDescription);
-    addText(reply, "MsgErrori", window.printerErrorText());
-    addText(reply, "MsgErrore_NOPrinter", window.programErrorText());
+    // The panels as the operator sees them, never the widgets' names.
+    addText(reply, "errore stampante", window.printerErrorText());
+    addText(reply, "errore programma", window.programErrorText());
     addText(reply, "last-error", state.lastErrorText);
+    reply.lines.push_back("files-waiting: " + std::to_string(filesWaiting()));
+    if (!m_lastFile.name.empty() && !m_lastFile.running) {
+        const std::vector<std::string> name = displayLines(m_lastFile.name);
+        reply.lines.push_back("last-file: " + (name.empty() ? std::string() : name.front()) + " (" +
+                              m_lastFile.outcome + ")");
+    }
+    reply.lines.push_back("uptime: " + std::to_string(m_uptime.elapsed() / 1000) + " s");
+}
+
+std::string ControlServer::stateJson() const
+{
+    const SharedState& state = m_bridge.state();
+    OperatorWindow& window = m_bridge.errors().window();
+    QJsonObject o;
+    o[QStringLiteral("error_state")] = state.errorState;
+    o[QStringLiteral("printer_error")] = jsonText(window.printerErrorText());
+    o[QStringLiteral("program_error")] = jsonText(window.programErrorText());
+    o[QStringLiteral("last_error")] = jsonText(state.lastErrorText);
+    const std::string when = errorTime(state.lastErrorText);
+    o[QStringLiteral("last_error_time")] = when.empty() ? QJsonValue() : QJsonValue(fromCp1252(when));
+    o[QStringLiteral("files_waiting")] = filesWaiting();
+    o[QStringLiteral("batch_running")] = state.batchRunning;
+    o[QStringLiteral("current_file")] = state.batchRunning ? QJsonValue(fromCp1252(state.currentFileName)) : QJsonValue();
+    const bool done = !m_lastFile.name.empty() && !m_lastFile.running;
+    o[QStringLiteral("last_file")] = done ? QJsonValue(fromCp1252(m_lastFile.name)) : QJsonValue();
+    o[QStringLiteral("last_file_outcome")] = done ? QJsonValue(QString::fromStdString(m_lastFile.outcome)) : QJsonValue();
+    o[QStringLiteral("uptime_seconds")] = static_cast<qint64>(m_uptime.elapsed() / 1000);
+    if (!state.printerDescription.empty())
+        o[QStringLiteral("printer")] = QString::fromStdString(state.printerDescription);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
 }

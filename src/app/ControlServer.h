@@ -1,5 +1,8 @@
 #pragma once
 
+#include "errors/ErrorHandler.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <chrono>
@@ -13,8 +16,8 @@ class QLocalServer;
 class QLocalSocket;
 
 // Answers `tessiro ctl` for one running bridge (protocol in
-// ControlProtocol.h): a local socket in the program directory that only the
-// bridge's own user can reach. A request runs on the main thread between two
+// ControlProtocol.h): a local socket in the user's runtime folder, named
+// from the program directory, that only the bridge's own user can reach. A request runs on the main thread between two
 // ticks and does exactly what the window's button or menu entry does.
 //
 // The server never waits on a client: requests are read as they arrive, and
@@ -31,6 +34,8 @@ public:
     // bridge itself runs on without it.
     bool listen();
     const std::string& why() const { return m_why; }
+    // Stops answering: the socket goes and no request still pending runs.
+    void close();
     std::filesystem::path socketPath() const;
 
     // "mostra": brings the window to the front. Left empty without a window.
@@ -50,7 +55,27 @@ public:
     // Runs one command; what a request over the socket runs.
     Reply run(const std::string& command);
 
+    // `stato --json`: the same facts as `stato`, one JSON object (UTF-8).
+    std::string stateJson() const;
+
 private:
+    // The last command file run and how it ended, followed through the
+    // bridge's observers (chained after whoever observes them already).
+    struct LastFile {
+        std::string name;
+        std::string outcome; // "eseguito", "non riuscito", "scartato"
+        bool running = false;
+        int failures = 0;
+        bool discarded = false;
+    };
+    void followFiles();
+    int filesWaiting() const;
+
+    // The observers found at construction, given back when the server goes,
+    // so the bridge never calls into a server that is gone.
+    std::function<void(const std::string&)> m_previousTaken, m_previousDone;
+    decltype(ErrorHandler::onRecord) m_previousRecord;
+
     void acceptClients();
     void readRequest(QLocalSocket* socket);
     void answer(QLocalSocket* socket, const Reply& reply);
@@ -64,4 +89,7 @@ private:
     // A command is running; a message box it opens lets events through, and
     // a second request must not start inside it.
     bool m_running = false;
+    bool m_closed = false;
+    LastFile m_lastFile;
+    QElapsedTimer m_uptime;
 };

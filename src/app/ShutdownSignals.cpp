@@ -34,7 +34,8 @@ ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent)
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     m_installed = ::sigaction(SIGTERM, &action, &m_previousTerm) == 0 &&
-                  ::sigaction(SIGINT, &action, &m_previousInt) == 0;
+                  ::sigaction(SIGINT, &action, &m_previousInt) == 0 &&
+                  ::sigaction(SIGHUP, &action, &m_previousHup) == 0;
 }
 
 ShutdownSignals::~ShutdownSignals()
@@ -43,6 +44,7 @@ ShutdownSignals::~ShutdownSignals()
         return;
     ::sigaction(SIGTERM, &m_previousTerm, nullptr);
     ::sigaction(SIGINT, &m_previousInt, nullptr);
+    ::sigaction(SIGHUP, &m_previousHup, nullptr);
     delete m_notifier;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
@@ -52,6 +54,10 @@ ShutdownSignals::~ShutdownSignals()
 void ShutdownSignals::drain()
 {
     unsigned char byte = 0;
-    while (::read(g_pipe[0], &byte, 1) == 1)
-        emit received(byte);
+    while (::read(g_pipe[0], &byte, 1) == 1) {
+        if (byte == SIGHUP)
+            emit reloadRequested();
+        else
+            emit received(byte);
+    }
 }

@@ -6,7 +6,8 @@
 
 class QSocketNotifier;
 
-// SIGTERM and SIGINT as a Qt signal on the main thread, so the bridge ends
+// SIGTERM and SIGINT as a Qt signal on the main thread (SIGHUP as
+// reloadRequested, for `systemctl reload` and `kill -HUP`), so the bridge ends
 // through its normal exit path once the running tick is done. The handler
 // only writes the signal's number into a pipe (self-pipe); everything else
 // happens in the event loop. One instance at a time; the previous handlers
@@ -22,6 +23,7 @@ public:
 
 signals:
     void received(int signalNumber);
+    void reloadRequested();
 
 private:
     void drain();
@@ -29,5 +31,6 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     struct sigaction m_previousTerm {};
     struct sigaction m_previousInt {};
+    struct sigaction m_previousHup {};
     bool m_installed = false;
 };

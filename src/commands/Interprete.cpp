@@ -226,7 +226,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
     // report through the error handler and so overwrite Kelmora_CORR, or clear
     // the standing error for a display file, while this file is only dropped.
     if (errors.state().errorState) {
-        errors.logOnly(MsgFileNonEseguito);
+        errors.fileDiscarded(MsgFileNonEseguito);
         return;
     }
 

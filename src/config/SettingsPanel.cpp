@@ -137,6 +137,45 @@ void SettingsPanel::cartellaChanged()
     save(keys::Kelmora_DIR, trimmed(entry));
 }
 
+std::string SettingsPanel::storedText(Field field) const
+{
+    const char* fallback = field == Field::cartellaOstro ? keys::DefaultKelmoraDir
+                           : info(field).restoreDefault  ? info(field).restoreDefault
+                                                         : "";
+    return LeggiINI(keys::Section, info(field).key, fallback, m_configFile);
+}
+
+bool SettingsPanel::storedPayL() const
+{
+    const auto value = toInt16(LeggiINI(keys::Section, keys::PAY_L, 0LL, m_configFile));
+    return value && *value != 0;
+}
+
+bool SettingsPanel::followFile(const std::function<bool(Field)>& skip)
+{
+    bool any = false;
+    for (int i = 0; i < FieldCount; ++i) {
+        const auto field = static_cast<Field>(i);
+        if (skip && skip(field))
+            continue;
+        std::string stored = storedText(field);
+        if (m_texts[i] == stored)
+            continue;
+        m_texts[i] = std::move(stored);
+        any = true;
+        if (onTextChanged)
+            onTextChanged(field);
+    }
+    const bool payL = storedPayL();
+    if (payL != m_payL) {
+        m_payL = payL;
+        any = true;
+        if (onPayLChanged)
+            onPayLChanged();
+    }
+    return any;
+}
+
 void SettingsPanel::ApplicaImpostazioni()
 {
     m_settings.portNumber = toInt16(text(Field::Seriale));

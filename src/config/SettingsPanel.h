@@ -42,6 +42,20 @@ public:
     // Writes all seven fields to the configuration file, texts unchanged.
     void SalvaImpostazioni();
 
+    // The value stored in the configuration for a field (its default when
+    // the key is missing), and for the check box (any non-zero number ticks
+    // it, so saving it back never turns a "-1" written by hand into "0").
+    std::string storedText(Field field) const;
+    bool storedPayL() const;
+
+    // Makes the fields show what the configuration holds, without running
+    // their change handlers: nothing is trimmed or written back and no
+    // message is shown, so a value written outside the window stays as it
+    // was written. A field for which `skip` answers true (the one the
+    // operator is editing) is left alone. onTextChanged and onPayLChanged
+    // run for what changed. True when anything changed.
+    bool followFile(const std::function<bool(Field)>& skip = {});
+
     // Key of section "Varie" a field is saved to, and its label on the panel.
     static const char* keyOf(Field field);
     static const char* labelOf(Field field);

@@ -1,5 +1,7 @@
 #include "errors/Clock.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <thread>
 
 std::tm SystemClock::localNow() const
@@ -12,14 +14,21 @@ std::tm SystemClock::localNow() const
 
 void SystemClock::sleepFor(std::chrono::milliseconds duration)
 {
+    if (onWait)
+        onWait();
     std::this_thread::sleep_for(duration);
 }
 
 std::string dateTimeText(const std::tm& time)
 {
-    char buffer[128];
-    const size_t n = std::strftime(buffer, sizeof buffer, "%x %X", &time);
-    return std::string(buffer, n);
+    // Numbers only, never the C library's locale: a till whose Italian locale
+    // is not generated would otherwise write month first with a two-digit
+    // year, which the back-office reads as another day.
+    char buffer[64];
+    const int n = std::snprintf(buffer, sizeof buffer, "%02d/%02d/%04d %02d:%02d:%02d", time.tm_mday, time.tm_mon + 1,
+                                time.tm_year + 1900, time.tm_hour, time.tm_min, time.tm_sec);
+    return n > 0 ? std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1))
+                 : std::string();
 }
 
 std::string renewalStamp(const std::tm& time)

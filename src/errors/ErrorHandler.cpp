@@ -182,6 +182,12 @@ void ErrorHandler::logOnly(const std::string& message)
                  ProgramPrefix + fileReference(name) + ";" + nowText() + ";" + message, RecordKind::Problem);
 }
 
+void ErrorHandler::fileDiscarded(const std::string& message)
+{
+    logOnly(message);
+    guarded("show window", [&] { m_window.showOnTop(); });
+}
+
 void ErrorHandler::printerErrorEvent(int16_t level, int32_t code)
 {
     std::string text;

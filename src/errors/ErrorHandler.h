@@ -26,6 +26,12 @@ public:
     // Kelmora_CORR. For a file discarded unexecuted while an error stands.
     void logOnly(const std::string& message);
 
+    // A command file discarded unexecuted because an error stands: its
+    // record (as logOnly), and the window back in front of the operator, as
+    // on a new error, so a standing error is never out of sight while
+    // receipts are being thrown away.
+    void fileDiscarded(const std::string& message);
+
     // The printer control's error event (level, code).
     void printerErrorEvent(int16_t level, int32_t code);
     // MsgErrori := "----- ERRORE -----" + last error text; window topmost.

@@ -22,11 +22,16 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -41,18 +46,21 @@ int index(SettingsPanel::Field field)
     return static_cast<int>(field);
 }
 
-QLabel* errorLabel(const char* name, QWidget* parent)
+// An error panel: read-only text that wraps inside the panel, breaking a
+// word that does not fit anywhere, and scrolls when the text is long, so no
+// printer text can make the window wider or taller than it was laid out.
+QPlainTextEdit* errorPanel(const char* name, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setFrameShape(QFrame::StyledPanel);
-    label->setMinimumHeight(120);
-    label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    return label;
+    auto* panel = new QPlainTextEdit(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setReadOnly(true);
+    panel->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    panel->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    panel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    panel->setMinimumHeight(120);
+    panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
+    return panel;
 }
 
 } // namespace
@@ -63,7 +71,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("Tessiro FP Series ") + QStringLiteral(TESSIRO_VERSION));
     setWindowIcon(programIcon());
 
-    m_tray = new TrayIcon(programIcon(), this);
+    m_tray = new TrayIcon(programIcon(), errorIcon(), this);
     m_tray->setTip(windowTitle());
     connect(m_tray, &TrayIcon::leftClicked, this, &MainWindow::showFromTray);
     connect(m_tray, &TrayIcon::hostAppeared, this, [this] {
@@ -80,6 +88,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(central);
     buildMenu();
     resize(560, 680);
+
+    m_watch = new QTimer(this);
+    m_watch->setInterval(SettingsLookInterval);
+    connect(m_watch, &QTimer::timeout, this, [this] {
+        followSettingsFile();
+        refreshErrorState();
+    });
+    m_watch->start();
 }
 
 MainWindow::~MainWindow()
@@ -135,11 +151,11 @@ QWidget* MainWindow::buildErrorPanel()
     auto* panel = new QWidget(this);
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_msgErrori = errorLabel("MsgErrori", panel);
+    m_msgErrori = errorPanel("MsgErrori", panel);
     QPalette red = m_msgErrori->palette();
-    red.setColor(QPalette::WindowText, QColor(0xb0, 0x10, 0x10));
+    red.setColor(QPalette::Text, QColor(0xb0, 0x10, 0x10));
     m_msgErrori->setPalette(red);
-    m_msgErroreNoPrinter = errorLabel("MsgErrore_NOPrinter", panel);
+    m_msgErroreNoPrinter = errorPanel("MsgErrore_NOPrinter", panel);
     layout->addWidget(m_msgErrori);
     layout->addWidget(m_msgErroreNoPrinter);
     return panel;
@@ -194,8 +210,13 @@ QWidget* MainWindow::buildButtons()
     auto* nascondi = new QPushButton(QStringLiteral("NASCONDI"), area);
     nascondi->setObjectName(QStringLiteral("cmdNascondi"));
     connect(nascondi, &QPushButton::clicked, this, [this] {
-        if (m_bridge)
-            m_bridge->cmdNascondi();
+        if (!m_bridge)
+            return;
+        // What NASCONDI saves must be what is stored now, not what the
+        // fields showed before a change made outside the window.
+        followSettingsFile(true);
+        m_bridge->cmdNascondi();
+        refreshErrorState();
     });
     row->addWidget(test);
     row->addStretch();
@@ -236,6 +257,7 @@ void MainWindow::buildMenu()
 void MainWindow::attach(Bridge& bridge)
 {
     m_bridge = &bridge;
+    bridge.setPanelOnScreen(true);
     bridge.panel().onTextChanged = [this](Field field) { showField(field); };
     bridge.panel().onPayLChanged = [this] {
         const QSignalBlocker block(m_payL);
@@ -252,6 +274,33 @@ void MainWindow::showSettings()
         showField(static_cast<Field>(i));
     const QSignalBlocker block(m_payL);
     m_payL->setChecked(m_bridge->panel().payL());
+}
+
+void MainWindow::followSettingsFile(bool force)
+{
+    if (!m_bridge || m_exiting)
+        return;
+    const std::filesystem::path config = m_bridge->state().configFile();
+    struct stat st {};
+    std::string stamp;
+    if (::stat(config.c_str(), &st) == 0)
+        stamp = std::to_string(st.st_ino) + ':' + std::to_string(st.st_size) + ':' +
+                std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) + ':' +
+                std::to_string(st.st_ctim.tv_sec) + '.' + std::to_string(st.st_ctim.tv_nsec);
+    if (!force && stamp == m_settingsStamp)
+        return;
+    m_settingsStamp = stamp;
+    // The field with the keyboard focus is the one being typed into; its
+    // keystrokes are saved as they come and it must not jump under them.
+    m_bridge->panel().followFile([this](Field field) { return m_fields[index(field)]->hasFocus(); });
+}
+
+void MainWindow::refreshErrorState()
+{
+    if (!m_bridge || m_exiting)
+        return;
+    const SharedState& state = m_bridge->state();
+    m_tray->showErrorState(state.errorState, displayText(fromCp1252(state.lastErrorText)));
 }
 
 void MainWindow::fieldEdited(Field field, const QString& text)
@@ -282,7 +331,7 @@ void MainWindow::showField(Field field)
 void MainWindow::setPrinterErrorText(const std::string& text)
 {
     m_printerText = text;
-    m_msgErrori->setText(displayText(fromCp1252(text)));
+    m_msgErrori->setPlainText(displayText(fromCp1252(text)));
 }
 
 std::string MainWindow::printerErrorText() const
@@ -293,7 +342,7 @@ std::string MainWindow::printerErrorText() const
 void MainWindow::setProgramErrorText(const std::string& text)
 {
     m_programText = text;
-    m_msgErroreNoPrinter->setText(displayText(fromCp1252(text)));
+    m_msgErroreNoPrinter->setPlainText(displayText(fromCp1252(text)));
 }
 
 std::string MainWindow::programErrorText() const
@@ -316,6 +365,7 @@ void MainWindow::showOnTop()
 {
     if (m_exiting)
         return;
+    refreshErrorState();
     m_minimizedForTray = false;
     setTopmost(true);
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
@@ -348,6 +398,7 @@ void MainWindow::hideToTray()
 {
     if (m_exiting)
         return;
+    refreshErrorState();
     hide();
     setTopmost(false);
     m_tray->MettiInTray();
@@ -392,12 +443,17 @@ void MainWindow::esci()
     if (!m_bridge || !m_bridge->Esci())
         return;
     m_exiting = true;
+    m_watch->stop();
+    emit exitConfirmed();
     m_tray->TogliDaTray();
     hide();
-    if (m_about)
-        connect(m_about, &QObject::destroyed, this, &MainWindow::exitRequested);
-    else
-        emit exitRequested();
+    // An open About box must not keep a bridge alive that takes no files.
+    if (m_about) {
+        m_about->disconnect(this);
+        m_about->close();
+        m_about->deleteLater();
+    }
+    emit exitRequested();
 }
 
 void MainWindow::fileTemporanei()
@@ -441,6 +497,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::showEvent(QShowEvent* event)
 {
+    followSettingsFile(true);
     showSettings();
     QMainWindow::showEvent(event);
 }

@@ -13,8 +13,9 @@
 class AboutBox;
 class Bridge;
 class QCheckBox;
-class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
+class QTimer;
 class TrayIcon;
 
 // The main window `Tessiro`: the settings panel, the error panel, the
@@ -22,9 +23,9 @@ class TrayIcon;
 // core talks to; every button and menu entry hands over to the core.
 //
 // Closing it from the title bar hides it to the tray; the program ends only
-// through Esci. When Esci is confirmed while fAbout is open, the main window
-// and its icon go at once but exitRequested waits until fAbout is closed, as
-// an open About window keeps the program running.
+// through Esci. When Esci is confirmed, exitConfirmed stops the bridge from
+// taking anything more, and the window, its icon and an open About box go
+// at once.
 class MainWindow : public QMainWindow, public OperatorWindow {
     Q_OBJECT
 public:
@@ -52,6 +53,17 @@ public:
     // Copies the settings panel's model into its widgets.
     void showSettings();
 
+    // The settings panel takes the values stored in the configuration when
+    // the file changed since the last look (a `tessiro config set`, the
+    // back-office), except in the field the operator is editing. Runs on a
+    // timer; `force` looks whatever the file's stamp says.
+    void followSettingsFile(bool force = false);
+    static constexpr int SettingsLookInterval = 1000; // ms
+
+    // The tray icon shows whether an error stands. Runs on every error, hide
+    // and show, and on a timer for recoveries run over `tessiro ctl`.
+    void refreshErrorState();
+
     TrayIcon& tray() { return *m_tray; }
 
     // When set, answers the operator's message boxes instead of a modal box
@@ -59,7 +71,10 @@ public:
     std::function<bool(const MessageBoxRequest&)> answerBox;
 
 signals:
-    // The operator confirmed Esci: the program is to end.
+    // The operator confirmed Esci: nothing more may be taken (polling and
+    // the control socket stop at once).
+    void exitConfirmed();
+    // Then the program is to end; the About box has been closed with it.
     void exitRequested();
 
 protected:
@@ -87,10 +102,12 @@ private:
     TrayIcon* m_tray = nullptr;
     std::array<QLineEdit*, SettingsPanel::FieldCount> m_fields{};
     QCheckBox* m_payL = nullptr;
-    QLabel* m_msgErrori = nullptr;
-    QLabel* m_msgErroreNoPrinter = nullptr;
+    QPlainTextEdit* m_msgErrori = nullptr;
+    QPlainTextEdit* m_msgErroreNoPrinter = nullptr;
     std::string m_printerText, m_programText;
     QPointer<AboutBox> m_about;
     bool m_minimizedForTray = false; // minimized because no tray host ran
+    QTimer* m_watch = nullptr;       // settings file and error state
+    std::string m_settingsStamp;
     bool m_exiting = false;
 };

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
 
-class QIcon;
 class QSystemTrayIcon;
 
 // The icon that stands for the hidden main window in the notification tray.
@@ -16,7 +16,7 @@ class TrayIcon : public QObject {
 public:
     static constexpr int PollInterval = 3000; // ms between looks for a tray host
 
-    TrayIcon(const QIcon& icon, QObject* parent = nullptr);
+    TrayIcon(const QIcon& icon, const QIcon& error, QObject* parent = nullptr);
 
     // The icon's tip: the main window's caption.
     void setTip(const QString& tip);
@@ -26,6 +26,15 @@ public:
     void MettiInTray();
     // TogliDaTray: removes the icon and stops looking for a host.
     void TogliDaTray();
+
+    // The state the icon shows: the program's icon and the caption while all
+    // is well; while an error stands the error icon and a tip that names
+    // the error. When an error rises, a tray notification says it too.
+    void showErrorState(bool standing, const QString& errorText);
+    bool showsError() const { return m_error; }
+    // The icon and the notifications as the tray host got them, for tests.
+    QIcon currentIcon() const;
+    QString lastNotification() const { return m_lastNotification; }
 
     // True while the icon stands in a tray.
     bool isShown() const;
@@ -45,7 +54,12 @@ signals:
     void hostAppeared();
 
 private:
+    void applyTip();
+
     QSystemTrayIcon* m_icon;
+    QIcon m_normal, m_errorIcon;
+    QString m_caption, m_errorText, m_lastNotification;
+    bool m_error = false;
     QTimer m_poll;
     bool m_wanted = false;
 };

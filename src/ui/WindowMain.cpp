@@ -7,9 +7,12 @@
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
 #include "ui/MainWindow.h"
+#include "ui/Translation.h"
 
 #include <QApplication>
+#include <QTranslator>
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,6 +27,10 @@ public:
     void attach(Bridge& bridge) override
     {
         m_window.attach(bridge);
+        QObject::connect(&m_window, &MainWindow::exitConfirmed, qApp, [this] {
+            if (stopTaking)
+                stopTaking();
+        });
         QObject::connect(&m_window, &MainWindow::exitRequested, qApp, &QCoreApplication::quit);
     }
     void show() override { m_window.showFromTray(); }
@@ -31,6 +38,30 @@ public:
 private:
     MainWindow m_window;
 };
+
+// Qt ends the process with abort() when no display answers; the operator
+// needs one line that says what to do instead, and an exit status that a
+// service manager or a launcher can read.
+QtMessageHandler g_previousHandler = nullptr;
+
+void startUpMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        // The platform plugin's own complaints come before the fatal one and
+        // would bury the line that says what to do.
+        if (context.category && QByteArray(context.category).startsWith("qt.qpa"))
+            return;
+        if (g_previousHandler)
+            g_previousHandler(type, context, message);
+        return;
+    }
+    const QByteArray display = qgetenv("DISPLAY");
+    std::cerr << "tessiro: cannot open the display"
+              << (display.isEmpty() ? std::string() : " \"" + display.toStdString() + "\"")
+              << " for the window; 'tessiro --headless' runs the bridge without one\n";
+    std::cerr.flush();
+    std::_Exit(1);
+}
 
 } // namespace
 
@@ -56,7 +87,11 @@ int main(int argc, char** argv)
     if (!instance.acquire())
         return showRunningBridge(dir, instance.why(), argc, argv);
 
+    g_previousHandler = qInstallMessageHandler(startUpMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_previousHandler);
+    QTranslator italian;
+    installItalianTranslation(app, italian);
     // The window lives in the tray: closing the last visible window (a
     // message box, the About box) must not end the bridge.
     app.setQuitOnLastWindowClosed(false);

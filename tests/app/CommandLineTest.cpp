@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -187,5 +188,50 @@ INSTANTIATE_TEST_SUITE_P(ControlAndVerbosityMistakes, CommandLineRejected,
                                            std::vector<std::string>{"ctl", "--quiet", "stato"},
                                            std::vector<std::string>{"config", "get", "--verbose", "k"},
                                            std::vector<std::string>{"--quiet", "--verbose"}));
+
+// `ctl stato --json`: the one command with an option of its own.
+struct JsonCase {
+    const char* name;
+    std::vector<std::string> words;
+    bool accepted;
+};
+
+std::ostream& operator<<(std::ostream& out, const JsonCase& c)
+{
+    return out << c.name;
+}
+
+class CommandLineJson : public ::testing::TestWithParam<JsonCase> {};
+
+TEST_P(CommandLineJson, BelongsToCtlStatoOnly)
+{
+    const CommandLine got = parse(GetParam().words);
+    if (!GetParam().accepted) {
+        EXPECT_EQ(got.action, Action::Invalid);
+        EXPECT_NE(got.error.find("--json"), std::string::npos) << got.error;
+        return;
+    }
+    ASSERT_EQ(got.action, Action::Control) << got.error;
+    EXPECT_EQ(got.controlCommand, control::StatoJson);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, CommandLineJson,
+    ::testing::Values(JsonCase{"After", {"ctl", "stato", "--json"}, true},
+                      JsonCase{"Before", {"ctl", "--json", "--dir", "d", "stato"}, true},
+                      JsonCase{"OtherCommand", {"ctl", "nascondi", "--json"}, false},
+                      JsonCase{"Bridge", {"--json"}, false},
+                      JsonCase{"Config", {"config", "get", "--json", "k"}, false}),
+    [](const ::testing::TestParamInfo<JsonCase>& info) { return std::string(info.param.name); });
+
+TEST(CommandLineHelp, SaysWhenEachSettingTakesEffect)
+{
+    const QString help = usageText();
+    for (const char* key : {"PAY_L", "Eps_COM", "Eps_Setting", "Eps_Delay", "Eps_NonRiscType", "Eps_NonRiscIndex",
+                            "Kelmora_DIR", "intervalTimer"})
+        EXPECT_TRUE(help.contains(QLatin1String(key))) << key;
+    EXPECT_TRUE(help.contains(QLatin1String("ricarica")));
+    EXPECT_TRUE(help.contains(QLatin1String("SIGHUP")));
+}
 
 } // namespace

@@ -14,6 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTemporaryDir>
@@ -25,7 +30,9 @@
 #include <functional>
 #include <future>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <ostream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -111,9 +118,34 @@ private:
     bool m_connected = false;
 };
 
+// A bridge's program folder with the user's runtime folder of its own, so
+// the control sockets of the tests never meet the user's.
+class RuntimeFolderRig : public BridgeRig {
+protected:
+    void SetUp() override
+    {
+        m_savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        m_hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+    }
+    void TearDown() override
+    {
+        if (m_hadRuntime)
+            qputenv("XDG_RUNTIME_DIR", m_savedRuntime);
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+    }
+
+    QTemporaryDir m_runtime;
+    QByteArray m_savedRuntime;
+    bool m_hadRuntime = false;
+};
+
 // The socket file of a server that is gone: bound, then closed unlinked.
 void leaveStaleSocket(const fs::path& path)
 {
+    std::string why;
+    ASSERT_TRUE(control::prepareSocketFolder(path.parent_path(), why)) << why;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -125,10 +157,11 @@ void leaveStaleSocket(const fs::path& path)
 
 // A bridge on the simulated printer in a temporary program directory, with
 // its control server listening.
-class ControlFixture : public BridgeRig {
+class ControlFixture : public RuntimeFolderRig {
 protected:
     void SetUp() override
     {
+        RuntimeFolderRig::SetUp();
         // The back-office's folder, for the exchange file and the last receipt.
         fs::create_directories(m_dir / "data");
         testfiles::write(m_state.configFile(),
@@ -176,7 +209,7 @@ protected:
     {
         return reference + ";" + dateTimeText(m_clock.now) + ";AZIONE: " + text;
     }
-    fs::path socketPath() const { return m_dir / control::SocketFileName; }
+    fs::path socketPath() const { return control::socketPath(m_dir); }
 
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;
@@ -288,8 +321,8 @@ TEST_F(FailedJob, StatoShowsTheErrorTheLabelsAndTheLastError)
     const std::vector<std::string>& out = reply.lines;
     EXPECT_EQ(out.at(0), "error-state: yes");
     EXPECT_EQ(out.at(1), "batch-running: no");
-    EXPECT_TRUE(contains(out, "MsgErrori: (empty)"));
-    EXPECT_TRUE(contains(out, "MsgErrore_NOPrinter:"));
+    EXPECT_TRUE(contains(out, "errore stampante: (empty)"));
+    EXPECT_TRUE(contains(out, "errore programma:"));
     EXPECT_TRUE(contains(out, "  ----- PROGRAM ERROR -----"));
     EXPECT_TRUE(contains(out, "last-error:"));
     EXPECT_TRUE(contains(out, "  " + dateTimeText(m_clock.now)));
@@ -380,8 +413,9 @@ TEST_F(WindowCommand, StatoWithoutAnErrorSaysSoAndLeavesEverythingAlone)
     const ControlReply reply = ask("stato");
 
     ASSERT_EQ(reply.status, Status::Done);
-    EXPECT_EQ(reply.lines, (std::vector<std::string>{"error-state: no", "batch-running: no", "MsgErrori: (empty)",
-                                                     "MsgErrore_NOPrinter: (empty)", "last-error: (empty)"}));
+    EXPECT_EQ(reply.lines, (std::vector<std::string>{"error-state: no", "batch-running: no", "errore stampante: (empty)",
+                                                     "errore programma: (empty)", "last-error: (empty)",
+                                                     "files-waiting: 0", "uptime: 0 s"}));
     EXPECT_EQ(notFiscalLog().size(), records);
 }
 
@@ -482,17 +516,183 @@ TEST_F(MisbehavingClient, RequestSentInPiecesIsServed)
     EXPECT_TRUE(client.received.ends_with("\nOK\n")) << client.received;
 }
 
+// ------------------------------------------------- stato for monitoring, ricarica
+
+using Monitoring = ControlFixture;
+
+// runControl from another thread, as `tessiro ctl` runs it.
+struct CtlRun {
+    int status = -1;
+    std::string out, err;
+};
+
+class MonitoringCtl : public ControlFixture {
+protected:
+    CtlRun ctl(const std::string& command)
+    {
+        auto pending = std::async(std::launch::async, [dir = m_dir, command] {
+            std::ostringstream out, err;
+            CtlRun r;
+            r.status = runControl(dir, command, out, err, 20s);
+            r.out = out.str();
+            r.err = err.str();
+            return r;
+        });
+        EXPECT_TRUE(pumpUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }));
+        return pending.get();
+    }
+
+    QJsonObject json()
+    {
+        const CtlRun r = ctl(control::StatoJson);
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << r.out;
+        EXPECT_TRUE(doc.isObject()) << r.out;
+        return doc.object();
+    }
+};
+
+struct StatoExitCase {
+    const char* name;
+    const char* command;
+};
+
+std::ostream& operator<<(std::ostream& out, const StatoExitCase& c)
+{
+    return out << c.name;
+}
+
+class StatoExit : public MonitoringCtl, public ::testing::WithParamInterface<StatoExitCase> {};
+
+TEST_P(StatoExit, ZeroWhenAllIsWellOneWhileAnErrorStands)
+{
+    EXPECT_EQ(ctl(GetParam().command).status, 0);
+    failHalfWayThroughAReceipt();
+    const CtlRun standing = ctl(GetParam().command);
+    EXPECT_EQ(standing.status, ExitControlRefused);
+    EXPECT_EQ(standing.err, "");
+    EXPECT_NE(standing.out, "");
+    ASSERT_EQ(ask("nascondi").status, Status::Done);
+    EXPECT_EQ(ctl(GetParam().command).status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, StatoExit,
+                         ::testing::Values(StatoExitCase{"Text", "stato"}, StatoExitCase{"Json", control::StatoJson}),
+                         [](const ::testing::TestParamInfo<StatoExitCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MonitoringCtl, JsonCarriesTheFactsOfStato)
+{
+    QJsonObject o = json();
+    EXPECT_EQ(o.value("error_state"), QJsonValue(false));
+    EXPECT_EQ(o.value("printer_error"), QJsonValue(QString()));
+    EXPECT_EQ(o.value("program_error"), QJsonValue(QString()));
+    EXPECT_TRUE(o.value("last_error_time").isNull());
+    EXPECT_TRUE(o.value("last_file").isNull());
+    EXPECT_EQ(o.value("files_waiting"), QJsonValue(0));
+    EXPECT_EQ(o.value("batch_running"), QJsonValue(false));
+    EXPECT_TRUE(o.value("uptime_seconds").isDouble());
+
+    failHalfWayThroughAReceipt();
+    testfiles::write(m_dir / "Ostro" / "a.txt", "D1:1:A");
+    testfiles::write(m_dir / "Ostro" / "b.txt", "D1:1:B");
+    testfiles::write(m_dir / "Ostro" / ".in-scrittura", "D1:1:C");
+    o = json();
+    EXPECT_EQ(o.value("error_state"), QJsonValue(true));
+    EXPECT_TRUE(o.value("program_error").toString().startsWith("----- PROGRAM ERROR -----\n" +
+                                                                 QString::fromStdString(dateTimeText(m_clock.now))))
+        << o.value("program_error").toString().toStdString();
+    EXPECT_EQ(o.value("last_error_time"), QJsonValue(QString::fromStdString(dateTimeText(m_clock.now))));
+    EXPECT_TRUE(o.value("last_error").toString().contains("Campo numerico non valido"));
+    EXPECT_EQ(o.value("files_waiting"), QJsonValue(2));
+    EXPECT_EQ(o.value("last_file"), QJsonValue("20261208140509COR0001.txt"));
+    EXPECT_EQ(o.value("last_file_outcome"), QJsonValue("non riuscito"));
+}
+
+struct OutcomeCase {
+    const char* name;
+    bool errorFirst;
+    const char* records;
+    const char* outcome;
+};
+
+std::ostream& operator<<(std::ostream& out, const OutcomeCase& c)
+{
+    return out << c.name;
+}
+
+class LastFileOutcome : public MonitoringCtl, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(LastFileOutcome, IsTheOutcomeOfTheLastFileRun)
+{
+    if (GetParam().errorFirst)
+        failHalfWayThroughAReceipt();
+    runFile("20261208140600NOF0002.txt", GetParam().records);
+    const QJsonObject o = json();
+    EXPECT_EQ(o.value("last_file"), QJsonValue("20261208140600NOF0002.txt"));
+    EXPECT_EQ(o.value("last_file_outcome"), QJsonValue(GetParam().outcome));
+    const std::string text = ctl("stato").out;
+    EXPECT_NE(text.find(std::string("last-file: 20261208140600NOF0002.txt (") + GetParam().outcome + ")"),
+              std::string::npos)
+        << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileOutcome,
+                         ::testing::Values(OutcomeCase{"Ran", false, "D1:1:CIAO\r\n", "eseguito"},
+                                           OutcomeCase{"Failed", false, "F2:1:PANE:1000:150:100\r\n", "non riuscito"},
+                                           OutcomeCase{"Discarded", true, "D1:1:CIAO\r\n", "scartato"}),
+                         [](const ::testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MonitoringCtl, NoWidgetNameInAnyReply)
+{
+    failHalfWayThroughAReceipt();
+    m_window.setPrinterErrorText("----- PRINTER ERROR -----");
+    for (const char* command : {"stato", control::StatoJson}) {
+        const CtlRun r = ctl(command);
+        EXPECT_EQ(r.out.find("MsgErrore"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("NOPrinter"), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(MonitoringCtl, RicaricaAppliesAPortWrittenOutsideAndLeavesTheErrorAlone)
+{
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_COM, "3", m_state.configFile()));
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Setting, "9600,N,8,1", m_state.configFile()));
+    failHalfWayThroughAReceipt();
+
+    EXPECT_EQ(ask("ricarica").status, Status::Done);
+
+    EXPECT_EQ(m_state.settings.portNumber, std::optional<int16_t>(3));
+    EXPECT_EQ(m_state.settings.portSettings, "9600,N,8,1");
+    EXPECT_TRUE(m_state.errorState);
+    EXPECT_EQ(LeggiINI(keys::Section, keys::Eps_COM, "", m_state.configFile()), "3");
+}
+
+TEST_F(MonitoringCtl, HeadlessNascondiKeepsAValueWrittenOutside)
+{
+    // The issue as seen: config set, then nascondi wrote "Eps_COM=" back.
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_COM, "", m_state.configFile()));
+    ASSERT_EQ(ask("nascondi").status, Status::Done);
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_COM, "1", m_state.configFile()));
+
+    ASSERT_EQ(ask("nascondi").status, Status::Done);
+
+    EXPECT_EQ(LeggiINI(keys::Section, keys::Eps_COM, "", m_state.configFile()), "1");
+    EXPECT_EQ(m_state.settings.portNumber, std::optional<int16_t>(1));
+}
+
 // ------------------------------------------------------------- the socket file
 
-class ControlSocket : public BridgeRig {
+class ControlSocket : public RuntimeFolderRig {
 protected:
     void SetUp() override
     {
+        RuntimeFolderRig::SetUp();
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_bridge->avvio();
     }
-    fs::path socketPath() const { return m_dir / control::SocketFileName; }
+    fs::path socketPath() const { return control::socketPath(m_dir); }
 
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;
@@ -566,15 +766,92 @@ TEST_F(ControlSocket, SocketGoesAwayWithTheServer)
     EXPECT_EQ(askBridge(m_dir, "stato", 5s).status, Status::NoBridge);
 }
 
-TEST_F(ControlSocket, TooLongAPathIsReportedNotTruncated)
+TEST_F(ControlSocket, TooLongARuntimeFolderIsReportedNotTruncated)
+{
+    const fs::path deep = testfiles::path(m_runtime) / std::string(120, 'x');
+    fs::create_directories(deep);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(QString::fromStdString(deep.string())));
+
+    ControlServer server(*m_bridge);
+    EXPECT_FALSE(server.listen());
+    EXPECT_NE(server.why().find("longer than the system allows"), std::string::npos) << server.why();
+}
+
+// Program folders on which no socket can be made: a share (no local socket
+// lives on sshfs, CIFS or NFS) behaves like a path too long for bind.
+TEST_F(ControlSocket, AProgramFolderWhereNoSocketCanBeMadeStillAnswers)
 {
     const fs::path deep = m_dir / std::string(120, 'x');
     fs::create_directories(deep);
     m_state.programDir = deep;
 
     ControlServer server(*m_bridge);
+    ASSERT_TRUE(server.listen()) << server.why();
+    EXPECT_EQ(server.socketPath().parent_path(), testfiles::path(m_runtime) / "tessiro");
+    auto pending = std::async(std::launch::async, [deep] { return askBridge(deep, "stato", 20s); });
+    ASSERT_TRUE(pumpUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }));
+    EXPECT_EQ(pending.get().status, Status::Done);
+    EXPECT_FALSE(fs::exists(deep / ".tessiro.sock"));
+}
+
+TEST_F(ControlSocket, EverySpellingOfTheFolderFindsTheSameSocket)
+{
+    fs::create_directories(m_dir / "sotto");
+    fs::create_directory_symlink(m_dir, m_dir / "collegamento");
+    const fs::path socket = control::socketPath(m_dir);
+    EXPECT_EQ(control::socketPath(m_dir / "sotto" / ".."), socket);
+    EXPECT_EQ(control::socketPath(m_dir / "collegamento"), socket);
+    EXPECT_EQ(control::socketPath(m_dir / "."), socket);
+    EXPECT_NE(control::socketPath(m_dir / "sotto"), socket);
+}
+
+TEST_F(ControlSocket, TheRuntimeFolderIsMadePrivate)
+{
+    const fs::path folder = testfiles::path(m_runtime) / "tessiro";
+    fs::create_directory(folder);
+    fs::permissions(folder, fs::perms::all);
+
+    ControlServer server(*m_bridge);
+    ASSERT_TRUE(server.listen()) << server.why();
+
+    struct stat st {};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(ControlSocket, ARuntimeFolderThatIsALinkIsRefused)
+{
+    const fs::path elsewhere = testfiles::path(m_runtime) / "altrove";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, testfiles::path(m_runtime) / "tessiro");
+
+    ControlServer server(*m_bridge);
     EXPECT_FALSE(server.listen());
-    EXPECT_NE(server.why().find("longer than the system allows"), std::string::npos) << server.why();
+    EXPECT_NE(server.why().find("is not a folder of this user"), std::string::npos) << server.why();
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+TEST_F(ControlSocket, AServerThatIsGoneLeavesTheBridgesObserversAsTheyWere)
+{
+    std::vector<std::string> done;
+    m_bridge->onFileDone = [&done](const std::string& name) { done.push_back(name); };
+    {
+        ControlServer server(*m_bridge);
+    }
+    testfiles::write(m_dir / "Ostro" / "a.txt", "D1:1:A\r\n");
+    m_bridge->tick();
+    EXPECT_EQ(done, std::vector<std::string>{"a.txt"});
+}
+
+TEST(ControlSocketFolder, WithoutARuntimeFolderItIsThePrivateTmpFolderOfTheUser)
+{
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    const bool had = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const fs::path folder = control::socketFolder();
+    if (had)
+        qputenv("XDG_RUNTIME_DIR", saved);
+    EXPECT_EQ(folder, fs::path("/tmp") / ("tessiro-" + std::to_string(::geteuid())));
 }
 
 } // namespace

@@ -30,6 +30,16 @@ TEST_P(ShutdownSignalsDelivery, SignalArrivesThroughTheEventLoop)
 
 INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignalsDelivery, ::testing::Values(SIGTERM, SIGINT));
 
+TEST(ShutdownSignalsReload, HangupAsksForAReloadAndEndsNothing)
+{
+    ShutdownSignals shutdown;
+    ASSERT_TRUE(shutdown.installed());
+    int reloads = 0;
+    QObject::connect(&shutdown, &ShutdownSignals::reloadRequested, [&] { ++reloads; });
+    EXPECT_TRUE(deliver(shutdown, SIGHUP).empty());
+    EXPECT_EQ(reloads, 1);
+}
+
 TEST(ShutdownSignalsLifetime, PreviousHandlersComeBackWhenDestroyed)
 {
     struct sigaction before {};

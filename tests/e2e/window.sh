@@ -2,11 +2,17 @@
 # The window on a real X server: starts the program under Xvfb with a tray
 # host, clicks its tray icon, hides the window, drops a failing fiscal
 # command file and checks that the window comes back to the front, on top,
-# with the failure filed. Saves a screenshot of the screen at that moment.
+# with the failure filed and the tray's error icon. Then: the window closed
+# from its title bar comes back when a file is discarded; a 600-character
+# word in an error does not widen it; a setting written with
+# `tessiro config set` survives NASCONDI; after Esci, Yes with the About box
+# open nothing more is taken. Saves a screenshot with the error standing.
+# An unreachable display gets one line and exit status 1.
 #
 # Usage: window.sh PATH/TO/tessiro [SCREENSHOT.png]
 # The screenshot goes to docs/screenshot.png of the repository by default.
-# Needs Xvfb, trayer, xdotool, ImageMagick's import and xwininfo/xprop; as
+# Needs Xvfb, trayer, xdotool, ImageMagick's import and compare, xwininfo,
+# xprop and python3 (with libX11 for the title bar's close); as
 # root it installs what is missing, otherwise it says SKIPPED and exits 0.
 set -uo pipefail
 
@@ -22,7 +28,8 @@ tessiro="$(cd "$(dirname "$tessiro")" && pwd)/$(basename "$tessiro")"
 
 # Command -> Debian package that provides it.
 declare -A package_of=(
-  [Xvfb]=xvfb [trayer]=trayer [xdotool]=xdotool [import]=imagemagick [xwininfo]=x11-utils [xprop]=x11-utils
+  [Xvfb]=xvfb [trayer]=trayer [xdotool]=xdotool [import]=imagemagick [compare]=imagemagick [xwininfo]=x11-utils
+  [xprop]=x11-utils [python3]=python3
 )
 missing=()
 for tool in "${!package_of[@]}"; do
@@ -65,6 +72,7 @@ cleanup() {
 trap cleanup EXIT
 
 fail() {
+  [ -n "${DISPLAY:-}" ] && import -window root "$work/failed.png" 2>/dev/null
   echo "FAILED: $*" >&2
   exit 1
 }
@@ -79,11 +87,30 @@ wait_for() {
   done
 }
 
-# Xvfb picks a free display itself and writes its number to fd 9.
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-wait_for 15 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+# A display that nobody serves: one line naming --headless, status 1, no abort.
+for n in 199 198 197; do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { unreachable=":$n"; break; }
+done
+if [ -n "${unreachable:-}" ]; then
+  mkdir -p "$work/nodisplay"
+  DISPLAY="$unreachable" QT_QPA_PLATFORM= WAYLAND_DISPLAY= "$tessiro" --dir "$work/nodisplay" >"$work/nodisplay.log" 2>&1
+  status=$?
+  [ "$status" = 1 ] || { cat "$work/nodisplay.log" >&2; fail "an unreachable display ended with status $status, not 1"; }
+  [ "$(wc -l <"$work/nodisplay.log")" = 1 ] || { cat "$work/nodisplay.log" >&2; fail "an unreachable display said more than one line"; }
+  grep -q -- '--headless' "$work/nodisplay.log" || fail "the unreachable display's line does not name --headless"
+  echo "unreachable display: $(cat "$work/nodisplay.log")"
+fi
+
+# Displays :190 to :196 are this test's; the first free one is taken.
+display=
+for n in 190 191 192 193 194 195 196; do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp 2>"$work/xvfb.log" &
+  pids+=($!)
+  if wait_for 15 test -e "/tmp/.X11-unix/X$n"; then display=":$n"; break; fi
+done
+[ -n "$display" ] || fail "Xvfb did not start on a display of :190 to :196"
+export DISPLAY="$display"
 
 # Qt must use the XEmbed tray that trayer hosts, not a D-Bus one.
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
@@ -95,6 +122,8 @@ pids+=($!)
 wait_for 15 xdotool search --onlyvisible --class trayer || fail "trayer did not start"
 
 "$tessiro" config set --dir "$prog" Eps_COM 1 || fail "could not seed the configuration"
+# Kept as a Windows-style path: only the port settings matter here.
+"$tessiro" config set --dir "$prog" Eps_Setting "" || fail "could not seed the configuration"
 
 "$tessiro" --dir "$prog" >"$work/tessiro.log" 2>&1 &
 app=$!
@@ -102,18 +131,77 @@ pids+=($app)
 
 caption='^Tessiro FP Series'
 main_window() { xdotool search --name "$caption" | head -n1; }
+# Keeping a window on top or not gives it a new X window: the shown one is
+# looked up each time.
+shown_main() { xdotool search --onlyvisible --name "$caption" | head -n1 | grep .; }
+hidden_main() { ! shown_main; }
 viewable() { xwininfo -id "$1" | grep -q 'Map State: IsViewable'; }
-# The tray icon: the program's one visible window that is not the main one.
+# The tray icon: the program's small visible window that is not the main
+# one (a tray notification is a window of the program too, a wide one).
 tray_icon() {
-  local w
+  local w width
   for w in $(xdotool search --onlyvisible --class tessiro); do
-    xdotool getwindowname "$w" | grep -q "$caption" || { echo "$w"; return 0; }
+    xdotool getwindowname "$w" | grep -q "$caption" && continue
+    width="$(xwininfo -id "$w" | sed -n 's/^ *Width: //p')"
+    [ "${width:-999}" -le 64 ] && { echo "$w"; return 0; }
   done
   return 1
 }
 
+# drop NAME RECORDS: written under a dot-name and renamed, so the bridge
+# never sees half a file.
+drop() {
+  printf "$2" >"$prog/Ostro/.job"
+  mv "$prog/Ostro/.job" "$prog/Ostro/$1"
+}
+# NASCONDI sits in the bottom right corner of the window.
+click_nascondi() {
+  local WIDTH HEIGHT X Y SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove --window "$1" $((WIDTH - 45)) $((HEIGHT - 20)) click 1
+}
+# menu_click WINDOW ENTRY: the menu bar reads "Esci  Strumenti  About".
+menu_click() {
+  case "$2" in
+    Esci) xdotool mousemove --window "$1" 21 8 click 1 ;;
+    About) xdotool mousemove --window "$1" 140 8 click 1 ;;
+  esac
+}
+# The title bar's close: WM_DELETE_WINDOW, as a window manager sends it
+# (there is none here), through libX11.
+close_window() {
+  python3 - "$1" <<'PY' || fail "could not send WM_DELETE_WINDOW"
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x.XFlush.argtypes = [ctypes.c_void_p]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+d = x.XOpenDisplay(None)
+w = int(sys.argv[1])
+e = ClientMessage()
+e.type = 33  # ClientMessage
+e.window = w
+e.message_type = x.XInternAtom(d, b"WM_PROTOCOLS", 0)
+e.format = 32
+e.data[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+e.data[1] = 0  # CurrentTime
+x.XSendEvent(d, w, 0, 0, ctypes.byref(e))
+x.XFlush(d)
+x.XCloseDisplay(d)
+PY
+}
+
 wait_for 20 tray_icon || fail "no tray icon appeared"
 icon="$(tray_icon)"
+sleep 1
+import -window "$icon" "$work/icon-ok.png" || fail "no image of the tray icon"
 if win="$(main_window)" && [ -n "$win" ] && viewable "$win"; then
   fail "the window is shown at start instead of waiting in the tray"
 fi
@@ -124,10 +212,8 @@ wait_for 10 bash -c "xdotool search --onlyvisible --name '$caption' | grep -q ."
 win="$(xdotool search --onlyvisible --name "$caption" | head -n1)"
 echo "window shown from the tray"
 
-# NASCONDI sits in the bottom right corner of the window.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove --window "$win" $((WIDTH - 45)) $((HEIGHT - 20)) click 1
-wait_for 10 bash -c "! xwininfo -id $win | grep -q 'Map State: IsViewable'" ||
+click_nascondi "$win"
+wait_for 10 hidden_main ||
   fail "NASCONDI did not hide the window"
 kill -0 "$app" 2>/dev/null || fail "the program ended"
 echo "window hidden to the tray"
@@ -135,20 +221,93 @@ echo "window hidden to the tray"
 wait_for 10 test -d "$prog/Ostro" || fail "no drop folder"
 mkdir -p "$prog/Simulatore"
 printf '[Guasti]\r\nSellDept=7\r\n' >"$prog/Simulatore/guasti.ini"
-# Written under a dot-name and renamed, so the bridge never sees half a file.
-printf 'F2:1:PANE:1000:150:3\r\n' >"$prog/Ostro/.job"
-mv "$prog/Ostro/.job" "$prog/Ostro/20261208000001COR_test.txt"
+drop 20261208000001COR_test.txt 'F2:1:PANE:1000:150:3\r\n'
 
 wait_for 20 grep -q 'COR_test.txt;' "$prog/FiscalError.log" || fail "no failure record in FiscalError.log"
-win="$(main_window)"
-wait_for 10 viewable "$win" || fail "the window did not come back with the error"
+wait_for 10 shown_main || fail "the window did not come back with the error"
+win="$(shown_main)"
 xprop -id "$win" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE' || fail "the window is not kept on top"
 echo "window back on top with the error"
 
-sleep 1 # let it paint
+# The tray icon now differs from the one shown while all was well.
+sleep 1
+import -window "$icon" "$work/icon-error.png" || fail "no image of the tray icon"
+[ "$(compare -metric AE "$work/icon-ok.png" "$work/icon-error.png" null: 2>&1 | cut -d' ' -f1)" != 0 ] ||
+  fail "the tray icon looks the same with an error standing"
+echo "the tray shows the error icon"
+
 mkdir -p "$(dirname "$screenshot")"
 import -window root "$screenshot" || fail "no screenshot"
 echo "screenshot: $screenshot"
+
+# The title bar's close, with the error standing, then another file: the
+# file is discarded and the window comes back.
+close_window "$win"
+wait_for 10 hidden_main || fail "closing did not hide the window"
+drop 20261208000002COR_dopo.txt 'F2:1:PANE:1000:150:3\r\n'
+wait_for 20 grep -q 'COR_dopo.txt;.*File non eseguito: errore in sospeso' "$prog/FiscalError.log" ||
+  fail "the file was not discarded with its record"
+wait_for 10 shown_main || fail "the closed window did not come back when a file was discarded"
+win="$(shown_main)"
+import -window "$icon" "$work/icon-error2.png"
+[ "$(compare -metric AE "$work/icon-error.png" "$work/icon-error2.png" null: 2>&1 | cut -d' ' -f1)" = 0 ] ||
+  fail "the tray icon is not the error icon any more"
+echo "closed window back on the discarded file"
+
+# NASCONDI clears the error; a 600-character word in the next one.
+width_of() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^WIDTH=//p'; }
+width="$(width_of "$win")"
+click_nascondi "$win"
+wait_for 10 hidden_main || fail "NASCONDI did not hide the window"
+# The fault file's values stop at 255 bytes, as the configuration's do, so
+# the port's refusal carries a 255-character word; the unit tests give the
+# panels 600.
+word="$(head -c 600 /dev/zero | tr '\0' W)"
+printf '[Guasti]\r\nOpenPort=%s\r\n' "$word" >"$prog/Simulatore/guasti.ini"
+drop 20261208000003COR_lungo.txt 'F2:1:PANE:1000:150:3\r\n'
+wait_for 20 grep -q "Apertura Porta: ${word:0:200}" "$prog/FiscalError.log" || fail "no record of the long error"
+wait_for 10 shown_main || fail "the window did not come back with the long error"
+win="$(shown_main)"
+sleep 1
+[ "$(width_of "$win")" -le "$width" ] || fail "a 600-character word widened the window from $width to $(width_of "$win") px"
+echo "a $(grep -o 'W*' "$prog/FiscalError.log" | awk '{ if (length > n) n = length } END { print n }')-character word keeps the window at $(width_of "$win") px"
+printf '[Guasti]\r\n' >"$prog/Simulatore/guasti.ini"
+
+# A setting written outside while the window runs survives NASCONDI.
+"$tessiro" config set --dir "$prog" Eps_Setting "9600,N,8,1" || fail "config set failed"
+sleep 2
+click_nascondi "$win"
+wait_for 10 hidden_main || fail "NASCONDI did not hide the window"
+[ "$("$tessiro" config get --dir "$prog" Eps_Setting)" = "9600,N,8,1" ] ||
+  fail "NASCONDI put back Eps_Setting=$("$tessiro" config get --dir "$prog" Eps_Setting)"
+echo "the value written outside stayed after NASCONDI"
+
+# Esci, Yes, with the About box open: nothing more is taken.
+icon="$(tray_icon)" || fail "the tray icon went away"
+xdotool mousemove --window "$icon" 8 8 click 1
+wait_for 10 shown_main || fail "the window did not show from the tray"
+win="$(shown_main)"
+sleep 0.5
+menu_click "$win" About
+wait_for 10 bash -c "xdotool search --onlyvisible --name '^About' | grep -q ." || fail "the About box did not open"
+# No window manager places it: it opens over the menu bar.
+xdotool windowmove "$(xdotool search --onlyvisible --name '^About' | head -n1)" 640 300
+sleep 0.5
+menu_click "$win" Esci
+wait_for 10 bash -c "xdotool search --onlyvisible --name '^Tessiro\$' | grep -q ." || fail "no exit question"
+question="$(xdotool search --onlyvisible --name '^Tessiro$' | head -n1)"
+import -window "$question" "$work/question.png" 2>/dev/null
+# Yes is the default button. The box is gone before the key's release
+# arrives, so X may complain about that second event.
+xdotool windowfocus "$question" 2>/dev/null
+xdotool key --window "$question" Return 2>>"$work/xdotool.log"
+wait_for 10 grep -q 'Chiusura Programma' "$prog/NotFiscalError.log" || fail "Esci, Yes filed no closing record"
+drop 20261208000004NOF_dopo_uscita.txt 'D1:1:NON PRESO\r\n'
+wait_for 10 bash -c "! kill -0 $app 2>/dev/null"
+sleep 2
+[ -e "$prog/Ostro/20261208000004NOF_dopo_uscita.txt" ] || fail "a file dropped after Esci, Yes was taken"
+kill -0 "$app" 2>/dev/null && fail "the program lives on after Esci, Yes"
+echo "after Esci, Yes nothing was taken and the program ended"
 
 passed=1
 echo "PASSED"

@@ -339,6 +339,26 @@ TEST_F(RecordOnly, LogOnlyFilesAFailureRecordAndNothingElse)
     EXPECT_TRUE(state.lastErrorText.empty());
 }
 
+TEST_F(RecordOnly, FileDiscardedWhileAnErrorStandsBringsTheWindowBack)
+{
+    // The operator closed the window over a standing error.
+    state.errorState = true;
+    state.lastErrorText = "prima";
+    window.hideToTray();
+    state.currentFileName = FiscalName;
+
+    errors.fileDiscarded("File non eseguito: errore in sospeso");
+
+    EXPECT_EQ(fiscalLog(), std::vector<std::string>{std::string("Tessiro_Error: COR0001.txt;") + Now +
+                                                    ";File non eseguito: errore in sospeso"});
+    EXPECT_TRUE(window.visible);
+    EXPECT_TRUE(window.topmost);
+    EXPECT_EQ(window.shows, 1);
+    EXPECT_TRUE(state.errorState);
+    EXPECT_EQ(state.lastErrorText, "prima");
+    EXPECT_EQ(config("Kelmora_CORR"), "<none>");
+}
+
 TEST_F(RecordOnly, ObserverSeesEveryRecordWithItsKindAndLog)
 {
     std::vector<std::string> seen;

@@ -82,7 +82,7 @@ protected:
     std::string config(const std::string& key) const { return LeggiINI("Varie", key, "<none>", state.configFile()); }
 
     // The date-time field under LC_ALL=C with FakeClock's default time.
-    static constexpr char Now[] = "12/08/26 14:05:09";
+    static constexpr char Now[] = "08/12/2026 14:05:09";
     static constexpr char FiscalName[] = "20261208140509COR0001.txt";
 
     QTemporaryDir dir;

@@ -273,7 +273,12 @@ say "receipt printed on the simulated printer"
 printf 'F2:1:LATTE:1000:120:1\r\nF4:0:0:molti:1\r\n' >"$dir/Ostro/.failing"
 mv "$dir/Ostro/.failing" "$dir/Ostro/20261208143500COR000002.txt"
 wait_for "the error state" sh -c "tessiro ctl --dir '$dir' stato | grep -qx 'error-state: yes'"
+# For monitoring, stato exits 1 while an error stands.
+set +e
 ctl stato >"$work/stato.txt"
+status=$?
+set -e
+[ "$status" = 1 ] || fail "stato exited $status with an error standing, not 1"
 grep -q 'Campo numerico non valido' "$work/stato.txt" || fail "stato does not show the error: $(cat "$work/stato.txt")"
 say "stato shows the error"
 
@@ -294,7 +299,12 @@ for line in 'tessiro\[ERRORE\] FiscalError.log: ' 'tessiro\[AZIONE\] .*Annullo S
   'tessiro\[INFO\] File eseguito: 20261208143000COR000001.txt' 'AZIONE: Chiusura Programma'; do
   grep -q "$line" "$work/bridge.log" || fail "the bridge's standard error lacks \"$line\": $(cat "$work/bridge.log")"
 done
-[ ! -e "$dir/.tessiro.sock" ] || fail "the control socket outlived the bridge"
+# The control socket lives in the user's runtime folder, named from the
+# folder's canonical path.
+socket_folder=${XDG_RUNTIME_DIR:+$XDG_RUNTIME_DIR/tessiro}
+socket_folder=${socket_folder:-/tmp/tessiro-$(id -u)}
+socket_name=$(printf '%s' "$(realpath "$dir")" | sha256sum | cut -c1-32).sock
+[ ! -e "$socket_folder/$socket_name" ] || fail "the control socket outlived the bridge"
 set +e
 ctl stato 2>/dev/null
 status=$?

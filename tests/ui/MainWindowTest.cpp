@@ -43,8 +43,8 @@ TEST_F(ErrorPanel, LabelsShowTheCoresBytesDecodedWithLineBreaks)
     window->setPrinterErrorText("----- PRINTER ERROR -----\r\nCosto \x80 1");
     window->setProgramErrorText("riga 1\r\nriga 2");
 
-    EXPECT_EQ(child<QLabel>("MsgErrori")->text(), QStringLiteral("----- PRINTER ERROR -----\nCosto \u20ac 1"));
-    EXPECT_EQ(child<QLabel>("MsgErrore_NOPrinter")->text(), QStringLiteral("riga 1\nriga 2"));
+    EXPECT_EQ(child<QPlainTextEdit>("MsgErrori")->toPlainText(), QStringLiteral("----- PRINTER ERROR -----\nCosto \u20ac 1"));
+    EXPECT_EQ(child<QPlainTextEdit>("MsgErrore_NOPrinter")->toPlainText(), QStringLiteral("riga 1\nriga 2"));
     EXPECT_EQ(window->printerErrorText(), "----- PRINTER ERROR -----\r\nCosto \x80 1");
     EXPECT_EQ(window->programErrorText(), "riga 1\r\nriga 2");
 }
@@ -246,23 +246,30 @@ TEST_F(Exit, NoHidesToTheTrayAndGoesOn)
     EXPECT_NE(notFiscalLog().back(), actionRecord("Chiusura Programma"));
 }
 
-TEST_F(Exit, OpenAboutBoxKeepsTheProgramUntilItIsClosed)
+TEST_F(Exit, OpenAboutBoxGoesWithTheWindowAndTheProgramEndsAtOnce)
 {
+    int confirmed = 0;
+    int exitsWhenConfirmed = -1;
+    QObject::connect(window.get(), &MainWindow::exitConfirmed, [&] {
+        ++confirmed;
+        exitsWhenConfirmed = exits;
+    });
     trigger("About");
+    ASSERT_EQ(aboutBoxes().size(), 1u);
     answers = {true};
 
     trigger("Esci");
-    EXPECT_EQ(exits, 0);
+    flushDeletes();
+
+    EXPECT_EQ(confirmed, 1);
+    EXPECT_EQ(exitsWhenConfirmed, 0); // the bridge stops before the program ends
+    EXPECT_EQ(exits, 1);
+    EXPECT_TRUE(aboutBoxes().empty());
     EXPECT_FALSE(window->tray().isShown());
 
     // A late error must not bring back a window whose end was confirmed.
     window->showOnTop();
     EXPECT_TRUE(window->isHidden());
-
-    ASSERT_EQ(aboutBoxes().size(), 1u);
-    aboutBoxes().front()->close();
-    flushDeletes();
-    EXPECT_EQ(exits, 1);
 }
 
 // ---- Log renewal ----------------------------------------------------------

@@ -1,9 +1,16 @@
 #include "ui/MessageBox.h"
+#include "ui/Translation.h"
 
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <QCoreApplication>
+#include <QTranslator>
+
+#include <ostream>
+#include <utility>
+#include <vector>
 
 struct BoxCase {
     MessageBoxRequest::Buttons buttons;
@@ -48,3 +55,54 @@ TEST(MessageBoxText, LineBreaksOfTheFilesBecomeLinesAndMarkupStaysText)
     EXPECT_EQ(box->text(), QStringLiteral("<b>uno</b>\ndue\ntre"));
     EXPECT_EQ(box->textFormat(), Qt::PlainText);
 }
+
+// Qt's own Italian texts on the standard buttons, as the window program
+// installs them, whatever language the process was started in.
+struct TranslatedCase {
+    const char* name;
+    MessageBoxRequest::Buttons buttons;
+    std::vector<std::pair<QMessageBox::StandardButton, QString>> texts;
+};
+
+std::ostream& operator<<(std::ostream& out, const TranslatedCase& c)
+{
+    return out << c.name;
+}
+
+class TranslatedButtons : public ::testing::TestWithParam<TranslatedCase> {
+protected:
+    void SetUp() override
+    {
+        m_savedLang = qgetenv("LANG");
+        qputenv("LANG", "en_US.UTF-8");
+        ASSERT_TRUE(installItalianTranslation(*QCoreApplication::instance(), m_translator))
+            << "qt6-translations-l10n is not installed";
+    }
+    void TearDown() override
+    {
+        QCoreApplication::removeTranslator(&m_translator);
+        qputenv("LANG", m_savedLang);
+    }
+
+    QTranslator m_translator;
+    QByteArray m_savedLang;
+};
+
+TEST_P(TranslatedButtons, StandardButtonsReadItalian)
+{
+    const auto box = makeMessageBox({GetParam().buttons, QString(), QStringLiteral("Chiudere il programma ?")}, nullptr);
+    for (const auto& [button, text] : GetParam().texts) {
+        ASSERT_NE(box->button(button), nullptr);
+        EXPECT_EQ(box->button(button)->text().remove(QLatin1Char('&')), text);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, TranslatedButtons,
+    ::testing::Values(
+        TranslatedCase{"YesNo", MessageBoxRequest::Buttons::YesNo,
+                       {{QMessageBox::Yes, QStringLiteral("S\u00ec")}, {QMessageBox::No, QStringLiteral("No")}}},
+        TranslatedCase{"OkCancel", MessageBoxRequest::Buttons::OkCancel,
+                       {{QMessageBox::Ok, QStringLiteral("OK")}, {QMessageBox::Cancel, QStringLiteral("Annulla")}}},
+        TranslatedCase{"Ok", MessageBoxRequest::Buttons::Ok, {{QMessageBox::Ok, QStringLiteral("OK")}}}),
+    [](const ::testing::TestParamInfo<TranslatedCase>& info) { return std::string(info.param.name); });

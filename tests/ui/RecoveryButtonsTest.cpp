@@ -71,9 +71,9 @@ TEST_P(RecoveryButton, EmptiesPrinterLabelKeepsProgramLabelAndLowersTheFlag)
     click(GetParam().button);
 
     EXPECT_EQ(window->printerErrorText(), "");
-    EXPECT_EQ(child<QLabel>("MsgErrori")->text(), QString());
+    EXPECT_EQ(child<QPlainTextEdit>("MsgErrori")->toPlainText(), QString());
     EXPECT_EQ(window->programErrorText(), "----- PROGRAM ERROR -----");
-    EXPECT_EQ(child<QLabel>("MsgErrore_NOPrinter")->text(), QStringLiteral("----- PROGRAM ERROR -----"));
+    EXPECT_EQ(child<QPlainTextEdit>("MsgErrore_NOPrinter")->toPlainText(), QStringLiteral("----- PROGRAM ERROR -----"));
     EXPECT_FALSE(state.errorState);
 }
 

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: MIT
+#include "app/SystemdNotify.h"
+#include "errors/SharedState.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// A datagram socket standing in for the service manager's.
+class ManagerSocket {
+public:
+    explicit ManagerSocket(const std::string& name)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, name.data(), name.size());
+        if (name.front() == '@')
+            address.sun_path[0] = '\0';
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
+    }
+    ~ManagerSocket() { ::close(m_fd); }
+    ManagerSocket(const ManagerSocket&) = delete;
+    ManagerSocket& operator=(const ManagerSocket&) = delete;
+
+    bool bound() const { return m_bound; }
+    // Every message waiting, in order.
+    std::vector<std::string> received()
+    {
+        std::vector<std::string> out;
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(m_fd, buffer, sizeof buffer, 0)) >= 0;)
+            out.emplace_back(buffer, static_cast<std::size_t>(n));
+        return out;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+class Notify : public ::testing::Test {
+protected:
+    std::string socketName() const { return m_tmp.filePath(QStringLiteral("notify")).toStdString(); }
+    SystemdNotify notifier(const QByteArray& usec = {}, const QByteArray& pid = {}) const
+    {
+        return SystemdNotify(QByteArray::fromStdString(socketName()), usec, pid);
+    }
+
+    QTemporaryDir m_tmp;
+};
+
+TEST_F(Notify, WithoutASocketNothingIsSent)
+{
+    SystemdNotify none({}, "180000000", {});
+    EXPECT_FALSE(none.enabled());
+    EXPECT_FALSE(none.send("READY=1"));
+    EXPECT_EQ(none.watchdogInterval().count(), 0);
+}
+
+TEST_F(Notify, AMessageReachesThePathSocket)
+{
+    ManagerSocket manager(socketName());
+    ASSERT_TRUE(manager.bound());
+    EXPECT_TRUE(notifier().send("READY=1"));
+    EXPECT_EQ(manager.received(), std::vector<std::string>{"READY=1"});
+}
+
+TEST_F(Notify, AMessageReachesAnAbstractSocket)
+{
+    const std::string name = "@tessiro-test-" + std::to_string(::getpid());
+    ManagerSocket manager(name);
+    ASSERT_TRUE(manager.bound());
+    EXPECT_TRUE(SystemdNotify(QByteArray::fromStdString(name), {}, {}).send("STATUS=x"));
+    EXPECT_EQ(manager.received(), std::vector<std::string>{"STATUS=x"});
+}
+
+struct WatchdogCase {
+    const char* name;
+    QByteArray usec;
+    bool ownPid;
+    QByteArray otherPid;
+    long long expectedMs;
+};
+
+std::ostream& operator<<(std::ostream& out, const WatchdogCase& c)
+{
+    return out << c.name;
+}
+
+class NotifyWatchdog : public Notify, public ::testing::WithParamInterface<WatchdogCase> {};
+
+TEST_P(NotifyWatchdog, PeriodComesFromTheEnvironmentForThisProcessOnly)
+{
+    const WatchdogCase& c = GetParam();
+    const QByteArray pid = c.ownPid ? QByteArray::number(::getpid()) : c.otherPid;
+    EXPECT_EQ(notifier(c.usec, pid).watchdogInterval().count(), c.expectedMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Environments, NotifyWatchdog,
+                         ::testing::Values(WatchdogCase{"NoWatchdog", {}, false, {}, 0},
+                                           WatchdogCase{"ThreeMinutes", "180000000", false, {}, 180000},
+                                           WatchdogCase{"ForThisProcess", "180000000", true, {}, 180000},
+                                           WatchdogCase{"ForAnotherProcess", "180000000", false, "1", 0},
+                                           WatchdogCase{"NotANumber", "tre minuti", false, {}, 0}),
+                         [](const ::testing::TestParamInfo<WatchdogCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Notify, KeepAliveIsSentOnceAQuarterPeriodHoweverOftenItIsCalled)
+{
+    ManagerSocket manager(socketName());
+    SystemdNotify notify = notifier("180000000");
+    for (int i = 0; i < 50; ++i)
+        notify.keepAlive();
+    EXPECT_EQ(manager.received(), std::vector<std::string>{"WATCHDOG=1"});
+}
+
+TEST_F(Notify, ReadyAfterTheFirstReportThenStatusOnEveryChangeOfTheErrorState)
+{
+    ManagerSocket manager(socketName());
+    SystemdNotify notify = notifier();
+    ServiceReporter reporter(notify);
+    SharedState state;
+
+    reporter.report(state);
+    reporter.report(state);
+    EXPECT_EQ(manager.received(), std::vector<std::string>{"READY=1\nSTATUS=In attesa di file"});
+
+    state.errorState = true;
+    state.lastErrorText = "08/12/2026 14:05:09\r\nREPARTO INESISTENTE \x80";
+    reporter.report(state);
+    reporter.report(state);
+    EXPECT_EQ(manager.received(),
+              std::vector<std::string>{"STATUS=Errore in sospeso: 08/12/2026 14:05:09 REPARTO INESISTENTE \xE2\x82\xAC"});
+
+    state.errorState = false;
+    reporter.report(state);
+    EXPECT_EQ(manager.received(), std::vector<std::string>{"STATUS=In attesa di file"});
+}
+
+} // namespace
