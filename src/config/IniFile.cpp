@@ -1,11 +1,15 @@
 #include "config/IniFile.h"
 
-#include <QFile>
-#include <QSaveFile>
-
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <random>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -194,35 +198,6 @@ std::string_view lineEndFor(std::string_view text, const std::vector<Line>& line
     return CrLf;
 }
 
-bool saveFile(const std::filesystem::path& file, const std::string& bytes, bool existed)
-{
-    const QString name = QFile::decodeName(file.c_str());
-    QFileDevice::Permissions permissions;
-    if (existed) {
-        QFile current(name);
-        // A read-only file stays as it is, as it would for the platform call;
-        // replacing it by rename would go round its protection.
-        if (!current.open(QIODevice::ReadWrite))
-            return false;
-        permissions = current.permissions();
-    }
-    QSaveFile out(name);
-    // Unbuffered: with a buffer, a write the disk refuses (full, quota) only
-    // fails at the flush inside commit(), and QSaveFile (Qt 6.4) then still
-    // renames the empty temporary file over the shared one. Written through,
-    // the refusal shows here and the file is left as it was.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    if (out.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) ||
-        out.error() != QFileDevice::NoError) {
-        out.cancelWriting();
-        return false;
-    }
-    if (existed)
-        out.setPermissions(permissions);
-    return out.commit();
-}
-
 std::vector<Line> splitLines(std::string_view text)
 {
     std::vector<Line> lines;
@@ -233,17 +208,15 @@ std::vector<Line> splitLines(std::string_view text)
     return lines;
 }
 
-bool removeSections(const std::filesystem::path& file, std::string_view section)
+// What a write does to the text it read.
+enum class Edit { Unchanged, Changed, Refused };
+
+Edit removeSections(std::string_view text, bool existed, std::string_view section, std::string& out)
 {
-    std::string text;
-    const Load load = loadFile(file, text);
-    if (load == Load::Missing)
-        return true;
-    if (load == Load::Failed)
-        return false;
+    if (!existed)
+        return Edit::Unchanged;
 
     const std::vector<Line> lines = splitLines(text);
-    std::string out;
     out.reserve(text.size());
     out.append(text, 0, firstLine(text));
     bool removed = false;
@@ -267,9 +240,7 @@ bool removeSections(const std::filesystem::path& file, std::string_view section)
             ++j;
         i = j;
     }
-    if (!removed)
-        return true;
-    return saveFile(file, out, true);
+    return removed ? Edit::Changed : Edit::Unchanged;
 }
 
 bool holdsLineBreak(std::string_view s)
@@ -317,8 +288,10 @@ private:
     int m_fd = -1;
 };
 
-bool writeKey(std::string_view sectionName, std::string_view keyName, const std::string& value,
-              const std::filesystem::path& file);
+Edit writeKey(std::string_view text, bool existed, std::string_view sectionName, std::string_view keyName,
+              const std::string& value, std::string& out);
+bool writeSafely(const std::filesystem::path& file, const std::function<Edit(const std::string&, bool, std::string&)>& edit,
+                 std::string_view what);
 bool alreadyStored(std::string_view sectionName, std::string_view keyName, const std::string& value,
                    const std::filesystem::path& file);
 
@@ -364,7 +337,12 @@ bool ScriviINI(const std::string& section, const std::string& key, const std::st
     if (alreadyStored(sectionName, keyName, value, file))
         return true;
     const FolderTurn turn(file);
-    return writeKey(sectionName, keyName, value, file);
+    return writeSafely(
+        file,
+        [&](const std::string& text, bool existed, std::string& out) {
+            return writeKey(text, existed, sectionName, keyName, value, out);
+        },
+        keyName.empty() ? "the removal of section " + std::string(sectionName) : "key " + std::string(keyName));
 }
 
 namespace {
@@ -405,36 +383,31 @@ bool alreadyStored(std::string_view sectionName, std::string_view keyName, const
     return stored && current == trim(storedForm(value));
 }
 
-bool writeKey(std::string_view sectionName, std::string_view keyName, const std::string& value,
-              const std::filesystem::path& file)
+Edit writeKey(std::string_view text, bool existed, std::string_view sectionName, std::string_view keyName,
+              const std::string& value, std::string& out)
 {
     // Names that would not read back as themselves are refused rather than
     // written as something else.
     if (holdsLineBreak(sectionName))
-        return false;
+        return Edit::Refused;
     if (keyName.empty())
-        return removeSections(file, sectionName);
+        return removeSections(text, existed, sectionName, out);
     if (!validKeyName(keyName))
-        return false;
+        return Edit::Refused;
 
     const std::string newValue = storedForm(value);
 
-    std::string text;
-    const Load load = loadFile(file, text);
-    if (load == Load::Failed)
-        return false;
-    if (load == Load::Missing || text.empty()) {
-        std::string out;
+    if (!existed || text.empty()) {
         out.append("[").append(sectionName).append("]").append(CrLf);
         out.append(keyName).append("=").append(newValue).append(CrLf);
-        return saveFile(file, out, load == Load::Read);
+        return Edit::Changed;
     }
 
     // Stored meanwhile by another writer: the file is not touched.
     bool stored = false;
     const std::string_view current = readValue(text, sectionName, keyName, stored);
     if (stored && current == trim(newValue))
-        return true;
+        return Edit::Unchanged;
 
     const std::vector<Line> lines = splitLines(text);
     size_t header = lines.size();
@@ -445,7 +418,6 @@ bool writeKey(std::string_view sectionName, std::string_view keyName, const std:
         }
     }
 
-    std::string out;
     if (header == lines.size()) {
         out.reserve(text.size() + sectionName.size() + keyName.size() + newValue.size() + 8);
         out = text;
@@ -454,7 +426,7 @@ bool writeKey(std::string_view sectionName, std::string_view keyName, const std:
             out.append(eol);
         out.append("[").append(sectionName).append("]").append(eol);
         out.append(keyName).append("=").append(newValue).append(eol);
-        return saveFile(file, out, true);
+        return Edit::Changed;
     }
 
     size_t last = header;
@@ -462,12 +434,12 @@ bool writeKey(std::string_view sectionName, std::string_view keyName, const std:
         const Line& line = lines[i];
         if (line.kind == LineKind::Key && sameName(line.name, keyName)) {
             if (line.value == trim(newValue))
-                return true; // already stored: the file is not touched at all
+                return Edit::Unchanged; // already stored: the file is not touched at all
             out.reserve(text.size() + newValue.size());
             out.append(text, 0, line.begin);
             out.append(line.name).append("=").append(newValue);
             out.append(text, line.end, std::string::npos);
-            return saveFile(file, out, true);
+            return Edit::Changed;
         }
         if (line.kind != LineKind::Blank && line.kind != LineKind::Comment)
             last = i;
@@ -483,7 +455,306 @@ bool writeKey(std::string_view sectionName, std::string_view keyName, const std:
         out.append(eol);
     out.append(keyName).append("=").append(newValue).append(eol);
     out.append(text, after.next, std::string::npos);
-    return saveFile(file, out, true);
+    return Edit::Changed;
+}
+
+} // namespace
+
+namespace {
+
+// When a write may trust what it read. The back-office rewrites the shared
+// file in place (truncate, then one write; or write, then truncate to the new
+// length), so a read can land in the middle and see an empty file, a cut one
+// or new text followed by the old tail. A new file built from such a view
+// would persist the damage for good. So a write starts over from a fresh read
+// when:
+//   - the file changed while it was read (its stamp: inode, size,
+//     modification and status-change times, taken before and after);
+//   - the file changed between the read and the rename of the new file;
+//   - the read looks cut: the file exists but came back empty, or less than
+//     half the length of the last whole read of it in this process. Such a
+//     read is trusted only once the file has stayed unchanged for
+//     SettleTime, as a file really emptied or shortened by hand would.
+// After Tries reads the write is given up, reported on stderr and the file is
+// left as it is: a lost update of one key, never a wiped file.
+constexpr int Tries = 11;
+constexpr auto FirstPause = std::chrono::milliseconds(2);
+constexpr auto LongestPause = std::chrono::milliseconds(128);
+constexpr auto SettleTime = std::chrono::milliseconds(300);
+
+struct Snapshot {
+    bool exists = false;
+    std::string text;
+    struct stat info {};
+};
+
+bool operator==(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool sameStamp(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim == b.st_mtim &&
+           a.st_ctim == b.st_ctim;
+}
+
+enum class Taken { Whole, Torn, Failed };
+
+Taken takeSnapshot(const std::filesystem::path& file, Snapshot& snap)
+{
+    snap = {};
+    const Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Taken::Whole : Taken::Failed;
+    snap.exists = true;
+    if (::fstat(fd.get(), &snap.info) != 0 || !S_ISREG(snap.info.st_mode))
+        return Taken::Failed;
+    // One byte more than the size, to see a file that grew meanwhile.
+    snap.text.resize(static_cast<size_t>(snap.info.st_size) + 1);
+    size_t done = 0;
+    while (done < snap.text.size()) {
+        const ssize_t n = ::read(fd.get(), snap.text.data() + done, snap.text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Taken::Failed;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    snap.text.resize(done);
+    struct stat after {};
+    if (::fstat(fd.get(), &after) != 0)
+        return Taken::Failed;
+    if (!sameStamp(snap.info, after) || done != static_cast<size_t>(snap.info.st_size))
+        return Taken::Torn;
+    return Taken::Whole;
+}
+
+// Length of the last whole read of each file, to tell a cut read.
+class WholeLengths {
+public:
+    size_t get(const std::filesystem::path& file)
+    {
+        const std::lock_guard guard(m_mutex);
+        const auto it = m_lengths.find(file.string());
+        return it == m_lengths.end() ? 0 : it->second;
+    }
+    void set(const std::filesystem::path& file, size_t length)
+    {
+        const std::lock_guard guard(m_mutex);
+        // A process writes two or three files; a bound keeps a program that
+        // writes many from growing without end.
+        if (m_lengths.size() >= 64 && !m_lengths.contains(file.string()))
+            m_lengths.clear();
+        m_lengths[file.string()] = length;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, size_t> m_lengths;
+};
+
+WholeLengths& wholeLengths()
+{
+    static WholeLengths lengths;
+    return lengths;
+}
+
+bool looksCut(const std::filesystem::path& file, const Snapshot& snap)
+{
+    if (!snap.exists)
+        return false;
+    return snap.text.empty() || snap.text.size() < wholeLengths().get(file) / 2;
+}
+
+bool settled(const Snapshot& snap)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto age = [&](const timespec& t) {
+        return std::chrono::seconds(now.tv_sec - t.tv_sec) + std::chrono::nanoseconds(now.tv_nsec - t.tv_nsec);
+    };
+    // A time stamp well ahead of the clock (a file touched into the future,
+    // a skewed file server) is no sign of a write under way.
+    const auto quiet = [&](const timespec& t) { return age(t) >= SettleTime || age(t) < -std::chrono::seconds(1); };
+    return quiet(snap.info.st_mtim) && quiet(snap.info.st_ctim);
+}
+
+bool writeAll(int fd, const std::string& bytes, off_t at)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, at + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A fresh name beside the file for the new text.
+Descriptor createTemporary(const std::filesystem::path& file, std::filesystem::path& name)
+{
+    static std::mt19937_64 random{std::random_device{}()};
+    for (int i = 0; i < 100; ++i) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%012llx", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+        name = file;
+        name += suffix;
+        // 0666 less the umask, as any file this process creates.
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return Descriptor(fd);
+    }
+    return Descriptor(-1);
+}
+
+enum class Committed { Done, Raced, Failed };
+
+// Said once per process: the write still succeeds, but the operator should
+// fix the folder so the file can be replaced whole again.
+void reportInPlaceOnce(const std::filesystem::path& file, const std::string& why)
+{
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        std::cerr << "tessiro: " << file.string() << ": " << why
+                  << ", so it is rewritten in place, which keeps its owner and group. To have it replaced whole"
+                     " again, make the program folder writable by this user and setgid to the file's group"
+                     " (chgrp GROUP folder; chmod g+ws folder).\n";
+    });
+}
+
+// Rewrites the file's own inode, so its owner and group stay as they are.
+// The room is reserved first, so a full disk refuses the write before a byte
+// of the old text is overwritten.
+Committed writeInPlace(int fd, const std::string& bytes, const Snapshot& snap)
+{
+    struct stat now {};
+    if (::fstat(fd, &now) != 0)
+        return Committed::Failed;
+    if (!sameStamp(now, snap.info))
+        return Committed::Raced;
+    if (!bytes.empty() && ::fallocate(fd, 0, 0, static_cast<off_t>(bytes.size())) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        return Committed::Failed;
+    if (!writeAll(fd, bytes, 0)) {
+        writeAll(fd, snap.text, 0); // put back what was there, as far as it goes
+        return Committed::Failed;
+    }
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+        return Committed::Failed;
+    ::fsync(fd);
+    return Committed::Done;
+}
+
+// Replaces the file by a new one holding `bytes`, with the mode, the group
+// and (for the superuser) the owner of the file it replaces: the back-office
+// running as another user of a shared group must still be able to write it.
+Committed commit(const std::filesystem::path& file, const std::string& bytes, const Snapshot& snap)
+{
+    // A file this process may not write stays as it is, as it would for the
+    // platform call; replacing it by rename would go round its protection.
+    const Descriptor current(snap.exists ? ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK) : -1);
+    if (snap.exists && current.get() < 0)
+        return Committed::Failed;
+
+    std::filesystem::path tempName;
+    const Descriptor temp = createTemporary(file, tempName);
+    if (temp.get() < 0) {
+        // A folder closed to this user around a file open to it.
+        if (snap.exists && (errno == EACCES || errno == EPERM)) {
+            reportInPlaceOnce(file, "no new file can be made in its folder");
+            return writeInPlace(current.get(), bytes, snap);
+        }
+        return Committed::Failed;
+    }
+    struct Unlink {
+        const std::filesystem::path& name;
+        bool keep = false;
+        ~Unlink()
+        {
+            if (!keep)
+                ::unlink(name.c_str());
+        }
+    } cleanup{tempName};
+
+    if (!writeAll(temp.get(), bytes, 0))
+        return Committed::Failed;
+    if (snap.exists) {
+        struct stat made {};
+        if (::fstat(temp.get(), &made) != 0)
+            return Committed::Failed;
+        const bool root = ::geteuid() == 0;
+        const uid_t owner = root ? snap.info.st_uid : static_cast<uid_t>(-1);
+        if ((root && made.st_uid != snap.info.st_uid) || made.st_gid != snap.info.st_gid) {
+            if (::fchown(temp.get(), owner, snap.info.st_gid) != 0) {
+                if (errno != EPERM)
+                    return Committed::Failed;
+                reportInPlaceOnce(file, "its group (" + std::to_string(snap.info.st_gid) +
+                                            ") cannot be given to a new file by this user");
+                return writeInPlace(current.get(), bytes, snap);
+            }
+        }
+        // After the change of owner, which clears the set-id bits.
+        if (::fchmod(temp.get(), snap.info.st_mode & 07777) != 0)
+            return Committed::Failed;
+    }
+    if (::fsync(temp.get()) != 0)
+        return Committed::Failed;
+
+    struct stat now {};
+    const bool existsNow = ::stat(file.c_str(), &now) == 0;
+    if (existsNow != snap.exists || (existsNow && !sameStamp(now, snap.info)))
+        return Committed::Raced;
+    if (::rename(tempName.c_str(), file.c_str()) != 0)
+        return Committed::Failed;
+    cleanup.keep = true;
+    return Committed::Done;
+}
+
+bool writeSafely(const std::filesystem::path& file, const std::function<Edit(const std::string&, bool, std::string&)>& edit,
+                 std::string_view what)
+{
+    auto pause = FirstPause;
+    for (int attempt = 0; attempt < Tries; ++attempt) {
+        if (attempt > 0) {
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, LongestPause);
+        }
+        Snapshot snap;
+        const Taken taken = takeSnapshot(file, snap);
+        if (taken == Taken::Failed)
+            return false;
+        if (taken == Taken::Torn || (looksCut(file, snap) && !settled(snap)))
+            continue;
+        std::string out;
+        switch (edit(snap.text, snap.exists, out)) {
+        case Edit::Refused:
+            return false;
+        case Edit::Unchanged:
+            if (snap.exists)
+                wholeLengths().set(file, snap.text.size());
+            return true;
+        case Edit::Changed:
+            break;
+        }
+        switch (commit(file, out, snap)) {
+        case Committed::Done:
+            wholeLengths().set(file, out.size());
+            return true;
+        case Committed::Failed:
+            return false;
+        case Committed::Raced:
+            break;
+        }
+    }
+    std::cerr << "tessiro: gave up writing " << what << " to " << file.string()
+              << ": another program kept rewriting the file while it was read; the file was left as it was\n";
+    return false;
 }
 
 } // namespace

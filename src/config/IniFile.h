@@ -8,6 +8,11 @@
 // back-office uses (trimming, first "=", case-insensitive names, quotes, the
 // 254-character cut); writes change only the key's own line and replace the
 // file atomically, and skip the write altogether when the value is unchanged.
+// A write never starts from a read it cannot trust (a file another program
+// was rewriting in place while it was read): it reads again, and after a
+// bound gives up rather than persist a torn view. The replaced file keeps the
+// old one's mode, group and (for the superuser) owner; where the group cannot
+// be kept, the file is rewritten in place.
 
 // Value of `key` in `section` of `file`, or `defaultValue` (less its trailing
 // blanks) when the file, section or key is missing.
@@ -19,7 +24,8 @@ std::string LeggiINI(const std::string& section, const std::string& key, long lo
 
 // Writes `key` = `value` in `section`, creating file, section and key as
 // needed. An empty key removes the whole section. True when the file holds
-// the value afterwards.
+// the value afterwards; false, with the file as it was, when the write was
+// refused or given up.
 bool ScriviINI(const std::string& section, const std::string& key, const std::string& value,
                const std::filesystem::path& file);
 

@@ -2,6 +2,7 @@
 
 #include "config/Text.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace calltrace {
@@ -28,11 +29,34 @@ std::string value(Currency v)
 
 std::string value(float v)
 {
-    // Fixed notation keeps 1e10 as 10000000000; the longest single in that
-    // form, the smallest negative one, takes 48 characters.
+    // The shortest decimal that reads back as the same single is the number
+    // the caller wrote (0.1f is 0.1); fixed notation keeps 1e10 as
+    // 10000000000. The longest single in that form takes 48 characters.
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed);
-    return std::string(buffer, result.ptr);
+    std::string text(buffer, result.ptr);
+    const bool negative = !text.empty() && text.front() == '-';
+    if (negative)
+        text.erase(0, 1);
+    const size_t point = text.find('.');
+    std::string whole = point == std::string::npos ? text : text.substr(0, point);
+    std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+    fraction.resize(std::max<size_t>(fraction.size(), 4), '0');
+    const bool up = fraction[3] >= '5'; // halves up, away from zero
+    std::string digits = whole + fraction.substr(0, 3);
+    if (up) {
+        size_t i = digits.size();
+        while (i > 0 && digits[i - 1] == '9')
+            digits[--i] = '0';
+        if (i == 0)
+            digits.insert(digits.begin(), '1');
+        else
+            ++digits[i - 1];
+    }
+    std::string out = digits.substr(0, digits.size() - 3) + "." + digits.substr(digits.size() - 3);
+    if (negative && out.find_first_not_of("0.") != std::string::npos)
+        out.insert(out.begin(), '-');
+    return out;
 }
 
 std::string value(const std::string& cp1252)

@@ -15,6 +15,8 @@
 //   Busy -> false                           a property get
 //   Event9(2, 3)                            the error event
 //   OpenPort() !! "Porta occupata"          a raised control failure
+//   # giornale.txt completato ...           a note of the simulator itself
+//                                           (a repair, a bad fault file)
 // Texts arrive as windows-1252 bytes and are written as UTF-8.
 namespace calltrace {
 
@@ -23,7 +25,8 @@ std::string value(int32_t v);
 std::string value(bool v);
 // Exactly four decimals and a point: 1.5000, -0.0100.
 std::string value(Currency v);
-// The shortest plain decimal that reads back as the same single: 2, 0.5.
+// A quantity: the decimal the single was written from, rounded halves up
+// to three decimals and written with all three: 2.000, 0.500, 1.005.
 std::string value(float v);
 // In double quotes, with \\ \" \r \n \t escaped.
 std::string value(const std::string& cp1252);

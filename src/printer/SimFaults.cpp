@@ -5,7 +5,9 @@
 
 #include <QFile>
 
+#include <cctype>
 #include <charconv>
+#include <utility>
 #include <sys/stat.h>
 
 namespace {
@@ -23,6 +25,16 @@ constexpr const char* CodedOperations[] = {
 
 // A time stamp this close to the reading time may be shared by a later write.
 constexpr long long RacySeconds = 2;
+
+bool sameText(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
 
 bool operator==(const timespec& a, const timespec& b)
 {
@@ -48,17 +60,23 @@ bool SimFaults::Signature::operator==(const Signature& o) const
 
 SimFaults::SimFaults(std::filesystem::path file) : m_file(std::move(file)) {}
 
-void SimFaults::refresh()
+SimFaults::Signature SimFaults::stamp(const std::filesystem::path& file)
 {
     Signature now;
     struct stat st {};
-    if (::stat(m_file.c_str(), &st) == 0) {
+    if (::stat(file.c_str(), &st) == 0) {
         now.exists = true;
         now.size = st.st_size;
         now.inode = static_cast<long long>(st.st_ino);
         now.mtime = st.st_mtim;
         now.ctime = st.st_ctim;
     }
+    return now;
+}
+
+void SimFaults::refresh()
+{
+    const Signature now = stamp(m_file);
     const bool changed = !(now == m_signature);
     if (!changed && !m_racy)
         return;
@@ -94,18 +112,96 @@ void SimFaults::apply()
         return;
 
     auto read = [this](const char* key) { return LeggiINI(Section, key, "", m_file); };
-    if (const auto n = wholeNumber(read("Occupato")); n && *n > 0)
-        m_busyReads = *n;
-    if (const auto n = toDouble(read("FineCarta")); n && *n != 0)
-        m_paperEnd = true;
-    if (const auto n = toDouble(read("Evento")); n && *n == 0)
-        m_events = false;
+    auto bad = [this](const char* key, const std::string& value) {
+        m_notices.push_back(std::string("guasti.ini: valore non valido per ") + key + ": \"" + value +
+                            "\" (ignorato)");
+    };
+    if (const std::string v = read("Occupato"); !v.empty()) {
+        if (const auto n = wholeNumber(v); n && *n >= 0)
+            m_busyReads = *n;
+        else
+            bad("Occupato", v);
+    }
+    if (const std::string v = read("FineCarta"); !v.empty()) {
+        if (const auto n = toDouble(v))
+            m_paperEnd = *n != 0;
+        else
+            bad("FineCarta", v);
+    }
+    if (const std::string v = read("Evento"); !v.empty()) {
+        if (const auto n = toDouble(v))
+            m_events = *n != 0;
+        else
+            bad("Evento", v);
+    }
     if (std::string text = read("OpenPort"); !text.empty())
         m_openPortFailure = std::move(text);
     for (const char* op : CodedOperations) {
-        if (const auto code = toInt16(read(op)); code && *code != 0)
+        const std::string v = read(op);
+        if (v.empty())
+            continue;
+        if (const auto code = toInt16(v); code && *code != 0)
             m_codes.emplace(op, *code);
+        else if (!code)
+            bad(op, v);
     }
+    checkKeys();
+}
+
+// Names every key of the section that no fault answers to: a misspelt
+// fault would otherwise be silently no fault at all.
+void SimFaults::checkKeys()
+{
+    std::string_view text = m_bytes;
+    bool inSection = false;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string line = trimmed(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.empty() || line.front() == ';')
+            continue;
+        if (line.front() == '[') {
+            const size_t close = line.rfind(']');
+            inSection = close != std::string::npos && sameText(trimmed(std::string_view(line).substr(1, close - 1)), Section);
+            continue;
+        }
+        if (!inSection)
+            continue;
+        const size_t eq = line.find('=');
+        const std::string key = trimmed(std::string_view(line).substr(0, eq));
+        bool known = false;
+        for (const char* k : {"Occupato", "FineCarta", "Evento", "OpenPort"})
+            known = known || sameText(key, k);
+        for (const char* op : CodedOperations)
+            known = known || sameText(key, op);
+        if (eq == std::string::npos)
+            m_notices.push_back("guasti.ini: riga senza \"=\" ignorata: " + line);
+        else if (!known)
+            m_notices.push_back("guasti.ini: chiave sconosciuta ignorata: " + key);
+    }
+}
+
+std::vector<std::string> SimFaults::takeNotices()
+{
+    return std::exchange(m_notices, {});
+}
+
+bool SimFaults::clearPaperEnd()
+{
+    if (!m_signature.exists || LeggiINI(Section, "FineCarta", "", m_file).empty())
+        return true;
+    const auto asked = toDouble(LeggiINI(Section, "FineCarta", "", m_file));
+    if (asked && *asked == 0)
+        return true;
+    if (!ScriviINI(Section, "FineCarta", "0", m_file))
+        return false;
+    // The file is taken as read: only the paper end changed.
+    m_signature = stamp(m_file);
+    QFile f(QString::fromStdString(m_file.string()));
+    if (f.open(QIODevice::ReadOnly))
+        m_bytes = f.readAll().toStdString();
+    m_paperEnd = false;
+    return true;
 }
 
 bool SimFaults::takeBusyRead()

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Faults injected through Simulatore/guasti.ini, section "Guasti":
 //   Occupato=N    the next N reads of Busy answer true
@@ -16,7 +17,10 @@
 //   OpenPort=TEXT OpenPort raises a control failure with TEXT
 //   Evento=0      failures raise no error event (default 1)
 // refresh() looks at the file on each call and re-reads it when it changed,
-// so faults can be injected while the bridge runs.
+// so faults can be injected while the bridge runs. A key it does not know or
+// a value it cannot use is ignored and reported once per content of the
+// file (takeNotices). A paper end that PaperEndRecovery cleared is cleared in
+// the file too (FineCarta=0), so a new process does not find it again.
 class SimFaults {
 public:
     explicit SimFaults(std::filesystem::path file);
@@ -32,6 +36,11 @@ public:
     // The description OpenPort must fail with, if any (windows-1252 bytes).
     const std::optional<std::string>& openPortFailure() const { return m_openPortFailure; }
     bool eventsEnabled() const { return m_events; }
+    // What the last read of the file found wrong, once; then empty.
+    std::vector<std::string> takeNotices();
+    // Writes FineCarta=0 into the file when it asks for paper end, without
+    // restarting the other faults' counts. False when it could not.
+    bool clearPaperEnd();
 
 private:
     struct Signature {
@@ -44,6 +53,8 @@ private:
     };
 
     void apply();
+    void checkKeys();
+    static Signature stamp(const std::filesystem::path& file);
 
     std::filesystem::path m_file;
     Signature m_signature;
@@ -57,4 +68,5 @@ private:
     bool m_events = true;
     std::optional<std::string> m_openPortFailure;
     std::map<std::string, int16_t, std::less<>> m_codes;
+    std::vector<std::string> m_notices;
 };

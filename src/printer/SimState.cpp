@@ -33,9 +33,10 @@ void writeTotals(std::ostringstream& out, const SimState::Totals& t)
         out << DepartmentPrefix << dept << '=' << amount.toString() << '\n';
 }
 
-bool readInt(std::string_view text, int& target)
+template <class Int>
+bool readInt(std::string_view text, Int& target)
 {
-    int v = 0;
+    Int v = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size())
         return false;
@@ -43,34 +44,71 @@ bool readInt(std::string_view text, int& target)
     return true;
 }
 
-void readCurrency(std::string_view text, Currency& target)
+bool readCurrency(std::string_view text, Currency& target)
 {
-    if (const auto v = Currency::parse(text))
+    const auto v = Currency::parse(text);
+    if (v)
         target = *v;
+    return v.has_value();
 }
 
-// Entries shared by the day and the receipt sections.
+// The last print on one line: backslash, CR and LF escaped.
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool unescaped(std::string_view text, std::string& out)
+{
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size())
+            return false;
+        switch (text[i]) {
+        case '\\': out += '\\'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        default: return false;
+        }
+    }
+    return true;
+}
+
+// Entries shared by the day and the receipt sections; false for a known key
+// whose value (or department number) does not read.
 bool readTotals(std::string_view key, std::string_view value, SimState::Totals& t)
 {
     if (key == "Vendite")
-        readCurrency(value, t.sales);
-    else if (key == "Resi")
-        readCurrency(value, t.returns);
-    else if (key == "Sconti")
-        readCurrency(value, t.discounts);
-    else if (key.starts_with(DepartmentPrefix)) {
+        return readCurrency(value, t.sales);
+    if (key == "Resi")
+        return readCurrency(value, t.returns);
+    if (key == "Sconti")
+        return readCurrency(value, t.discounts);
+    if (key.starts_with(DepartmentPrefix)) {
         int dept = 0;
-        if (readInt(key.substr(std::string_view(DepartmentPrefix).size()), dept))
-            readCurrency(value, t.departments[dept]);
-    } else {
-        for (int k = 0; k < SimState::PaymentKinds; ++k) {
-            if (key == PaymentKeys[k]) {
-                readCurrency(value, t.payments[size_t(k)]);
-                return true;
-            }
-        }
-        return false;
+        if (!readInt(key.substr(std::string_view(DepartmentPrefix).size()), dept))
+            return false;
+        return readCurrency(value, t.departments[dept]);
     }
+    for (int k = 0; k < SimState::PaymentKinds; ++k)
+        if (key == PaymentKeys[k])
+            return readCurrency(value, t.payments[size_t(k)]);
     return true;
 }
 
@@ -102,70 +140,115 @@ std::string SimState::serialize() const
     out << "\n[Scontrino]\n";
     out << "Stato=" << receiptName(receipt) << '\n';
     out << "Numero=" << receiptNumber << '\n';
+    out << "Righe=" << itemLines << '\n';
     writeTotals(out, current);
+    out << "\n[Giornale]\n";
+    out << "Lunghezza=" << journalLength << '\n';
+    out << "UltimaStampa=" << escaped(lastPrinted) << '\n';
     return out.str();
 }
 
 SimState SimState::parse(const std::string& text)
 {
     SimState s;
+    parseChecked(text, s);
+    return s;
+}
+
+bool SimState::parseChecked(const std::string& text, SimState& s)
+{
+    s = {};
+    bool whole = true;
+    bool printerSeen = false;
     std::istringstream in(text);
     std::string line, section;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        if (line.empty())
+            continue;
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             section = line.substr(1, line.size() - 2);
+            printerSeen = printerSeen || section == "Stampante";
             continue;
         }
         const auto eq = line.find('=');
-        if (eq == std::string::npos)
+        if (eq == std::string::npos) {
+            whole = false;
             continue;
+        }
         const std::string_view key(line.data(), eq);
         const std::string_view value(line.data() + eq + 1, line.size() - eq - 1);
+        bool ok = true;
         if (section == "Stampante") {
             if (key == "UltimoScontrino")
-                readInt(value, s.lastReceipt);
+                ok = readInt(value, s.lastReceipt);
             else if (key == "UltimoNonFiscale")
-                readInt(value, s.lastNonFiscal);
+                ok = readInt(value, s.lastNonFiscal);
             else if (key == "Chiusure")
-                readInt(value, s.closures);
+                ok = readInt(value, s.closures);
             else if (key == "GranTotale")
-                readCurrency(value, s.grandTotal);
+                ok = readCurrency(value, s.grandTotal);
             else if (key == "FineCarta")
                 s.paperEnd = value == "1";
         } else if (section == "Giorno") {
             if (key == "Scontrini")
-                readInt(value, s.receipts);
+                ok = readInt(value, s.receipts);
             else if (key == "Annullati")
-                readInt(value, s.voided);
+                ok = readInt(value, s.voided);
             else if (key == "AperturaCassetto")
-                readInt(value, s.drawerOpenings);
+                ok = readInt(value, s.drawerOpenings);
             else if (key == "ImportiNonFiscali")
-                readCurrency(value, s.amountEntries);
+                ok = readCurrency(value, s.amountEntries);
             else
-                readTotals(key, value, s.day);
+                ok = readTotals(key, value, s.day);
         } else if (section == "Scontrino") {
             if (key == "Stato") {
-                for (Receipt r : {Receipt::None, Receipt::Fiscal, Receipt::Payment, Receipt::NonFiscal})
-                    if (value == receiptName(r))
+                ok = false;
+                for (Receipt r : {Receipt::None, Receipt::Fiscal, Receipt::Payment, Receipt::NonFiscal}) {
+                    if (value == receiptName(r)) {
                         s.receipt = r;
+                        ok = true;
+                    }
+                }
             } else if (key == "Numero") {
-                readInt(value, s.receiptNumber);
+                ok = readInt(value, s.receiptNumber);
+            } else if (key == "Righe") {
+                ok = readInt(value, s.itemLines);
             } else {
-                readTotals(key, value, s.current);
+                ok = readTotals(key, value, s.current);
             }
+        } else if (section == "Giornale") {
+            if (key == "Lunghezza")
+                ok = readInt(value, s.journalLength);
+            else if (key == "UltimaStampa")
+                ok = unescaped(value, s.lastPrinted);
         }
+        whole = whole && ok;
     }
-    return s;
+    // A fiscal receipt saved before its lines were counted has at least one.
+    if (s.receipt == Receipt::Fiscal && text.find("\nRighe=") == std::string::npos)
+        s.itemLines = 1;
+    return whole && printerSeen;
+}
+
+SimState::Loaded SimState::load(const std::filesystem::path& file, SimState& out)
+{
+    out = {};
+    QFile f(QString::fromStdString(file.string()));
+    if (!f.exists())
+        return Loaded::Missing;
+    if (!f.open(QIODevice::ReadOnly))
+        return Loaded::Corrupt;
+    return parseChecked(f.readAll().toStdString(), out) ? Loaded::Read : Loaded::Corrupt;
 }
 
 SimState SimState::load(const std::filesystem::path& file)
 {
-    QFile f(QString::fromStdString(file.string()));
-    if (!f.open(QIODevice::ReadOnly))
+    SimState s;
+    if (load(file, s) != Loaded::Read)
         return {};
-    return parse(f.readAll().toStdString());
+    return s;
 }
 
 bool SimState::save(const std::filesystem::path& file) const

@@ -39,7 +39,16 @@ struct SimState {
     // The receipt in progress.
     Receipt receipt = Receipt::None;
     int receiptNumber = 0;
+    int itemLines = 0; // sale and return lines of the fiscal receipt
     Totals current;
+
+    // The paper roll this state accounts for: its length in bytes once the
+    // last print is on it (-1: not known, a state written before the roll
+    // was measured) and the text of that last print. The state is saved
+    // before the text goes on the roll, so a roll found shorter is completed
+    // from here and the two always agree.
+    long long journalLength = -1;
+    std::string lastPrinted;
 
     bool operator==(const SimState&) const = default;
 
@@ -49,7 +58,14 @@ struct SimState {
     std::string serialize() const;
     // Unknown or malformed entries keep their defaults.
     static SimState parse(const std::string& text);
+    // False when the text is not a whole state: a line that is neither a
+    // section nor a key, a known key whose value does not read, or no
+    // [Stampante] section. Unknown keys are allowed (a newer version's).
+    static bool parseChecked(const std::string& text, SimState& out);
 
+    enum class Loaded { Missing, Read, Corrupt };
+    static Loaded load(const std::filesystem::path& file, SimState& out);
+    // The state in the file, or a fresh one when it is missing or corrupt.
     static SimState load(const std::filesystem::path& file);
     // Replaces the file atomically; false when it could not be written.
     bool save(const std::filesystem::path& file) const;

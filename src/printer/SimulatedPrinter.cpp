@@ -12,9 +12,16 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -75,35 +82,75 @@ bool validSettings(const std::string& settings)
     return parts[3] == "1" || parts[3] == "1.5" || parts[3] == "2";
 }
 
-// The quantity as the decimal the single was written from (0.1f is 0.1).
+// The quantity as the printer takes it: the decimal the single was written
+// from, to three decimals (calltrace::value rounds it so).
 std::optional<Currency> quantityValue(float quantity)
 {
     return Currency::parse(calltrace::value(quantity));
 }
 
+// Halves up, as a till rounds (away from zero for a negative amount).
 Currency roundedToCents(Currency v)
 {
-    return Currency::fromUnits(divideHalfEven(v.units(), 100) * 100);
+    const int64_t u = v.units();
+    const int64_t cents = (u >= 0 ? u + 50 : u - 50) / 100;
+    return Currency::fromUnits(cents * 100);
 }
 
-// price x quantity rounded to cents, halves to even; nullopt above the limit.
+// price x quantity rounded to cents, halves up; nullopt above the limit.
 std::optional<Currency> lineAmount(Currency price, Currency quantity)
 {
     const __int128 product = static_cast<__int128>(price.units()) * quantity.units();
     constexpr __int128 Divisor = static_cast<__int128>(Currency::Scale) * 100; // to cents
     __int128 cents = product / Divisor;
     const __int128 rest = product % Divisor;
-    if (rest * 2 > Divisor || (rest * 2 == Divisor && cents % 2 != 0))
+    if (rest * 2 >= Divisor)
         ++cents;
     if (cents * 100 > MaxAmount.units())
         return std::nullopt;
     return Currency::fromUnits(static_cast<int64_t>(cents * 100));
 }
 
-QString quantityText(float quantity)
+// "0,335", "2": the quantity as taken, without trailing zeros.
+QString quantityText(Currency quantity)
 {
-    return QString::fromStdString(calltrace::value(quantity)).replace(QLatin1Char('.'), QLatin1Char(','));
+    std::string t = quantity.toString();
+    while (t.back() == '0')
+        t.pop_back();
+    if (t.back() == '.')
+        t.pop_back();
+    return QString::fromStdString(t).replace(QLatin1Char('.'), QLatin1Char(','));
 }
+
+bool writeAllAt(int fd, const std::string& bytes, off_t at)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, at + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 const char* paymentLabel(SimState::Payment kind)
 {
@@ -154,7 +201,7 @@ struct SimulatedPrinter::Impl {
     {
         std::error_code ec;
         fs::create_directories(dir, ec);
-        state = SimState::load(statePath);
+        recover();
     }
 
     SimulatedPrinter& owner;
@@ -205,6 +252,84 @@ struct SimulatedPrinter::Impl {
 
     void trace(const std::string& line) { append(tracePath, line + "\n"); }
 
+    // Reads the state and brings roll and state into agreement: a roll that
+    // stops short of what the state accounts for (a process killed between
+    // the two writes) gets the rest of the last print. A state that does not
+    // read is kept aside as stato.ini.guasto and the printer starts afresh.
+    // Holds the write lock, so it never sees another process half-way.
+    void recover()
+    {
+        {
+            ScopedFileLock guard(writeLock);
+            SimState loaded;
+            const SimState::Loaded how = SimState::load(statePath, loaded);
+            if (how == SimState::Loaded::Corrupt) {
+                const fs::path aside = dir / "stato.ini.guasto";
+                std::error_code ec;
+                fs::rename(statePath, aside, ec);
+                notes.push_back("stato.ini illeggibile: conservato come " + aside.filename().string() +
+                                (ec ? " (non riuscito: " + ec.message() + ")" : std::string()) +
+                                "; contatori ripartiti da zero");
+                std::cerr << "tessiro: simulated printer: " << statePath.string()
+                          << " is corrupt; kept aside as " << aside.string() << ", counters start again from zero\n";
+                loaded = {};
+            }
+            const long long accounted = loaded.journalLength;
+            repairJournal(loaded);
+            // A roll taken as it is stays so: the next process is not told again.
+            if (how == SimState::Loaded::Read && accounted >= 0 && loaded.journalLength != accounted)
+                loaded.save(statePath);
+            state = loaded;
+        }
+        traceNotes();
+    }
+
+    // Notes taken while the write lock was held, traced once it is not
+    // (the trace takes the lock itself).
+    std::vector<std::string> notes;
+    void traceNotes()
+    {
+        for (const std::string& note : std::exchange(notes, {}))
+            trace("# " + note);
+    }
+
+    // Length of the roll, 0 when it is not there yet; -1 when unusable.
+    long long journalSize() const
+    {
+        struct stat st {};
+        if (::stat(journalPath.c_str(), &st) != 0)
+            return errno == ENOENT ? 0 : -1;
+        return S_ISREG(st.st_mode) ? static_cast<long long>(st.st_size) : -1;
+    }
+
+    void repairJournal(SimState& s)
+    {
+        const long long length = journalSize();
+        if (length < 0)
+            return;
+        if (s.journalLength < 0 || length == s.journalLength) {
+            s.journalLength = length;
+            return;
+        }
+        const long long start = s.journalLength - static_cast<long long>(s.lastPrinted.size());
+        if (length > s.journalLength || length < start) {
+            // Not a print cut short: a roll edited or replaced by hand. The
+            // roll is taken as it is from here on.
+            notes.push_back("giornale.txt di " + std::to_string(length) + " byte, lo stato ne conta " +
+                            std::to_string(s.journalLength) + ": si prosegue dal giornale com'e'");
+            s.journalLength = length;
+            return;
+        }
+        const Fd fd(::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        const std::string rest = s.lastPrinted.substr(size_t(length - start));
+        if (fd.get() < 0 || !writeAllAt(fd.get(), rest, off_t(length))) {
+            notes.push_back("giornale.txt non completato: " + std::string(std::strerror(errno)));
+            return; // tried again at the next print
+        }
+        notes.push_back("giornale.txt completato con " + std::to_string(rest.size()) +
+                        " byte dell'ultima stampa, interrotta");
+    }
+
     // The error event, fired inside the failing call. A failure met while the
     // owner is still handling an event raises none: the bridge's handler
     // itself calls the printer (it voids the receipt on a sequence error),
@@ -243,30 +368,81 @@ struct SimulatedPrinter::Impl {
 
     // One printing call: checks, the operation itself, the trace line and,
     // on failure, the event; the state is settled before the event fires.
+    void refreshFaults()
+    {
+        faults.refresh();
+        for (const std::string& notice : faults.takeNotices())
+            trace("# " + notice);
+    }
+
     template <typename Body>
     int16_t run(std::string_view name, const std::string& arguments, bool usesPaper, Body body)
     {
-        faults.refresh();
+        refreshFaults();
         int16_t code = preflight(name, usesPaper);
         if (code == simcode::Ok)
             code = body();
+        traceNotes();
         trace(calltrace::call(name, arguments, calltrace::value(code)));
         if (code != simcode::Ok)
             raise(code);
         return code;
     }
 
-    // Prints first, then records: a state that cannot be saved leaves the
-    // memory as it was, so the printer never counts what it did not print.
-    int16_t commit(const SimState& next, const std::string& printed)
+    // One commit for roll and counters. Room for the text is reserved on
+    // the roll first; then the state is saved with the roll length it
+    // accounts for and the text (write ahead); then the text goes on the
+    // roll. A refusal before the state is saved changes nothing; a kill
+    // after it is completed at the next start (recover), so nothing counted
+    // is missing from the paper and nothing on the paper is unknown.
+    int16_t commit(SimState next, const std::string& printed)
     {
-        if (!printed.empty() && !append(journalPath, printed))
-            return simcode::StorageFailure;
-        if (!(next == state)) {
-            if (!saveState(next))
+        ScopedFileLock guard(writeLock);
+        if (printed.empty()) {
+            next.journalLength = state.journalLength;
+            next.lastPrinted = state.lastPrinted;
+            if (next == state)
+                return simcode::Ok;
+            if (!next.save(statePath))
                 return simcode::StorageFailure;
             state = next;
+            return simcode::Ok;
         }
+        const Fd fd(::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        struct stat st {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            return simcode::StorageFailure;
+        const off_t length = st.st_size;
+        if (state.journalLength >= 0 && length != state.journalLength) {
+            // Completes a print a killed process left short.
+            repairJournal(state);
+            if (journalSize() != state.journalLength)
+                return simcode::StorageFailure;
+            return commitAt(next, printed, fd.get(), off_t(state.journalLength));
+        }
+        return commitAt(next, printed, fd.get(), length);
+    }
+
+    int16_t commitAt(SimState next, const std::string& printed, int fd, off_t length)
+    {
+        const off_t size = off_t(printed.size());
+        if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, length, size) != 0 && errno != EOPNOTSUPP && errno != ENOSYS)
+            return simcode::StorageFailure;
+        next.journalLength = length + size;
+        next.lastPrinted = printed;
+        if (!next.save(statePath)) {
+            ::ftruncate(fd, length); // gives back the reserved room
+            return simcode::StorageFailure;
+        }
+        if (!writeAllAt(fd, printed, length)) {
+            // Undone if it can be; otherwise the saved state stands and the
+            // next start prints the rest.
+            if (::ftruncate(fd, length) == 0 && state.save(statePath))
+                return simcode::StorageFailure;
+            state = next;
+            return simcode::StorageFailure;
+        }
+        state = next;
         return simcode::Ok;
     }
 
@@ -293,7 +469,7 @@ struct SimulatedPrinter::Impl {
             break;
         }
         // Another process may have printed since this one last held the port.
-        state = SimState::load(statePath);
+        recover();
         portOpen = true;
         return std::nullopt;
     }
@@ -305,11 +481,14 @@ struct SimulatedPrinter::Impl {
             return {};
         next.receipt = Receipt::Fiscal;
         next.receiptNumber = ++next.lastReceipt;
+        next.itemLines = 0;
         next.current = {};
         return jr::header();
     }
 
     static bool inItems(const SimState& s) { return s.receipt == Receipt::None || s.receipt == Receipt::Fiscal; }
+    // Lines that only go inside a receipt a sale or a return opened.
+    static bool inSales(const SimState& s) { return s.receipt == Receipt::Fiscal; }
     static bool fiscalOpen(const SimState& s) { return s.receipt == Receipt::Fiscal || s.receipt == Receipt::Payment; }
     Currency currentNet() const { return state.receipt == Receipt::None ? Zero : state.current.net(); }
 
@@ -329,7 +508,7 @@ struct SimulatedPrinter::Impl {
             if (!q)
                 return simcode::AmountTooLarge;
             if (*q <= Zero)
-                return simcode::InvalidData;
+                return simcode::InvalidData; // below half a thousandth
             qty = *q;
         }
         const auto amount = lineAmount(price, qty);
@@ -343,6 +522,7 @@ struct SimulatedPrinter::Impl {
 
         SimState next = state;
         std::string printed = openFiscal(next);
+        ++next.itemLines;
         if (isReturn) {
             next.current.returns += *amount;
             next.current.departments[dept] -= *amount;
@@ -351,35 +531,31 @@ struct SimulatedPrinter::Impl {
             next.current.departments[dept] += *amount;
         }
         if (quantity)
-            printed += jr::text(QStringLiteral("  ") + quantityText(*quantity) + QStringLiteral(" x ") + jr::amount(price));
+            printed += jr::text(QStringLiteral("  ") + quantityText(qty) + QStringLiteral(" x ") + jr::amount(price));
         const QString label = jr::printable(text);
         printed += isReturn ? jr::item(QStringLiteral("RESO ") + label, -*amount) : jr::item(label, *amount);
         return commit(next, printed);
     }
 
+    // A description or extra line on an idle printer opens nothing: a
+    // printer only takes it inside a receipt.
     int16_t line(const std::string& text, bool duringPayment)
     {
-        if (!inItems(state) && !(duringPayment && state.receipt == Receipt::Payment))
+        if (!inSales(state) && !(duringPayment && state.receipt == Receipt::Payment))
             return simcode::WrongSequence;
-        SimState next = state;
-        std::string printed = openFiscal(next);
-        printed += jr::text(jr::printable(text));
-        return commit(next, printed);
+        return commit(state, jr::text(jr::printable(text)));
     }
 
     int16_t subtotal()
     {
-        if (!inItems(state))
+        if (!inSales(state))
             return simcode::WrongSequence;
-        SimState next = state;
-        std::string printed = openFiscal(next);
-        printed += jr::item(QStringLiteral("SUBTOTALE"), next.current.net());
-        return commit(next, printed);
+        return commit(state, jr::item(QStringLiteral("SUBTOTALE"), state.current.net()));
     }
 
     int16_t discount(Currency amount)
     {
-        if (!inItems(state))
+        if (!inSales(state))
             return simcode::WrongSequence;
         if (amount < Zero)
             return simcode::InvalidData;
@@ -392,10 +568,8 @@ struct SimulatedPrinter::Impl {
         if (currentNet() - value < Zero)
             return simcode::NegativeTotal;
         SimState next = state;
-        std::string printed = openFiscal(next);
         next.current.discounts += value;
-        printed += jr::item(QStringLiteral("SCONTO SUBTOTALE"), -value);
-        return commit(next, printed);
+        return commit(next, jr::item(QStringLiteral("SCONTO SUBTOTALE"), -value));
     }
 
     int16_t cancel()
@@ -405,6 +579,7 @@ struct SimulatedPrinter::Impl {
         SimState next = state;
         ++next.voided;
         next.receipt = Receipt::None;
+        next.itemLines = 0;
         next.current = {};
         const std::string printed = jr::rule() + jr::centered(QStringLiteral("*** SCONTRINO ANNULLATO ***")) +
                                     jr::numbered(QStringLiteral("SCONTRINO"), state.receiptNumber) + "\n";
@@ -415,6 +590,9 @@ struct SimulatedPrinter::Impl {
     int16_t pay(SimState::Payment kind, const QString& label, std::optional<Currency> amount)
     {
         if (!fiscalOpen(state))
+            return simcode::WrongSequence;
+        // A receipt closes only on at least one sale or return line.
+        if (state.receipt == Receipt::Fiscal && state.itemLines == 0)
             return simcode::WrongSequence;
         const Currency due = state.due();
         Currency paid = due;
@@ -449,6 +627,7 @@ struct SimulatedPrinter::Impl {
             addTotals(next.day, next.current);
             next.grandTotal += next.current.net();
             next.receipt = Receipt::None;
+            next.itemLines = 0;
             next.current = {};
             printed += jr::rule() + jr::numbered(QStringLiteral("SCONTRINO"), state.receiptNumber) + "\n";
         }
@@ -552,8 +731,12 @@ struct SimulatedPrinter::Impl {
         return commit(next, printed);
     }
 
+    // The recovery clears a paper end asked for in guasti.ini as well, or
+    // every new process would find the paper out again.
     int16_t paperEndRecovery()
     {
+        if (!faults.clearPaperEnd())
+            trace("# guasti.ini: FineCarta non azzerata");
         if (!state.paperEnd)
             return simcode::Ok;
         SimState next = state;
@@ -607,7 +790,7 @@ void SimulatedPrinter::setItemOptionB(int16_t value)
 
 void SimulatedPrinter::OpenPort()
 {
-    m_impl->faults.refresh();
+    m_impl->refreshFaults();
     if (const auto failure = m_impl->openPort()) {
         m_impl->trace(calltrace::failure("OpenPort", "", *failure));
         throw ControlFailure(*failure);
@@ -631,7 +814,7 @@ bool SimulatedPrinter::PortIsOpen()
 
 bool SimulatedPrinter::Busy()
 {
-    m_impl->faults.refresh();
+    m_impl->refreshFaults();
     const bool busy = m_impl->faults.takeBusyRead();
     m_impl->trace(calltrace::get("Busy", calltrace::value(busy)));
     return busy;

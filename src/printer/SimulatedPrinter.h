@@ -11,7 +11,12 @@
 //   visore.txt     the customer display's two lines of 20 characters
 //   chiamate.log   every interaction with the control, one line each
 //   guasti.ini     faults to inject, re-read whenever it changes
-//   stato.ini      counters, day totals and the open receipt
+//   stato.ini      counters, day totals, the open receipt and the roll
+//                  length they account for (stato.ini.guasto: one that
+//                  could not be read, kept aside)
+// The state is saved before each print reaches the roll, and a roll found
+// short at the next start is completed from it: after a kill or a refused
+// write, roll and counters agree.
 // The port is exclusive per folder, across processes and objects alike.
 // Result codes and their texts are listed in printer/SimCodes.h.
 class SimulatedPrinter final : public PrinterControl {

@@ -97,11 +97,11 @@ INSTANTIATE_TEST_SUITE_P(
     Codes, RecordsReachThePrinter,
     ::testing::Values(
         RecordCase{"SaleOfQuantityTwo", "", "F2:1:PANE:2000:150:3\r\n",
-                   {"SellDeptQty(1, \"PANE\", 2, 1.5000, 3) -> 0"}},
+                   {"SellDeptQty(1, \"PANE\", 2.000, 1.5000, 3) -> 0"}},
         RecordCase{"SaleOfQuantityOneHasNoQuantity", "", "F2:1:PANE:1000:150:3\r\n",
                    {"SellDept(1, \"PANE\", 1.5000, 3) -> 0"}},
         RecordCase{"SaleInThousandthsAndHundredths", "", "F2:4:UOVA:500:199:1\r\n",
-                   {"SellDeptQty(4, \"UOVA\", 0.5, 1.9900, 1) -> 0"}},
+                   {"SellDeptQty(4, \"UOVA\", 0.500, 1.9900, 1) -> 0"}},
         RecordCase{"UnpaidPaymentTakesTheUnpaidSettings", "PAY_L=1\r\n", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:6\r\n",
                    {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayTender(1, \"A CREDITO\", 12.5000, 2, 0, 3) -> 0"}},
         RecordCase{"CashPaymentHasNoUnpaidText", "PAY_L=1\r\n", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:1\r\n",
@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"ReturnOfOne", "", "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1::100\r\n",
                    {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDept(1, \"OLIO\", 1.5000, 1) -> 0"}},
         RecordCase{"ReturnQuantityInHundredths", "", "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1:99:200\r\n",
-                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDeptQty(1, \"OLIO\", 2, 1.5000, 1) -> 0"}},
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDeptQty(1, \"OLIO\", 2.000, 1.5000, 1) -> 0"}},
         RecordCase{"ReturnOfAnAmount", "", "F2:1:OLIO:1000:900:2\r\nF8:1:RESO:250:2\r\n",
                    {"SellDept(1, \"OLIO\", 9.0000, 2) -> 0", "ReturnDeptAmount(1, \"RESO\", 2.5000, 2) -> 0"}},
         RecordCase{"DescriptionLine", "", "F2:1:OLIO:1000:900:1\r\nF5:1:OFFERTA\r\n",
@@ -154,7 +154,7 @@ TEST_F(FileStops, FailingSaleStopsBeforeThePayment)
     writeFaults("SellDeptQty=7\r\n");
     run("F2:1:PANE:1000:150:3\r\nF2:1:LATTE:2000:120:3\r\nF4:0:0:390:1\r\n");
     EXPECT_EQ(printing(), (std::vector<std::string>{"SellDept(1, \"PANE\", 1.5000, 3) -> 0",
-                                                    "SellDeptQty(1, \"LATTE\", 2, 1.2000, 3) -> 7"}));
+                                                    "SellDeptQty(1, \"LATTE\", 2.000, 1.2000, 3) -> 7"}));
     EXPECT_NE(fiscalLog().find("opReparto - 7"), std::string::npos);
     EXPECT_TRUE(portOpenedAndClosed());
     EXPECT_TRUE(m_state.errorState);

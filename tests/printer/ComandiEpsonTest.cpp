@@ -74,8 +74,8 @@ TEST_P(DepartmentSale, TestsBusyPutsItemOptionsThenSellsWithQuantityOnlyWhenNotO
 INSTANTIATE_TEST_SUITE_P(Quantities, DepartmentSale,
     ::testing::Values(SaleCase{"One", whole(1), R"(SellDept(1, "PANE", 1.5000, 3) -> 0)"},
         SaleCase{"OneFromThousandths", *Currency::parse("1000", 1000), R"(SellDept(1, "PANE", 1.5000, 3) -> 0)"},
-        SaleCase{"Two", whole(2), R"(SellDeptQty(1, "PANE", 2, 1.5000, 3) -> 0)"},
-        SaleCase{"Half", *Currency::parse("500", 1000), R"(SellDeptQty(1, "PANE", 0.5, 1.5000, 3) -> 0)"}),
+        SaleCase{"Two", whole(2), R"(SellDeptQty(1, "PANE", 2.000, 1.5000, 3) -> 0)"},
+        SaleCase{"Half", *Currency::parse("500", 1000), R"(SellDeptQty(1, "PANE", 0.500, 1.5000, 3) -> 0)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RoundingCase {
@@ -149,7 +149,10 @@ TEST_F(OperationsTest, BusyPrinterStopsThePaymentBeforeAnythingIsSent)
 
 TEST_F(OperationsTest, OnlySaleAndPaymentLookAtBusy)
 {
-    start({"Occupato=5"});
+    start();
+    openReceipt(); // a printer takes description and extra lines only inside a receipt
+    m_session.injectFaults({"Occupato=5"});
+    m_session.mark();
     EXPECT_TRUE(m_ops->opMsgVisoreCortesia(1, "BENVENUTI"));
     EXPECT_TRUE(m_ops->opDescAgg(1, "DESCRIZIONE"));
     int16_t line = 1;
@@ -173,7 +176,7 @@ TEST_F(OperationsTest, ReturnOfSeveralSendsTheQuantityAsSingleFloat)
     start();
     openReceipt();
     EXPECT_TRUE(m_ops->opRepartoReso(1, "MARMELLATA", cents(5), whole(1), cents(250)));
-    EXPECT_EQ(m_session.sinceMark(), (Lines{R"(ReturnDeptQty(1, "MARMELLATA", 2.5, 0.0500, 1) -> 0)"}));
+    EXPECT_EQ(m_session.sinceMark(), (Lines{R"(ReturnDeptQty(1, "MARMELLATA", 2.500, 0.0500, 1) -> 0)"}));
 }
 
 TEST_F(OperationsTest, ReturnOfAnAmountPassesAmountAndDepartment)
@@ -187,6 +190,7 @@ TEST_F(OperationsTest, ReturnOfAnAmountPassesAmountAndDepartment)
 TEST_F(OperationsTest, DescriptionPassesTheTextAsItIs)
 {
     start();
+    openReceipt();
     EXPECT_TRUE(m_ops->opDescAgg(3, "- IL LATTE \"FRESCO\" -"));
     EXPECT_EQ(m_session.sinceMark(), (Lines{R"(AddDescription(3, "- IL LATTE \"FRESCO\" -") -> 0)"}));
 }

@@ -118,7 +118,7 @@ TEST_F(SimulatorReceipt, SalesReturnDiscountAndTwoPaymentsPrintAndTotalTheReceip
     EXPECT_EQ(printer->PayCash(1, eur("5.00")), 0);
 
     expectLines(since(), 0,
-                {"SellDept(1, \"PANE\", 1.5000, 1) -> 0", "SellDeptQty(1, \"pomodori\", 3, 0.0400, 2) -> 0",
+                {"SellDept(1, \"PANE\", 1.5000, 1) -> 0", "SellDeptQty(1, \"pomodori\", 3.000, 0.0400, 2) -> 0",
                  "ReturnDept(1, \"MARMELLATA\", 0.0500, 1) -> 0", "Subtotal(1) -> 0",
                  "SubtotalDiscount(1, 0.0100) -> 0", "PayCheque(1, 1.0000) -> 0", "PayCash(1, 5.0000) -> 0"});
     EXPECT_EQ(since().size(), 7u);
@@ -189,8 +189,8 @@ TEST_F(SimulatorReceipt, WholeRemainderPaymentsAndTenderLabels)
 TEST_F(SimulatorReceipt, DescriptionsAndExtraLinesPrintInOrderAcrossTheWidth)
 {
     open();
-    ASSERT_EQ(printer->AddDescription(1, "- IL LATTE DEL PARCO -"), 0);
     ASSERT_EQ(printer->SellDept(1, "UN NOME DI ARTICOLO MOLTO PIU LUNGO DEL RIGO", eur("1.00"), 1), 0);
+    ASSERT_EQ(printer->AddDescription(1, "- IL LATTE DEL PARCO -"), 0);
     ASSERT_EQ(printer->PayCash(1, eur("0")), 0);
     EXPECT_EQ(state().receipt, SimState::Receipt::None);
     ASSERT_EQ(printer->SellDept(1, "X", eur("1.00"), 1), 0);
@@ -198,8 +198,8 @@ TEST_F(SimulatorReceipt, DescriptionsAndExtraLinesPrintInOrderAcrossTheWidth)
     EXPECT_EQ(printer->ExtraLine(1, 1, "* * * * * * * * * * * * * * "), 0) << "extra lines may follow the total";
     EXPECT_EQ(printer->ExtraLine(1, 2, "CAFF\xC8 \x80"), 0);
     const auto j = journal();
-    EXPECT_EQ(j[4], "- IL LATTE DEL PARCO -");
-    EXPECT_EQ(j[5], "UN NOME DI ARTICOLO MOLTO PIU LUNGO 1,00");
+    EXPECT_EQ(j[4], "UN NOME DI ARTICOLO MOLTO PIU LUNGO 1,00");
+    EXPECT_EQ(j[5], "- IL LATTE DEL PARCO -");
     EXPECT_EQ(j[j.size() - 2], "* * * * * * * * * * * * * * ");
     EXPECT_EQ(j.back(), "CAFF\xC3\x88 \xE2\x82\xAC") << "windows-1252 texts are printed as UTF-8";
 }
@@ -385,20 +385,23 @@ TEST_F(SimulatorReceipt, OpeningThePortPicksUpWhatAnotherInstancePrinted)
     EXPECT_EQ(state().receipts, 2);
 }
 
-TEST_F(SimulatorReceipt, StateFileIsRewrittenOnlyWhenTheStateChanges)
+TEST_F(SimulatorReceipt, StateFileIsRewrittenOnlyWhenTheRollOrTheCountersChange)
 {
     open();
     ASSERT_EQ(printer->OpenNonFiscal(1), 0);
     struct stat first {};
     ASSERT_EQ(::stat((sim / "stato.ini").c_str(), &first), 0);
-    ASSERT_EQ(printer->NonFiscalLine(1, 1, "RIGA"), 0);
     ASSERT_EQ(printer->DisplayText(1, "CIAO"), 0);
+    ASSERT_EQ(printer->CancelReceipt(1), 0);
     struct stat second {};
     ASSERT_EQ(::stat((sim / "stato.ini").c_str(), &second), 0);
-    EXPECT_EQ(first.st_ino, second.st_ino) << "a line alone must not rewrite the state";
-    ASSERT_EQ(printer->CloseNonFiscal(1), 0);
+    EXPECT_EQ(first.st_ino, second.st_ino) << "nothing printed, nothing counted: the state stays";
+    // The state accounts for every byte of the roll, so a printed line is
+    // recorded before it goes on the paper.
+    ASSERT_EQ(printer->NonFiscalLine(1, 1, "RIGA"), 0);
     ASSERT_EQ(::stat((sim / "stato.ini").c_str(), &second), 0);
     EXPECT_NE(first.st_ino, second.st_ino);
+    EXPECT_EQ(state().journalLength, static_cast<long long>(fs::file_size(sim / "giornale.txt")));
 }
 
 TEST_F(SimulatorReceipt, JournalThatCannotBeWrittenFailsTheCallAndKeepsTheState)
@@ -772,8 +775,8 @@ TEST_F(SimulatorTrace, CallsWriteEveryArgumentInItsForm)
     printer->AmountEntry(1, eur("19.99"));
     const auto lines = since();
     ASSERT_GE(lines.size(), 7u);
-    EXPECT_EQ(lines[0], "SellDeptQty(1, \"PANE\", 2, 1.5000, 3) -> 0");
-    EXPECT_EQ(lines[1], "ReturnDeptQty(-7, \"a\\\\b\\\"c\\r\\n\\t\xE2\x82\xAC\", 0.5, 0.0100, 3) -> 0");
+    EXPECT_EQ(lines[0], "SellDeptQty(1, \"PANE\", 2.000, 1.5000, 3) -> 0");
+    EXPECT_EQ(lines[1], "ReturnDeptQty(-7, \"a\\\\b\\\"c\\r\\n\\t\xE2\x82\xAC\", 0.500, 0.0100, 3) -> 0");
     EXPECT_EQ(lines[2], "PayTender(1, \"A CREDITO\", 12.5000, 1, 0, 12) -> 8");
     EXPECT_EQ(lines[3], "Event9(2, 8)");
     EXPECT_EQ(lines[4], "PayTicket(1, 1, -0.0100) -> 4");
@@ -786,6 +789,7 @@ TEST_F(SimulatorTrace, CallsWriteEveryArgumentInItsForm)
 TEST_F(SimulatorTrace, FileIsUtf8WithLineFeedsOnly)
 {
     open();
+    ASSERT_EQ(printer->SellDept(1, "PANE", eur("1"), 1), 0);
     printer->AddDescription(1, "\x80\r\n");
     const std::string bytes = testfiles::read(sim / "chiamate.log");
     EXPECT_EQ(bytes.find('\r'), std::string::npos);

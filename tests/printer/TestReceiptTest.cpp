@@ -35,7 +35,7 @@ Lines receiptCalls(const std::string& payment)
         "Busy -> false",
         "ItemOptionA = 20",
         "ItemOptionB = 10",
-        R"(SellDeptQty(1, "pomodori", 3, 0.0400, 1) -> 0)",
+        R"(SellDeptQty(1, "pomodori", 3.000, 0.0400, 1) -> 0)",
         R"(AddDescription(1, "- IL LATTE DEL PARCO -") -> 0)",
         R"(ReturnDept(1, "MARMELLATA", 0.0500, 1) -> 0)",
         "Subtotal(1) -> 0",
