@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what the build needs (Debian 12), builds from nothing and runs the
 # tests. SANITIZE=1 builds and runs them with ASan+UBSan.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The least an idle polling tick can cost on this machine: wake up every
 // INTERVAL ms and do what an idle tick must do, in plain POSIX calls (read
 // the configuration file twice, list the drop folder). Run beside the bridge

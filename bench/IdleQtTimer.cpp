@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The least any Qt program that polls costs on this machine: a
 // QCoreApplication whose QTimer fires every INTERVAL ms and does nothing.
 // Run beside the bridge by whole-process.sh, so that the CPU of an idle tick

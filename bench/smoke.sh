@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the benchmarks in a configured build directory and runs each of
 # them briefly: a check that they still build, run and report no error, so
 # they do not rot between measurements. The figures of a smoke run mean

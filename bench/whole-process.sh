@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Whole-process benchmark of the headless bridge: start-up time to the first
 # tick, peak memory, CPU and writes while idle.
 #

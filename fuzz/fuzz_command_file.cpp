@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole command file run by the interpreter against the simulated printer
 // in a scratch program directory: no crash, no hang, the port is closed again
 // whatever the file holds, and a failure always leaves its log record.

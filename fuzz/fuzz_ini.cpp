@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The INI store on an arbitrary file: reads never fail, a write reads back as
 // written, and every line that is not the written key's survives the write.
 #include "config/IniFile.h"

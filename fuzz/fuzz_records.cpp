@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Record reading, splitting and the field conversions on arbitrary bytes.
 #include "commands/SpezzaRiga.h"
 #include "printer/Currency.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the libFuzzer targets with clang (ASan+UBSan) and runs each for a
 # bounded time: fuzz/run.sh [SECONDS] (default 60). Seeds come from
 # examples/ and tests/data/; the corpora grow in build-fuzz/corpus from run

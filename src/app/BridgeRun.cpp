@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/BridgeRun.h"
 
 #include "app/Bridge.h"
@@ -16,6 +17,9 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <exception>
@@ -85,7 +89,46 @@ fs::path resolveProgramDir(const CommandLine& command, const char* argv0)
         return fs::absolute(*command.programDir, ec);
     if (const char* env = std::getenv("TESSIRO_DIR"); env && *env)
         return fs::absolute(fs::path(env), ec);
-    return executableDir(argv0);
+    const fs::path exeDir = executableDir(argv0);
+    const fs::path dir = defaultProgramDir(exeDir, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    // The user's data folder is made on first use, as the user unit and the
+    // desktop entry expect; a failure shows when the folder is used.
+    if (dir != exeDir)
+        fs::create_directories(dir, ec);
+    return dir;
+}
+
+bool isSystemFolder(const fs::path& dir)
+{
+    std::error_code ec;
+    fs::path real = fs::weakly_canonical(fs::absolute(dir, ec), ec);
+    if (ec)
+        real = dir.lexically_normal();
+    static const char* const systemRoots[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32",
+                                              "/etc", "/boot", "/dev", "/proc", "/sys", "/run", "/var/lib"};
+    if (real == real.root_path())
+        return true;
+    for (const char* root : systemRoots) {
+        const fs::path base(root);
+        auto [baseEnd, realIt] = std::mismatch(base.begin(), base.end(), real.begin(), real.end());
+        if (baseEnd == base.end())
+            return true;
+    }
+    return false;
+}
+
+fs::path defaultProgramDir(const fs::path& exeDir, const char* xdgDataHome, const char* home)
+{
+    if (!exeDir.empty() && !isSystemFolder(exeDir) && ::access(exeDir.c_str(), W_OK | X_OK) == 0)
+        return exeDir;
+    // Relative values are to be ignored, by the base directory rules.
+    if (xdgDataHome && *xdgDataHome == '/')
+        return fs::path(xdgDataHome) / "tessiro";
+    if (home && *home)
+        return fs::path(home) / ".local" / "share" / "tessiro";
+    // No home at all (a bare service account): the executable's folder is
+    // all there is, and its use reports what is wrong with it.
+    return exeDir;
 }
 
 int showRunningBridge(const fs::path& dir, const std::string& why, int& argc, char** argv)

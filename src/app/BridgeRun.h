@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "app/CommandLine.h"
@@ -14,6 +15,9 @@ class PrinterControl;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
 inline constexpr int ExitFolderTaken = 3;
+// The folder's lock file cannot be made (permissions, a read-only or full
+// disk): not another bridge, so not ExitFolderTaken.
+inline constexpr int ExitNoLock = 5;
 
 // What a window adds to a running bridge. The headless bridge has none: its
 // questions and messages go to standard error.
@@ -38,8 +42,18 @@ CommandLine startProgram(int argc, char** argv);
 
 // The program folder: --dir, else TESSIRO_DIR (the installed service's
 // environment file sets it, so `tessiro ctl stato` finds that bridge), else
-// the folder of the running executable.
+// defaultProgramDir() of the running executable's folder.
 std::filesystem::path resolveProgramDir(const CommandLine& command, const char* argv0);
+
+// The folder used without --dir and TESSIRO_DIR: the executable's folder when
+// it is writable and no system folder (a build tree, a portable copy), else
+// $XDG_DATA_HOME/tessiro, or ~/.local/share/tessiro when XDG_DATA_HOME is
+// unset or not absolute. Creates neither.
+std::filesystem::path defaultProgramDir(const std::filesystem::path& executableDir, const char* xdgDataHome,
+                                        const char* home);
+// True for folders of the system (/usr, /bin, /etc, ...): installed programs
+// live there, and a program folder there would mix a shop's files with them.
+bool isSystemFolder(const std::filesystem::path& dir);
 
 // The folder of the running executable.
 std::filesystem::path executableDir(const char* argv0);

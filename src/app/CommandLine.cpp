@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 
 #include "app/ControlProtocol.h"
@@ -100,11 +101,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     const QCommandLineOption versionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     const QCommandLineOption quietOption(QStringLiteral("quiet"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"));
+    const QCommandLineOption followOption(QStringLiteral("follow"));
+    const QCommandLineOption fiscalOption(QStringLiteral("fiscal"));
+    const QCommandLineOption nonFiscalOption(QStringLiteral("non-fiscal"));
+    const QCommandLineOption jsonOption(QStringLiteral("json"));
+    parser.addOptions(
+        {dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption, quietOption, verboseOption});
+    parser.addOptions({followOption, fiscalOption, nonFiscalOption});
     const QCommandLineOption printerOption(QStringLiteral("printer"), QString(), QStringLiteral("P"));
     const QCommandLineOption listenOption(QStringLiteral("listen"), QString(), QStringLiteral("HOST:PORT"));
-    const QCommandLineOption jsonOption(QStringLiteral("json"));
-    parser.addOptions({dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption, quietOption,
-                       verboseOption, printerOption, listenOption});
+    parser.addOptions({printerOption, listenOption});
     parser.addOption(jsonOption);
     if (!parser.parse(options))
         return invalid(toBytes(parser.errorText()));
@@ -136,6 +142,31 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         if (words.size() > 1)
             return invalid("test-receipt takes no arguments");
         c.action = CommandLine::Action::TestReceipt;
+    } else if (word(0) == "init") {
+        if (words.size() > 1)
+            return invalid("init takes no arguments besides --dir and --printer");
+        c.action = CommandLine::Action::Init;
+        if (parser.isSet(printerOption)) {
+            c.printer = toBytes(parser.value(printerOption));
+            if (c.printer->empty())
+                return invalid("--printer needs \"simulatore\" or an http(s):// address");
+        }
+    } else if (word(0) == "check") {
+        if (words.size() < 2)
+            return invalid("usage: tessiro check [--dir DIR] FILE... (see tessiro --help)");
+        c.action = CommandLine::Action::Check;
+        for (int i = 1; i < words.size(); ++i)
+            c.files.emplace_back(word(i));
+    } else if (word(0) == "log") {
+        if (words.size() > 1)
+            return invalid("log takes no arguments besides its options");
+        c.action = CommandLine::Action::Log;
+        if (parser.isSet(fiscalOption) && parser.isSet(nonFiscalOption))
+            return invalid("--fiscal and --non-fiscal exclude each other (without either, both logs)");
+        c.logs = parser.isSet(fiscalOption)      ? CommandLine::Logs::Fiscal
+                 : parser.isSet(nonFiscalOption) ? CommandLine::Logs::NonFiscal
+                                                 : CommandLine::Logs::Both;
+        c.follow = parser.isSet(followOption);
     } else if (word(0) == "ctl") {
         if (words.size() != 2)
             return invalid("usage: tessiro ctl [--dir DIR] COMMAND (see tessiro --help)");
@@ -169,15 +200,6 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                 return invalid("--file needs a file");
             c.file = std::filesystem::path(file);
         }
-    } else if (word(0) == "init") {
-        if (words.size() > 1)
-            return invalid("usage: tessiro init [--dir DIR] [--printer simulatore|http://HOST[:PORT]|https://HOST[:PORT]]");
-        c.action = CommandLine::Action::Init;
-        if (parser.isSet(printerOption)) {
-            c.printer = toBytes(parser.value(printerOption));
-            if (c.printer->empty())
-                return invalid("--printer needs \"simulatore\" or an http(s):// address");
-        }
     } else if (word(0) == "serve-printer") {
         if (words.size() > 1 || !parser.isSet(listenOption) || !c.programDir)
             return invalid("usage: tessiro serve-printer --dir DIR --listen HOST:PORT");
@@ -191,6 +213,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     if (parser.isSet(listenOption) && c.action != CommandLine::Action::ServePrinter)
         return invalid("--listen belongs to \"serve-printer\"");
 
+    if (c.action != CommandLine::Action::Log &&
+        (parser.isSet(followOption) || parser.isSet(fiscalOption) || parser.isSet(nonFiscalOption)))
+        return invalid("--follow, --fiscal and --non-fiscal belong to \"log\"");
     const bool isConfig = c.action == CommandLine::Action::ConfigGet || c.action == CommandLine::Action::ConfigSet;
     if (!isConfig && (parser.isSet(fileOption) || parser.isSet(sectionOption)))
         return invalid("--file and --section belong to \"config get\" and \"config set\"");
@@ -235,9 +260,20 @@ QString usageText()
         "      Prints the test receipt on the configured printer; exit status 0 when\n"
         "      every step succeeded.\n"
         "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
+        "      Prepares the program directory for the simulated printer: creates it\n"
+        "      and stores the port values it works with (Eps_COM 1, Eps_Setting\n"
+        "      9600,N,8,1) where they are missing or empty; other values are kept.\n"
         "      --printer chooses the fiscal printer of DIR: the simulated one, or a\n"
         "      printer on the LAN (its https certificate is pinned). Without\n"
         "      --printer the choice is left as it is.\n"
+        "  tessiro check [--dir DIR] FILE...\n"
+        "      Reads each command file as the bridge would and prints, per record, the\n"
+        "      operation and the printer calls it would make, or why it would fail;\n"
+        "      prints nothing and writes nothing else. DIR's settings where given,\n"
+        "      else the defaults. Exit status 0 when every record would be accepted.\n"
+        "  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]\n"
+        "      Shows the two error logs in the terminal's encoding, one record at a\n"
+        "      time (a printer's three-line record as one); --follow waits for more.\n"
         "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
         "      Serves the simulated printer of DIR over the LAN printers' XML\n"
         "      service, for testing programs that speak it.\n"
@@ -255,7 +291,9 @@ QString usageText()
         "  Kelmora_DIR. At start-up only: intervalTimer.\n"
         "\n"
         "Options:\n"
-        "  --dir DIR      Program directory (default: the executable's directory).\n"
+        "  --dir DIR      Program directory (default: TESSIRO_DIR, else the\n"
+        "                 executable's directory when it is writable and no system\n"
+        "                 folder, else $XDG_DATA_HOME/tessiro or ~/.local/share/tessiro).\n"
         "  --headless     No window: messages, and every record and action of the logs,\n"
         "                 go to standard error; questions get the safe answer. Also\n"
         "                 chosen when there is no display.\n"
@@ -265,6 +303,9 @@ QString usageText()
         "  --json         ctl stato: the state as one JSON object.\n"
         "  --verbose      Also each command file taken, its outcome and each ctl\n"
         "                 request; with a window too.\n"
+        "  --follow       log: waits for new records, as tail -f.\n"
+        "  --fiscal       log: FiscalError.log only.\n"
+        "  --non-fiscal   log: NotFiscalError.log only.\n"
         "  -h, --help     Shows this help.\n"
         "  -v, --version  Shows the version.\n")
         .arg(commands);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QProcessEnvironment>
@@ -15,18 +16,32 @@
 //   tessiro test-receipt [--dir DIR]
 //   tessiro ctl [--dir DIR] COMMAND
 //   tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]
+//   tessiro check [--dir DIR] FILE...
+//   tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]
 //   tessiro serve-printer --dir DIR --listen HOST:PORT
 // Arguments are taken as raw bytes, so keys and values reach the INI file
 // (8-bit text) unchanged. A value that starts with "-" and a digit ("-1") is
 // a value, not an option; any other value starting with "-" follows "--".
 struct CommandLine {
-    enum class Action { RunBridge, ConfigGet, ConfigSet, TestReceipt, Control, ShowHelp, ShowVersion, Invalid, Init,
-                        ServePrinter };
+    enum class Action {
+        RunBridge,
+        ConfigGet,
+        ConfigSet,
+        TestReceipt,
+        Control,
+        Init,
+        Check,
+        Log,
+        ShowHelp,
+        ShowVersion,
+        Invalid,
+        ServePrinter
+    };
     // How much the bridge says on standard error (--quiet, --verbose).
     enum class Verbosity { Quiet, Normal, Verbose };
 
     Action action = Action::RunBridge;
-    // --dir; empty when not given (the executable's directory is meant).
+    // --dir; empty when not given (TESSIRO_DIR or the default folder is meant).
     std::optional<std::filesystem::path> programDir;
     bool headless = false;
     Verbosity verbosity = Verbosity::Normal;
@@ -42,6 +57,12 @@ struct CommandLine {
     std::optional<std::string> printer;
     // serve-printer: --listen.
     std::string listen;
+    // check: the command files, as given.
+    std::vector<std::filesystem::path> files;
+    // log: which logs, and whether to wait for new records.
+    enum class Logs { Both, Fiscal, NonFiscal };
+    Logs logs = Logs::Both;
+    bool follow = false;
     // Invalid: what is wrong, one line in English.
     std::string error;
 };

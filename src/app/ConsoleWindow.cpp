@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/ConsoleWindow.h"
 
 #include "config/Text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/ControlServer.h"
 
 #include "app/Bridge.h"

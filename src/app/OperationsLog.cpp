@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/OperationsLog.h"
 
 #include "app/Bridge.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/SingleInstance.h"
 
 #include <QString>
@@ -30,8 +31,10 @@ bool SingleInstance::acquire()
     if (m_lock.tryLock(0)) {
         m_why.clear();
         m_holderPid = 0;
+        m_heldByAnother = false;
         return true;
     }
+    m_heldByAnother = m_lock.error() == QLockFile::LockFailedError;
 
     const std::string dir = m_dir.string();
     switch (m_lock.error()) {
@@ -52,7 +55,8 @@ bool SingleInstance::acquire()
         m_why = "cannot create the lock file " + (m_dir / LockFileName).string() + ": permission denied";
         break;
     default:
-        m_why = "cannot create the lock file " + (m_dir / LockFileName).string();
+        m_why = "cannot create the lock file " + (m_dir / LockFileName).string() +
+                " (a read-only or full disk, or a name that is not a folder)";
         break;
     }
     return false;

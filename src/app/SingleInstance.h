@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QLockFile>
@@ -21,6 +22,10 @@ public:
     // why, naming the process that holds it when that is known.
     bool acquire();
     const std::string& why() const { return m_why; }
+    // After a refusal: true when a running bridge holds the directory, false
+    // when the lock file could not be made at all (permissions, a read-only
+    // or full disk), which no waiting or asking that bridge would mend.
+    bool heldByAnother() const { return m_heldByAnother; }
     // The process holding the lock after a refusal; 0 when unknown.
     qint64 holderPid() const { return m_holderPid; }
 
@@ -29,4 +34,5 @@ private:
     QLockFile m_lock;
     std::string m_why;
     qint64 m_holderPid = 0;
+    bool m_heldByAnother = false;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Subcommands.h"
 
 #include "app/ConsoleWindow.h"
@@ -36,6 +37,8 @@ bool checkDir(const CommandLine& command, const fs::path& programDir, std::ostre
     return false;
 }
 
+} // namespace
+
 // The working settings as ApplicaImpostazioni would make them from the
 // stored keys, read without the panel so that nothing is written back.
 WorkingSettings storedSettings(const fs::path& config)
@@ -52,8 +55,6 @@ WorkingSettings storedSettings(const fs::path& config)
     s.dataDir = LeggiINI(keys::Section, keys::Kelmora_DIR, keys::DefaultKelmoraDir, config);
     return s;
 }
-
-} // namespace
 
 std::string programDirProblem(const fs::path& dir)
 {
@@ -116,6 +117,49 @@ int testReceipt(const fs::path& programDir, PrinterControl& control, Clock& cloc
     else
         err << "tessiro: the test receipt did not print in full; see " << state.notFiscalLog().string() << '\n';
     return done ? 0 : 1;
+}
+
+int initProgramDir(const fs::path& dir, std::ostream& out, std::ostream& err)
+{
+    std::error_code ec;
+    // Something else in its place is left alone and reported below.
+    const bool existed = fs::exists(fs::symlink_status(dir, ec)) || fs::exists(dir, ec);
+    if (!existed) {
+        fs::create_directories(dir, ec);
+        if (ec) {
+            err << "tessiro: cannot create the program directory " << dir.string() << ": " << ec.message() << '\n';
+            return 1;
+        }
+    }
+    if (const std::string problem = programDirProblem(dir); !problem.empty()) {
+        err << "tessiro: " << problem << '\n';
+        return 1;
+    }
+    out << "tessiro: program directory " << dir.string() << (existed ? " (already there)" : " (created)") << '\n';
+
+    const fs::path config = dir / keys::ConfigFile;
+    struct PortValue {
+        const char* key;
+        const char* value;
+    };
+    int status = 0;
+    for (const PortValue& port : {PortValue{keys::Eps_COM, SimulatorPort},
+                                  PortValue{keys::Eps_Setting, SimulatorPortSettings}}) {
+        // A lone control byte is no value anyone stores: it tells a missing key
+        // from an empty one.
+        const std::string missing = "\x01";
+        const std::string stored = LeggiINI(keys::Section, port.key, missing, config);
+        if (stored != missing && stored.find_first_not_of(" \t") != std::string::npos) {
+            out << "  " << port.key << '=' << stored << " kept\n";
+        } else if (ScriviINI(keys::Section, port.key, port.value, config)) {
+            out << "  " << port.key << '=' << port.value << " stored (it was " << (stored == missing ? "missing" : "empty")
+                << ")\n";
+        } else {
+            err << "tessiro: could not write " << port.key << " in " << config.string() << '\n';
+            status = 1;
+        }
+    }
+    return status;
 }
 
 int initFolder(const CommandLine& command, const fs::path& programDir, std::ostream& out, std::ostream& err)

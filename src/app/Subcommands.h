@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include "app/CommandLine.h"
+#include "config/WorkingSettings.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -16,6 +18,10 @@ class Clock;
 // Empty when `dir` is a usable program directory, else why not (English).
 std::string programDirProblem(const std::filesystem::path& dir);
 
+// The working settings as the bridge makes them from the keys stored in
+// `config`, read without writing anything back.
+WorkingSettings storedSettings(const std::filesystem::path& config);
+
 // config get: the value as the bridge reads it, its bytes and a newline.
 int configGet(const CommandLine& command, const std::filesystem::path& programDir, std::ostream& out,
               std::ostream& err);
@@ -27,8 +33,18 @@ int configSet(const CommandLine& command, const std::filesystem::path& programDi
 // the window's texts to `err`. 0 when every step succeeded.
 int testReceipt(const std::filesystem::path& programDir, PrinterControl& control, Clock& clock, std::ostream& err);
 
-// init: prepares the program directory (creates it when missing) and, with
-// --printer, stores the printer choice (lan/PrinterChoice.h). A bridge that
+// The port values the simulated printer works with; `init` stores them.
+inline constexpr char SimulatorPort[] = "1";
+inline constexpr char SimulatorPortSettings[] = "9600,N,8,1";
+
+// init: prepares a program directory for the simulated printer. Creates the
+// directory, and stores SimulatorPort and SimulatorPortSettings where the
+// stored value is missing or blank (a blank port never opens); any other
+// stored value is the operator's and stays. Says what it did on `out`.
+// 0 when the directory is ready, 1 when it could not be made so.
+int initProgramDir(const std::filesystem::path& programDir, std::ostream& out, std::ostream& err);
+
+// init --printer (after initProgramDir): stores the printer choice (lan/PrinterChoice.h). A bridge that
 // holds the folder takes the new choice at its next start; init says so.
 int initFolder(const CommandLine& command, const std::filesystem::path& programDir, std::ostream& out,
                std::ostream& err);

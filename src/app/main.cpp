@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: MIT
 // tessiro: the bridge without a window, the subcommands, and the door to the
 // window program. This executable links QtCore and QtNetwork only, so the
 // headless bridge of a till never loads the GUI libraries; when a window is
 // wanted it hands over to the window program (libexec/tessiro/tessiro), which
 // runs the same bridge.
 #include "app/BridgeRun.h"
+#include "app/CheckFiles.h"
+#include "app/LogView.h"
 #include "app/CommandLine.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
@@ -23,6 +26,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,7 +59,7 @@ int runHeadlessBridge(const fs::path& dir, CommandLine::Verbosity verbosity, int
     SingleInstance instance(dir);
     if (!instance.acquire()) {
         std::cerr << "tessiro: " << instance.why() << '\n';
-        return ExitFolderTaken;
+        return instance.heldByAnother() ? ExitFolderTaken : ExitNoLock;
     }
     QCoreApplication app(argc, argv);
     return runBridgeLoop(dir, verbosity, nullptr);
@@ -152,9 +156,19 @@ int main(int argc, char** argv)
     case CommandLine::Action::ConfigSet:
         return configSet(command, dir, std::cerr);
     case CommandLine::Action::Init: {
+        const int prepared = initProgramDir(dir, std::cout, std::cerr);
+        if (prepared != 0 || !command.printer)
+            return prepared;
         QCoreApplication app(argc, argv);
         return initFolder(command, dir, std::cout, std::cerr);
     }
+    case CommandLine::Action::Check:
+        // Only a folder named on the command line lends its settings: the
+        // tool is for files on their way to any till.
+        return checkCommandFiles(command.programDir ? std::optional<fs::path>(dir) : std::nullopt, command.files,
+                                 std::cout, std::cerr);
+    case CommandLine::Action::Log:
+        return showLogs(dir, command.logs, command.follow, std::cout, std::cerr);
     default:
         break;
     }

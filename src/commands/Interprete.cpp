@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "commands/Interprete.h"
 
 #include "commands/SpezzaRiga.h"
@@ -105,12 +106,14 @@ Outcome withIdOpAmount(RecordCall& c)
 
 struct Command {
     std::string_view code;
+    std::string_view routine; // the printer operation the record becomes
+    std::string_view what;    // what it does, for `tessiro check`
     Handler run;
 };
 
 // The codes of the command records; compared exactly, case included.
 constexpr Command Commands[] = {
-    {"F2",
+    {"F2", "opReparto", "department sale",
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          const auto quantity = A(c.f[3], 1000);
@@ -120,7 +123,7 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opReparto(*idOp, c.f[2], *quantity, *price, *dept));
      }},
-    {"F3",
+    {"F3", "opRepartoReso", "department return",
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          const auto price = A(c.f[3], 100);
@@ -130,7 +133,7 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opRepartoReso(*idOp, c.f[2], *price, *dept, *quantity));
      }},
-    {"F4",
+    {"F4", "ChiudiScontrino", "payment, closes the receipt when covered",
      [](RecordCall& c) {
          const auto amount = A(c.f[3], 100);
          const auto typeValue = A(c.f[4]);
@@ -145,8 +148,8 @@ constexpr Command Commands[] = {
                                         : std::string();
          return of(c.ops.ChiudiScontrino(1, unused, *amount, *type, unpaid));
      }},
-    {"F5", withIdOpText<&ComandiEpson::opDescAgg>},
-    {"F6",
+    {"F5", "opDescAgg", "description line", withIdOpText<&ComandiEpson::opDescAgg>},
+    {"F6", "opRigaAggiuntiva", "extra line",
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          if (!idOp)
@@ -154,8 +157,8 @@ constexpr Command Commands[] = {
          ++c.contatoreF6;
          return of(c.ops.opRigaAggiuntiva(*idOp, c.contatoreF6, c.f[3]));
      }},
-    {"F7", withIdOpAmount<&ComandiEpson::AbbuonoSubTot>},
-    {"F8",
+    {"F7", "AbbuonoSubTot", "discount on the subtotal", withIdOpAmount<&ComandiEpson::AbbuonoSubTot>},
+    {"F8", "opRepartoResoImporto", "return of an amount",
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          const auto amount = A(c.f[3], 100);
@@ -164,9 +167,9 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opRepartoResoImporto(*idOp, c.f[2], *amount, *dept));
      }},
-    {"F9", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
-    {"F10", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
-    {"Z1",
+    {"F9", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
+    {"F10", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
+    {"Z1", "opZChiusuraFisc", "daily fiscal closure",
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          const auto kind = W(c.f[2]);
@@ -174,11 +177,11 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opZChiusuraFisc(*idOp, *kind));
      }},
-    {"N1", withIdOp<&ComandiEpson::opApriNonFiscale>},
-    {"N2", withIdOpText<&ComandiEpson::OpDatiSNoFisc>},
-    {"N3", withIdOp<&ComandiEpson::opChiudiNonFiscale>},
-    {"D1", withIdOpText<&ComandiEpson::opMsgVisoreCortesia>},
-    {"V1", withIdOp<&ComandiEpson::opApri>},
+    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", withIdOp<&ComandiEpson::opApriNonFiscale>},
+    {"N2", "OpDatiSNoFisc", "non-fiscal line", withIdOpText<&ComandiEpson::OpDatiSNoFisc>},
+    {"N3", "opChiudiNonFiscale", "closes the non-fiscal receipt", withIdOp<&ComandiEpson::opChiudiNonFiscale>},
+    {"D1", "opMsgVisoreCortesia", "customer display text", withIdOpText<&ComandiEpson::opMsgVisoreCortesia>},
+    {"V1", "opApri", "opens the cash drawer", withIdOp<&ComandiEpson::opApri>},
 };
 
 const Command* findCommand(const std::string& code)
@@ -220,7 +223,7 @@ bool waitUntilFree(PrinterControl& control, ErrorHandler& errors)
 
 void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
                        const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
-                       int16_t unpaidIndex)
+                       int16_t unpaidIndex, const RecordWatch* watch)
 {
     // Checked before the port is touched: a port that fails to open would
     // report through the error handler and so overwrite Kelmora_CORR, or clear
@@ -251,22 +254,36 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
         if (read == RecordReader::Result::End)
             break;
         if (read == RecordReader::Result::TooLong) {
+            if (watch && watch->started)
+                watch->started(recordForLog(record), {}, {});
             errors.registraErrore(MsgRecordTroppoLungo + recordForLog(record));
+            if (watch && watch->ended)
+                watch->ended(false);
             break;
         }
         SpezzaRiga(record, fields);
+        const Command* command = findCommand(fields[0]);
+        if (watch && watch->started)
+            watch->started(record, command ? command->routine : std::string_view(),
+                           command ? command->what : std::string_view());
         if (!waitUntilFree(control, errors)) {
             errors.registraErrore(MsgStampanteOccupata + recordForLog(record));
+            if (watch && watch->ended)
+                watch->ended(false);
             break;
         }
-        if (const Command* command = findCommand(fields[0])) {
+        if (command) {
             const Outcome result = command->run(call);
             if (result == Outcome::BadField) {
                 errors.registraErrore(MsgCampoNonValido + recordForLog(record));
+                if (watch && watch->ended)
+                    watch->ended(false);
                 break;
             }
             outcome = result == Outcome::Done;
         }
+        if (watch && watch->ended)
+            watch->ended(outcome);
         if (!outcome)
             break;
     }

@@ -1,10 +1,13 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 class PrinterControl;
 class ErrorHandler;
@@ -25,6 +28,17 @@ inline constexpr char MsgFileIlleggibile[] = "Impossibile aprire il file comandi
 // Logged, without raising the error, for a file dropped while an error stands.
 inline constexpr char MsgFileNonEseguito[] = "File non eseguito: errore in sospeso";
 
+// Follows the interpreter record by record, for a reader that shows what a
+// file does (`tessiro check`). `started` comes before the record runs, with
+// the routine its code names and a few words on it (both empty for a code
+// the interpreter does not know); `ended` after it, with whether the file
+// goes on to the next record. A record too long to read is announced with
+// its first bytes.
+struct RecordWatch {
+    std::function<void(const std::string& record, std::string_view routine, std::string_view what)> started;
+    std::function<void(bool goesOn)> ended;
+};
+
 // Runs one command file record by record against the printer, inside one
 // opening of the port; stops at the first record that fails. With the error
 // state raised, no record runs, the port is not opened and the file's discard
@@ -33,4 +47,4 @@ inline constexpr char MsgFileNonEseguito[] = "File non eseguito: errore in sospe
 // RecordReader::MaxRecord, or when the printer stays busy BusyWaitBound.
 void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
                        const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
-                       int16_t unpaidIndex);
+                       int16_t unpaidIndex, const RecordWatch* watch = nullptr);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "config/SettingsPanel.h"
 
 #include "config/IniFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "config/Text.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "errors/Clock.h"
 
 #include <algorithm>

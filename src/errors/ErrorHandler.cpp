@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "errors/ErrorHandler.h"
 
 #include "config/IniFile.h"
@@ -82,7 +83,7 @@ std::string ErrorHandler::nowText()
 bool ErrorHandler::appendRecord(const std::string& logName, const std::string& record, RecordKind kind)
 {
     std::string reason;
-    try {
+    if (!keepOffDisk) try {
         const std::filesystem::path path = m_state.programDir / logName;
         const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0) {
@@ -113,7 +114,7 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     const bool fiscal = isFiscalName(name);
     const std::string reference = fileReference(name);
 
-    if (fiscal) {
+    if (fiscal && !keepOffDisk) {
         guarded("Kelmora_CORR", [&] {
             if (!ScriviINI(keys::Section, keys::Kelmora_CORR, reference, m_state.configFile()))
                 sayOnStderr(std::string(keys::Kelmora_CORR) + " not written to " + m_state.configFile().string());

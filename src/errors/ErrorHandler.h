@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,10 @@ public:
     // logging (stderr in headless mode). May be empty.
     enum class RecordKind { Failure, Action, Problem };
     std::function<void(RecordKind kind, const std::string& logName, const std::string& record)> onRecord;
+
+    // True for a run that must leave no trace on disk (`tessiro check`):
+    // records reach onRecord only, and Kelmora_CORR is not written.
+    bool keepOffDisk = false;
 
     // Appends one CR LF terminated line to a log: open, append, close. A log
     // that cannot be written is said on stderr and the bridge goes on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "errors/Recovery.h"
 
 #include "config/IniFile.h"

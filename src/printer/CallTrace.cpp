@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/CallTrace.h"
 
 #include "config/Text.h"

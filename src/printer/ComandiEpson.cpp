@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/ComandiEpson.h"
 
 #include "config/IniFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/FileLock.h"
 
 #include <cerrno>

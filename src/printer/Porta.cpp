@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/Porta.h"
 
 #include "errors/ErrorHandler.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/SimCodes.h"
 
 std::string simcode::text(int32_t code)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/SimJournal.h"
 
 #include "config/Text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/SimulatedPrinter.h"
 
 #include "config/Text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/TestReceipt.h"
 
 #include "config/IniFile.h"

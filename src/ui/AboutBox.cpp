@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/AboutBox.h"
 
 #include "ui/ProgramIcon.h"

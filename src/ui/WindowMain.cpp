@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window program (libexec/tessiro/tessiro): the bridge with its window
 // and tray icon. Started by tessiro when a display is there to show a window
 // on; it takes the same command line as the bridge itself.
@@ -84,8 +85,12 @@ int main(int argc, char** argv)
     }
 
     SingleInstance instance(dir);
-    if (!instance.acquire())
-        return showRunningBridge(dir, instance.why(), argc, argv);
+    if (!instance.acquire()) {
+        if (instance.heldByAnother())
+            return showRunningBridge(dir, instance.why(), argc, argv);
+        std::cerr << "tessiro: " << instance.why() << '\n';
+        return ExitNoLock;
+    }
 
     g_previousHandler = qInstallMessageHandler(startUpMessages);
     QApplication app(argc, argv);

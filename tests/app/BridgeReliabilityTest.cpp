@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bridge across abrupt stops and refused writes: a job deleted at
 // start-up is on record before it is gone, and a busy flag that the bridge
 // could not take back (a full disk) does not stop the polling for good.

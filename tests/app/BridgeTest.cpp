@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Bridge.h"
 #include "BridgeRig.h"
 #include "app/RecordingPrinter.h"

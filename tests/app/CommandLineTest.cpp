@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 #include "app/ControlProtocol.h"
 
@@ -70,7 +71,9 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{{"config", "set", "Kelmora_DIR", "C:\\KELMORA\\\x80"}, Action::ConfigSet, "", false, "", "Varie",
                  "Kelmora_DIR", "C:\\KELMORA\\\x80"},
         Accepted{{"config", "set", "Eps_Setting", ""}, Action::ConfigSet, "", false, "", "Varie", "Eps_Setting", ""},
-        Accepted{{"test-receipt", "--dir", "demo"}, Action::TestReceipt, "demo", false, "", "", "", ""}));
+        Accepted{{"test-receipt", "--dir", "demo"}, Action::TestReceipt, "demo", false, "", "", "", ""},
+        Accepted{{"init"}, Action::Init, "", false, "", "", "", ""},
+        Accepted{{"init", "--dir", "demo"}, Action::Init, "demo", false, "", "", "", ""}));
 
 class CommandLineRejected : public ::testing::TestWithParam<std::vector<std::string>> {};
 
@@ -98,7 +101,60 @@ INSTANTIATE_TEST_SUITE_P(Mistakes, CommandLineRejected,
                                            std::vector<std::string>{"config", "get", "--headless", "k"},
                                            std::vector<std::string>{"--file", "x.ini"},
                                            std::vector<std::string>{"test-receipt", "--section", "S"},
-                                           std::vector<std::string>{"test-receipt", "ora"}));
+                                           std::vector<std::string>{"test-receipt", "ora"},
+                                           std::vector<std::string>{"init", "demo"},
+                                           std::vector<std::string>{"init", "--headless"},
+                                           std::vector<std::string>{"check"},
+                                           std::vector<std::string>{"check", "--follow", "f.txt"},
+                                           std::vector<std::string>{"log", "FiscalError.log"},
+                                           std::vector<std::string>{"log", "--fiscal", "--non-fiscal"},
+                                           std::vector<std::string>{"log", "--quiet"}));
+
+// The integrator's tools: the files of check, the logs and follow of log.
+struct ToolForm {
+    const char* name;
+    std::vector<std::string> words;
+    Action action;
+    std::vector<std::string> files;
+    CommandLine::Logs logs;
+    bool follow;
+};
+
+class CommandLineTools : public ::testing::TestWithParam<ToolForm> {};
+
+TEST_P(CommandLineTools, ToolsTakeTheirFilesAndOptions)
+{
+    const ToolForm& form = GetParam();
+    const CommandLine got = parse(form.words);
+    ASSERT_EQ(got.action, form.action) << got.error;
+    std::vector<std::string> files;
+    for (const auto& file : got.files)
+        files.push_back(file.string());
+    EXPECT_EQ(files, form.files);
+    EXPECT_EQ(got.logs, form.logs);
+    EXPECT_EQ(got.follow, form.follow);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, CommandLineTools,
+    ::testing::Values(
+        ToolForm{"CheckOneFile", {"check", "a.txt"}, Action::Check, {"a.txt"}, CommandLine::Logs::Both, false},
+        ToolForm{"CheckFilesWithADir",
+                 {"check", "--dir", "d", "a.txt", "b.txt"},
+                 Action::Check,
+                 {"a.txt", "b.txt"},
+                 CommandLine::Logs::Both,
+                 false},
+        ToolForm{"CheckADashedName", {"check", "--", "-a.txt"}, Action::Check, {"-a.txt"}, CommandLine::Logs::Both,
+                 false},
+        ToolForm{"CheckAnEightBitName", {"check", "caff\xe8.txt"}, Action::Check, {"caff\xe8.txt"},
+                 CommandLine::Logs::Both, false},
+        ToolForm{"LogBoth", {"log"}, Action::Log, {}, CommandLine::Logs::Both, false},
+        ToolForm{"LogFiscalFollowed", {"log", "--follow", "--fiscal"}, Action::Log, {}, CommandLine::Logs::Fiscal,
+                 true},
+        ToolForm{"LogNonFiscal", {"log", "--dir", "d", "--non-fiscal"}, Action::Log, {},
+                 CommandLine::Logs::NonFiscal, false}),
+    [](const ::testing::TestParamInfo<ToolForm>& info) { return std::string(info.param.name); });
 
 struct DisplayCase {
     bool asked;

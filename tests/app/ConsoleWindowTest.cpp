@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Bridge.h"
 #include "app/ConsoleWindow.h"
 #include "app/OperationsLog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/SingleInstance.h"
 #include "support/Files.h"
 
@@ -25,6 +26,7 @@ TEST_F(SingleInstanceTest, SecondBridgeOnTheSameFolderIsRefusedNamingTheHolder)
 
     SingleInstance second(m_dir);
     EXPECT_FALSE(second.acquire());
+    EXPECT_TRUE(second.heldByAnother());
     EXPECT_EQ(second.holderPid(), ::getpid());
     EXPECT_NE(second.why().find("PID " + std::to_string(::getpid())), std::string::npos) << second.why();
 }
@@ -53,6 +55,17 @@ TEST_F(SingleInstanceTest, LockLeftByABridgeThatDiedIsTakenOver)
 
     SingleInstance next(m_dir);
     EXPECT_TRUE(next.acquire()) << next.why();
+}
+
+TEST_F(SingleInstanceTest, LockThatCannotBeMadeIsNotTakenForARunningBridge)
+{
+    // A folder that is not there: the lock file cannot be made whoever runs
+    // the test, root included.
+    SingleInstance instance(m_dir / "non_esiste");
+    EXPECT_FALSE(instance.acquire());
+    EXPECT_FALSE(instance.heldByAnother());
+    EXPECT_NE(instance.why().find("cannot create the lock file"), std::string::npos) << instance.why();
+    EXPECT_EQ(instance.why().find("already running"), std::string::npos) << instance.why();
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Subcommands.h"
 #include "config/IniFile.h"
 #include "printer/SimulatedPrinter.h"

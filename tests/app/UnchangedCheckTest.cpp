@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/UnchangedCheck.h"
 
 #include "support/Files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command files with bytes and numbers at the edges, run by the interpreter
 // against the simulated printer: every one either reaches the printer whole
 // or is reported through the error handler, and the port is closed again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interpreter against the real printer operations and the simulated
 // printer: each test drops a command file into IN, runs it, and reads what
 // reached the printer from the simulator's call trace.

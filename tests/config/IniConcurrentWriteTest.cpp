@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Two writers of the shared configuration at once, as the bridge (Eps_Vuoto
 // at every batch) and `tessiro config set` or a recovery tool are: each write
 // reads the whole file and replaces it, and neither may undo the other's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "config/IniFile.h"
 #include "support/Files.h"
 

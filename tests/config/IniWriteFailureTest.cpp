@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The shared configuration when the system refuses to store a write (a full
 // disk, a quota): the write says it failed and the file keeps every byte it
 // had. The refusal is made with a file size limit of zero, which the system

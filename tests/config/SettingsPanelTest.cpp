@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "config/IniFile.h"
 #include "config/SettingsPanel.h"
 #include "support/Files.h"

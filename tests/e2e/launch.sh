@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # How tessiro starts the bridge: the headless bridge runs in tessiro itself
 # without the GUI libraries mapped; with a display and no window program in
 # its libexec folder, tessiro says so and ends instead of running without a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The window on a real X server: starts the program under Xvfb with a tray
 # host, clicks its tray icon, hides the window, drops a failing fiscal
 # command file and checks that the window comes back to the front, on top,

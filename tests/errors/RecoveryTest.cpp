@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "errors/ErrorsBench.h"
 #include "errors/Recovery.h"
 

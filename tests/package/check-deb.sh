@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package in a configured build directory with cpack and
 # checks it: every file the installer needs is in it at its place, the
-# autostart entry is a conffile, and Depends names the package of every
-# shared library the two executables link.
+# autostart entry is a conffile, Depends names the package of every shared
+# library the two executables link, lintian finds no error and no warning,
+# and the manual page renders without a warning.
 #
 # With --install (root only; the package must not be installed already):
 # installs it with dpkg, runs `tessiro --version` from PATH, starts the
@@ -11,8 +13,12 @@
 # user systemd), prints a receipt on the simulated printer, raises an error
 # that `tessiro ctl stato` shows and `tessiro ctl annulla-scontrino` clears,
 # stops the bridge; with Xvfb at hand, starts `tessiro` on a display and
-# checks that it handed over to the installed window program; then removes
-# and purges the package and checks that its files are gone.
+# checks that it handed over to the installed window program; then, as a
+# new user that is not root, follows the README's package route literally
+# (`tessiro init`, `tessiro --headless` without --dir, the examples dropped
+# one by one) and checks that every example printed with no key set by hand;
+# then removes and purges the package and the user, and checks that the
+# package's files are gone.
 #
 # Usage: tests/package/check-deb.sh BUILD_DIR [--install]
 # Prints "SKIPPED: ..." and exits 0 when dpkg-deb is missing.
@@ -41,6 +47,12 @@ fail() {
 say() { echo "check-deb: $*"; }
 
 command -v dpkg-deb >/dev/null || { echo "SKIPPED: dpkg-deb is not installed"; exit 0; }
+# lintian, man and dpkg-shlibdeps: installed when missing (as root).
+source "$(dirname "$0")/../../scripts/deps.sh"
+# Without them (not root, no sudo) the check cannot be made at all: cpack
+# needs dpkg-shlibdeps for Depends.
+install_deps lintian man-db dpkg-dev ||
+  { echo "SKIPPED: lintian, man-db and dpkg-dev are missing and could not be installed"; exit 0; }
 command -v cpack >/dev/null || { echo "SKIPPED: cpack is not installed"; exit 0; }
 [ -f "$build/CPackConfig.cmake" ] || { echo "check-deb: $build is not a configured build directory" >&2; exit 2; }
 build=$(cd "$build" && pwd)
@@ -77,6 +89,9 @@ expected=(
   /usr/lib/systemd/user/tessiro.service
   /usr/share/doc/tessiro/examples/tessiro.env
   /usr/share/doc/tessiro/README.md
+  /usr/share/doc/tessiro/copyright
+  /usr/share/doc/tessiro/changelog.gz
+  /usr/share/doc/tessiro/examples/README.md
 )
 for path in "${expected[@]}"; do
   grep -qxF "$path" <<<"$files" || fail "$path is missing from the package"
@@ -115,7 +130,7 @@ grep -qE '^EnvironmentFile=-?%h/\.config/tessiro/tessiro\.env$' "$unit" ||
 depends=$(dpkg-deb -f "$deb" Depends)
 say "Depends: $depends"
 names=$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/ .*//; s/:.*//')
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6httpserver6 libqt6websockets6 qt6-qpa-plugins; do
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6httpserver6 libqt6websockets6 qt6-qpa-plugins qt6-translations-l10n; do
   grep -qxF "$package" <<<"$names" || fail "Depends does not name $package"
 done
 # The package that owns a file, under any of its names: with /usr merged,
@@ -144,6 +159,22 @@ if command -v readelf >/dev/null && command -v ldconfig >/dev/null; then
 fi
 say "contents and Depends are as expected"
 
+# ---------------------------------------------------------------- lintian
+
+# Errors and warnings fail; the info and pedantic tags that stay are listed
+# with their reasons in the README's packaging notes.
+lintian_out=$(lintian --fail-on none --display-info --pedantic "$deb" 2>&1) || true
+[ -n "$lintian_out" ] && echo "$lintian_out" | sed 's/^/check-deb: lintian: /'
+if grep -qE '^[EW]: ' <<<"$lintian_out"; then
+  fail "lintian reports errors or warnings"
+fi
+say "lintian: no error, no warning"
+
+man_page=$(ls "$control/root/usr/share/man/man1/"tessiro.1*)
+man_warnings=$(MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null) || true
+[ -z "$man_warnings" ] || fail "man --warnings: $man_warnings"
+say "man --warnings: clean"
+
 [ "$install" = 1 ] || exit 0
 
 # ----------------------------------------------------------- installation
@@ -157,6 +188,7 @@ fi
 work=$(mktemp -d)
 bridge_pid=
 installed=0
+created_user=
 cleanup() {
   if [ -n "$bridge_pid" ] && kill -0 "$bridge_pid" 2>/dev/null; then
     kill -TERM "$bridge_pid" 2>/dev/null || true
@@ -164,6 +196,9 @@ cleanup() {
   fi
   if [ "$installed" = 1 ]; then
     dpkg -P tessiro >/dev/null 2>&1 || true
+  fi
+  if [ -n "$created_user" ]; then
+    userdel --remove "$created_user" >/dev/null 2>&1 || true
   fi
   rm -rf "$work" "$control"
 }
@@ -249,7 +284,7 @@ unit_command() {
 unit_command ExecStartPre
 "${command_words[@]}"
 [ -d "$dir" ] || fail "ExecStartPre did not create $dir"
-tessiro config set --dir "$dir" Eps_COM 1
+[ "$(tessiro config get --dir "$dir" Eps_COM)" = 1 ] || fail "ExecStartPre did not store the simulator's port"
 unit_command ExecStart
 say "starting: ${command_words[*]}"
 "${command_words[@]}" 2>"$work/bridge.log" &
@@ -315,11 +350,11 @@ say "the bridge logged to standard error and ended cleanly"
 # With a display, the installed tessiro hands over to the installed window
 # program (Xvfb is there when the window test ran before; otherwise skipped).
 if command -v Xvfb >/dev/null; then
-  Xvfb :93 -screen 0 1024x768x24 >/dev/null 2>&1 &
+  Xvfb :171 -screen 0 1024x768x24 >/dev/null 2>&1 &
   xvfb_pid=$!
   windowed="$work/finestra"
   mkdir -p "$windowed"
-  env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:93 tessiro --dir "$windowed" 2>"$work/window.log" &
+  env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:171 tessiro --dir "$windowed" 2>"$work/window.log" &
   bridge_pid=$!
   wait_for "the window bridge to answer" tessiro ctl --dir "$windowed" stato >/dev/null 2>&1
   running=$(readlink "/proc/$bridge_pid/exe")
@@ -333,6 +368,51 @@ if command -v Xvfb >/dev/null; then
 else
   say "Xvfb not installed: the hand-over to the window program is not checked"
 fi
+
+# ------------------------------------------- the README route, as a user
+
+# A new user that is not root, with nothing set: the default folder, init,
+# the headless bridge without --dir, every example. A display-message file
+# and the closure included; the closure last, as the examples' README says.
+user=tessiro-prova$$
+useradd --create-home --shell /bin/bash "$user" || fail "useradd $user failed"
+created_user=$user
+user_home=$(getent passwd "$user" | cut -d: -f6)
+# In the user's home, with the environment of a fresh login and nothing else.
+user_env=(setpriv --reuid="$user" --regid="$user" --init-groups
+  env -i HOME="$user_home" USER="$user" PATH=/usr/bin:/bin LANG=C.UTF-8)
+as_user() (cd "$user_home" && exec "${user_env[@]}" "$@")
+as_user tessiro init >"$work/init.log" || fail "tessiro init as $user failed: $(cat "$work/init.log")"
+user_dir=$user_home/.local/share/tessiro
+grep -qF "$user_dir" "$work/init.log" || fail "init did not prepare $user_dir: $(cat "$work/init.log")"
+examples=/usr/share/doc/tessiro/examples
+as_user tessiro check "$examples"/2*.txt >"$work/check.log" ||
+  fail "tessiro check refuses an example: $(cat "$work/check.log")"
+# exec all the way down, so that $! is the bridge itself.
+(cd "$user_home" && exec "${user_env[@]}" tessiro --headless) 2>"$work/user-bridge.log" &
+bridge_pid=$!
+wait_for "the user's bridge to answer" as_user tessiro ctl --dir "$user_dir" stato >/dev/null 2>&1
+for example in "$examples"/2*.txt; do
+  name=$(basename "$example")
+  as_user cp "$example" "$user_dir/Ostro/.$name"
+  as_user mv "$user_dir/Ostro/.$name" "$user_dir/Ostro/$name"
+  wait_for "$name to be run" sh -c "[ ! -e '$user_dir/Ostro/$name' ] && [ ! -e '$user_dir/IN/$name' ]"
+done
+wait_for "the bridge to be idle" sh -c "[ \"\$(tessiro config get --dir '$user_dir' Eps_Vuoto)\" = -1 ]"
+for log in FiscalError.log NotFiscalError.log; do
+  if grep -qs -e 'Tessiro_Error' -e 'PrinterError' "$user_dir/$log"; then
+    fail "an example failed for $user: $(as_user tessiro log --dir "$user_dir")"
+  fi
+done
+journal=$user_dir/Simulatore/giornale.txt
+for printed in PANE LATTE DETERSIVO MARMELLATA 'BUONO SCONTO' 'CHIUSURA FISCALE'; do
+  grep -qsF "$printed" "$journal" || fail "$printed is not on the paper roll: $(cat "$journal" 2>/dev/null)"
+done
+grep -qsF BENVENUTI "$user_dir/Simulatore/visore.txt" || fail "the display message is not on the display"
+[ ! -e /usr/bin/.tessiro.lock ] && [ ! -e /usr/bin/Ostro ] || fail "the bridge used /usr/bin as its folder"
+stop_bridge
+[ "$status" = 0 ] || fail "the user's bridge ended with $status: $(cat "$work/user-bridge.log")"
+say "as $user: init, the headless bridge without --dir in $user_dir, every example printed"
 
 # ---------------------------------------------------------------- removal
 
@@ -348,4 +428,6 @@ dpkg -P tessiro >"$work/dpkg-p.log" 2>&1 || { cat "$work/dpkg-p.log" >&2; fail "
 installed=0
 [ ! -e /etc/xdg/autostart/tessiro.desktop ] || fail "the autostart entry is left after dpkg -P"
 say "dpkg -r removed the package's files (dpkg -P also the autostart conffile)"
+userdel --remove "$created_user" >/dev/null 2>&1 || fail "userdel $created_user failed"
+created_user=
 say "install check passed"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/ComandiEpson.h"
 
 #include "printer/Porta.h"

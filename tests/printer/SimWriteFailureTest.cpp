@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated printer when the system refuses to store its files (a full
 // disk): it answers ERRORE MEMORIA STAMPANTE and its state file keeps what it
 // had, so the printer never loses its counters or counts what it did not

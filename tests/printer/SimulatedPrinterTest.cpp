@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "printer/SimCodes.h"
 #include "printer/SimState.h"
 #include "printer/SimulatedPrinter.h"

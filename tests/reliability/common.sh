@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the reliability scripts (sourced, not run): the bridge binary,
 # the processes a script starts and their clean-up, command files with a
 # unique marker, and the accounting of every file dropped.

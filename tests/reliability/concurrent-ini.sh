@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Concurrent reader: tests/reliability/concurrent-ini.sh [SECONDS] (default 10).
 #
 # While the real headless bridge writes _Configurazione.ini (Eps_Vuoto flips

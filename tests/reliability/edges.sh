@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Bad input at the edges, through the whole process: tests/reliability/edges.sh
 #
 # Each case drops command files into the real `tessiro --headless` (or starts
@@ -61,6 +62,8 @@ if can_drop_privileges; then
   status=$?
   [ "$status" != 124 ] || rel_fail "the bridge hung in a folder it cannot write"
   grep -q "lock file" <<<"$out" || rel_fail "unwritable folder: status $status, said: $out"
+  # Not the status of a folder held by another bridge (3): nobody holds it.
+  [ "$status" = 5 ] || rel_fail "unwritable folder: status $status, not 5: $out"
   pass "unwritable program directory: $out"
   chmod 755 "$locked"
 else

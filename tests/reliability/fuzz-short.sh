@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The libFuzzer targets for a few seconds each (FUZZ_SECONDS, default 10),
 # for ./test.sh: skips when clang++ is missing. fuzz/run.sh is the long run.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Concurrent reader of the shared configuration: reliability_ini_reader FILE
 // SECONDS KEY...
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Kill test: tests/reliability/kill.sh [ROUNDS] (default 6).
 #
 # Runs the real `tessiro --headless` on a scratch program directory, drops a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Soak with faults: tests/reliability/soak.sh [FILES] (default 150).
 #
 # Drops FILES command files into the real `tessiro --headless`, valid and

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The headless bridge under valgrind: tests/reliability/valgrind.sh [FILES]
 # (default 6). Runs `tessiro --headless` (TESSIRO_BIN, a build without
 # sanitizers; skipped for a sanitized one) under memcheck with --leak-check=full and --error-exitcode=1,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/WindowFixture.h"
 
 #include "ui/AboutBox.h"

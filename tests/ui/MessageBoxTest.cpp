@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/MessageBox.h"
 #include "ui/Translation.h"
 

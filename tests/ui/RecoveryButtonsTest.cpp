@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/WindowFixture.h"
 
 namespace fs = std::filesystem;

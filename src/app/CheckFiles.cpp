@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: MIT
+#include "app/CheckFiles.h"
+
+#include "app/ConsoleWindow.h"
+#include "app/Subcommands.h"
+#include "app/TerminalText.h"
+#include "commands/Interprete.h"
+#include "config/IniFile.h"
+#include "config/Keys.h"
+#include "config/Text.h"
+#include "errors/Clock.h"
+#include "errors/ErrorHandler.h"
+#include "errors/FileKind.h"
+#include "errors/SharedState.h"
+#include "printer/RecordingControl.h"
+
+#include <ostream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The values a freshly prepared folder works with: what `init` stores, and
+// the bridge's defaults for the rest.
+WorkingSettings defaultSettings()
+{
+    WorkingSettings s;
+    s.portNumber = toInt16(SimulatorPort);
+    s.portSettings = SimulatorPortSettings;
+    return s;
+}
+
+std::string describe(const WorkingSettings& s, const std::string& payL)
+{
+    std::ostringstream text;
+    text << "Eps_COM=" << (s.portNumber ? std::to_string(*s.portNumber) : std::string("(none)"))
+         << ", Eps_Setting=" << s.portSettings << ", Eps_NonRiscType=" << s.unpaidType
+         << ", Eps_NonRiscIndex=" << s.unpaidIndex << ", PAY_L=" << payL;
+    return text.str();
+}
+
+// A path as given (Linux names are bytes, usually UTF-8), with control
+// characters marked so that no name can drive the terminal.
+std::string printable(const fs::path& path)
+{
+    std::string text = path.string();
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return text;
+}
+
+// Prints one file's records as the interpreter reports them.
+class FilePrinter {
+public:
+    FilePrinter(std::ostream& out, RecordingControl& control) : m_out(out), m_control(control) {}
+
+    void portCalls(const char* when)
+    {
+        const std::vector<std::string> calls = m_control.take();
+        if (calls.empty())
+            return;
+        m_out << "  " << when << ":";
+        for (const std::string& call : calls)
+            m_out << (&call == &calls.front() ? " " : "; ") << utf8ToTerminal(call);
+        m_out << '\n';
+    }
+
+    void started(const std::string& record, std::string_view routine, std::string_view what)
+    {
+        portCalls("port");
+        flushFailures();
+        ++m_number;
+        m_out << "  " << m_number << ": " << cp1252ToTerminal(record) << '\n';
+        if (routine.empty())
+            m_out << "     unknown code \"" << cp1252ToTerminal(record.substr(0, record.find(':')))
+                  << "\": nothing runs\n";
+        else
+            m_out << "     " << routine << " (" << what << ")\n";
+        m_unknown = routine.empty();
+    }
+
+    void ended(bool goesOn)
+    {
+        const std::vector<std::string> calls = m_control.take();
+        for (const std::string& call : calls)
+            m_out << "       " << utf8ToTerminal(call) << '\n';
+        const bool failed = !m_failures.empty();
+        // Accepted and yet nothing sent (a payment of a type no tender
+        // stands for): worth a word, since nothing will print either.
+        if (calls.empty() && !failed && !m_unknown)
+            m_out << "       (no printer call)\n";
+        flushFailures();
+        if (failed || m_unknown)
+            m_rejected = true;
+        if (!goesOn) {
+            m_out << "     the file stops here"
+                  << (m_unknown && !failed ? " (an unknown code stops the file when no record before it ran)" : "")
+                  << '\n';
+            m_rejected = true;
+        }
+    }
+
+    void failure(const std::string& message)
+    {
+        m_failures.push_back(message);
+        // A failure outside any record (the file cannot be read, the port
+        // does not open) counts too.
+        m_rejected = true;
+    }
+
+    void flushFailures()
+    {
+        for (const std::string& message : m_failures)
+            m_out << "     !! " << cp1252ToTerminal(message) << '\n';
+        m_failures.clear();
+    }
+
+    int records() const { return m_number; }
+    bool rejected() const { return m_rejected; }
+
+private:
+    std::ostream& m_out;
+    RecordingControl& m_control;
+    std::vector<std::string> m_failures;
+    int m_number = 0;
+    bool m_unknown = false;
+    bool m_rejected = false;
+};
+
+bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSettings& settings, std::ostream& out)
+{
+    RecordingControl control;
+    SharedState state;
+    // Read for the keys the operations look up themselves (PAY_L); nothing is
+    // ever written there.
+    state.programDir = settingsDir;
+    state.settings = settings;
+    state.control = &control;
+    state.currentFileName = file.filename().string();
+
+    std::ostringstream labels; // the window's texts repeat the failures
+    ConsoleWindow window(labels);
+    SystemClock clock;
+    ErrorHandler errors(state, window, clock);
+    errors.keepOffDisk = true;
+
+    const std::string name = state.currentFileName;
+    out << printable(file) << " ("
+        << (isDisplayName(name) ? "display message" : isFiscalName(name) ? "fiscal" : "not fiscal")
+        << ", failures go to " << (isFiscalName(name) ? ErrorHandler::FiscalLog : ErrorHandler::NotFiscalLog)
+        << ")\n";
+
+    FilePrinter printer(out, control);
+    errors.onRecord = [&printer, &state](ErrorHandler::RecordKind kind, const std::string&, const std::string&) {
+        if (kind != ErrorHandler::RecordKind::Failure)
+            return;
+        const std::string& last = state.lastErrorText;
+        const size_t lineEnd = last.find("\r\n");
+        printer.failure(lineEnd == std::string::npos ? last : last.substr(lineEnd + 2));
+    };
+    control.onErrorEvent = [&errors](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
+
+    RecordWatch watch;
+    watch.started = [&printer](const std::string& record, std::string_view routine, std::string_view what) {
+        printer.started(record, routine, what);
+    };
+    watch.ended = [&printer](bool goesOn) { printer.ended(goesOn); };
+
+    EseguiFileComandi(control, errors, settings.portNumber, settings.portSettings, file, settings.unpaidType,
+                      settings.unpaidIndex, &watch);
+    printer.portCalls("port");
+    printer.flushFailures();
+    if (printer.records() == 0) {
+        out << "  no records: nothing runs\n";
+        return false;
+    }
+    out << "  " << (printer.rejected() ? "would fail" : "would be accepted") << " (" << printer.records()
+        << (printer.records() == 1 ? " record read" : " records read") << ")\n";
+    return !printer.rejected();
+}
+
+} // namespace
+
+int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vector<fs::path>& files,
+                      std::ostream& out, std::ostream& err)
+{
+    WorkingSettings settings = defaultSettings();
+    // No folder: a path under which nothing can exist, so every key the
+    // operations read there gives its default.
+    fs::path settingsDir = "/dev/null";
+    std::string payL = "0";
+    if (programDir) {
+        if (const std::string problem = programDirProblem(*programDir); !problem.empty()) {
+            err << "tessiro: " << problem << '\n';
+            return 2;
+        }
+        settingsDir = *programDir;
+        settings = storedSettings(settingsDir / keys::ConfigFile);
+        payL = LeggiINI(keys::Section, keys::PAY_L, 0, settingsDir / keys::ConfigFile);
+        out << "Settings of " << printable(settingsDir / keys::ConfigFile) << ": "
+            << cp1252ToTerminal(describe(settings, payL)) << "\n\n";
+    } else {
+        out << "Default settings (no --dir): " << describe(settings, payL)
+            << "\nPayments and the port follow a program directory's settings: --dir DIR checks with those.\n\n";
+    }
+
+    bool allAccepted = true;
+    for (const fs::path& file : files) {
+        allAccepted = checkOne(file, settingsDir, settings, out) && allAccepted;
+        out << '\n';
+    }
+    out.flush();
+    return allAccepted ? 0 : 1;
+}
