@@ -16,6 +16,7 @@ install_deps libbenchmark-dev python3
 cmake -S . -B "$build" -DTESSIRO_BENCH=ON >/dev/null
 cmake --build "$build"
 "$build/bench/tessiro_bench" --benchmark_min_time=0.01 | tee "$build/bench-smoke.txt"
+"$build/bench/tessiro_lan_bench" --benchmark_min_time=0.01 | tee -a "$build/bench-smoke.txt"
 if grep -q "ERROR OCCURRED" "$build/bench-smoke.txt"; then
   echo "bench/smoke.sh: a benchmark reported an error" >&2
   exit 1

@@ -2,7 +2,7 @@
 # Sourced by run.sh and test.sh: installs the Debian packages the build needs
 # when some are missing, as root or through sudo.
 # dpkg-dev: dpkg-shlibdeps, which computes the package's Depends.
-TESSIRO_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgtest-dev dpkg-dev)
+TESSIRO_PACKAGES=(g++ cmake ninja-build qt6-base-dev libgtest-dev dpkg-dev qt6-httpserver-dev qt6-websockets-dev)
 # Qt's own Italian texts for the standard buttons (Sì/No, OK/Annulla).
 TESSIRO_PACKAGES+=(qt6-translations-l10n)
 

@@ -12,7 +12,8 @@
 #include "app/SystemdNotify.h"
 #include "errors/Clock.h"
 #include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
+#include "lan/PrinterChoice.h"
+#include "printer/PrinterControl.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -68,14 +69,11 @@ void scheduleSettleCheck(Bridge& bridge, QTimer& settleCheck)
     settleCheck.start(static_cast<int>(std::clamp<long long>(wait.count() + 1, 1, Bridge::MaxInterval)));
 }
 
-std::unique_ptr<SimulatedPrinter> openPrinter(const fs::path& dir)
+std::unique_ptr<PrinterControl> openPrinter(const fs::path& dir, std::string* description)
 {
-    try {
-        return std::make_unique<SimulatedPrinter>(dir);
-    } catch (const std::exception& e) {
-        std::cerr << "tessiro: the simulated printer could not start: " << e.what() << '\n';
-    }
-    return nullptr;
+    if (description)
+        *description = readPrinterChoice(dir).describe();
+    return makeChosenPrinter(dir, std::cerr);
 }
 
 CommandLine startProgram(int argc, char** argv)
@@ -164,7 +162,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     SharedState state;
     state.programDir = dir;
     SystemClock clock;
-    const std::unique_ptr<SimulatedPrinter> printer = openPrinter(dir);
+    const std::unique_ptr<PrinterControl> printer = openPrinter(dir, &state.printerDescription);
     if (!printer)
         return ExitFailure;
 

@@ -11,7 +11,7 @@
 class Bridge;
 class QTimer;
 class OperatorWindow;
-class SimulatedPrinter;
+class PrinterControl;
 
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
@@ -59,10 +59,11 @@ bool isSystemFolder(const std::filesystem::path& dir);
 // The folder of the running executable.
 std::filesystem::path executableDir(const char* argv0);
 
-// The simulated printer of dir, or null after saying on standard error why
-// it could not start (it keeps its state in files there). The Qt
+// The printer chosen for dir (Stampante.ini: the simulated printer unless
+// init chose a LAN printer), or null after saying on standard error why it
+// could not start. `description` gets the choice in words. The Qt
 // application must exist.
-std::unique_ptr<SimulatedPrinter> openPrinter(const std::filesystem::path& dir);
+std::unique_ptr<PrinterControl> openPrinter(const std::filesystem::path& dir, std::string* description = nullptr);
 
 // Runs the bridge on dir until Esci is confirmed or SIGTERM/SIGINT arrives:
 // simulated printer, control server, polling timer. The application object

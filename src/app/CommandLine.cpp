@@ -30,7 +30,8 @@ bool looksLikeNegativeNumber(const std::string& token)
 
 bool takesValue(const std::string& token)
 {
-    return token == "--dir" || token == "--file" || token == "--section";
+    return token == "--dir" || token == "--file" || token == "--section" || token == "--printer" ||
+           token == "--listen";
 }
 
 CommandLine invalid(std::string why)
@@ -107,6 +108,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     parser.addOptions(
         {dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption, quietOption, verboseOption});
     parser.addOptions({followOption, fiscalOption, nonFiscalOption});
+    const QCommandLineOption printerOption(QStringLiteral("printer"), QString(), QStringLiteral("P"));
+    const QCommandLineOption listenOption(QStringLiteral("listen"), QString(), QStringLiteral("HOST:PORT"));
+    parser.addOptions({printerOption, listenOption});
     parser.addOption(jsonOption);
     if (!parser.parse(options))
         return invalid(toBytes(parser.errorText()));
@@ -140,8 +144,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         c.action = CommandLine::Action::TestReceipt;
     } else if (word(0) == "init") {
         if (words.size() > 1)
-            return invalid("init takes no arguments besides --dir");
+            return invalid("init takes no arguments besides --dir and --printer");
         c.action = CommandLine::Action::Init;
+        if (parser.isSet(printerOption)) {
+            c.printer = toBytes(parser.value(printerOption));
+            if (c.printer->empty())
+                return invalid("--printer needs \"simulatore\" or an http(s):// address");
+        }
     } else if (word(0) == "check") {
         if (words.size() < 2)
             return invalid("usage: tessiro check [--dir DIR] FILE... (see tessiro --help)");
@@ -191,9 +200,18 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
                 return invalid("--file needs a file");
             c.file = std::filesystem::path(file);
         }
+    } else if (word(0) == "serve-printer") {
+        if (words.size() > 1 || !parser.isSet(listenOption) || !c.programDir)
+            return invalid("usage: tessiro serve-printer --dir DIR --listen HOST:PORT");
+        c.action = CommandLine::Action::ServePrinter;
+        c.listen = toBytes(parser.value(listenOption));
     } else {
         return invalid("unknown command \"" + word(0) + "\"");
     }
+    if (parser.isSet(printerOption) && c.action != CommandLine::Action::Init)
+        return invalid("--printer belongs to \"init\"");
+    if (parser.isSet(listenOption) && c.action != CommandLine::Action::ServePrinter)
+        return invalid("--listen belongs to \"serve-printer\"");
 
     if (c.action != CommandLine::Action::Log &&
         (parser.isSet(followOption) || parser.isSet(fiscalOption) || parser.isSet(nonFiscalOption)))
@@ -241,10 +259,13 @@ QString usageText()
         "  tessiro test-receipt [--dir DIR]\n"
         "      Prints the test receipt on the configured printer; exit status 0 when\n"
         "      every step succeeded.\n"
-        "  tessiro init [--dir DIR]\n"
+        "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
         "      Prepares the program directory for the simulated printer: creates it\n"
         "      and stores the port values it works with (Eps_COM 1, Eps_Setting\n"
         "      9600,N,8,1) where they are missing or empty; other values are kept.\n"
+        "      --printer chooses the fiscal printer of DIR: the simulated one, or a\n"
+        "      printer on the LAN (its https certificate is pinned). Without\n"
+        "      --printer the choice is left as it is.\n"
         "  tessiro check [--dir DIR] FILE...\n"
         "      Reads each command file as the bridge would and prints, per record, the\n"
         "      operation and the printer calls it would make, or why it would fail;\n"
@@ -253,6 +274,9 @@ QString usageText()
         "  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]\n"
         "      Shows the two error logs in the terminal's encoding, one record at a\n"
         "      time (a printer's three-line record as one); --follow waits for more.\n"
+        "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
+        "      Serves the simulated printer of DIR over the LAN printers' XML\n"
+        "      service, for testing programs that speak it.\n"
         "  tessiro ctl [--dir DIR] COMMAND\n"
         "      Runs a command of the window in the bridge running on DIR and prints\n"
         "      its answer. Exit status 0 when done, 1 when refused or when an error\n"

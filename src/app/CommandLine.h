@@ -15,9 +15,10 @@
 //   tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE
 //   tessiro test-receipt [--dir DIR]
 //   tessiro ctl [--dir DIR] COMMAND
-//   tessiro init [--dir DIR]
+//   tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]
 //   tessiro check [--dir DIR] FILE...
 //   tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]
+//   tessiro serve-printer --dir DIR --listen HOST:PORT
 // Arguments are taken as raw bytes, so keys and values reach the INI file
 // (8-bit text) unchanged. A value that starts with "-" and a digit ("-1") is
 // a value, not an option; any other value starting with "-" follows "--".
@@ -33,7 +34,8 @@ struct CommandLine {
         Log,
         ShowHelp,
         ShowVersion,
-        Invalid
+        Invalid,
+        ServePrinter
     };
     // How much the bridge says on standard error (--quiet, --verbose).
     enum class Verbosity { Quiet, Normal, Verbose };
@@ -51,6 +53,10 @@ struct CommandLine {
     std::string key;
     // config set: VALUE; config get: DEFAULT ("" when not given).
     std::string value;
+    // init: --printer, when given.
+    std::optional<std::string> printer;
+    // serve-printer: --listen.
+    std::string listen;
     // check: the command files, as given.
     std::vector<std::filesystem::path> files;
     // log: which logs, and whether to wait for new records.

@@ -390,6 +390,8 @@ void ControlServer::addState(Reply& reply) const
         if (!name.empty())
             reply.lines.push_back("current-file: " + name.front());
     }
+    if (!state.printerDescription.empty())
+        reply.lines.push_back("printer: " + state.printerDescription);
     // The panels as the operator sees them, never the widgets' names.
     addText(reply, "errore stampante", window.printerErrorText());
     addText(reply, "errore programma", window.programErrorText());
@@ -421,5 +423,7 @@ std::string ControlServer::stateJson() const
     o[QStringLiteral("last_file")] = done ? QJsonValue(fromCp1252(m_lastFile.name)) : QJsonValue();
     o[QStringLiteral("last_file_outcome")] = done ? QJsonValue(QString::fromStdString(m_lastFile.outcome)) : QJsonValue();
     o[QStringLiteral("uptime_seconds")] = static_cast<qint64>(m_uptime.elapsed() / 1000);
+    if (!state.printerDescription.empty())
+        o[QStringLiteral("printer")] = QString::fromStdString(state.printerDescription);
     return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
 }

@@ -2,11 +2,13 @@
 #include "app/Subcommands.h"
 
 #include "app/ConsoleWindow.h"
+#include "app/SingleInstance.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
 #include "errors/SharedState.h"
+#include "lan/PrinterChoice.h"
 #include "printer/PrinterControl.h"
 #include "printer/TestReceipt.h"
 
@@ -158,4 +160,23 @@ int initProgramDir(const fs::path& dir, std::ostream& out, std::ostream& err)
         }
     }
     return status;
+}
+
+int initFolder(const CommandLine& command, const fs::path& programDir, std::ostream& out, std::ostream& err)
+{
+    std::error_code ec;
+    fs::create_directories(programDir, ec);
+    if (const std::string problem = programDirProblem(programDir); !problem.empty()) {
+        err << "tessiro: " << problem << '\n';
+        return 2;
+    }
+    if (!command.printer)
+        return 0;
+    if (!storePrinterChoice(programDir, *command.printer, out, err))
+        return 1;
+    SingleInstance probe(programDir);
+    if (!probe.acquire())
+        out << "tessiro: a bridge holds " << programDir.string()
+            << ": the printer choice takes effect when that bridge starts again\n";
+    return 0;
 }

@@ -43,3 +43,8 @@ inline constexpr char SimulatorPortSettings[] = "9600,N,8,1";
 // stored value is the operator's and stays. Says what it did on `out`.
 // 0 when the directory is ready, 1 when it could not be made so.
 int initProgramDir(const std::filesystem::path& programDir, std::ostream& out, std::ostream& err);
+
+// init --printer (after initProgramDir): stores the printer choice (lan/PrinterChoice.h). A bridge that
+// holds the folder takes the new choice at its next start; init says so.
+int initFolder(const CommandLine& command, const std::filesystem::path& programDir, std::ostream& out,
+               std::ostream& err);

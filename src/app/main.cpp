@@ -13,7 +13,7 @@
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
 #include "errors/Clock.h"
-#include "printer/SimulatedPrinter.h"
+#include "printer/PrinterControl.h"
 
 #include <QCoreApplication>
 #include <QProcessEnvironment>
@@ -47,7 +47,7 @@ int runControlCommand(const fs::path& dir, const std::string& command, int& argc
 int runTestReceipt(const fs::path& dir, int& argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const std::unique_ptr<SimulatedPrinter> printer = openPrinter(dir);
+    const std::unique_ptr<PrinterControl> printer = openPrinter(dir);
     if (!printer)
         return ExitFailure;
     SystemClock clock;
@@ -104,6 +104,30 @@ int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, cons
     return ExitFailure;
 }
 
+// Replaces this process with the serving program of serve-printer, which
+// lives beside the window program and alone links the HTTP server.
+int runServePrinter(const fs::path& dir, const std::string& listen, const char* argv0)
+{
+    const fs::path here = executableDir(argv0);
+    const fs::path candidates[] = {here / TESSIRO_WINDOW_IN_BUILD / "tessiro-serve-printer",
+                                   here / TESSIRO_WINDOW_FROM_BIN / "tessiro-serve-printer"};
+    std::vector<std::string> args{"tessiro-serve-printer", "--dir", dir.string(), "--listen", listen};
+    std::vector<char*> argvOut;
+    for (std::string& arg : args)
+        argvOut.push_back(arg.data());
+    argvOut.push_back(nullptr);
+    std::cout.flush();
+    std::cerr.flush();
+    std::string tried;
+    for (const fs::path& candidate : candidates) {
+        ::execv(candidate.c_str(), argvOut.data());
+        const int error = errno;
+        tried += "\n  " + candidate.lexically_normal().string() + ": " + std::strerror(error);
+    }
+    std::cerr << "tessiro: the serving program could not be started:" << tried << '\n';
+    return ExitFailure;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -131,8 +155,13 @@ int main(int argc, char** argv)
         return configGet(command, dir, std::cout, std::cerr);
     case CommandLine::Action::ConfigSet:
         return configSet(command, dir, std::cerr);
-    case CommandLine::Action::Init:
-        return initProgramDir(dir, std::cout, std::cerr);
+    case CommandLine::Action::Init: {
+        const int prepared = initProgramDir(dir, std::cout, std::cerr);
+        if (prepared != 0 || !command.printer)
+            return prepared;
+        QCoreApplication app(argc, argv);
+        return initFolder(command, dir, std::cout, std::cerr);
+    }
     case CommandLine::Action::Check:
         // Only a folder named on the command line lends its settings: the
         // tool is for files on their way to any till.
@@ -148,6 +177,8 @@ int main(int argc, char** argv)
         std::cerr << "tessiro: " << problem << '\n';
         return ExitUsage;
     }
+    if (command.action == CommandLine::Action::ServePrinter)
+        return runServePrinter(dir, command.listen, argv[0]);
     if (command.action == CommandLine::Action::TestReceipt)
         return runTestReceipt(dir, argc, argv);
     if (runHeadless(command.headless, QProcessEnvironment::systemEnvironment()))

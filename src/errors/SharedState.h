@@ -19,6 +19,9 @@ struct SharedState {
     bool batchRunning = false;      // a batch of command files is under way
     WorkingSettings settings;
     PrinterControl* control = nullptr;
+    // Which printer the control drives, in words ("stampante simulata",
+    // "stampante LAN http://..."), for ctl stato and the About box.
+    std::string printerDescription;
 
     std::filesystem::path configFile() const { return programDir / keys::ConfigFile; }
     std::filesystem::path dropDir() const { return programDir / "Ostro"; }

@@ -30,7 +30,7 @@ QFont AboutBox::labelFont()
     return font;
 }
 
-AboutBox::AboutBox(QWidget* parent) : QWidget(parent, Qt::Window)
+AboutBox::AboutBox(QWidget* parent, const QString& printer) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("fAbout"));
     setWindowTitle(QStringLiteral("About"));
@@ -59,6 +59,8 @@ AboutBox::AboutBox(QWidget* parent) : QWidget(parent, Qt::Window)
     addLabel(this, texts, "Label5", QStringLiteral("supporto@tessiro.example"));
     texts->addSpacing(8);
     addLabel(this, texts, "Label6", QStringLiteral("Utilizzabile con Ostro release 2.10.49"));
+    if (!printer.isEmpty())
+        addLabel(this, texts, "LabelStampante", QStringLiteral("Stampante: ") + printer);
     top->addLayout(texts);
     outer->addLayout(top);
 

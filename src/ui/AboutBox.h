@@ -8,7 +8,9 @@
 class AboutBox : public QWidget {
     Q_OBJECT
 public:
-    explicit AboutBox(QWidget* parent = nullptr);
+    // `printer`: which printer the bridge drives, shown as a line of its own
+    // ("Stampante: ..."); none when empty.
+    explicit AboutBox(QWidget* parent = nullptr, const QString& printer = QString());
 
     // Tahoma where the font exists, else the system's sans-serif face.
     static QFont labelFont();

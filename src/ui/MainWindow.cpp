@@ -477,7 +477,8 @@ void MainWindow::fileTemporanei()
 void MainWindow::about()
 {
     if (!m_about)
-        m_about = new AboutBox; // a window of its own: it stays up while the main window is in the tray
+        // A window of its own: it stays up while the main window is in the tray.
+        m_about = new AboutBox(nullptr, m_bridge ? QString::fromStdString(m_bridge->state().printerDescription) : QString());
     m_about->show();
     m_about->raise();
     m_about->activateWindow();

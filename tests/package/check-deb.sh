@@ -82,6 +82,7 @@ files=$(awk '$1 !~ /^d/ {print $6}' <<<"$listing" | sed 's|^\./|/|')
 expected=(
   /usr/bin/tessiro
   /usr/libexec/tessiro/tessiro
+  /usr/libexec/tessiro/tessiro-serve-printer
   /usr/share/applications/tessiro.desktop
   /etc/xdg/autostart/tessiro.desktop
   /usr/share/icons/hicolor/64x64/apps/tessiro.png
@@ -97,7 +98,7 @@ for path in "${expected[@]}"; do
 done
 grep -qxE '/usr/share/man/man1/tessiro\.1(\.gz)?' <<<"$files" || fail "the manual page is missing from the package"
 grep -q '^/usr/etc/' <<<"$files" && fail "files under /usr/etc: the autostart entry must go to /etc/xdg/autostart"
-for program in /usr/bin/tessiro /usr/libexec/tessiro/tessiro; do
+for program in /usr/bin/tessiro /usr/libexec/tessiro/tessiro /usr/libexec/tessiro/tessiro-serve-printer; do
   awk -v f=".$program" '$6 == f {print $1, $2}' <<<"$listing" | grep -qx -- '-rwxr-xr-x root/root' ||
     fail "$program is not an executable owned by root"
 done
@@ -129,7 +130,7 @@ grep -qE '^EnvironmentFile=-?%h/\.config/tessiro/tessiro\.env$' "$unit" ||
 depends=$(dpkg-deb -f "$deb" Depends)
 say "Depends: $depends"
 names=$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/ .*//; s/:.*//')
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins qt6-translations-l10n; do
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6httpserver6 libqt6websockets6 qt6-qpa-plugins qt6-translations-l10n; do
   grep -qxF "$package" <<<"$names" || fail "Depends does not name $package"
 done
 # The package that owns a file, under any of its names: with /usr merged,
@@ -146,7 +147,7 @@ owner_of() {
 }
 # Every library the executable links must come from a package in Depends.
 if command -v readelf >/dev/null && command -v ldconfig >/dev/null; then
-  for library in $(for program in usr/bin/tessiro usr/libexec/tessiro/tessiro; do
+  for library in $(for program in usr/bin/tessiro usr/libexec/tessiro/tessiro usr/libexec/tessiro/tessiro-serve-printer; do
                      readelf -d "$control/root/$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'
                    done | sort -u); do
     path=$(ldconfig -p | awk -v lib="$library" '$1 == lib && !found {print $NF; found = 1}')

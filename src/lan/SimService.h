@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+class SimulatedPrinter;
+
+// The simulated printer of a program folder behind the LAN printers' XML
+// service: each request is read whole, checked, and played element by
+// element on the simulator (its roll, state, trace and faults); the reply
+// carries the success flag, error keyword, status and status digits a
+// printer of the series sends. A failure stops the document where it
+// happened, as on a printer. The simulator's port is opened for each request
+// and closed after it, so the folder's other users see it free between
+// requests. Not thread-safe: one request at a time.
+class SimService {
+public:
+    explicit SimService(const std::filesystem::path& programDir);
+    ~SimService();
+
+    // The reply to one request body (UTF-8 XML).
+    QByteArray handle(const QByteArray& body);
+    // What the last request could not do on the simulator's side (its port
+    // would not open), for the server's own output; empty when nothing.
+    const std::string& lastProblem() const { return m_problem; }
+
+private:
+    struct Request;
+    QByteArray play(const Request& request);
+
+    std::filesystem::path m_statePath;
+    std::unique_ptr<SimulatedPrinter> m_printer;
+    std::string m_problem;
+};
+
+// The keyword and status a printer of the series answers for a simulator
+// code (0: success).
+struct ServiceFailure {
+    const char* keyword;
+    int status;
+};
+ServiceFailure serviceFailureFor(int16_t simCode);

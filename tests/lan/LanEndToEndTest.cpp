@@ -1,0 +1,259 @@
+// SPDX-License-Identifier: MIT
+// A bridge with the LAN control against the simulator served over HTTP on
+// 127.0.0.1, compared with a bridge driving the simulator in-process: the
+// same rolls (less their time stamps), and for faults the same kind of
+// record in the same log, the same Kelmora_CORR and the same error state.
+#include "app/Bridge.h"
+#include "config/IniFile.h"
+#include "config/Keys.h"
+#include "errors/SharedState.h"
+#include "lan/LanPrinter.h"
+#include "lan/serve/PrinterServer.h"
+#include "printer/SimulatedPrinter.h"
+#include "printer/TestReceipt.h"
+#include "support/FakeClock.h"
+#include "support/FakeWindow.h"
+#include "support/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <future>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// serve-printer on a thread of its own, on a free port of 127.0.0.1.
+class ServedPrinter {
+public:
+    explicit ServedPrinter(const fs::path& dir, int deadlineMs = PrinterServer::RequestDeadlineMs)
+    {
+        std::promise<quint16> ready;
+        auto port = ready.get_future();
+        QObject::connect(&m_thread, &QThread::started, [&] {
+            m_server = new PrinterServer(dir, deadlineMs);
+            ready.set_value(m_server->listen(QHostAddress::LocalHost, 0) ? m_server->port() : 0);
+        });
+        QObject::connect(&m_thread, &QThread::finished, [this] { delete m_server; });
+        m_thread.start();
+        m_port = port.get();
+    }
+    ~ServedPrinter()
+    {
+        m_thread.quit();
+        m_thread.wait();
+    }
+    QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    quint16 port() const { return m_port; }
+
+private:
+    QThread m_thread;
+    PrinterServer* m_server = nullptr;
+    quint16 m_port = 0;
+};
+
+// One bridge on a program folder of its own, with the printer it is given.
+struct BridgeSide {
+    explicit BridgeSide(bool lan, const QString& address = {}) : dir(testfiles::path(tmp))
+    {
+        state.programDir = dir;
+        ScriviINI(keys::Section, keys::Eps_COM, "1", state.configFile());
+        ScriviINI(keys::Section, keys::Eps_Setting, "9600,N,8,1", state.configFile());
+        if (lan)
+            printer = std::make_unique<LanPrinter>(dir, *LanEndpoint::parse(address));
+        else
+            printer = std::make_unique<SimulatedPrinter>(dir);
+        bridge = std::make_unique<Bridge>(state, window, clock, *printer);
+        bridge->avvio();
+    }
+
+    void run(const std::string& name, const std::string& content)
+    {
+        testfiles::write(state.dropDir() / name, content);
+        bridge->tick();
+    }
+    std::string kelmora() const { return LeggiINI(keys::Section, keys::Kelmora_CORR, "", state.configFile()); }
+
+    QTemporaryDir tmp;
+    fs::path dir;
+    SharedState state;
+    FakeWindow window;
+    FakeClock clock;
+    std::unique_ptr<PrinterControl> printer;
+    std::unique_ptr<Bridge> bridge;
+};
+
+std::string rollOf(const fs::path& dir)
+{
+    QString text = QString::fromUtf8(testfiles::read(dir / "Simulatore" / "giornale.txt"));
+    static const QRegularExpression stamp(QStringLiteral("\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d"));
+    return text.replace(stamp, QStringLiteral("<data e ora>")).toStdString();
+}
+
+std::string displayOf(const fs::path& dir)
+{
+    return testfiles::read(dir / "Simulatore" / "visore.txt");
+}
+
+// The records of a log as their kind: the prefix and, for the printer's
+// event, its code ("PrinterError 3").
+std::vector<std::string> kinds(const fs::path& log)
+{
+    std::vector<std::string> out;
+    const auto lines = testfiles::lines(log);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (line.rfind("PrinterError: ", 0) == 0) {
+            std::string kind = "PrinterError";
+            for (size_t j = i + 1; j < lines.size() && j < i + 3; ++j)
+                if (const auto at = lines[j].find("EpsonError: "); at != std::string::npos)
+                    kind += " " + lines[j].substr(at + 12);
+            out.push_back(kind);
+        } else if (line.rfind("Tessiro_Error: ", 0) == 0) {
+            out.push_back("Tessiro_Error");
+        }
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, std::string>> exampleFiles()
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const char* name : {"20261208143000COR000001.txt", "20261208143500COR000002.txt",
+                             "20261208144000NOF000003.txt", "20261208144500display.txt",
+                             "20261208200000CHI000005.txt"})
+        files.emplace_back(name, testfiles::read(fs::path(TESSIRO_EXAMPLES) / name));
+    return files;
+}
+
+class LanEndToEnd : public ::testing::Test {
+protected:
+    LanEndToEnd() : m_servedDir(testfiles::path(m_servedTmp)), m_served(m_servedDir), m_lan(true, m_served.address()),
+                    m_local(false)
+    {
+    }
+
+    QTemporaryDir m_servedTmp;
+    fs::path m_servedDir;
+    ServedPrinter m_served;
+    BridgeSide m_lan;
+    BridgeSide m_local;
+};
+
+TEST_F(LanEndToEnd, EveryExampleFilePrintsTheSameRollAsTheSimulatorInProcess)
+{
+    ASSERT_NE(m_served.port(), 0);
+    for (const auto& [name, content] : exampleFiles()) {
+        m_lan.run(name, content);
+        m_local.run(name, content);
+        EXPECT_EQ(rollOf(m_servedDir), rollOf(m_local.dir)) << "after " << name;
+        EXPECT_EQ(displayOf(m_servedDir), displayOf(m_local.dir)) << "after " << name;
+    }
+    EXPECT_FALSE(m_lan.state.errorState) << m_lan.state.lastErrorText;
+    EXPECT_FALSE(m_local.state.errorState) << m_local.state.lastErrorText;
+    EXPECT_NE(rollOf(m_servedDir).find("CHIUSURA FISCALE"), std::string::npos);
+    EXPECT_TRUE(fs::exists(m_lan.dir / LanPrinter::TraceFile));
+}
+
+TEST_F(LanEndToEnd, TestReceiptPrintsTheSameRoll)
+{
+    ErrorHandler lanErrors(m_lan.state, m_lan.window, m_lan.clock);
+    ErrorHandler localErrors(m_local.state, m_local.window, m_local.clock);
+    EXPECT_TRUE((TEST)(*m_lan.printer, lanErrors)) << m_lan.state.lastErrorText;
+    EXPECT_TRUE((TEST)(*m_local.printer, localErrors)) << m_local.state.lastErrorText;
+    EXPECT_EQ(rollOf(m_servedDir), rollOf(m_local.dir));
+    EXPECT_EQ(displayOf(m_servedDir), displayOf(m_local.dir));
+}
+
+TEST_F(LanEndToEnd, FileEndingWithoutPaymentIsDroppedRecordedAndNotCarriedIntoTheNext)
+{
+    const auto files = exampleFiles();
+    m_lan.run("20261208150000COR000020.txt", "F2:1:PANE:1000:250:1\r\n");
+    const auto log = testfiles::lines(m_lan.state.fiscalLog());
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Tessiro_Error: COR000020.txt;", 0), 0u) << log[0];
+    EXPECT_NE(log[0].find("Chiusura Porta: Documento non chiuso dal file: annullato"), std::string::npos) << log[0];
+    EXPECT_EQ(m_lan.kelmora(), "COR000020.txt");
+    EXPECT_EQ(rollOf(m_servedDir), "");
+
+    // The operator clears the error; the next receipt prints alone.
+    m_lan.bridge->cmdNascondi();
+    m_lan.run(files[1].first, files[1].second);
+    m_local.run(files[1].first, files[1].second);
+    EXPECT_FALSE(m_lan.state.errorState) << m_lan.state.lastErrorText;
+    EXPECT_EQ(rollOf(m_servedDir), rollOf(m_local.dir));
+}
+
+TEST(ServePrinter, ClientThatStopsSendingIsDroppedAndOthersAreServedMeanwhile)
+{
+    QTemporaryDir tmp;
+    ServedPrinter served(testfiles::path(tmp), 300);
+    QTcpSocket stalled;
+    stalled.connectToHost(QHostAddress::LocalHost, served.port());
+    ASSERT_TRUE(stalled.waitForConnected(5000));
+    stalled.write("POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: 500\r\n\r\n<s:Env");
+    ASSERT_TRUE(stalled.waitForBytesWritten(5000));
+
+    QTemporaryDir till;
+    LanPrinter printer(testfiles::path(till), *LanEndpoint::parse(served.address()));
+    printer.OpenPort();
+    EXPECT_EQ(printer.DisplayText(1, "CIAO"), 0);
+
+    // Not a measure of time: the connection is closed by the server, well
+    // before this wait gives up.
+    EXPECT_TRUE(stalled.state() == QAbstractSocket::UnconnectedState || stalled.waitForDisconnected(30000));
+}
+
+TEST(ServePrinter, AnswersOnlyPostOnTheServicePath)
+{
+    QTemporaryDir tmp;
+    ServedPrinter served(testfiles::path(tmp));
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, served.port());
+    ASSERT_TRUE(socket.waitForConnected(5000));
+    socket.write("GET /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\n\r\n");
+    QByteArray reply;
+    while (!reply.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
+        reply += socket.readAll();
+    EXPECT_TRUE(reply.startsWith("HTTP/1.1 405")) << reply.toStdString();
+}
+
+struct FaultCase {
+    const char* name;
+    std::string guasti;
+    int file; // index into the example files
+};
+
+class LanEndToEndFaults : public LanEndToEnd, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(LanEndToEndFaults, GiveTheSameKindOfRecordInTheSameLog)
+{
+    const std::string guasti = "[Guasti]\n" + GetParam().guasti;
+    testfiles::write(m_servedDir / "Simulatore" / "guasti.ini", guasti);
+    testfiles::write(m_local.dir / "Simulatore" / "guasti.ini", guasti);
+    const auto [name, content] = exampleFiles()[size_t(GetParam().file)];
+    m_lan.run(name, content);
+    m_local.run(name, content);
+
+    EXPECT_EQ(kinds(m_lan.state.fiscalLog()), kinds(m_local.state.fiscalLog()));
+    EXPECT_EQ(kinds(m_lan.state.notFiscalLog()), kinds(m_local.state.notFiscalLog()));
+    EXPECT_FALSE(kinds(m_lan.state.fiscalLog()).empty() && kinds(m_lan.state.notFiscalLog()).empty());
+    EXPECT_EQ(m_lan.kelmora(), m_local.kelmora());
+    EXPECT_EQ(m_lan.state.errorState, m_local.state.errorState);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LanEndToEndFaults,
+                         ::testing::Values(FaultCase{"WrongSequenceOnASale", "SellDept=3\n", 0},
+                                           FaultCase{"PaperEnd", "FineCarta=1\n", 0},
+                                           FaultCase{"InvalidDataOnAReturn", "ReturnDept=4\n", 1},
+                                           FaultCase{"NonFiscalClose", "CloseNonFiscal=4\n", 2},
+                                           FaultCase{"Display", "DisplayText=4\n", 3},
+                                           FaultCase{"Closure", "FiscalClosure=3\n", 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
