@@ -65,21 +65,18 @@ int runHeadlessBridge(const fs::path& dir, CommandLine::Verbosity verbosity, int
     return runBridgeLoop(dir, verbosity, nullptr);
 }
 
-// Replaces this process with the window program: under this executable's
-// folder in a build tree, in the package's libexec folder once installed.
-// The folder goes along resolved, since the window program lives elsewhere.
-int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, const char* argv0)
+// Replaces this process with the first of the program `name`'s (the
+// `what`) places that
+// starts: under this executable's folder in a build tree, in the package's
+// libexec folder once installed. Returns only when none did, with the list
+// of what was tried and why each failed.
+std::string handOver(const char* argv0, const char* name, const char* what, std::vector<std::string> args)
 {
     const fs::path here = executableDir(argv0);
-    const fs::path candidates[] = {here / TESSIRO_WINDOW_IN_BUILD / "tessiro", here / TESSIRO_WINDOW_FROM_BIN / "tessiro"};
+    const fs::path candidates[] = {here / TESSIRO_WINDOW_IN_BUILD / name, here / TESSIRO_WINDOW_FROM_BIN / name};
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
 
-    std::vector<std::string> args{"tessiro", "--dir", dir.string()};
-    if (verbosity == CommandLine::Verbosity::Quiet)
-        args.emplace_back("--quiet");
-    else if (verbosity == CommandLine::Verbosity::Verbose)
-        args.emplace_back("--verbose");
     std::vector<char*> argvOut;
     for (std::string& arg : args)
         argvOut.push_back(arg.data());
@@ -92,39 +89,39 @@ int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, cons
         // Never this executable again (a libexec folder laid over bin/):
         // it would hand over to itself for ever.
         if (!self.empty() && fs::weakly_canonical(candidate, ec) == self) {
-            tried += "\n  " + candidate.lexically_normal().string() + ": this program, not the window program";
+            tried += "\n  " + candidate.lexically_normal().string() + ": this program, not the " + what;
             continue;
         }
         ::execv(candidate.c_str(), argvOut.data());
         const int error = errno;
         tried += "\n  " + candidate.lexically_normal().string() + ": " + std::strerror(error);
     }
-    std::cerr << "tessiro: the window program could not be started:" << tried
+    return tried;
+}
+
+// The window program; the folder goes along resolved, since the window
+// program lives elsewhere.
+int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, const char* argv0)
+{
+    std::vector<std::string> args{"tessiro", "--dir", dir.string()};
+    if (verbosity == CommandLine::Verbosity::Quiet)
+        args.emplace_back("--quiet");
+    else if (verbosity == CommandLine::Verbosity::Verbose)
+        args.emplace_back("--verbose");
+    std::cerr << "tessiro: the window program could not be started:"
+              << handOver(argv0, "tessiro", "window program", std::move(args))
               << "\n'tessiro --headless' runs the bridge without a window.\n";
     return ExitFailure;
 }
 
-// Replaces this process with the serving program of serve-printer, which
-// lives beside the window program and alone links the HTTP server.
+// The serving program of serve-printer, which lives beside the window
+// program and alone links the HTTP server.
 int runServePrinter(const fs::path& dir, const std::string& listen, const char* argv0)
 {
-    const fs::path here = executableDir(argv0);
-    const fs::path candidates[] = {here / TESSIRO_WINDOW_IN_BUILD / "tessiro-serve-printer",
-                                   here / TESSIRO_WINDOW_FROM_BIN / "tessiro-serve-printer"};
-    std::vector<std::string> args{"tessiro-serve-printer", "--dir", dir.string(), "--listen", listen};
-    std::vector<char*> argvOut;
-    for (std::string& arg : args)
-        argvOut.push_back(arg.data());
-    argvOut.push_back(nullptr);
-    std::cout.flush();
-    std::cerr.flush();
-    std::string tried;
-    for (const fs::path& candidate : candidates) {
-        ::execv(candidate.c_str(), argvOut.data());
-        const int error = errno;
-        tried += "\n  " + candidate.lexically_normal().string() + ": " + std::strerror(error);
-    }
-    std::cerr << "tessiro: the serving program could not be started:" << tried << '\n';
+    std::cerr << "tessiro: the serving program could not be started:"
+              << handOver(argv0, "tessiro-serve-printer", "serving program",
+                          {"tessiro-serve-printer", "--dir", dir.string(), "--listen", listen})
+              << '\n';
     return ExitFailure;
 }
 
