@@ -7,44 +7,16 @@
 
 #include "lan/LanPrinter.h"
 #include "lan/serve/PrinterServer.h"
+#include "support/ServedPrinter.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QThread>
 
 #include <algorithm>
 #include <chrono>
-#include <future>
 #include <vector>
 
 namespace {
-
-class ServedPrinter {
-public:
-    explicit ServedPrinter(const std::filesystem::path& dir)
-    {
-        std::promise<quint16> ready;
-        auto port = ready.get_future();
-        QObject::connect(&m_thread, &QThread::started, [&] {
-            m_server = new PrinterServer(dir);
-            ready.set_value(m_server->listen(QHostAddress::LocalHost, 0) ? m_server->port() : 0);
-        });
-        QObject::connect(&m_thread, &QThread::finished, [this] { delete m_server; });
-        m_thread.start();
-        m_port = port.get();
-    }
-    ~ServedPrinter()
-    {
-        m_thread.quit();
-        m_thread.wait();
-    }
-    quint16 port() const { return m_port; }
-
-private:
-    QThread m_thread;
-    PrinterServer* m_server = nullptr;
-    quint16 m_port = 0;
-};
 
 void BM_LanReceiptRoundTrip(benchmark::State& state)
 {

@@ -14,48 +14,18 @@
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/ServedPrinter.h"
 
 #include <gtest/gtest.h>
 
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
 
-#include <future>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// serve-printer on a thread of its own, on a free port of 127.0.0.1.
-class ServedPrinter {
-public:
-    explicit ServedPrinter(const fs::path& dir, int deadlineMs = PrinterServer::RequestDeadlineMs)
-    {
-        std::promise<quint16> ready;
-        auto port = ready.get_future();
-        QObject::connect(&m_thread, &QThread::started, [&] {
-            m_server = new PrinterServer(dir, deadlineMs);
-            ready.set_value(m_server->listen(QHostAddress::LocalHost, 0) ? m_server->port() : 0);
-        });
-        QObject::connect(&m_thread, &QThread::finished, [this] { delete m_server; });
-        m_thread.start();
-        m_port = port.get();
-    }
-    ~ServedPrinter()
-    {
-        m_thread.quit();
-        m_thread.wait();
-    }
-    QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
-    quint16 port() const { return m_port; }
-
-private:
-    QThread m_thread;
-    PrinterServer* m_server = nullptr;
-    quint16 m_port = 0;
-};
 
 // One bridge on a program folder of its own, with the printer it is given.
 struct BridgeSide {
