@@ -27,6 +27,10 @@ config="$dir/_Configurazione.ini"
 
 rel_start_bridge "$dir"
 rel_wait_started "$dir" 1
+# The start-up record comes before the start-up writes the keys it clears
+# (Eps_CodError, Eps_DescError, Kelmora_CORR): the reader looks for them, so
+# it starts once the start-up has ended with Eps_Vuoto=-1.
+rel_wait_idle "$dir"
 
 # The dropper: receipts without pause, so the bridge keeps writing Eps_Vuoto.
 (
