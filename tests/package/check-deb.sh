@@ -130,7 +130,7 @@ grep -qE '^EnvironmentFile=-?%h/\.config/tessiro/tessiro\.env$' "$unit" ||
 depends=$(dpkg-deb -f "$deb" Depends)
 say "Depends: $depends"
 names=$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *//; s/ .*//; s/:.*//')
-for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6httpserver6 libqt6websockets6 qt6-qpa-plugins qt6-translations-l10n; do
+for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6httpserver6 qt6-qpa-plugins qt6-translations-l10n; do
   grep -qxF "$package" <<<"$names" || fail "Depends does not name $package"
 done
 # The package that owns a file, under any of its names: with /usr merged,
@@ -145,7 +145,8 @@ owner_of() {
   done
   return 0
 }
-# Every library the executable links must come from a package in Depends.
+# Every library the executables link must come from a package in Depends
+# (the HTTP server brings its WebSockets library itself).
 if command -v readelf >/dev/null && command -v ldconfig >/dev/null; then
   for library in $(for program in usr/bin/tessiro usr/libexec/tessiro/tessiro usr/libexec/tessiro/tessiro-serve-printer; do
                      readelf -d "$control/root/$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'
