@@ -1,27 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/ConsoleWindow.h"
 
+#include "app/TerminalText.h"
 #include "config/Text.h"
 
 #include <ostream>
-
-namespace {
-
-// One terminal line: line breaks become " | ", other control characters "?",
-// so no text can drive the terminal or pass for a second line.
-std::string oneLine(const std::string& cp1252)
-{
-    QString text = fromCp1252(cp1252);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" | "));
-    text.replace(QLatin1Char('\r'), QStringLiteral(" | "));
-    text.replace(QLatin1Char('\n'), QStringLiteral(" | "));
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control)
-            c = QLatin1Char('?');
-    return text.toStdString();
-}
-
-} // namespace
 
 ConsoleWindow::ConsoleWindow(std::ostream& out, bool journal) : m_out(out), m_journal(journal) {}
 

@@ -3,30 +3,13 @@
 
 #include "app/Bridge.h"
 #include "commands/Interprete.h"
+#include "app/TerminalText.h"
 #include "config/Text.h"
 
 #include <QByteArray>
 
 #include <ostream>
 #include <sys/stat.h>
-
-namespace {
-
-// One terminal line: CR LF and lone CRs or LFs become " | ", any other
-// control character "?", so no log text can drive the terminal.
-std::string oneLine(const std::string& cp1252)
-{
-    QString text = fromCp1252(cp1252);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" | "));
-    text.replace(QLatin1Char('\r'), QStringLiteral(" | "));
-    text.replace(QLatin1Char('\n'), QStringLiteral(" | "));
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control)
-            c = QLatin1Char('?');
-    return text.toStdString();
-}
-
-} // namespace
 
 OperationsLog::OperationsLog(std::ostream& out, Level level, bool journal)
     : m_out(out), m_level(level), m_journal(journal)

@@ -85,3 +85,15 @@ std::string cp1252ToTerminal(std::string_view cp1252, const std::string& codeset
     const QByteArray utf8 = text.toUtf8();
     return utf8ToTerminal(std::string_view(utf8.constData(), size_t(utf8.size())), codeset);
 }
+
+std::string oneLine(const std::string& cp1252)
+{
+    QString text = fromCp1252(cp1252);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" | "));
+    text.replace(QLatin1Char('\r'), QStringLiteral(" | "));
+    text.replace(QLatin1Char('\n'), QStringLiteral(" | "));
+    for (QChar& c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
+    return text.toStdString();
+}

@@ -21,3 +21,8 @@ std::string utf8ToTerminal(std::string_view utf8, const std::string& codeset = t
 // other than line breaks and tabs become "?", so no file can drive the
 // terminal.
 std::string cp1252ToTerminal(std::string_view cp1252, const std::string& codeset = terminalCodeset());
+
+// One terminal line of windows-1252 text, in UTF-8: CR LF and lone CRs or
+// LFs become " | ", any other control character "?", so no text can drive
+// the terminal or pass for a second line.
+std::string oneLine(const std::string& cp1252);
