@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "config/IniFile.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -18,19 +19,6 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 namespace {
-
-// Test name from a case's description.
-struct CaseName {
-    template <class P>
-    std::string operator()(const ::testing::TestParamInfo<P>& info) const
-    {
-        std::string out;
-        for (char c : std::string(info.param.name))
-            out.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
-        return out;
-    }
-};
-constexpr CaseName caseName;
 
 class IniFileTest : public ::testing::Test {
 protected:
@@ -75,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"mixed", "[Varie]\rA=1\nB=2\r\nC=3", "Varie", "C", "d", "3"},
                       ReadCase{"no final line end", "[Varie]\r\nB=2", "Varie", "B", "d", "2"},
                       ReadCase{"blank lines between", "\r\n\r\n[Varie]\r\n\r\n \t\r\nB=2\r\n", "Varie", "B", "d", "2"}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     Trimming, IniReadRules,
@@ -84,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"indented header", "  [  Varie  ]  \r\nB=2\r\n", "Varie", "B", "d", "2"},
                       ReadCase{"asked names trimmed", "[Varie]\r\nB=2\r\n", " Varie ", " B ", "d", "2"},
                       ReadCase{"8-bit bytes kept", "[Varie]\r\nB=\x80 \xE0\r\n", "Varie", "B", "d", "\x80 \xE0"}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     LineSyntax, IniReadRules,
@@ -101,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"key before any section", "B=1\r\n[Varie]\r\n", "Varie", "B", "d", "d"},
                       ReadCase{"key of another section", "[Altro]\r\nB=1\r\n[Varie]\r\n", "Varie", "B", "d", "d"},
                       ReadCase{"utf8 bom skipped", "\xEF\xBB\xBF[Varie]\r\nB=2\r\n", "Varie", "B", "d", "2"}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     Names, IniReadRules,
@@ -111,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"first key wins", "[Varie]\r\nB=1\r\nb=2\r\n", "Varie", "B", "d", "1"},
                       ReadCase{"first section only", "[Varie]\r\nA=1\r\n[varie]\r\nB=2\r\n", "Varie", "B", "d", "d"},
                       ReadCase{"first section value", "[Varie]\r\nB=1\r\n[Varie]\r\nB=2\r\n", "Varie", "B", "d", "1"}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     Quotes, IniReadRules,
@@ -123,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"mismatched kept", "[Varie]\r\nB=\"a'\r\n", "Varie", "B", "d", "\"a'"},
                       ReadCase{"one pair only", "[Varie]\r\nB=\"\"a\"\"\r\n", "Varie", "B", "d", "\"a\""},
                       ReadCase{"opening only kept", "[Varie]\r\nB=\"a\r\n", "Varie", "B", "d", "\"a"}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, IniReadRules,
@@ -136,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"default leading blanks kept", "[Varie]\r\n", "Varie", "B", "  abc", "  abc"},
                       ReadCase{"default cut at 254", "", "Varie", "B", Long300, Long300.substr(0, 254)},
                       ReadCase{"empty file", "", "Varie", "B", "d", "d"}),
-    caseName);
+    rownames::byName);
 
 TEST_F(IniFileTest, MissingFileGivesTheCallersDefaults)
 {
@@ -154,6 +142,7 @@ TEST_F(IniFileTest, UnreadablePathGivesTheDefault)
 }
 
 struct NulCase {
+    const char* name;
     std::string text;
     std::string expected;
 };
@@ -166,9 +155,10 @@ TEST_P(TogliNullTest, KeepsTheTextUpToItsFirstNul)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, TogliNullTest,
-                         ::testing::Values(NulCase{"", ""}, NulCase{"abc", "abc"}, NulCase{"ab\0c"s, "ab"},
-                                           NulCase{"\0abc"s, ""},
-                                           NulCase{std::string(4, '\0'), ""}));
+                         ::testing::Values(NulCase{"Empty", "", ""}, NulCase{"NoNul", "abc", "abc"},
+                                           NulCase{"NulInside", "ab\0c"s, "ab"}, NulCase{"NulFirst", "\0abc"s, ""},
+                                           NulCase{"OnlyNuls", std::string(4, '\0'), ""}),
+                         rownames::byName);
 
 // ---------------------------------------------------------------- writing
 
@@ -225,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"keeps a byte order mark", "\xEF\xBB\xBF[Varie]\r\nA=1\r\n", "A", "9", "\xEF\xBB\xBF[Varie]\r\nA=9\r\n"},
         WriteCase{"keeps nul bytes elsewhere", "[Varie]\r\nZ=\0\r\nA=1\r\n"s, "A", "9",
                   "[Varie]\r\nZ=\0\r\nA=9\r\n"s}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     NewKey, IniWriteRules,
@@ -239,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"after a line with no line end", "[Varie]\r\nA=1", "B", "2", "[Varie]\r\nA=1\r\nB=2\r\n"},
         WriteCase{"ends like the line before it", "[Varie]\nA=1\n[B]\r\n", "C", "3", "[Varie]\nA=1\nC=3\n[B]\r\n"},
         WriteCase{"header without line end", "x=1\n[Varie]", "A", "1", "x=1\n[Varie]\nA=1\n"}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     NewSection, IniWriteRules,
@@ -253,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteCase{"only a byte order mark", "\xEF\xBB\xBF", "A", "1", "\xEF\xBB\xBF[Varie]\r\nA=1\r\n"},
                       WriteCase{"file of one unended comment", "; nota", "A", "1", "; nota\r\n[Varie]\r\nA=1\r\n"},
                       WriteCase{"empty file", "", "A", "1", "[Varie]\r\nA=1\r\n"}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     Values, IniWriteRules,
@@ -264,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WriteCase{"cut at a nul", "[Varie]\r\nA=1\r\n", "A", "ab\0cd"s, "[Varie]\r\nA=ab\r\n"},
                       WriteCase{"empty value", "[Varie]\r\nA=1\r\n", "A", "", "[Varie]\r\nA=\r\n"},
                       WriteCase{"8-bit bytes", "[Varie]\r\nA=1\r\n", "A", "\x80\xE8", "[Varie]\r\nA=\x80\xE8\r\n"}),
-    caseName);
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     RemoveSection, IniWriteRules,
@@ -276,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"last section with trailing comment", "[B]\r\nX=1\r\n[Varie]\r\nA=1\r\n; fine\r\n", "", "",
                   "[B]\r\nX=1\r\n; fine\r\n"},
         WriteCase{"absent section leaves file", "[B]\r\nX=1\r\n", "", "", "[B]\r\nX=1\r\n"}),
-    caseName);
+    rownames::byName);
 
 TEST_F(IniFileTest, WriteCreatesAMissingFileWithTheSectionAndKey)
 {
@@ -291,6 +281,7 @@ TEST_F(IniFileTest, RemovingFromAMissingFileCreatesNothing)
 }
 
 struct RoundTrip {
+    const char* name;
     std::string written;
     std::string read;
 };
@@ -306,10 +297,13 @@ TEST_P(IniRoundTrip, ReadsBackWhatWasWritten)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, IniRoundTrip,
-                         ::testing::Values(RoundTrip{"C:\\KELMORA\\", "C:\\KELMORA\\"}, RoundTrip{"", ""},
-                                           RoundTrip{" 12 ", "12"}, RoundTrip{"a=b;c", "a=b;c"},
-                                           RoundTrip{"x\ny", "x y"}, RoundTrip{"\x80 1,50", "\x80 1,50"},
-                                           RoundTrip{"-1", "-1"}));
+                         ::testing::Values(RoundTrip{"WindowsFolder", "C:\\KELMORA\\", "C:\\KELMORA\\"},
+                                           RoundTrip{"Empty", "", ""}, RoundTrip{"BlanksAround", " 12 ", "12"},
+                                           RoundTrip{"EqualsAndSemicolon", "a=b;c", "a=b;c"},
+                                           RoundTrip{"LineBreak", "x\ny", "x y"},
+                                           RoundTrip{"EuroByte", "\x80 1,50", "\x80 1,50"},
+                                           RoundTrip{"MinusOne", "-1", "-1"}),
+                         rownames::byName);
 
 // ------------------------------------------------------- unchanged value
 
@@ -407,20 +401,27 @@ TEST_F(IniFileTest, ReplacedFileKeepsItsPermissions)
     EXPECT_EQ(fs::status(ini()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
-class IniRefusedNames : public IniFileTest, public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
+struct RefusedName {
+    const char* name;
+    std::string section;
+    std::string key;
+};
+
+class IniRefusedNames : public IniFileTest, public ::testing::WithParamInterface<RefusedName> {};
 
 TEST_P(IniRefusedNames, NameThatCannotReadBackIsRefused)
 {
     testfiles::write(ini(), "[Varie]\r\nA=1\r\n");
-    EXPECT_FALSE(ScriviINI(GetParam().first, GetParam().second, "1", ini()));
+    EXPECT_FALSE(ScriviINI(GetParam().section, GetParam().key, "1", ini()));
     EXPECT_EQ(testfiles::read(ini()), "[Varie]\r\nA=1\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, IniRefusedNames,
-                         ::testing::Values(std::pair<std::string, std::string>{"Varie", "A=B"},
-                                           std::pair<std::string, std::string>{"Varie", "A\r\nB"},
-                                           std::pair<std::string, std::string>{"Varie", ";A"},
-                                           std::pair<std::string, std::string>{"Varie", "[A]"},
-                                           std::pair<std::string, std::string>{"Va\nrie", "A"}));
+                         ::testing::Values(RefusedName{"KeyWithEquals", "Varie", "A=B"},
+                                           RefusedName{"KeyWithLineBreak", "Varie", "A\r\nB"},
+                                           RefusedName{"KeyLikeAComment", "Varie", ";A"},
+                                           RefusedName{"KeyLikeASection", "Varie", "[A]"},
+                                           RefusedName{"SectionWithLineBreak", "Va\nrie", "A"}),
+                         rownames::byName);
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "config/IniFile.h"
 #include "config/SettingsPanel.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,8 @@ TEST_P(PanelRestoreWithoutStoredKey, PutsTheKeysDefaultBack)
 INSTANTIATE_TEST_SUITE_P(Defaults, PanelRestoreWithoutStoredKey,
                          ::testing::Values(DefaultRestore{Field::Seriale, ""}, DefaultRestore{Field::Ritardo, "50"},
                                            DefaultRestore{Field::NonRiscIndex, "1"},
-                                           DefaultRestore{Field::NonRiscType, "1"}));
+                                           DefaultRestore{Field::NonRiscType, "1"}),
+                         rownames::by([](const DefaultRestore& row) { return SettingsPanel::keyOf(row.field); }));
 
 TEST_F(SettingsPanelTest, RestoredDefaultDelayAlsoSetsTheWorkingPause)
 {
@@ -133,7 +135,8 @@ TEST_P(PanelStoredValueFailsTheCheck, IsRestoredOnceWithoutAnotherMessage)
 INSTANTIATE_TEST_SUITE_P(HandWritten, PanelStoredValueFailsTheCheck,
                          ::testing::Values(StoredInvalid{Field::Seriale, "abc"}, StoredInvalid{Field::Ritardo, "zz"},
                                            StoredInvalid{Field::NonRiscIndex, "uno"},
-                                           StoredInvalid{Field::NonRiscType, "1;2"}));
+                                           StoredInvalid{Field::NonRiscType, "1;2"}),
+                         rownames::by([](const StoredInvalid& row) { return SettingsPanel::keyOf(row.field); }));
 
 TEST_F(SettingsPanelTest, SameTextRunsNoHandler)
 {

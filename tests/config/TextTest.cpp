@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "config/Text.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,8 @@ INSTANTIATE_TEST_SUITE_P(Accepted, TextNumeric,
                                            NumberCase{"+7", 7.0}, NumberCase{"  5  ", 5.0}, NumberCase{"\t5\t", 5.0},
                                            NumberCase{"1.5", 1.5}, NumberCase{".5", 0.5}, NumberCase{"2.", 2.0},
                                            NumberCase{"1e3", 1000.0}, NumberCase{"-2.5E-1", -0.25},
-                                           NumberCase{"00042", 42.0}));
+                                           NumberCase{"00042", 42.0}),
+                         rownames::spelledBy(&NumberCase::text));
 
 INSTANTIATE_TEST_SUITE_P(Rejected, TextNumeric,
                          ::testing::Values(NumberCase{"", std::nullopt}, NumberCase{"   ", std::nullopt},
@@ -45,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(Rejected, TextNumeric,
                                            NumberCase{"+-1", std::nullopt}, NumberCase{"1,5", std::nullopt},
                                            NumberCase{"0x10", std::nullopt}, NumberCase{"inf", std::nullopt},
                                            NumberCase{"nan", std::nullopt}, NumberCase{"1e999", std::nullopt},
-                                           NumberCase{"5\r", std::nullopt}));
+                                           NumberCase{"5\r", std::nullopt}),
+                         rownames::spelledBy(&NumberCase::text));
 
 TEST(TextNumericLocale, DecimalPointDoesNotDependOnTheProcessLocale)
 {
@@ -84,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Int16Case{"3.5", 4}, Int16Case{"-2.5", -2}, Int16Case{"2.6", 3}, Int16Case{"32767", 32767},
                       Int16Case{"-32768", -32768}, Int16Case{"32767.4", 32767}, Int16Case{"32767.5", std::nullopt},
                       Int16Case{"32768", std::nullopt}, Int16Case{"-32769", std::nullopt}, Int16Case{"1e5", std::nullopt},
-                      Int16Case{"", std::nullopt}, Int16Case{"x", std::nullopt}));
+                      Int16Case{"", std::nullopt}, Int16Case{"x", std::nullopt}),
+    rownames::spelledBy(&Int16Case::text));
 
 struct TrimCase {
     std::string text;
@@ -101,7 +105,8 @@ TEST_P(TextTrim, RemovesBlanksTabsAndControlsAtBothEnds)
 INSTANTIATE_TEST_SUITE_P(Texts, TextTrim,
                          ::testing::Values(TrimCase{"", ""}, TrimCase{"   ", ""}, TrimCase{"a", "a"},
                                            TrimCase{"  a b  ", "a b"}, TrimCase{"\t\r\na\x01\x1f", "a"},
-                                           TrimCase{"\xA0x\xA0", "\xA0x\xA0"}));
+                                           TrimCase{"\xA0x\xA0", "\xA0x\xA0"}),
+                         rownames::spelledBy(&TrimCase::text));
 
 // windows-1252 bytes and their characters.
 struct CodePageCase {
@@ -123,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Bytes, TextCodePage,
                          ::testing::Values(CodePageCase{"A", U'A'}, CodePageCase{"\x80", U'\u20AC'},
                                            CodePageCase{"\x8A", U'\u0160'}, CodePageCase{"\x9F", U'\u0178'},
                                            CodePageCase{"\xE0", U'\u00E0'}, CodePageCase{"\xA0", U'\u00A0'},
-                                           CodePageCase{"\x81", U'\u0081'}, CodePageCase{"\x9D", U'\u009D'}));
+                                           CodePageCase{"\x81", U'\u0081'}, CodePageCase{"\x9D", U'\u009D'}),
+                         rownames::spelledBy(&CodePageCase::bytes));
 
 TEST(TextCodePageEncode, CharactersOutsideTheCodePageBecomeOneQuestionMarkEach)
 {
@@ -143,6 +149,7 @@ TEST(TextCodePageEncode, EveryByteRoundTrips)
 }
 
 struct PathCase {
+    const char* name;
     std::string stored;
     std::string expected;
 };
@@ -155,8 +162,9 @@ TEST_P(TextStoredPath, OpensWindowsSeparatorsAndAnchorsRelativePaths)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, TextStoredPath,
-                         ::testing::Values(PathCase{"/srv/kelmora/", "/srv/kelmora/"},
-                                           PathCase{"\\srv\\kelmora\\", "/srv/kelmora/"},
-                                           PathCase{"dati\\cassa/", "/prog/dati/cassa/"}));
+                         ::testing::Values(PathCase{"Absolute", "/srv/kelmora/", "/srv/kelmora/"},
+                                           PathCase{"WindowsSeparators", "\\srv\\kelmora\\", "/srv/kelmora/"},
+                                           PathCase{"RelativeWithBoth", "dati\\cassa/", "/prog/dati/cassa/"}),
+                         rownames::byName);
 
 } // namespace
