@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "printer/CallTrace.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"a\\b", "\"a\\\\b\""}, TextCase{"say \"hi\"", "\"say \\\"hi\\\"\""},
                       TextCase{"a\r\nb", "\"a\\r\\nb\""}, TextCase{"a\tb", "\"a\\tb\""},
                       TextCase{"\x80 5", "\"\xE2\x82\xAC 5\""}, TextCase{"CAFF\xC8", "\"CAFF\xC3\x88\""},
-                      TextCase{"PUNTI OGGI  10 ", "\"PUNTI OGGI  10 \""}));
+                      TextCase{"PUNTI OGGI  10 ", "\"PUNTI OGGI  10 \""}),
+    rownames::spelledBy(&TextCase::cp1252));
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "printer/Porta.h"
 #include "printer/PrinterControl.h"
 #include "printer/PrinterSession.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -319,7 +320,8 @@ TEST_P(UnusableUnpaidText, FailsTheUnpaidTenderWithoutSendingIt)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, UnusableUnpaidText, ::testing::Values("", "12", "a:1", "1:", ":1", "1:2:3", "1:40000", "99999999999:1"));
+    Texts, UnusableUnpaidText, ::testing::Values("", "12", "a:1", "1:", ":1", "1:2:3", "1:40000", "99999999999:1"),
+    rownames::byText);
 
 // ---------------------------------------------------------------- other operations
 
@@ -373,7 +375,8 @@ TEST_P(DailyClosure, KindTwoUsesTheAlternativeClosureEveryOtherKindThePlainOne)
 INSTANTIATE_TEST_SUITE_P(Kinds, DailyClosure,
     ::testing::Values(ClosureCase{1, "FiscalClosure(1) -> 0"}, ClosureCase{2, "FiscalClosureAlt(1) -> 0"},
         ClosureCase{0, "FiscalClosure(1) -> 0"}, ClosureCase{3, "FiscalClosure(1) -> 0"},
-        ClosureCase{-2, "FiscalClosure(1) -> 0"}));
+        ClosureCase{-2, "FiscalClosure(1) -> 0"}),
+    rownames::by([](const ClosureCase& c) { return "Kind" + rownames::spelled(std::to_string(c.kind)); }));
 
 // ---------------------------------------------------------------- failure codes
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "printer/Currency.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,13 @@ TEST_P(CurrencyParse, ReadsRecordTextExactlyWithHalvesToEven)
 constexpr int64_t Max = std::numeric_limits<int64_t>::max();
 constexpr int64_t Min = std::numeric_limits<int64_t>::min();
 
+// "a over b", the signs spelled out: "minus1250_over_100".
+std::string quotientName(const std::string& dividend, int64_t divisor)
+{
+    return rownames::spelled(dividend) + "_over_" + rownames::spelled(std::to_string(divisor));
+}
+const auto parseName = rownames::by([](const ParseCase& c) { return quotientName(c.text, c.divisor); });
+
 INSTANTIATE_TEST_SUITE_P(Divisors, CurrencyParse,
                          ::testing::Values(ParseCase{"150", 1, 1500000}, ParseCase{"150", 100, 15000},
                                            ParseCase{"2000", 1000, 20000}, ParseCase{"1", 100, 100},
@@ -38,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(Divisors, CurrencyParse,
                                            ParseCase{"+3", 1, 30000}, ParseCase{"2.5", 1, 25000},
                                            ParseCase{".5", 1, 5000}, ParseCase{"5.", 1, 50000},
                                            ParseCase{" 7 ", 1, 70000}, ParseCase{"\t7\t", 100, 700},
-                                           ParseCase{"-0", 1, 0}, ParseCase{"000150", 100, 15000}));
+                                           ParseCase{"-0", 1, 0}, ParseCase{"000150", 100, 15000}),
+                         parseName);
 
 INSTANTIATE_TEST_SUITE_P(HalvesToEven, CurrencyParse,
                          ::testing::Values(ParseCase{"0.00005", 1, 0}, ParseCase{"0.00015", 1, 2},
@@ -50,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(HalvesToEven, CurrencyParse,
                                            ParseCase{"3", 20000, 2},
                                            // a non-zero digit far behind the tie still lifts it
                                            ParseCase{"0.0000500000000000000000000001", 1, 1},
-                                           ParseCase{"-0.0000500000000000000000000001", 1, -1}));
+                                           ParseCase{"-0.0000500000000000000000000001", 1, -1}),
+                         parseName);
 
 INSTANTIATE_TEST_SUITE_P(Rejected, CurrencyParse,
                          ::testing::Values(ParseCase{"", 1, {}}, ParseCase{"   ", 1, {}}, ParseCase{"-", 1, {}},
@@ -58,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(Rejected, CurrencyParse,
                                            ParseCase{"1,5", 1, {}}, ParseCase{"1e3", 1, {}},
                                            ParseCase{"abc", 1, {}}, ParseCase{"1 5", 1, {}},
                                            ParseCase{"--1", 1, {}}, ParseCase{"0x10", 1, {}},
-                                           ParseCase{"150", 0, {}}, ParseCase{"150", -100, {}}));
+                                           ParseCase{"150", 0, {}}, ParseCase{"150", -100, {}}),
+                         parseName);
 
 INSTANTIATE_TEST_SUITE_P(Range, CurrencyParse,
                          ::testing::Values(ParseCase{"922337203685477.5807", 1, Max},
@@ -67,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(Range, CurrencyParse,
                                            ParseCase{"-922337203685477.5809", 1, {}},
                                            ParseCase{"92233720368547758", 100, 9223372036854775800},
                                            ParseCase{"99999999999999999999999999999999999999", 1, {}},
-                                           ParseCase{"99999999999999999999999999999999999999", 1000, {}}));
+                                           ParseCase{"99999999999999999999999999999999999999", 1000, {}}),
+                         parseName);
 
 TEST(CurrencyParseLongText, ManyFractionDigitsStayExact)
 {
@@ -95,7 +107,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DivideHalfEven,
                                            DivideCase{-2, 3, -1}, DivideCase{150, 100, 2},
                                            DivideCase{250, 100, 2}, DivideCase{251, 100, 3},
                                            DivideCase{Max, 1, Max}, DivideCase{Min, 1, Min},
-                                           DivideCase{Max, 2, Max / 2 + 1}, DivideCase{Min, 2, Min / 2}));
+                                           DivideCase{Max, 2, Max / 2 + 1}, DivideCase{Min, 2, Min / 2}),
+                         rownames::by([](const DivideCase& c) { return quotientName(std::to_string(c.value), c.divisor); }));
 
 struct Int16Case {
     const char* text;
@@ -116,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, CurrencyToInt16,
                                            Int16Case{"-2.5", -2}, Int16Case{"3", 3},
                                            Int16Case{"32767.4999", 32767}, Int16Case{"32767.5", {}},
                                            Int16Case{"-32768.5", -32768}, Int16Case{"-32768.5001", {}},
-                                           Int16Case{"100000", {}}));
+                                           Int16Case{"100000", {}}),
+                         rownames::spelledBy(&Int16Case::text));
 
 struct FormatCase {
     int64_t units;
@@ -141,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, CurrencyFormat,
                                            FormatCase{-150, "-0.0150", "-0.02"},
                                            FormatCase{123456789, "12345.6789", "12345.68"},
                                            FormatCase{Max, "922337203685477.5807", "922337203685477.58"},
-                                           FormatCase{Min, "-922337203685477.5808", "-922337203685477.58"}));
+                                           FormatCase{Min, "-922337203685477.5808", "-922337203685477.58"}),
+                         rownames::spelledBy(&FormatCase::four));
 
 TEST(CurrencyFormatRoundTrip, ParseReadsBackEveryFormattedValue)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "errors/ErrorsBench.h"
 #include "printer/Porta.h"
+#include "support/RowNames.h"
 
 #include <algorithm>
 #include <functional>
@@ -240,7 +241,7 @@ TEST_P(VoidAndClose, RefusalCodeOfTheCallIsNotReported)
     EXPECT_FALSE(state.errorState);
 }
 
-INSTANTIATE_TEST_SUITE_P(Porta, VoidAndClose, ::testing::Values("CancelReceipt", "CloseNonFiscal"));
+INSTANTIATE_TEST_SUITE_P(Porta, VoidAndClose, ::testing::Values("CancelReceipt", "CloseNonFiscal"), rownames::byText);
 
 class PaperEnd : public ErrorsBench {};
 

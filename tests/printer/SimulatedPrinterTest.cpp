@@ -3,6 +3,7 @@
 #include "printer/SimState.h"
 #include "printer/SimulatedPrinter.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -626,7 +627,8 @@ INSTANTIATE_TEST_SUITE_P(Codes, SimulatorErrorText,
                                            TextCase{8, "PAGAMENTO NON CONTANTE SUPERIORE"},
                                            TextCase{9, "ERRORE MEMORIA STAMPANTE"},
                                            TextCase{77, "ERRORE STAMPANTE 77"},
-                                           TextCase{-1, "ERRORE STAMPANTE -1"}));
+                                           TextCase{-1, "ERRORE STAMPANTE -1"}),
+                         rownames::spelledBy(&TextCase::text));
 
 // ------------------------------------------------------------------ port
 
@@ -702,6 +704,7 @@ TEST_F(SimulatorPort, OpeningAnOpenPortIsAControlFailure)
 }
 
 struct PortCase {
+    const char* name;
     int16_t port;
     const char* settings;
     bool opens;
@@ -730,13 +733,18 @@ TEST_P(SimulatorPortSettings, OpensOnlyOnAPortNumberAndSerialSettings)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SimulatorPortSettings,
-    ::testing::Values(PortCase{1, "", true}, PortCase{1, "9600,N,8,1", true}, PortCase{4, "19200,e,7,2", true},
-                      PortCase{2, " 115200 , O , 8 , 1.5 ", true}, PortCase{1, "   ", true},
-                      PortCase{0, "9600,N,8,1", false}, PortCase{-1, "", false}, PortCase{1, "9600", false},
-                      PortCase{1, "9600,N,8", false}, PortCase{1, "9600,N,8,1,0", false},
-                      PortCase{1, "9601,N,8,1", false}, PortCase{1, "9600,X,8,1", false},
-                      PortCase{1, "9600,N,9,1", false}, PortCase{1, "9600,N,8,3", false},
-                      PortCase{1, "abc", false}, PortCase{1, ",,,", false}));
+    ::testing::Values(PortCase{"NoSettings", 1, "", true}, PortCase{"Usual", 1, "9600,N,8,1", true},
+                      PortCase{"EvenParitySevenBits", 4, "19200,e,7,2", true},
+                      PortCase{"BlanksAndHalfStopBit", 2, " 115200 , O , 8 , 1.5 ", true},
+                      PortCase{"OnlyBlanks", 1, "   ", true}, PortCase{"PortZero", 0, "9600,N,8,1", false},
+                      PortCase{"NegativePort", -1, "", false}, PortCase{"SpeedOnly", 1, "9600", false},
+                      PortCase{"NoStopBits", 1, "9600,N,8", false}, PortCase{"FifthField", 1, "9600,N,8,1,0", false},
+                      PortCase{"UnknownSpeed", 1, "9601,N,8,1", false},
+                      PortCase{"UnknownParity", 1, "9600,X,8,1", false},
+                      PortCase{"NineDataBits", 1, "9600,N,9,1", false},
+                      PortCase{"ThreeStopBits", 1, "9600,N,8,3", false}, PortCase{"Letters", 1, "abc", false},
+                      PortCase{"OnlyCommas", 1, ",,,", false}),
+    rownames::byName);
 
 TEST_F(SimulatorPort, RejectedSettingsAreNamedInTheDescription)
 {

@@ -2,6 +2,7 @@
 #include "printer/TestReceipt.h"
 
 #include "printer/PrinterSession.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,6 @@ TEST_P(UnusablePortNumber, ReportsTheConfigurationAndEveryStepFailsWithItsOwnMes
         }));
 }
 
-INSTANTIATE_TEST_SUITE_P(StoredTexts, UnusablePortNumber, ::testing::Values("", "COM1", "70000"));
+INSTANTIATE_TEST_SUITE_P(StoredTexts, UnusablePortNumber, ::testing::Values("", "COM1", "70000"), rownames::byText);
 
 } // namespace

@@ -38,7 +38,7 @@ inline std::string spelled(std::string_view text)
     static constexpr std::pair<char, const char*> Words[] = {
         {' ', "_"},   {'-', "minus"}, {'+', "plus"}, {'.', "point"}, {',', "comma"},         {'\t', "tab"},
         {'\r', "cr"}, {'\n', "lf"},    {'\0', "nul"}, {'/', "slash"}, {'\\', "backslash"}, {':', "colon"},
-        {';', "semicolon"}, {'=', "equals"}};
+        {';', "semicolon"}, {'=', "equals"}, {'"', "quote"}};
     std::string out;
     for (const char c : text) {
         if (std::isalnum(static_cast<unsigned char>(c))) {
