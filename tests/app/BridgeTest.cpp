@@ -9,6 +9,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -241,7 +242,8 @@ INSTANTIATE_TEST_SUITE_P(
                       IntervalCase{"-200", 500, "IntervalTimer non valido: \"-200\", uso 500"},
                       IntervalCase{"0.4", 500, "IntervalTimer non valido: \"0.4\", uso 500"},
                       IntervalCase{"65536", 65535, "IntervalTimer troppo grande: \"65536\", uso 65535"},
-                      IntervalCase{"1e9", 65535, "IntervalTimer troppo grande: \"1e9\", uso 65535"}));
+                      IntervalCase{"1e9", 65535, "IntervalTimer troppo grande: \"1e9\", uso 65535"}),
+    rownames::spelledBy(&IntervalCase::stored));
 
 struct PayLCase {
     const char* stored; // nullptr: key missing
@@ -264,7 +266,8 @@ TEST_P(BridgeStartupPayL, CheckBoxFollowsWhetherTheStoredNumberIsZero)
 INSTANTIATE_TEST_SUITE_P(Values, BridgeStartupPayL,
                          ::testing::Values(PayLCase{nullptr, false, "0"}, PayLCase{"0", false, "0"},
                                            PayLCase{"1", true, "1"}, PayLCase{"-1", true, "1"},
-                                           PayLCase{"abc", false, "0"}));
+                                           PayLCase{"abc", false, "0"}),
+                         rownames::by([](const PayLCase& c) { return c.stored ? rownames::spelled(c.stored) : "Missing"; }));
 
 // ----------------------------------------------------------------- polling
 
@@ -546,7 +549,8 @@ TEST_P(BridgePollingFlag, IdleTickLeavesTheFlagIdleUnlessItSaysBusy)
 INSTANTIATE_TEST_SUITE_P(Values, BridgePollingFlag,
                          ::testing::Values(FlagCase{"0", false}, FlagCase{"False", false}, FlagCase{"FALSE", false},
                                            FlagCase{"0.0", false}, FlagCase{"-1", true}, FlagCase{"1", true},
-                                           FlagCase{"True", true}, FlagCase{"forse", true}, FlagCase{"", true}));
+                                           FlagCase{"True", true}, FlagCase{"forse", true}, FlagCase{"", true}),
+                         rownames::spelledBy(&FlagCase::value));
 
 enum class Entry { Fifo, Symlink, Directory, DotFile };
 
@@ -592,7 +596,11 @@ TEST_P(BridgePollingEntry, EntryThatIsNoPlainFileStaysUntouched)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, BridgePollingEntry,
-                         ::testing::Values(Entry::Fifo, Entry::Symlink, Entry::Directory, Entry::DotFile));
+                         ::testing::Values(Entry::Fifo, Entry::Symlink, Entry::Directory, Entry::DotFile),
+                         rownames::by([](Entry e) {
+                             static constexpr const char* Names[] = {"Fifo", "Symlink", "Directory", "DotFile"};
+                             return Names[static_cast<int>(e)];
+                         }));
 
 // ---------------------------------------------------- hide and exit commands
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/CheckFiles.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -133,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"Empty", "", 1, {"no records: nothing runs"}},
         CheckCase{"TooLong", "F5:1:" + std::string(70000, 'A') + "\r\n", 1,
                   {"Record oltre 65536 caratteri", "the file stops here"}}),
-    [](const ::testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(CheckFixture, WithoutAFolderTheDefaultsAreUsedAndNamed)
 {

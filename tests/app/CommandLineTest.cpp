@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 #include "app/ControlProtocol.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@ CommandLine parse(std::vector<std::string> words)
 }
 
 struct Accepted {
+    const char* name;
     std::vector<std::string> words;
     Action action;
     std::string dir; // "" when not given
@@ -47,68 +49,90 @@ TEST_P(CommandLineAccepted, ArgumentsGiveTheirCommand)
 INSTANTIATE_TEST_SUITE_P(
     Forms, CommandLineAccepted,
     ::testing::Values(
-        Accepted{{}, Action::RunBridge, "", false, "", "", "", ""},
-        Accepted{{"--dir", "/srv/cassa", "--headless"}, Action::RunBridge, "/srv/cassa", true, "", "", "", ""},
-        Accepted{{"--dir=/srv/cassa"}, Action::RunBridge, "/srv/cassa", false, "", "", "", ""},
-        Accepted{{"--help"}, Action::ShowHelp, "", false, "", "", "", ""},
-        Accepted{{"-h"}, Action::ShowHelp, "", false, "", "", "", ""},
-        Accepted{{"--version"}, Action::ShowVersion, "", false, "", "", "", ""},
-        Accepted{{"config", "get", "Eps_COM"}, Action::ConfigGet, "", false, "", "Varie", "Eps_COM", ""},
-        Accepted{{"config", "get", "--dir", "d", "Eps_Delay", "50"}, Action::ConfigGet, "d", false, "", "Varie",
+        Accepted{"Nothing", {}, Action::RunBridge, "", false, "", "", "", ""},
+        Accepted{"DirAndHeadless", {"--dir", "/srv/cassa", "--headless"}, Action::RunBridge, "/srv/cassa", true, "", "", "", ""},
+        Accepted{"DirWithEquals", {"--dir=/srv/cassa"}, Action::RunBridge, "/srv/cassa", false, "", "", "", ""},
+        Accepted{"Help", {"--help"}, Action::ShowHelp, "", false, "", "", "", ""},
+        Accepted{"ShortHelp", {"-h"}, Action::ShowHelp, "", false, "", "", "", ""},
+        Accepted{"Version", {"--version"}, Action::ShowVersion, "", false, "", "", "", ""},
+        Accepted{"ConfigGet", {"config", "get", "Eps_COM"}, Action::ConfigGet, "", false, "", "Varie", "Eps_COM", ""},
+        Accepted{"ConfigGetWithDefault", {"config", "get", "--dir", "d", "Eps_Delay", "50"}, Action::ConfigGet, "d", false, "", "Varie",
                  "Eps_Delay", "50"},
-        Accepted{{"config", "get", "--file", "x.ini", "--section", "Altro", "k"}, Action::ConfigGet, "", false,
+        Accepted{"ConfigGetFileAndSection", {"config", "get", "--file", "x.ini", "--section", "Altro", "k"}, Action::ConfigGet, "", false,
                  "x.ini", "Altro", "k", ""},
-        Accepted{{"config", "set", "--dir", "demo", "Eps_COM", "1"}, Action::ConfigSet, "demo", false, "", "Varie",
+        Accepted{"ConfigSet", {"config", "set", "--dir", "demo", "Eps_COM", "1"}, Action::ConfigSet, "demo", false, "", "Varie",
                  "Eps_COM", "1"},
         // Flags of the shared file are negative numbers, not options.
-        Accepted{{"config", "set", "Eps_Vuoto", "-1"}, Action::ConfigSet, "", false, "", "Varie", "Eps_Vuoto", "-1"},
-        Accepted{{"config", "set", "Eps_Vuoto", "-1", "--dir", "d"}, Action::ConfigSet, "d", false, "", "Varie",
+        Accepted{"ConfigSetNegativeFlag", {"config", "set", "Eps_Vuoto", "-1"}, Action::ConfigSet, "", false, "", "Varie", "Eps_Vuoto", "-1"},
+        Accepted{"ConfigSetDirAfterValue", {"config", "set", "Eps_Vuoto", "-1", "--dir", "d"}, Action::ConfigSet, "d", false, "", "Varie",
                  "Eps_Vuoto", "-1"},
-        Accepted{{"config", "set", "k", "--", "--x"}, Action::ConfigSet, "", false, "", "Varie", "k", "--x"},
-        Accepted{{"config", "set", "--dir", "-strana", "k", "v"}, Action::ConfigSet, "-strana", false, "", "Varie",
+        Accepted{"ConfigSetAfterDoubleDash", {"config", "set", "k", "--", "--x"}, Action::ConfigSet, "", false, "", "Varie", "k", "--x"},
+        Accepted{"ConfigSetDashedDir", {"config", "set", "--dir", "-strana", "k", "v"}, Action::ConfigSet, "-strana", false, "", "Varie",
                  "k", "v"},
         // Bytes pass unchanged: a windows-1252 euro sign and a raw backslash path.
-        Accepted{{"config", "set", "Kelmora_DIR", "C:\\KELMORA\\\x80"}, Action::ConfigSet, "", false, "", "Varie",
+        Accepted{"ConfigSetRawBytes", {"config", "set", "Kelmora_DIR", "C:\\KELMORA\\\x80"}, Action::ConfigSet, "", false, "", "Varie",
                  "Kelmora_DIR", "C:\\KELMORA\\\x80"},
-        Accepted{{"config", "set", "Eps_Setting", ""}, Action::ConfigSet, "", false, "", "Varie", "Eps_Setting", ""},
-        Accepted{{"test-receipt", "--dir", "demo"}, Action::TestReceipt, "demo", false, "", "", "", ""},
-        Accepted{{"init"}, Action::Init, "", false, "", "", "", ""},
-        Accepted{{"init", "--dir", "demo"}, Action::Init, "demo", false, "", "", "", ""}));
+        Accepted{"ConfigSetEmptyValue", {"config", "set", "Eps_Setting", ""}, Action::ConfigSet, "", false, "", "Varie", "Eps_Setting", ""},
+        Accepted{"TestReceipt", {"test-receipt", "--dir", "demo"}, Action::TestReceipt, "demo", false, "", "", "", ""},
+        Accepted{"Init", {"init"}, Action::Init, "", false, "", "", "", ""},
+        Accepted{"InitWithDir", {"init", "--dir", "demo"}, Action::Init, "demo", false, "", "", "", ""}),
+    rownames::byName);
 
-class CommandLineRejected : public ::testing::TestWithParam<std::vector<std::string>> {};
+// A command line the parser refuses, and the words of its complaint that name
+// the mistake.
+struct Mistake {
+    const char* name;
+    std::vector<std::string> words;
+    std::string reason;
+};
+
+class CommandLineRejected : public ::testing::TestWithParam<Mistake> {};
 
 TEST_P(CommandLineRejected, MistakeIsRefusedWithAReason)
 {
-    const CommandLine got = parse(GetParam());
+    const CommandLine got = parse(GetParam().words);
     EXPECT_EQ(got.action, Action::Invalid);
-    EXPECT_FALSE(got.error.empty());
+    EXPECT_NE(got.error.find(GetParam().reason), std::string::npos) << got.error;
 }
 
-INSTANTIATE_TEST_SUITE_P(Mistakes, CommandLineRejected,
-                         ::testing::Values(std::vector<std::string>{"--bogus"}, std::vector<std::string>{"--dir"},
-                                           std::vector<std::string>{"--dir", ""},
-                                           std::vector<std::string>{"stampa"}, std::vector<std::string>{"config"},
-                                           std::vector<std::string>{"config", "del", "k"},
-                                           std::vector<std::string>{"config", "get"},
-                                           std::vector<std::string>{"config", "get", "a", "b", "c"},
-                                           std::vector<std::string>{"config", "set", "k"},
-                                           std::vector<std::string>{"config", "set", "", "v"},
-                                           std::vector<std::string>{"config", "set", "a=b", "v"},
-                                           std::vector<std::string>{"config", "set", "[Varie]", "v"},
-                                           std::vector<std::string>{"config", "set", ";k", "v"},
-                                           std::vector<std::string>{"config", "set", "--section", "A]B", "k", "v"},
-                                           std::vector<std::string>{"config", "set", "--section", "", "k", "v"},
-                                           std::vector<std::string>{"config", "get", "--headless", "k"},
-                                           std::vector<std::string>{"--file", "x.ini"},
-                                           std::vector<std::string>{"test-receipt", "--section", "S"},
-                                           std::vector<std::string>{"test-receipt", "ora"},
-                                           std::vector<std::string>{"init", "demo"},
-                                           std::vector<std::string>{"init", "--headless"},
-                                           std::vector<std::string>{"check"},
-                                           std::vector<std::string>{"check", "--follow", "f.txt"},
-                                           std::vector<std::string>{"log", "FiscalError.log"},
-                                           std::vector<std::string>{"log", "--fiscal", "--non-fiscal"},
-                                           std::vector<std::string>{"log", "--quiet"}));
+const std::string ConfigNeedsVerb = "config needs \"get\" or \"set\"";
+const std::string KeyStart = "a key must not start with \"[\" or \";\"";
+const std::string HeadlessIsTheBridges = "--headless belongs to the bridge itself";
+const std::string OnlyForConfig = "--file and --section belong to \"config get\" and \"config set\"";
+const std::string VerbosityIsTheBridges = "--quiet and --verbose belong to the bridge itself";
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, CommandLineRejected,
+    ::testing::Values(
+        Mistake{"UnknownOption", {"--bogus"}, "Unknown option 'bogus'"},
+        Mistake{"DirWithoutValue", {"--dir"}, "--dir needs a value"},
+        Mistake{"DirEmpty", {"--dir", ""}, "--dir needs a directory"},
+        Mistake{"UnknownCommand", {"stampa"}, "unknown command \"stampa\""},
+        Mistake{"ConfigAlone", {"config"}, ConfigNeedsVerb},
+        Mistake{"ConfigUnknownVerb", {"config", "del", "k"}, ConfigNeedsVerb},
+        Mistake{"GetWithoutKey", {"config", "get"}, "usage: tessiro config get"},
+        Mistake{"GetWithTooManyWords", {"config", "get", "a", "b", "c"}, "usage: tessiro config get"},
+        Mistake{"SetWithoutValue", {"config", "set", "k"}, "usage: tessiro config set"},
+        Mistake{"SetEmptyKey", {"config", "set", "", "v"}, "KEY must not be empty"},
+        Mistake{"KeyWithEquals", {"config", "set", "a=b", "v"}, "\"=\" is not allowed in a key"},
+        Mistake{"KeyLikeASection", {"config", "set", "[Varie]", "v"}, KeyStart},
+        Mistake{"KeyLikeAComment", {"config", "set", ";k", "v"}, KeyStart},
+        Mistake{"SectionWithBracket", {"config", "set", "--section", "A]B", "k", "v"},
+                "\"]\" is not allowed in a section"},
+        Mistake{"SectionEmpty", {"config", "set", "--section", "", "k", "v"}, "the section must not be empty"},
+        Mistake{"HeadlessForConfig", {"config", "get", "--headless", "k"}, HeadlessIsTheBridges},
+        Mistake{"FileForTheBridge", {"--file", "x.ini"}, OnlyForConfig},
+        Mistake{"SectionForTestReceipt", {"test-receipt", "--section", "S"}, OnlyForConfig},
+        Mistake{"TestReceiptWithAWord", {"test-receipt", "ora"}, "test-receipt takes no arguments"},
+        Mistake{"InitWithAWord", {"init", "demo"}, "init takes no arguments besides --dir and --printer"},
+        Mistake{"HeadlessForInit", {"init", "--headless"}, HeadlessIsTheBridges},
+        Mistake{"CheckWithoutFile", {"check"}, "usage: tessiro check"},
+        Mistake{"FollowForCheck", {"check", "--follow", "f.txt"},
+                "--follow, --fiscal and --non-fiscal belong to \"log\""},
+        Mistake{"LogWithAFile", {"log", "FiscalError.log"}, "log takes no arguments besides its options"},
+        Mistake{"LogBothKindsOnly", {"log", "--fiscal", "--non-fiscal"}, "--fiscal and --non-fiscal exclude each other"},
+        Mistake{"QuietForLog", {"log", "--quiet"}, VerbosityIsTheBridges}),
+    rownames::byName);
 
 // The integrator's tools: the files of check, the logs and follow of log.
 struct ToolForm {
@@ -154,9 +178,10 @@ INSTANTIATE_TEST_SUITE_P(
                  true},
         ToolForm{"LogNonFiscal", {"log", "--dir", "d", "--non-fiscal"}, Action::Log, {},
                  CommandLine::Logs::NonFiscal, false}),
-    [](const ::testing::TestParamInfo<ToolForm>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 struct DisplayCase {
+    const char* name;
     bool asked;
     std::vector<std::pair<const char*, const char*>> environment;
     bool headless;
@@ -174,15 +199,18 @@ TEST_P(CommandLineHeadless, WindowOnlyWhereADisplayCanShowIt)
 
 INSTANTIATE_TEST_SUITE_P(
     Environments, CommandLineHeadless,
-    ::testing::Values(DisplayCase{false, {}, true}, DisplayCase{false, {{"DISPLAY", ":0"}}, false},
-                      DisplayCase{false, {{"WAYLAND_DISPLAY", "wayland-0"}}, false},
-                      DisplayCase{true, {{"DISPLAY", ":0"}}, true},
-                      DisplayCase{false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "offscreen"}}, true},
-                      DisplayCase{false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "minimal"}}, true},
-                      DisplayCase{false, {{"QT_QPA_PLATFORM", "xcb"}}, true},
-                      DisplayCase{false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "wayland;xcb"}}, false},
-                      DisplayCase{false, {{"QT_QPA_PLATFORM", "wayland;xcb"}}, true},
-                      DisplayCase{false, {{"QT_QPA_PLATFORM", "linuxfb"}}, false}));
+    ::testing::Values(DisplayCase{"NoDisplay", false, {}, true},
+                      DisplayCase{"X11Display", false, {{"DISPLAY", ":0"}}, false},
+                      DisplayCase{"WaylandDisplay", false, {{"WAYLAND_DISPLAY", "wayland-0"}}, false},
+                      DisplayCase{"AskedWithADisplay", true, {{"DISPLAY", ":0"}}, true},
+                      DisplayCase{"OffscreenPlatform", false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "offscreen"}}, true},
+                      DisplayCase{"MinimalPlatform", false, {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "minimal"}}, true},
+                      DisplayCase{"XcbWithoutDisplay", false, {{"QT_QPA_PLATFORM", "xcb"}}, true},
+                      DisplayCase{"PlatformListWithDisplay", false,
+                                  {{"DISPLAY", ":0"}, {"QT_QPA_PLATFORM", "wayland;xcb"}}, false},
+                      DisplayCase{"PlatformListWithoutDisplay", false, {{"QT_QPA_PLATFORM", "wayland;xcb"}}, true},
+                      DisplayCase{"FramebufferPlatform", false, {{"QT_QPA_PLATFORM", "linuxfb"}}, false}),
+    rownames::byName);
 
 struct ControlCase {
     std::vector<std::string> words;
@@ -204,7 +232,8 @@ INSTANTIATE_TEST_SUITE_P(Forms, CommandLineControl,
                          ::testing::Values(ControlCase{{"ctl", "stato"}, "stato", ""},
                                            ControlCase{{"ctl", "--dir", "/srv/cassa", "annulla-scontrino"},
                                                        "annulla-scontrino", "/srv/cassa"},
-                                           ControlCase{{"--dir=d", "ctl", "fine-carta-nf"}, "fine-carta-nf", "d"}));
+                                           ControlCase{{"--dir=d", "ctl", "fine-carta-nf"}, "fine-carta-nf", "d"}),
+                         rownames::by(&ControlCase::command));
 
 TEST(CommandLineControlCommands, EveryCommandOfTheBridgeIsAccepted)
 {
@@ -217,6 +246,7 @@ TEST(CommandLineControlCommands, EveryCommandOfTheBridgeIsAccepted)
 }
 
 struct VerbosityCase {
+    const char* name;
     std::vector<std::string> words;
     CommandLine::Verbosity verbosity;
 };
@@ -232,18 +262,21 @@ TEST_P(CommandLineVerbosity, OptionSetsHowMuchTheBridgeSays)
 
 INSTANTIATE_TEST_SUITE_P(
     Options, CommandLineVerbosity,
-    ::testing::Values(VerbosityCase{{}, CommandLine::Verbosity::Normal},
-                      VerbosityCase{{"--headless", "--quiet"}, CommandLine::Verbosity::Quiet},
-                      VerbosityCase{{"--verbose", "--dir", "d"}, CommandLine::Verbosity::Verbose}));
+    ::testing::Values(VerbosityCase{"Normal", {}, CommandLine::Verbosity::Normal},
+                      VerbosityCase{"Quiet", {"--headless", "--quiet"}, CommandLine::Verbosity::Quiet},
+                      VerbosityCase{"Verbose", {"--verbose", "--dir", "d"}, CommandLine::Verbosity::Verbose}),
+    rownames::byName);
 
-INSTANTIATE_TEST_SUITE_P(ControlAndVerbosityMistakes, CommandLineRejected,
-                         ::testing::Values(std::vector<std::string>{"ctl"},
-                                           std::vector<std::string>{"ctl", "stampa"},
-                                           std::vector<std::string>{"ctl", "stato", "subito"},
-                                           std::vector<std::string>{"ctl", "--headless", "stato"},
-                                           std::vector<std::string>{"ctl", "--quiet", "stato"},
-                                           std::vector<std::string>{"config", "get", "--verbose", "k"},
-                                           std::vector<std::string>{"--quiet", "--verbose"}));
+INSTANTIATE_TEST_SUITE_P(
+    ControlAndVerbosityMistakes, CommandLineRejected,
+    ::testing::Values(Mistake{"CtlAlone", {"ctl"}, "usage: tessiro ctl"},
+                      Mistake{"CtlUnknownCommand", {"ctl", "stampa"}, "unknown ctl command \"stampa\""},
+                      Mistake{"CtlWithTwoCommands", {"ctl", "stato", "subito"}, "usage: tessiro ctl"},
+                      Mistake{"HeadlessForCtl", {"ctl", "--headless", "stato"}, HeadlessIsTheBridges},
+                      Mistake{"QuietForCtl", {"ctl", "--quiet", "stato"}, VerbosityIsTheBridges},
+                      Mistake{"VerboseForConfig", {"config", "get", "--verbose", "k"}, VerbosityIsTheBridges},
+                      Mistake{"QuietAndVerbose", {"--quiet", "--verbose"}, "--quiet and --verbose exclude each other"}),
+    rownames::byName);
 
 // `ctl stato --json`: the one command with an option of its own.
 struct JsonCase {
@@ -278,7 +311,7 @@ INSTANTIATE_TEST_SUITE_P(
                       JsonCase{"OtherCommand", {"ctl", "nascondi", "--json"}, false},
                       JsonCase{"Bridge", {"--json"}, false},
                       JsonCase{"Config", {"config", "get", "--json", "k"}, false}),
-    [](const ::testing::TestParamInfo<JsonCase>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST(CommandLineHelp, SaysWhenEachSettingTakesEffect)
 {

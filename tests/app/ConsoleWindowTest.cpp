@@ -4,6 +4,7 @@
 #include "app/OperationsLog.h"
 #include "BridgeRig.h"
 #include "printer/SimulatedPrinter.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,6 @@ INSTANTIATE_TEST_SUITE_P(Levels, HeadlessStderr,
                                            HeadlessCase{"Normal", OperationsLog::Level::Normal, false},
                                            HeadlessCase{"QuietJournal", OperationsLog::Level::Quiet, true},
                                            HeadlessCase{"NormalJournal", OperationsLog::Level::Normal, true}),
-                         [](const ::testing::TestParamInfo<HeadlessCase>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -302,11 +303,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecoveryCase{"fine-carta-nf", Blocked::PaperEndInNonFiscal,
                      {"PaperEndRecovery(1) -> 0", "CloseNonFiscal(1) -> 0"}, "Recupero da Fine Carta su Non Fiscale"},
         RecoveryCase{"ristampa", Blocked::Nothing, {}, "Ristampa Ultimo Scontrino Fiscale"}),
-    [](const ::testing::TestParamInfo<RecoveryCase>& info) {
-        std::string name = info.param.command;
-        std::replace(name.begin(), name.end(), '-', '_');
-        return name;
-    });
+    rownames::by(&RecoveryCase::command));
 
 // ------------------------------------------------ a failed job and its recovery
 
@@ -580,7 +577,7 @@ TEST_P(StatoExit, ZeroWhenAllIsWellOneWhileAnErrorStands)
 
 INSTANTIATE_TEST_SUITE_P(Forms, StatoExit,
                          ::testing::Values(StatoExitCase{"Text", "stato"}, StatoExitCase{"Json", control::StatoJson}),
-                         [](const ::testing::TestParamInfo<StatoExitCase>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 TEST_F(MonitoringCtl, JsonCarriesTheFactsOfStato)
 {
@@ -642,7 +639,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileOutcome,
                          ::testing::Values(OutcomeCase{"Ran", false, "D1:1:CIAO\r\n", "eseguito"},
                                            OutcomeCase{"Failed", false, "F2:1:PANE:1000:150:100\r\n", "non riuscito"},
                                            OutcomeCase{"Discarded", true, "D1:1:CIAO\r\n", "scartato"}),
-                         [](const ::testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 TEST_F(MonitoringCtl, NoWidgetNameInAnyReply)
 {

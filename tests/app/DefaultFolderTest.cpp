@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/BridgeRun.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderKind{"Home", "/home/cassa/tessiro", false}, FolderKind{"Opt", "/opt/tessiro", false},
                       FolderKind{"UsrLikeName", "/usrdata/tessiro", false},
                       FolderKind{"Tmp", "/tmp/build/tessiro", false}),
-    [](const ::testing::TestParamInfo<FolderKind>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "app/Subcommands.h"
 #include "config/IniFile.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,6 @@ INSTANTIATE_TEST_SUITE_P(
         StoredPort{"ForeignLinesSurvive",
                    "; cassa 2\r\n[Ostro]\r\nNegozio=12\r\n[Varie]\r\nPAY_L=1\r\nEps_COM=\r\n", "1",
                    "9600,N,8,1"}),
-    [](const ::testing::TestParamInfo<StoredPort>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "app/LogView.h"
 #include "app/TerminalText.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         Split{"PrinterRecordCutShort", "PrinterError: a;b;Livello: 2\r\n EpsonError: 9\r\n",
               {{"PrinterError: a;b;Livello: 2", " EpsonError: 9"}}},
         Split{"Empty", "", {}}),
-    [](const ::testing::TestParamInfo<Split>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 class LogFollow : public ::testing::Test {
 protected:
@@ -167,6 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Decoding{"EuroAscii", "\x80 5", "ANSI_X3.4-1968", "EUR 5"},
                       Decoding{"ControlBytesMarked", "a\x1b[2Jb\x07", "UTF-8", "a?[2Jb?"},
                       Decoding{"TabKept", "a\tb", "UTF-8", "a\tb"}),
-    [](const ::testing::TestParamInfo<Decoding>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

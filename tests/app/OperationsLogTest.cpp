@@ -7,6 +7,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"tessiro[AZIONE] NotFiscalError.log: AZIONE;{when};AZIONE: IntervalTimer: 500",
                    "tessiro[INFO] File preso: a-buono.txt", "tessiro[INFO] File eseguito: a-buono.txt",
                    "tessiro[INFO] File preso: b-rotto.txt", Failure, "tessiro[INFO] File non riuscito: b-rotto.txt"}}),
-    [](const ::testing::TestParamInfo<LevelCase>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ------------------------------------------------------------- what is said
 

@@ -14,6 +14,7 @@
 #include "errors/ErrorHandler.h"
 #include "errors/FileKind.h"
 #include "printer/SimulatedPrinter.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -129,7 +130,7 @@ TEST_P(IntakeWriterPause, ReceiptWrittenInTwoWritesRunsWhole)
 INSTANTIATE_TEST_SUITE_P(Writers, IntakeWriterPause,
                          ::testing::Values(PauseCase{"LeaseOneSecond", true, 1s}, PauseCase{"LeaseFiveSeconds", true, 5s},
                                            PauseCase{"SettleOneSecond", false, 1s}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 TEST_F(IntakeBridge, FileClosedByItsWriterIsTakenAtTheFirstTick)
 {
@@ -350,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SilentCase{"Empty", "", MsgFileVuoto}, SilentCase{"BlankLines", "\r\n  \r\n", MsgFileVuoto},
                       SilentCase{"UnknownFirstCode", "X9:1:PANE\r\nF4:0:0:0:1\r\n",
                                  "Codice sconosciuto nel primo record, file non eseguito: X9:1:PANE"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ------------------------------------------------------------ names in records
 
@@ -395,7 +396,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"Utf8Accent", "citt\xC3\xA0.txt", "citt\xE0.txt"},
                       NameCase{"Utf8NoWindows1252Form", "\xE4\xB8\xAD.txt", "?.txt"},
                       NameCase{"AlreadyWindows1252", "citt\xE0.txt", "citt\xE0.txt"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ------------------------------------------------------------ interpreter marks
 
@@ -448,7 +449,7 @@ INSTANTIATE_TEST_SUITE_P(
         MarkCase{"FailedSale", "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
                  {"start", "OpenPort", "record F2", "SellDept", "failed"}},
         MarkCase{"Empty", "", {"start", "OpenPort", "done"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ------------------------------------------------------------ running file note
 
@@ -543,7 +544,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "documento non fiscale chiuso", ""},
         RecoveryCase{"SaleInAFileNotNamedFiscal", {NotFiscal, true, false, Stage::Started}, false, {"CancelReceipt"},
                      "scontrino annullato", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // A printer that refuses the void and says so through its error event.
 class RefusingPrinter : public apptest::RecordingPrinter {

@@ -4,6 +4,7 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "printer/SimulatedPrinter.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,6 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const WorkingSettings& s) { return s.unpaidIndex == 5; }},
         ReloadCase{"DataFolder", keys::Kelmora_DIR, "/srv/ostro/",
                    [](const WorkingSettings& s) { return s.dataDir == "/srv/ostro/"; }}),
-    [](const ::testing::TestParamInfo<ReloadCase>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/ShutdownSignals.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
 #include <csignal>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -29,7 +32,8 @@ TEST_P(ShutdownSignalsDelivery, SignalArrivesThroughTheEventLoop)
     EXPECT_EQ(deliver(shutdown, GetParam()), std::vector<int>{GetParam()});
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignalsDelivery, ::testing::Values(SIGTERM, SIGINT));
+INSTANTIATE_TEST_SUITE_P(Signals, ShutdownSignalsDelivery, ::testing::Values(SIGTERM, SIGINT),
+                         rownames::by([](int signal) { return std::string("SIG") + sigabbrev_np(signal); }));
 
 TEST(ShutdownSignalsReload, HangupAsksForAReloadAndEndsNothing)
 {

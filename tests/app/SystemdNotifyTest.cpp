@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/SystemdNotify.h"
 #include "errors/SharedState.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -114,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Environments, NotifyWatchdog,
                                            WatchdogCase{"ForThisProcess", "180000000", true, {}, 180000},
                                            WatchdogCase{"ForAnotherProcess", "180000000", false, "1", 0},
                                            WatchdogCase{"NotANumber", "tre minuti", false, {}, 0}),
-                         [](const ::testing::TestParamInfo<WatchdogCase>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 TEST_F(Notify, KeepAliveIsSentOnceAQuarterPeriodHoweverOftenItIsCalled)
 {

@@ -2,6 +2,7 @@
 #include "app/UnchangedCheck.h"
 
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -155,6 +156,6 @@ INSTANTIATE_TEST_SUITE_P(
                    fs::remove_all(d);
                    fs::create_directory(d);
                }}),
-    [](const ::testing::TestParamInfo<Change>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

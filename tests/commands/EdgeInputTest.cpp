@@ -3,6 +3,7 @@
 // against the simulated printer: every one either reaches the printer whole
 // or is reported through the error handler, and the port is closed again.
 #include "CommandFileFixture.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -116,6 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
                       AbsurdCase{"HugeQuantityTimesPrice", "F2:1:PANE:9000000000000:99999:1", Refused},
                       AbsurdCase{"DepartmentBeyondSixteenBits", "F2:1:PANE:1000:150:99999999",
                                  "Tessiro_Error: COR000001.txt;"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

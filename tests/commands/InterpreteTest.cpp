@@ -3,6 +3,7 @@
 // printer: each test drops a command file into IN, runs it, and reads what
 // reached the printer from the simulator's call trace.
 #include "CommandFileFixture.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -144,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"LowerCaseCodeIsUnknown", "", "v1:1\r\nV1:1\r\n", {}},
         RecordCase{"BlankLinesBeforeTheFirstRecordDoNotStopIt", "", "\r\n  \r\nV1:1\r\n", {"OpenCmd(1) -> 0"}},
         RecordCase{"EmptyFileSendsNothing", "", "", {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ------------------------------------------------------- stopping a file
 
@@ -203,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFieldCase{"ClosureWithoutKind", "Z1:1"},
                       BadFieldCase{"DiscountWithTwoPoints", "F7:1:1.5.0"},
                       BadFieldCase{"AmountEntryWithBlankInside", "F9:1:19 99"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(FileStops, RecordOverTheBoundFailsAndStopsTheFile)
 {
@@ -249,7 +250,7 @@ TEST_P(BusyPrinter, GivesUpAfterAMinuteOfPausesAndStopsTheFile)
 INSTANTIATE_TEST_SUITE_P(Pauses, BusyPrinter,
                          ::testing::Values(BusyCase{"DefaultPause", 50}, BusyCase{"ZeroPause", 0},
                                            BusyCase{"NegativePause", -5}, BusyCase{"PauseLongerThanTheBound", 7000}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 class BusySpell : public InterpreteFixture {};
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "commands/SpezzaRiga.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
         SplitCase{"BytesPassUnchanged", "D1:1:TOTALE \x80 5\xe0"s + '\0' + "X",
                   {"D1", "1", "TOTALE \x80 5\xe0"s + '\0' + "X"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST(SpezzaRigaReuse, NothingSurvivesFromThePreviousRecord)
 {
@@ -118,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"EmptyQuotedRecordIsNoRecord", "\"\"\r\nV1:1\r\n", {"V1:1"}},
         ReadCase{"OnlyCommas", ",,, ,\r\n", {}},
         ReadCase{"NulAndHighBytesKept", "D1:1:A"s + '\0' + "B \x80\xff\r\n", {"D1:1:A"s + '\0' + "B \x80\xff"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // The 64 KiB bound: a record may be exactly MaxRecord bytes; one byte more
 // fails it, keeps only MaxRecord bytes and leaves the reader at its end.

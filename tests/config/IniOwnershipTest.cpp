@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "config/IniFile.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -158,6 +159,6 @@ TEST_P(IniOwnershipOutsider, RewritesInPlaceAndKeepsOwnerGroupAndMode)
 INSTANTIATE_TEST_SUITE_P(Folders, IniOwnershipOutsider,
                          ::testing::Values(OutsiderCase{"FolderOpenToAll", 0777},
                                            OutsiderCase{"FolderOfTheSharedGroupOnly", 0775}),
-                         [](const ::testing::TestParamInfo<OutsiderCase>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 } // namespace

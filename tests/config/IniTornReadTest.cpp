@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "config/IniFile.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -136,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TornView{"EmptyBetweenTruncateAndWrite", ""},
                       TornView{"CutToItsFirstLines", Shared.substr(0, 40)},
                       TornView{"CutInsideALine", Shared.substr(0, 13)}),
-    [](const ::testing::TestParamInfo<TornView>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(IniTornRead, FileReallyEmptiedIsWrittenOnceItStaysUnchanged)
 {
@@ -204,6 +205,6 @@ TEST_P(IniInPlaceRewriter, NeverWipesTheFile)
 INSTANTIATE_TEST_SUITE_P(Ways, IniInPlaceRewriter,
                          ::testing::Values(RewriterCase{"TruncateThenWrite", Rewrite::TruncateThenWrite},
                                            RewriterCase{"WriteThenTruncate", Rewrite::WriteThenTruncate}),
-                         [](const ::testing::TestParamInfo<RewriterCase>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 } // namespace

@@ -6,6 +6,7 @@
 // instead of ENOSPC), without root and without a disk to fill.
 #include "config/IniFile.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 #include "support/WritesRefused.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(Writes, IniWriteRefusedKind,
                          ::testing::Values(RefusedWrite{"ChangedValue", "Varie", "Eps_Vuoto", "-1"},
                                            RefusedWrite{"NewKey", "Varie", "Kelmora_CORR", "COR000001.txt"},
                                            RefusedWrite{"RemovedSection", "Altro", "", ""}),
-                         [](const ::testing::TestParamInfo<RefusedWrite>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 TEST_F(IniWriteRefused, MissingFileStaysMissing)
 {

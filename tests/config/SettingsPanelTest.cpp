@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Indicazione Indice Pagamento non corretta."},
                       Rejection{"unpaid_type_two_lines", Field::NonRiscType, "0", "x",
                                 "Indicazione Tipo Pagamento non corretta.\r\n0=cash; 1=check; 2=credit card; 3=ticket"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 struct DefaultRestore {
     Field field;
@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Accepted{"type_negative", Field::NonRiscType, "-3", "-3"},
                       Accepted{"type_out_of_range", Field::NonRiscType, "7", "7"},
                       Accepted{"port_beyond_16_bits", Field::Seriale, "70000", "70000"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(SettingsPanelTest, TypingDelaySavesEachKeystrokeAndThePauseFollows)
 {
@@ -262,7 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FolderCase{"emptied", {"/srv/", ""}, "/", "/"},
                       FolderCase{"blanks_trimmed_on_save", {"  /srv/k/"}, "  /srv/k/", "/srv/k/"},
                       FolderCase{"each_keystroke", {"a", "a/b"}, "a/b/", "a/b/"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(SettingsPanelTest, AppendedSeparatorIsShownToTheView)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "errors/Clock.h"
 #include "support/FakeClock.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <cctype>
 #include <clocale>
 #include <string>
 
@@ -61,12 +61,7 @@ TEST_P(LogTimeUnderLocale, RecordsCarryTheSameDateText)
 
 INSTANTIATE_TEST_SUITE_P(Locales, LogTimeUnderLocale,
                          ::testing::Values("C", "POSIX", "C.UTF-8", "it_IT.UTF-8", "it_IT", "en_US.UTF-8", "de_DE.UTF-8"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             std::string name;
-                             for (const char* p = info.param; *p; ++p)
-                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return name;
-                         });
+                         rownames::by([](const char* locale) { return locale; }));
 
 // The Italian locale itself, generated for the test when the machine has
 // its sources (a till usually has not): the records read as the Italian

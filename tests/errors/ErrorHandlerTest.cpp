@@ -1,14 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "errors/ErrorsBench.h"
+#include "support/RowNames.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// A row named after the command file that runs, if any.
+std::string fileRowName(std::string_view file)
+{
+    return file.empty() ? "NoFile" : rownames::sanitised(file);
+}
+template <class Row>
+std::string byFile(const ::testing::TestParamInfo<Row>& info)
+{
+    return fileRowName(info.param.name);
+}
 
 // ---- Which log, which reference, and Kelmora_CORR --------------------------
 
@@ -37,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(ErrorHandler, FailureRouting,
                                            Routing{"", false, ""},
                                            Routing{"20261208140509cor0001.txt", false, "20261208140509cor0001.txt"},
                                            Routing{"12345678901234", false, "12345678901234"},
-                                           Routing{"20261208140509NFS0001.txt", false, "20261208140509NFS0001.txt"}));
+                                           Routing{"20261208140509NFS0001.txt", false, "20261208140509NFS0001.txt"}),
+                         byFile<Routing>);
 
 // ---- The record and the window ---------------------------------------------
 
@@ -121,7 +135,8 @@ TEST_P(DisplayMessageFile, FailureIsLoggedButLeavesNothingStanding)
 INSTANTIATE_TEST_SUITE_P(ErrorHandler, DisplayMessageFile,
                          ::testing::Values(DisplayCase{"20261208140509display.txt", true},
                                            DisplayCase{"msgdisplay", true},
-                                           DisplayCase{"20261208140509Display.txt", false}));
+                                           DisplayCase{"20261208140509Display.txt", false}),
+                         byFile<DisplayCase>);
 
 TEST_F(FailureRecord, UnwritableLogIsSaidOnStderrAndTheRestStillRuns)
 {
@@ -186,7 +201,8 @@ INSTANTIATE_TEST_SUITE_P(ErrorHandler, SequenceErrorNoVoid,
                          ::testing::Values(NoVoidCase{"20261208140509NFS0001.txt", "SEQUENZA ERRATA"},
                                            NoVoidCase{"", "SEQUENZA ERRATA"},
                                            NoVoidCase{"20261208140509COR0001.txt", "sequenza errata"},
-                                           NoVoidCase{"20261208140509COR0001.txt", "Vendita rifiutata"}));
+                                           NoVoidCase{"20261208140509COR0001.txt", "Vendita rifiutata"}),
+                         rownames::by([](const NoVoidCase& c) { return fileRowName(c.name) + "_" + c.message; }));
 
 TEST_F(SequenceErrorVoid, PortFailureInsideTheVoidIsLoggedOnceAndStartsNoSecondVoid)
 {
@@ -323,7 +339,8 @@ TEST_P(ActionRecord, GoesToTheLogOfTheCurrentFileAndShowsNothing)
 INSTANTIATE_TEST_SUITE_P(ErrorHandler, ActionRecord,
                          ::testing::Values(ActionCase{"", false, "AZIONE"},
                                            ActionCase{"20261208140509COR0001.txt", true, "COR0001.txt"},
-                                           ActionCase{"20261208140509NFS0001.txt", false, "20261208140509NFS0001.txt"}));
+                                           ActionCase{"20261208140509NFS0001.txt", false, "20261208140509NFS0001.txt"}),
+                         byFile<ActionCase>);
 
 class RecordOnly : public ErrorsBench {};
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "errors/FileKind.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"20261208140509cor0001.txt", false, false, "20261208140509cor0001.txt"},
                       NameCase{"20261208140509COR_display.txt", true, true, "COR_display.txt"},
                       NameCase{"display", false, true, "display"},
-                      NameCase{"20261208140509Display.txt", false, false, "20261208140509Display.txt"}));
+                      NameCase{"20261208140509Display.txt", false, false, "20261208140509Display.txt"}),
+    rownames::byName);
 
 } // namespace

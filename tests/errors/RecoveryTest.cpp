@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "errors/ErrorsBench.h"
 #include "errors/Recovery.h"
+#include "support/RowNames.h"
 
 #include <filesystem>
 #include <ostream>
@@ -71,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         Command{"cmdFineCartaNoFisc", cmdFineCartaNoFisc, "Recupero da Fine Carta su Non Fiscale",
                 {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"}, false},
         Command{"cmdRistampa", cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false}),
-    [](const ::testing::TestParamInfo<Command>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 class PaperEndCommand : public ErrorsBench {};
 

@@ -6,6 +6,7 @@
 #include "lan/LanDocument.h"
 #include "lan/LanPrinter.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -194,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "<printerFiscalReport><printXZReport operator=\"1\"/></printerFiscalReport>"},
         CallCase{"PaperEndRecovery", [](LanPrinter& p) { return p.PaperEndRecovery(1); },
                  "<printerCommand><resetPrinter operator=\"1\"/></printerCommand>"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(LanDocumentFixture, WholeRequestIsASoapEnvelopeDeclaredUtf8)
 {
@@ -282,7 +283,7 @@ INSTANTIATE_TEST_SUITE_P(
                       c.subtotalDiscount(Currency::fromUnits(50));
                   },
                   99}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 struct PaymentCase {
     const char* name;
@@ -319,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
                     false, 1000},
         PaymentCase{"BelowHalfACent", [](DocumentCollector& c) { return c.pay("C", Currency::fromUnits(49), 0, 0); },
                     lancode::InvalidData, false, 1000}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ------------------------------------ each call answers as the simulator
 
@@ -373,6 +374,6 @@ INSTANTIATE_TEST_SUITE_P(
                      lancode::InvalidData},
         SequenceCase{"AmountEntryHasNoElement", [](DocumentCollector& c) { return c.amountEntry(money(100)); },
                      lancode::AmountEntryUnsupported}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 #include "support/ServedPrinter.h"
 
 #include <gtest/gtest.h>
@@ -224,6 +225,6 @@ INSTANTIATE_TEST_SUITE_P(Table, LanEndToEndFaults,
                                            FaultCase{"NonFiscalClose", "CloseNonFiscal=4\n", 2},
                                            FaultCase{"Display", "DisplayText=4\n", 3},
                                            FaultCase{"Closure", "FiscalClosure=3\n", 4}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 } // namespace

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "lan/LanFormat.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(Table, LanAmounts,
                                            AmountCase{"BelowHalfGoesDown", 249, 2, "0,02"},
                                            AmountCase{"NegativeHalfAwayFromZero", -250, -3, "-0,03"},
                                            AmountCase{"Large", 99'999'999'900, 999'999'999, "9999999,99"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 struct QuantityCase {
     const char* name;
@@ -57,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Table, LanQuantities,
                                            QuantityCase{"ThreeDecimals", 1.234f, 1234, "1,234"},
                                            QuantityCase{"FourthDecimalRounded", 1.2345f, 1235, "1,235"},
                                            QuantityCase{"MilkTwoLitres", 2.0f, 2000, "2"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 TEST(LanQuantity, NotANumberIsRefused)
 {
@@ -85,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(Table, LanLineAmounts,
                                            LineCase{"HalfOfFiveCentsIsThree", 5, 500, 3},
                                            LineCase{"ThreeTimesFour", 4, 3000, 12},
                                            LineCase{"KiloPriceTimesGrams", 1299, 347, 451}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 struct TextCase {
     const char* name;
@@ -110,6 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"MarkupCharactersKeptForTheWriter", "A&B<C>\"D'", 0, "A&B<C>\"D'"},
                       TextCase{"CutToTheLength", "1234567890", 4, "1234"},
                       TextCase{"NoLatinLetterBecomesQuestionMark", "\xB5", 0, "?"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "lan/LanCodes.h"
 #include "lan/LanReply.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeywordCase{"ElectronicPayment", "EFT_POS_ERROR", "0", lancode::ElectronicPayment},
                       KeywordCase{"LowerCaseMatched", "eptr_rec_empty", "3", lancode::PaperEnd},
                       KeywordCase{"UnknownKeyword", "SOMETHING_NEW", "0", lancode::PrinterError}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ------------------------------------------------------ status digits
 
@@ -105,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ReplyStatusDigits,
                                            DigitsCase{"InvoiceOpen", "00180", true},
                                            DigitsCase{"NegativeSubtotalIsNoOpenState", "00150", false},
                                            DigitsCase{"TooShort", "001", std::nullopt}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 TEST(ReplyReading, StatusQueryDigitsComeFromFpStatus)
 {
@@ -196,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "Connection refused"},
         BrokenCase{"Tls", noReply(HttpOutcome::Kind::Tls, "certificate X is not the pinned Y"), lancode::Certificate,
                    "not the pinned"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST(ReplyCodes, TimeoutTextSaysTheReceiptMayOrMayNotHavePrinted)
 {

@@ -12,6 +12,7 @@
 #include "lan/serve/PrinterServer.h"
 #include "printer/SimulatedPrinter.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(Table, PrinterChoiceRefuses,
                                            BadPrinterCase{"WithPath", "http://192.168.1.50/cgi-bin/fpmate.cgi"},
                                            BadPrinterCase{"BadPort", "http://192.168.1.50:99999"},
                                            BadPrinterCase{"HttpsNobodyThere", "https://127.0.0.1:1"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 TEST_F(PrinterChoiceFixture, UnusableFileStopsTheStartWithTheReason)
 {

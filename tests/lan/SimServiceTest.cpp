@@ -3,6 +3,7 @@
 #include "lan/LanReply.h"
 #include "lan/SimService.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NonFiscalWithoutEnd",
                     envelope("<printerNonFiscal><beginNonFiscal/><printNormal data=\"A\"/></printerNonFiscal>"),
                     "INCOMPLETE FILE"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(SimServiceFixture, ReceiptOfTheNotesPrintsOnTheRollWithChange)
 {
@@ -135,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"NonCashAbove", "PayCash=8\n", "PRINTER ERROR", 13, "00100"},
                       FaultCase{"OtherCodeIsItsStatus", "Subtotal=42\n", "PRINTER ERROR", 42, "00100"},
                       FaultCase{"Busy", "Occupato=1\n", "LAN_ERROR", 0, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(SimServiceFixture, ResetClosesAReceiptLeftOpenAndRecoversFromPaperEnd)
 {

@@ -33,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FloatCase{-3.25f, "-3.250", "negative"}, FloatCase{-0.0001f, "0.000", "negative_zero"},
                       FloatCase{0.0f, "0.000", "zero"}, FloatCase{1e10f, "10000000000.000", "no_exponent"},
                       FloatCase{3.4e38f, "339999995214436424907732413799364296704.000", "largest_single"}),
-    [](const ::testing::TestParamInfo<FloatCase>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 struct TextCase {
     std::string cp1252;

@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Quantities, DepartmentSale,
         SaleCase{"OneFromThousandths", *Currency::parse("1000", 1000), R"(SellDept(1, "PANE", 1.5000, 3) -> 0)"},
         SaleCase{"Two", whole(2), R"(SellDeptQty(1, "PANE", 2.000, 1.5000, 3) -> 0)"},
         SaleCase{"Half", *Currency::parse("500", 1000), R"(SellDeptQty(1, "PANE", 0.500, 1.5000, 3) -> 0)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 struct RoundingCase {
     const char* name;
@@ -98,7 +98,7 @@ TEST_P(DepartmentRounding, RoundsTheDepartmentHalvesToEven)
 INSTANTIATE_TEST_SUITE_P(Departments, DepartmentRounding,
     ::testing::Values(RoundingCase{"TwoAndAHalf", *Currency::parse("2.5"), R"(SellDept(1, "PANE", 1.0000, 2) -> 0)"},
         RoundingCase{"ThreeAndAHalf", *Currency::parse("3.5"), R"(SellDept(1, "PANE", 1.0000, 4) -> 0)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 struct BadDepartmentCase {
     const char* name;
@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(Operations, DepartmentOutside16Bits,
         BadDepartmentCase{"ReturnAmount",
             [](ComandiEpson& o, Currency d) { return o.opRepartoResoImporto(1, "PANE", cents(100), d); },
             "opRepartoReso - "}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ---------------------------------------------------------------- busy printer
 
@@ -261,7 +261,7 @@ INSTANTIATE_TEST_SUITE_P(PlainCalls, Payment,
         PaymentCase{"Type5SendsNothing", "0", 5, cents(500), "", ""},
         PaymentCase{"PayLNotANumberCountsAsZero", "si", 4, cents(500), "", "PayTicket(1, 1, 5.0000) -> 0"},
         PaymentCase{"PayLZeroWithDecimals", "0.0", 4, cents(500), "", "PayTicket(1, 1, 5.0000) -> 0"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(Tenders, Payment,
     ::testing::Values(PaymentCase{"Cash", "1", 1, cents(500), "", R"(PayTender(1, "CONTANTI", 5.0000, 0, 0, 1) -> 0)"},
@@ -276,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(Tenders, Payment,
         PaymentCase{
             "PayLAnyNonZeroNumber", "-1", 1, cents(500), "", R"(PayTender(1, "CONTANTI", 5.0000, 0, 0, 1) -> 0)"},
         PaymentCase{"NegativeAmountSendsNothing", "1", 1, cents(-100), "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST_F(OperationsTest, NegativeAmountWithoutPayLGoesToThePlainCall)
 {
@@ -451,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(Operations, FailureCode,
         FailureCase{"ClosureWithReceiptOpen", "", [](ComandiEpson& o) { return sale(o) && o.opZChiusuraFisc(1, 1); },
             "opZChiusuraFisc PROBLEMI 3"},
         FailureCase{"Drawer", "OpenCmd=7", [](ComandiEpson& o) { return o.opApri(1); }, "opApri PROBLEMI 7"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ---------------------------------------------------------------- raised failures
 
@@ -575,7 +575,7 @@ INSTANTIATE_TEST_SUITE_P(Operations, RaisedFailure,
         RaisedCase{"ClosureAlt", [](ComandiEpson& o) { return o.opZChiusuraFisc(1, 2); },
             "opZChiusuraFisc PROBLEMI porta scomparsa"},
         RaisedCase{"Drawer", [](ComandiEpson& o) { return o.opApri(1); }, "opApri PROBLEMI porta scomparsa"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ---------------------------------------------------------------- paper-end recovery
 

@@ -228,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](PrinterControl& c, ErrorHandler& e, std::optional<int16_t> p, const std::string& s) {
                     RecuperoFineCarta(c, e, p, s, 1);
                 }}),
-    [](const ::testing::TestParamInfo<Wrapped>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 class VoidAndClose : public ErrorsBench, public ::testing::WithParamInterface<const char*> {};
 

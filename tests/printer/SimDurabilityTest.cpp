@@ -3,6 +3,7 @@
 #include "printer/SimState.h"
 #include "printer/SimulatedPrinter.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 #include "support/WritesRefused.h"
 
 #include <gtest/gtest.h>
@@ -23,12 +24,6 @@ namespace {
 Currency eur(const char* text)
 {
     return *Currency::parse(text);
-}
-
-template <class P>
-std::string rowName(const ::testing::TestParamInfo<P>& info)
-{
-    return info.param.name;
 }
 
 // A scratch program directory; printers are made, opened and dropped (as a
@@ -87,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IdleCall{"ExtraLine", [](SimulatedPrinter& p) { return p.ExtraLine(1, 1, "RIGA"); }},
                       IdleCall{"Subtotal", [](SimulatedPrinter& p) { return p.Subtotal(1); }},
                       IdleCall{"Discount", [](SimulatedPrinter& p) { return p.SubtotalDiscount(1, eur("0.10")); }}),
-    rowName<IdleCall>);
+    rownames::byName);
 
 TEST_F(SimFixture, ReceiptWithoutASaleOrReturnLineDoesNotClose)
 {
@@ -137,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundingCase{"QuantityTakenToThreeDecimals", 2.0005f, "1.00", "2.00"},
                       RoundingCase{"WeightTimesPrice", 0.335f, "12.90", "4.32"},
                       RoundingCase{"QuarterCentUp", 2.5f, "0.01", "0.03"}),
-    rowName<RoundingCase>);
+    rownames::byName);
 
 TEST_F(SimFixture, TraceWritesQuantitiesWithThreeDecimals)
 {
@@ -175,7 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CorruptCase{"CutInTheMiddleOfALine", "[Stampante]\nUltimoScontrino=41\nChiusure"},
                       CorruptCase{"NoPrinterSection", "[Giorno]\nScontrini=3\n"},
                       CorruptCase{"UnknownReceiptState", "[Stampante]\nUltimoScontrino=1\n[Scontrino]\nStato=aperto\n"}),
-    rowName<CorruptCase>);
+    rownames::byName);
 
 TEST_F(SimFixture, StateWithAnUnknownKeyIsNotCorrupt)
 {
@@ -212,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultFileCase{"NegativeBusyCount", "Occupato=-2\r\n", "valore non valido per Occupato"},
                       FaultFileCase{"PaperEndNotANumber", "FineCarta=si\r\n", "valore non valido per FineCarta"},
                       FaultFileCase{"LineWithoutEquals", "FineCarta\r\n", "riga senza"}),
-    rowName<FaultFileCase>);
+    rownames::byName);
 
 TEST_F(SimFixture, PaperEndClearedByTheRecoveryStaysClearedInANewProcess)
 {
@@ -263,7 +258,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CutCase{"ClosingHalfPrinted", [](SimulatedPrinter& p) { p.PayCash(1, eur("0")); }, 50},
                       CutCase{"VoidHalfPrinted", [](SimulatedPrinter& p) { p.CancelReceipt(1); }, 30},
                       CutCase{"SaleNotPrinted", [](SimulatedPrinter& p) { p.SellDept(1, "LATTE", eur("1"), 1); }, 0}),
-    rowName<CutCase>);
+    rownames::byName);
 
 TEST_F(SimFixture, ReceiptClosedBeforeTheKillIsNeverPrintedClosedTwice)
 {
@@ -337,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"Payment", [](SimulatedPrinter& p) { return p.PayCash(1, eur("0")); }},
                       RefusedCase{"Void", [](SimulatedPrinter& p) { return p.CancelReceipt(1); }},
                       RefusedCase{"Description", [](SimulatedPrinter& p) { return p.AddDescription(1, "X"); }}),
-    rowName<RefusedCase>);
+    rownames::byName);
 
 TEST_F(SimFixture, RollLongerThanTheStateSaysIsTakenAsItIs)
 {

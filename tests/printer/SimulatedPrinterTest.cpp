@@ -497,7 +497,7 @@ INSTANTIATE_TEST_SUITE_P(
                     [](SimulatedPrinter& p) { return p.SubtotalDiscount(1, eur("0.10")); }, simcode::WrongSequence},
         RefusalCase{"AmountEntryInsideFiscal", FiscalOpen,
                     [](SimulatedPrinter& p) { return p.AmountEntry(1, eur("1")); }, simcode::WrongSequence}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     InvalidData, SimulatorRefusal,
@@ -545,7 +545,7 @@ INSTANTIATE_TEST_SUITE_P(
                     simcode::NonCashExcess},
         RefusalCase{"ExtraLineZero", FiscalOpen, [](SimulatedPrinter& p) { return p.ExtraLine(1, 0, "A"); },
                     simcode::InvalidData}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 // ------------------------------------------------------------ error event
 
@@ -977,6 +977,6 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"FiscalClosure", [](SimulatedPrinter& p) { return p.FiscalClosure(1); }},
         FaultCase{"FiscalClosureAlt", [](SimulatedPrinter& p) { return p.FiscalClosureAlt(1); }},
         FaultCase{"PaperEndRecovery", [](SimulatedPrinter& p) { return p.PaperEndRecovery(1); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 } // namespace

@@ -16,6 +16,13 @@
 // underscores only, and a row's name must be unique within its suite.
 namespace rownames {
 
+// A name of digits alone would read as a row's index: "12" -> "num12".
+inline std::string notAnIndex(std::string name)
+{
+    const bool digitsOnly = std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isdigit(c); });
+    return digitsOnly ? "num" + name : name;
+}
+
 // `text` as a test name: letters and digits kept, every other byte an
 // underscore, "empty" for no text.
 inline std::string sanitised(std::string_view text)
@@ -25,7 +32,7 @@ inline std::string sanitised(std::string_view text)
     std::string out;
     for (const char c : text)
         out.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
-    return out;
+    return notAnIndex(out);
 }
 
 // `text` as a test name with its signs spelled out, for rows that are data
@@ -54,7 +61,7 @@ inline std::string spelled(std::string_view text)
         const auto byte = static_cast<unsigned char>(c);
         out += {'x', Hex[byte >> 4], Hex[byte & 0xF]};
     }
-    return out;
+    return notAnIndex(out);
 }
 
 // Names each row after its `name` member.

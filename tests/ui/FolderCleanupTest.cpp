@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "support/Files.h"
+#include "support/RowNames.h"
 #include "ui/FolderCleanup.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,8 @@ TEST_P(FolderNameCase, FolderIsFoundWhateverItsCase)
 
 INSTANTIATE_TEST_SUITE_P(Names, FolderNameCase,
                          ::testing::Values("Ostro", "ostro", "OSTRO", "IN", "in", "Cestino", "CESTINO", "Log",
-                                           "log", "LOG"));
+                                           "log", "LOG"),
+                         rownames::byText);
 
 TEST_F(FolderCleanup, SubfoldersAndTheirFilesSurvive)
 {

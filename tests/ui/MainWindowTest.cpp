@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "support/RowNames.h"
 #include "ui/WindowFixture.h"
 
 #include "ui/AboutBox.h"
@@ -166,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Clicks, TrayActivation,
                                            Activation{QSystemTrayIcon::Context, false, "RightClick"},
                                            Activation{QSystemTrayIcon::MiddleClick, false, "MiddleClick"},
                                            Activation{QSystemTrayIcon::DoubleClick, false, "DoubleClick"}),
-                         [](const ::testing::TestParamInfo<Activation>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 class NoTrayHost : public WindowFixture {
 protected:

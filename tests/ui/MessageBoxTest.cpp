@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "support/RowNames.h"
 #include "ui/MessageBox.h"
 #include "ui/Translation.h"
 
@@ -41,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
                               QMessageBox::Ok, QMessageBox::Cancel, "OkCancel"},
                       BoxCase{MessageBoxRequest::Buttons::YesNo, QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::Yes, QMessageBox::No, "YesNo"}),
-    [](const ::testing::TestParamInfo<BoxCase>& info) { return std::string(info.param.name); });
+    rownames::byName);
 
 TEST(MessageBoxText, UntitledBoxCarriesTheProgramsTitle)
 {
@@ -106,4 +107,4 @@ INSTANTIATE_TEST_SUITE_P(
         TranslatedCase{"OkCancel", MessageBoxRequest::Buttons::OkCancel,
                        {{QMessageBox::Ok, QStringLiteral("OK")}, {QMessageBox::Cancel, QStringLiteral("Annulla")}}},
         TranslatedCase{"Ok", MessageBoxRequest::Buttons::Ok, {{QMessageBox::Ok, QStringLiteral("OK")}}}),
-    [](const ::testing::TestParamInfo<TranslatedCase>& info) { return std::string(info.param.name); });
+    rownames::byName);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "support/RowNames.h"
 #include "ui/WindowFixture.h"
 
 #include "ui/ProgramIcon.h"
@@ -137,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, ErrorPanelWrap,
                                                    t += "riga " + std::to_string(i) + "\r\n";
                                                return t + "fine della riga";
                                            }()}),
-                         [](const ::testing::TestParamInfo<LongTextCase>& info) { return std::string(info.param.name); });
+                         rownames::byName);
 
 // ---- Settings written outside are respected -----------------------------------
 

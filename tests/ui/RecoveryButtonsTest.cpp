@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "support/RowNames.h"
 #include "ui/WindowFixture.h"
 
 namespace fs = std::filesystem;
@@ -121,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {"PaperEndRecovery(1) -> 0", "CloseNonFiscal(1) -> 0"},
                      "Recupero da Fine Carta su Non Fiscale"},
         RecoveryCase{"cmdRistampa", Blocked::Nothing, {}, "Ristampa Ultimo Scontrino Fiscale"}),
-    [](const ::testing::TestParamInfo<RecoveryCase>& info) { return std::string(info.param.button); });
+    rownames::by(&RecoveryCase::button));
 
 using RecoveryExchange = WindowFixture;
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "support/RowNames.h"
 #include "ui/WindowFixture.h"
 
 #include <QCheckBox>
@@ -86,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Rejection{"NonRiscIndex", "Eps_NonRiscIndex", "Indicazione Indice Pagamento non corretta."},
                       Rejection{"NonRiscType", "Eps_NonRiscType",
                                 "Indicazione Tipo Pagamento non corretta.\r\n0=cash; 1=check; 2=credit card; 3=ticket"}),
-    [](const ::testing::TestParamInfo<Rejection>& info) { return std::string(info.param.field); });
+    rownames::by(&Rejection::field));
 
 using SettingsTyping = WindowFixture;
 
