@@ -3,7 +3,7 @@
 // start-up is on record before it is gone, and a busy flag that the bridge
 // could not take back (a full disk) does not stop the polling for good.
 #include "app/Bridge.h"
-#include "BridgeRig.h"
+#include "support/ProgramFolder.h"
 #include "app/RecordingPrinter.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
@@ -28,11 +28,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class BridgeReliability : public BridgeRig {
+class BridgeReliability : public ProgramFolderTest {
 protected:
     void SetUp() override
     {
-        testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
     }
 

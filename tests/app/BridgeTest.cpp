@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/Bridge.h"
-#include "BridgeRig.h"
+#include "support/ProgramFolder.h"
 #include "app/RecordingPrinter.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
@@ -38,14 +38,6 @@ std::string stored(const fs::path& config, const char* key)
     return LeggiINI(keys::Section, key, Missing, config);
 }
 
-void configure(const fs::path& config, const std::vector<std::string>& lines)
-{
-    std::string text = "[Varie]\r\n";
-    for (const auto& line : lines)
-        text += line + "\r\n";
-    testfiles::write(config, text);
-}
-
 // Names of a folder's entries in the order the file system lists them.
 std::vector<std::string> listing(const fs::path& dir)
 {
@@ -77,7 +69,7 @@ fs::file_time_type ageFile(const fs::path& file)
 
 // ---------------------------------------------------------------- start-up
 
-class BridgeStartup : public BridgeRig {
+class BridgeStartup : public ProgramFolderTest {
 protected:
     int start()
     {
@@ -88,10 +80,8 @@ protected:
 
     std::string action(const std::string& text, const std::string& reference = "AZIONE") const
     {
-        return reference + ";" + dateTimeText(m_clock.now) + ";AZIONE: " + text;
+        return record(reference, "AZIONE: " + text);
     }
-    std::vector<std::string> notFiscalLog() const { return testfiles::lines(m_state.notFiscalLog()); }
-    std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
     fs::path config() const { return m_state.configFile(); }
 
     std::unique_ptr<SimulatedPrinter> m_printer;
@@ -154,14 +144,14 @@ TEST_F(BridgeStartup, FilesInDropFolderWaitForTheFirstTick)
 
 TEST_F(BridgeStartup, BatchFlagLeftBusyByACrashIsSetIdle)
 {
-    configure(config(), {"Eps_Vuoto=0"});
+    configure({"Eps_Vuoto=0"});
     start();
     EXPECT_EQ(stored(config(), keys::Eps_Vuoto), "-1");
 }
 
 TEST_F(BridgeStartup, ErrorLeftByTheLastRunIsCleared)
 {
-    configure(config(), {"Kelmora_CORR=COR0007.txt", "Eps_CodError=12", "Eps_DescError=CARTA"});
+    configure({"Kelmora_CORR=COR0007.txt", "Eps_CodError=12", "Eps_DescError=CARTA"});
     m_state.errorState = true;
     m_state.lastErrorText = "vecchio errore";
     m_window.printerText = "----- PRINTER ERROR -----";
@@ -178,7 +168,7 @@ TEST_F(BridgeStartup, ErrorLeftByTheLastRunIsCleared)
 
 TEST_F(BridgeStartup, StoredSettingsReachTheWorkingSettings)
 {
-    configure(config(), {"Eps_COM=3", "Eps_Setting=19200,N,8,1", "Eps_Delay=20", "Eps_NonRiscType=2",
+    configure({"Eps_COM=3", "Eps_Setting=19200,N,8,1", "Eps_Delay=20", "Eps_NonRiscType=2",
                          "Eps_NonRiscIndex=4", "Kelmora_DIR=/srv/kelmora/"});
     start();
     EXPECT_EQ(m_state.settings.portNumber, std::optional<int16_t>(3));
@@ -191,7 +181,7 @@ TEST_F(BridgeStartup, StoredSettingsReachTheWorkingSettings)
 
 TEST_F(BridgeStartup, RejectedStoredPortIsShownInAMessageBoxWithTheProgramTitle)
 {
-    configure(config(), {"Eps_COM=abc"});
+    configure({"Eps_COM=abc"});
     start();
     const bool shown = std::any_of(m_window.boxes.begin(), m_window.boxes.end(), [](const FakeWindow::Box& b) {
         return b.kind == "inform" && b.title == "Tessiro" && b.text == "Porta COM errata.";
@@ -220,7 +210,7 @@ class BridgeStartupInterval : public BridgeStartup, public ::testing::WithParamI
 TEST_P(BridgeStartupInterval, PollingIntervalIsUsableAndFiledAsAnAction)
 {
     const IntervalCase& c = GetParam();
-    configure(config(), {std::string("intervalTimer=") + c.stored});
+    configure({std::string("intervalTimer=") + c.stored});
 
     EXPECT_EQ(start(), c.interval);
     EXPECT_EQ(m_bridge->interval(), c.interval);
@@ -257,7 +247,7 @@ TEST_P(BridgeStartupPayL, CheckBoxFollowsWhetherTheStoredNumberIsZero)
 {
     const PayLCase& c = GetParam();
     if (c.stored)
-        configure(config(), {std::string("PAY_L=") + c.stored});
+        configure({std::string("PAY_L=") + c.stored});
     start();
     EXPECT_EQ(m_bridge->panel().payL(), c.ticked);
     EXPECT_EQ(stored(config(), keys::PAY_L), c.saved);
@@ -271,11 +261,11 @@ INSTANTIATE_TEST_SUITE_P(Values, BridgeStartupPayL,
 
 // ----------------------------------------------------------------- polling
 
-class BridgePolling : public BridgeRig {
+class BridgePolling : public ProgramFolderTest {
 protected:
     void SetUp() override
     {
-        configure(m_state.configFile(), {"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
+        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
         m_bridge->avvio();
         m_printer.onOpenPort = [this] {
@@ -289,8 +279,6 @@ protected:
     fs::path drop() const { return m_state.dropDir(); }
     fs::path work() const { return m_state.workDir(); }
     fs::path config() const { return m_state.configFile(); }
-    std::vector<std::string> notFiscalLog() const { return testfiles::lines(m_state.notFiscalLog()); }
-    std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
 
     apptest::RecordingPrinter m_printer;
     std::unique_ptr<Bridge> m_bridge;
@@ -485,7 +473,7 @@ struct FlagCase {
 
 TEST_F(BridgePolling, IdleTickWritesTheFlagBackWhenItsKeyIsGone)
 {
-    configure(config(), {"Eps_COM=1"});
+    configure({"Eps_COM=1"});
 
     m_bridge->tick();
 

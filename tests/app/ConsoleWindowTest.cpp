@@ -2,7 +2,7 @@
 #include "app/Bridge.h"
 #include "app/ConsoleWindow.h"
 #include "app/OperationsLog.h"
-#include "BridgeRig.h"
+#include "support/ProgramFolder.h"
 #include "printer/SimulatedPrinter.h"
 #include "support/RowNames.h"
 
@@ -76,11 +76,11 @@ std::ostream& operator<<(std::ostream& out, const HeadlessCase& c)
     return out << c.name;
 }
 
-class HeadlessStderr : public BridgeRig, public ::testing::WithParamInterface<HeadlessCase> {
+class HeadlessStderr : public ProgramFolderTest, public ::testing::WithParamInterface<HeadlessCase> {
 protected:
     void SetUp() override
     {
-        testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\n");
+        configure({"Eps_COM=1"});
         m_console.emplace(m_out, GetParam().journal);
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, *m_console, m_clock, *m_printer);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/Bridge.h"
-#include "BridgeRig.h"
+#include "support/ProgramFolder.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
 #include "app/ControlServer.h"
@@ -122,7 +122,7 @@ private:
 
 // A bridge's program folder with the user's runtime folder of its own, so
 // the control sockets of the tests never meet the user's.
-class RuntimeFolderRig : public BridgeRig {
+class RuntimeFolderRig : public ProgramFolderTest {
 protected:
     void SetUp() override
     {
@@ -205,8 +205,6 @@ protected:
     void fault(const std::string& lines) { testfiles::write(m_dir / "Simulatore" / "guasti.ini", "[Guasti]\r\n" + lines); }
 
     std::vector<std::string> trace() const { return testfiles::lines(m_dir / "Simulatore" / "chiamate.log"); }
-    std::vector<std::string> notFiscalLog() const { return testfiles::lines(m_state.notFiscalLog()); }
-    std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
     std::string action(const std::string& text, const std::string& reference = "AZIONE") const
     {
         return reference + ";" + dateTimeText(m_clock.now) + ";AZIONE: " + text;

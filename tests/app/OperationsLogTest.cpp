@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/Bridge.h"
-#include "BridgeRig.h"
+#include "support/ProgramFolder.h"
 #include "app/OperationsLog.h"
 #include "errors/SharedState.h"
 #include "printer/SimulatedPrinter.h"
@@ -37,11 +37,11 @@ std::vector<std::string> linesOf(const std::string& text)
 }
 
 // A bridge on the simulated printer whose operations go to a string.
-class OperationsFixture : public BridgeRig {
+class OperationsFixture : public ProgramFolderTest {
 protected:
     void start(Level level, bool journal = false)
     {
-        testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\n");
+        configure({"Eps_COM=1"});
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_log.emplace(m_out, level, journal);

@@ -4,7 +4,7 @@
 // never runs it again and never lets the next file's items join its receipt;
 // names cannot forge records; no file goes without a word.
 #include "app/Bridge.h"
-#include "BridgeRig.h"
+#include "support/ProgramFolder.h"
 #include "app/RecordingPrinter.h"
 #include "app/ReceiptRoll.h"
 #include "app/RunningFile.h"
@@ -54,11 +54,11 @@ std::string receipt(const std::string& marker)
 
 // A bridge on a recording printer, with the intake's time under the test's
 // hand.
-class IntakeBridge : public BridgeRig {
+class IntakeBridge : public ProgramFolderTest {
 protected:
     void SetUp() override
     {
-        testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
         m_bridge->avvio();
         m_bridge->intake().setNow([this] { return m_now; });
@@ -66,8 +66,6 @@ protected:
     }
 
     fs::path drop() const { return m_state.dropDir(); }
-    std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
-    std::vector<std::string> notFiscalLog() const { return testfiles::lines(m_state.notFiscalLog()); }
     void later(std::chrono::milliseconds d) { m_now += d; }
 
     // Opens a file of the drop folder for writing and keeps it open, as a
@@ -411,7 +409,7 @@ void PrintTo(const MarkCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class InterpreterMarks : public BridgeRig, public ::testing::WithParamInterface<MarkCase> {};
+class InterpreterMarks : public ProgramFolderTest, public ::testing::WithParamInterface<MarkCase> {};
 
 TEST_P(InterpreterMarks, CallerIsToldBeforeThePortBeforeEachRecordAndAfterTheLast)
 {
@@ -492,12 +490,12 @@ void PrintTo(const RecoveryCase& c, std::ostream* os)
 const std::string Fiscal = "20261208180100COR000001.txt";
 const std::string NotFiscal = "20261208180100NOF000001.txt";
 
-class StartupRecovery : public BridgeRig, public ::testing::WithParamInterface<RecoveryCase> {};
+class StartupRecovery : public ProgramFolderTest, public ::testing::WithParamInterface<RecoveryCase> {};
 
 TEST_P(StartupRecovery, InterruptedFileIsNeverRunAgainAndHasOneAccurateOutcome)
 {
     const RecoveryCase& c = GetParam();
-    testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+    configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
     if (c.leftInWorkFolder)
         testfiles::write(m_state.workDir() / c.note.name, receipt("ID-000001"));
     ASSERT_TRUE(RunningFile(m_dir).write(c.note));
@@ -558,11 +556,11 @@ public:
     }
 };
 
-using StartupRecoveryHalfNote = BridgeRig;
+using StartupRecoveryHalfNote = ProgramFolderTest;
 
 TEST_F(StartupRecoveryHalfNote, NoteKilledWhileWrittenAsideIsRemovedAndVoidsNothing)
 {
-    testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+    configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
     testfiles::write(m_dir / (std::string(RunningFile::FileName) + ".nuovo"), "nome=61");
     apptest::RecordingPrinter printer;
     Bridge bridge(m_state, m_window, m_clock, printer);
@@ -573,11 +571,11 @@ TEST_F(StartupRecoveryHalfNote, NoteKilledWhileWrittenAsideIsRemovedAndVoidsNoth
     EXPECT_EQ(printer.count("CancelReceipt"), 0);
 }
 
-using StartupRecoveryRefused = BridgeRig;
+using StartupRecoveryRefused = ProgramFolderTest;
 
 TEST_F(StartupRecoveryRefused, RefusalDuringRecoveryIsRecordedAndRaisesNoError)
 {
-    testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n");
+    configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
     ASSERT_TRUE(RunningFile(m_dir).write({Fiscal, true, false, Stage::Payment}));
     RefusingPrinter printer;
     Bridge bridge(m_state, m_window, m_clock, printer);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/Bridge.h"
-#include "BridgeRig.h"
+#include "support/ProgramFolder.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "printer/SimulatedPrinter.h"
@@ -19,11 +19,11 @@ namespace {
 
 // A running bridge whose configuration is changed behind its back, as
 // `tessiro config set` or the back-office does.
-class SettingsFromFile : public BridgeRig {
+class SettingsFromFile : public ProgramFolderTest {
 protected:
     void SetUp() override
     {
-        testfiles::write(m_state.configFile(), "[Varie]\r\nEps_COM=\r\nEps_Delay=50\r\n");
+        configure({"Eps_COM=", "Eps_Delay=50"});
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_bridge->avvio();

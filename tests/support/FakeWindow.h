@@ -7,9 +7,26 @@
 #include <string>
 #include <vector>
 
+// The operator's answers to the questions, in order (true = OK/Yes); with
+// the queue empty the answer is `fallback`.
+class AnswerQueue {
+public:
+    bool nextAnswer()
+    {
+        if (answers.empty())
+            return fallback;
+        const bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+
+    std::deque<bool> answers;
+    bool fallback = false;
+};
+
 // A scripted window: records what the core showed and answers the questions
-// from a queue (true = OK/Yes). With the queue empty it answers `fallback`.
-class FakeWindow : public OperatorWindow {
+// from its queue.
+class FakeWindow : public OperatorWindow, public AnswerQueue {
 public:
     struct Box {
         std::string kind; // "inform", "okcancel", "yesno"
@@ -32,17 +49,11 @@ public:
     bool visible = false, topmost = false;
     int shows = 0, hides = 0;
     std::vector<Box> boxes;
-    std::deque<bool> answers;
-    bool fallback = false;
 
 private:
     bool ask(const char* kind, const std::string& title, const std::string& text)
     {
         boxes.push_back({kind, title, text});
-        if (answers.empty())
-            return fallback;
-        const bool a = answers.front();
-        answers.pop_front();
-        return a;
+        return nextAnswer();
     }
 };

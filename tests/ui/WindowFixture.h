@@ -2,13 +2,8 @@
 #pragma once
 
 #include "app/Bridge.h"
-#include "config/IniFile.h"
-#include "config/Keys.h"
-#include "errors/Clock.h"
-#include "errors/SharedState.h"
 #include "printer/SimulatedPrinter.h"
-#include "support/FakeClock.h"
-#include "support/Files.h"
+#include "support/ProgramFolder.h"
 #include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"
 
@@ -21,42 +16,32 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 
-#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-// The real window on the real bridge and the simulated printer, in a
-// temporary program directory, with a tray host that tests can switch off
-// and message boxes answered from a queue (true = OK/Yes; empty: Cancel/No).
-class WindowFixture : public ::testing::Test {
+// The real window on the real bridge and the simulated printer, in the
+// program folder, with a tray host that tests can switch off and message
+// boxes answered from the queue (empty: Cancel/No).
+class WindowFixture : public ProgramFolderTest, protected AnswerQueue {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_temp.isValid());
-        prog = testfiles::path(m_temp) / "prog";
-        data = testfiles::path(m_temp) / "data";
-        std::filesystem::create_directories(prog);
+        ASSERT_TRUE(m_tmp.isValid());
         std::filesystem::create_directories(data);
         config("Eps_COM", "1");
         config("Kelmora_DIR", data.string() + "/");
         for (const auto& [key, value] : seed)
             config(key, value);
 
-        state.programDir = prog;
         printer = std::make_unique<SimulatedPrinter>(prog);
         window = std::make_unique<MainWindow>();
         window->answerBox = [this](const MessageBoxRequest& request) {
             boxes.push_back(request);
-            if (answers.empty())
-                return false;
-            const bool answer = answers.front();
-            answers.pop_front();
-            return answer;
+            return nextAnswer();
         };
         window->tray().hostAvailable = [this] { return trayHost; };
         bridge = std::make_unique<Bridge>(state, *window, clock, *printer);
@@ -74,12 +59,9 @@ protected:
 
     void config(const std::string& key, const std::string& value)
     {
-        ScriviINI(keys::Section, key, value, prog / keys::ConfigFile);
+        ScriviINI(keys::Section, key, value, m_state.configFile());
     }
-    std::string config(const std::string& key) const
-    {
-        return LeggiINI(keys::Section, key, "<missing>", prog / keys::ConfigFile);
-    }
+    std::string config(const std::string& key) const { return configValue(key, "<missing>"); }
 
     template <typename T>
     T* child(const char* name) const
@@ -114,26 +96,21 @@ protected:
     }
 
     // The action record the window's commands file while no command file runs.
-    std::string actionRecord(const std::string& action) const
-    {
-        return "AZIONE;" + dateTimeText(clock.now) + ";AZIONE: " + action;
-    }
-    std::vector<std::string> notFiscalLog() const { return testfiles::lines(prog / "NotFiscalError.log"); }
+    std::string actionRecord(const std::string& action) const { return record("AZIONE", "AZIONE: " + action); }
     std::string trace() const { return testfiles::read(prog / "Simulatore" / "chiamate.log"); }
 
     // Keys written before the start-up runs.
     std::map<std::string, std::string> seed;
     bool trayHost = true;
 
-    std::filesystem::path prog, data;
-    SharedState state;
-    FakeClock clock;
+    // The names the window's tests use for the rig's parts.
+    const std::filesystem::path& prog = m_dir;
+    SharedState& state = m_state;
+    FakeClock& clock = m_clock;
+
+    std::filesystem::path data = m_dir / "data";
     std::unique_ptr<SimulatedPrinter> printer;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<Bridge> bridge;
     std::vector<MessageBoxRequest> boxes;
-    std::deque<bool> answers;
-
-private:
-    QTemporaryDir m_temp;
 };

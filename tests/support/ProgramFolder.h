@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "config/IniFile.h"
+#include "config/Keys.h"
+#include "errors/ErrorHandler.h"
+#include "errors/SharedState.h"
+#include "support/FakeClock.h"
+#include "support/FakeWindow.h"
+#include "support/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// What every test of the bridge's parts starts from: a temporary program
+// directory, the shared state pointed at it, the scripted window, the still
+// clock and an error handler wired to those three. Printers, bridges and real
+// windows are the fixtures' own.
+class ProgramFolder {
+public:
+    ProgramFolder() : m_dir(testfiles::path(m_tmp)) { m_state.programDir = m_dir; }
+
+    // The configuration file as section "Varie" with these key lines alone.
+    void configure(const std::vector<std::string>& lines) const
+    {
+        std::string text = "[Varie]\r\n";
+        for (const auto& line : lines)
+            text += line + "\r\n";
+        testfiles::write(m_state.configFile(), text);
+    }
+    // A key of section "Varie" as the back-office would read it.
+    std::string configValue(const std::string& key, const std::string& missing) const
+    {
+        return LeggiINI(keys::Section, key, missing, m_state.configFile());
+    }
+
+    std::vector<std::string> fiscalLog() const { return testfiles::lines(m_state.fiscalLog()); }
+    std::vector<std::string> notFiscalLog() const { return testfiles::lines(m_state.notFiscalLog()); }
+    // A log record as the handler writes it now: "reference;date time;text".
+    std::string record(const std::string& reference, const std::string& text) const
+    {
+        return reference + ";" + dateTimeText(m_clock.now) + ";" + text;
+    }
+
+protected:
+    QTemporaryDir m_tmp;
+    std::filesystem::path m_dir;
+    SharedState m_state;
+    FakeWindow m_window;
+    FakeClock m_clock;
+    ErrorHandler m_errors{m_state, m_window, m_clock};
+};
+
+// The rig as a fixture of its own.
+class ProgramFolderTest : public ::testing::Test, public ProgramFolder {};
