@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"

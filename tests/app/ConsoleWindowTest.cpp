@@ -3,7 +3,7 @@
 #include "app/ConsoleWindow.h"
 #include "app/OperationsLog.h"
 #include "BridgeRig.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "BridgeRig.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "printer/SimCodes.h"
+#include "simulator/SimCodes.h"
 
 std::string simcode::text(int32_t code)
 {

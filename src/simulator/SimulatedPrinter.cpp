@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 
 #include "config/Text.h"
-#include "printer/CallTrace.h"
-#include "printer/FileLock.h"
-#include "printer/SimCodes.h"
-#include "printer/SimFaults.h"
-#include "printer/SimJournal.h"
-#include "printer/SimState.h"
+#include "simulator/CallTrace.h"
+#include "simulator/FileLock.h"
+#include "simulator/SimCodes.h"
+#include "simulator/SimFaults.h"
+#include "simulator/SimJournal.h"
+#include "simulator/SimState.h"
 
 #include <QFile>
 #include <QSaveFile>
