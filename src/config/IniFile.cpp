@@ -133,8 +133,8 @@ private:
     int m_fd;
 };
 
-// Every polling tick reads the file twice, so this stays at four system
-// calls. O_NONBLOCK keeps a FIFO put in the file's place from blocking the
+// Every read and every write of a key loads the whole file, and a batch
+// does that several times, so this stays at four system calls. O_NONBLOCK keeps a FIFO put in the file's place from blocking the
 // open; it is refused below like anything else that is not a regular file.
 Load loadFile(const std::filesystem::path& file, std::string& out)
 {
