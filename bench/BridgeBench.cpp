@@ -5,7 +5,7 @@
 #include "app/Bridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 
 #include <benchmark/benchmark.h>
 

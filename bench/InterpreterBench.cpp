@@ -4,8 +4,9 @@
 
 #include "commands/Interprete.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
+#include "printer/ErrorLink.h"
+#include "core/SharedState.h"
+#include "simulator/SimulatedPrinter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,20 +32,21 @@ void runReceipt(benchmark::State& state, MakePrinter makePrinter)
     SharedState shared;
     shared.programDir = dir.path();
     shared.currentFileName = name;
+    shared.settings.portNumber = 1;
+    shared.settings.portSettings = "9600,N,8,1";
     FakeWindow window;
     FakeClock clock;
     ErrorHandler errors(shared, window, clock);
     const std::unique_ptr<PrinterControl> printer = makePrinter(dir.path());
-    printer->onErrorEvent = [&errors](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
+    const ErrorLink link(*printer, errors, shared.settings);
 
     for (auto _ : state) {
-        EseguiFileComandi(*printer, errors, int16_t{1}, "9600,N,8,1", file, 1, 1);
+        EseguiFileComandi(*printer, errors, shared, clock, file);
         if (shared.errorState) {
             state.SkipWithError(("the receipt failed: " + shared.lastErrorText).c_str());
             break;
         }
     }
-    printer->onErrorEvent = nullptr;
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 50);
     state.counters["files_per_second"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

@@ -12,7 +12,7 @@
 #include "app/Bridge.h"
 #include "app/BridgeRun.h"
 #include "app/Intake.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 
 #include <benchmark/benchmark.h>
 

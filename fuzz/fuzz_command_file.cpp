@@ -4,8 +4,9 @@
 // whatever the file holds, and a failure always leaves its log record.
 #include "commands/Interprete.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
+#include "printer/ErrorLink.h"
+#include "core/SharedState.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 
@@ -26,16 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FakeWindow window; // nobody there: every question gets No
     FakeClock clock;   // busy waits cost nothing
     SimulatedPrinter printer(root);
-    state.control = &printer;
     ErrorHandler errors(state, window, clock);
-    printer.onErrorEvent = [&](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
+    const ErrorLink link(printer, errors, state.settings);
 
     const auto file = root / state.currentFileName;
     {
         std::ofstream out(file, std::ios::binary);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    EseguiFileComandi(printer, errors, state.settings.portNumber, "", file, 1, 1);
+    EseguiFileComandi(printer, errors, state, clock, file);
     if (printer.PortIsOpen())
         std::abort();
     // Every failure is on file: an error state raised by this fiscal file

@@ -6,10 +6,13 @@
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "errors/FileKind.h"
-#include "errors/OperatorWindow.h"
-#include "errors/SharedState.h"
+#include "core/OperatorWindow.h"
+#include "core/SharedState.h"
 #include "printer/Porta.h"
 #include "printer/PrinterControl.h"
+#include "printer/TestReceipt.h"
+
+#include <QScopedValueRollback>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,18 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Clears a flag when the scope ends, however it ends.
-class FlagReset {
-public:
-    explicit FlagReset(bool& flag) : m_flag(flag) {}
-    ~FlagReset() { m_flag = false; }
-    FlagReset(const FlagReset&) = delete;
-    FlagReset& operator=(const FlagReset&) = delete;
-
-private:
-    bool& m_flag;
-};
 
 bool equalsIgnoringCase(const std::string& a, const char* b)
 {
@@ -106,22 +97,16 @@ FolderSetup CreaCartelleDefault(const fs::path& dir, const std::function<void(co
 
 Bridge::Bridge(SharedState& state, OperatorWindow& window, Clock& clock, PrinterControl& control)
     : m_state(state), m_window(window), m_clock(clock), m_control(control), m_errors(state, window, clock),
+      m_link(control, m_errors, state.settings), m_recovery(state, m_errors, control, window, clock),
       m_panel(state.configFile(), state.settings,
               [&window](const std::string& message) { window.inform(ProgramTitle, message); }),
       m_running(state.programDir)
 {
-    m_state.control = &m_control;
-    m_control.onErrorEvent = [this](int16_t level, int32_t code) { m_errors.printerErrorEvent(level, code); };
 }
 
-Bridge::~Bridge()
-{
-    // The control may outlive the bridge; its event must not reach a handler
-    // that is gone.
-    m_control.onErrorEvent = nullptr;
-    if (m_state.control == &m_control)
-        m_state.control = nullptr;
-}
+// The control may outlive the bridge: the link, undone with the bridge, keeps
+// its events from reaching a handler that is gone.
+Bridge::~Bridge() = default;
 
 int Bridge::avvio()
 {
@@ -213,8 +198,7 @@ void Bridge::tick()
 {
     if (m_inTick)
         return;
-    m_inTick = true;
-    const FlagReset inTick(m_inTick);
+    const QScopedValueRollback<bool> inTick(m_inTick, true);
 
     const fs::path config = m_state.configFile();
     // Read with an empty default, so that a missing key is told apart from
@@ -308,7 +292,8 @@ bool Bridge::ScansioneCartella()
 
     const fs::path config = m_state.configFile();
     bool started = false;
-    const FlagReset running(m_state.batchRunning);
+    // Down again when the batch ends, however it ends.
+    const QScopedValueRollback<bool> running(m_state.batchRunning);
     // Busy from just before the first move. A file that stays stuck in Ostro
     // does not get this far, so it does not rewrite the shared file each tick.
     const auto startBatch = [&] {
@@ -446,8 +431,6 @@ void Bridge::runFile(const std::string& name, UniqueFd fd)
     m_state.currentFileName = name;
     if (onFileTaken)
         onFileTaken(name);
-    const WorkingSettings& s = m_state.settings;
-
     RunningRecord note{name, isFiscalName(name), false, RunningRecord::Stage::Started};
     bool marked = false;
     RunObserver observer;
@@ -475,7 +458,7 @@ void Bridge::runFile(const std::string& name, UniqueFd fd)
 
     try {
         DescriptorStream in(fd.get());
-        EseguiFileComandi(m_control, m_errors, s.portNumber, s.portSettings, in, s.unpaidType, s.unpaidIndex, observer);
+        EseguiFileComandi(m_control, m_errors, m_state, m_clock, in, observer);
     } catch (const std::exception& e) {
         m_errors.registraErrore("Errore interno durante l'esecuzione del file: " +
                                 toCp1252(QString::fromLocal8Bit(e.what())));
@@ -587,6 +570,11 @@ void Bridge::ricarica()
 {
     m_panel.followFile();
     m_panel.ApplicaImpostazioni();
+}
+
+bool Bridge::testReceipt()
+{
+    return TEST(m_control, m_errors, m_state.configFile());
 }
 
 bool Bridge::Esci()

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "app/Intake.h"
+#include "app/Recovery.h"
 #include "app/RunningFile.h"
 #include "app/UnchangedCheck.h"
 #include "config/SettingsPanel.h"
 #include "errors/ErrorHandler.h"
+#include "printer/ErrorLink.h"
 
 #include <filesystem>
 #include <functional>
@@ -60,6 +62,9 @@ public:
     // The window shows the panel's fields to an operator (set by the window
     // when it attaches); the headless bridge has none.
     void setPanelOnScreen(bool onScreen) { m_panelOnScreen = onScreen; }
+    // TEST: prints the sample receipt with the stored port settings; true
+    // when every step succeeded.
+    bool testReceipt();
     // Esci: asks; true when the program is to end (action filed).
     bool Esci();
     // The confirmed end of Esci without the question, for an end asked by
@@ -83,6 +88,9 @@ public:
     ErrorHandler& errors() { return m_errors; }
     SharedState& state() { return m_state; }
     PrinterControl& control() { return m_control; }
+    OperatorWindow& window() { return m_window; }
+    Clock& clock() { return m_clock; }
+    Recovery& recovery() { return m_recovery; }
     int interval() const { return m_interval; }
 
     // How long the configuration and the drop folder must have been left
@@ -110,6 +118,8 @@ private:
     Clock& m_clock;
     PrinterControl& m_control;
     ErrorHandler m_errors;
+    ErrorLink m_link;
+    Recovery m_recovery;
     SettingsPanel m_panel;
     int m_interval = DefaultInterval;
     bool m_inTick = false;

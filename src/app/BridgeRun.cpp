@@ -10,8 +10,8 @@
 #include "app/OperationsLog.h"
 #include "app/ShutdownSignals.h"
 #include "app/SystemdNotify.h"
-#include "errors/Clock.h"
-#include "errors/SharedState.h"
+#include "core/Clock.h"
+#include "core/SharedState.h"
 #include "lan/PrinterChoice.h"
 #include "printer/PrinterControl.h"
 

@@ -8,11 +8,12 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
-#include "errors/Clock.h"
+#include "core/Clock.h"
 #include "errors/ErrorHandler.h"
 #include "errors/FileKind.h"
-#include "errors/SharedState.h"
-#include "printer/RecordingControl.h"
+#include "core/SharedState.h"
+#include "printer/ErrorLink.h"
+#include "simulator/RecordingControl.h"
 
 #include <ostream>
 #include <sstream>
@@ -138,7 +139,6 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
     // ever written there.
     state.programDir = settingsDir;
     state.settings = settings;
-    state.control = &control;
     state.currentFileName = file.filename().string();
 
     std::ostringstream labels; // the window's texts repeat the failures
@@ -161,7 +161,7 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
         const size_t lineEnd = last.find("\r\n");
         printer.failure(lineEnd == std::string::npos ? last : last.substr(lineEnd + 2));
     };
-    control.onErrorEvent = [&errors](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
+    const ErrorLink link(control, errors, state.settings);
 
     RecordWatch watch;
     watch.started = [&printer](const std::string& record, std::string_view routine, std::string_view what) {
@@ -169,8 +169,7 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
     };
     watch.ended = [&printer](bool goesOn) { printer.ended(goesOn); };
 
-    EseguiFileComandi(control, errors, settings.portNumber, settings.portSettings, file, settings.unpaidType,
-                      settings.unpaidIndex, &watch);
+    EseguiFileComandi(control, errors, state, clock, file, &watch);
     printer.portCalls("port");
     printer.flushFailures();
     if (printer.records() == 0) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "errors/OperatorWindow.h"
+#include "core/OperatorWindow.h"
 
 #include <iosfwd>
 #include <string>

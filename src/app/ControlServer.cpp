@@ -6,14 +6,15 @@
 #include "commands/Interprete.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
-#include "errors/OperatorWindow.h"
-#include "errors/Recovery.h"
-#include "errors/SharedState.h"
+#include "core/OperatorWindow.h"
+#include "app/Recovery.h"
+#include "core/SharedState.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <exception>
@@ -291,7 +292,7 @@ void ControlServer::readRequest(QLocalSocket* socket)
         socket->deleteLater();
         return;
     } else {
-        m_running = true;
+        const QScopedValueRollback<bool> running(m_running, true);
         try {
             reply = run(command);
         } catch (const std::exception& e) {
@@ -299,7 +300,6 @@ void ControlServer::readRequest(QLocalSocket* socket)
         } catch (...) {
             reply = {{}, false, "internal failure"};
         }
-        m_running = false;
     }
     if (onRequest)
         onRequest(command, reply.ok ? std::string(control::StatusOk) : reply.error);
@@ -336,17 +336,17 @@ ControlServer::Reply ControlServer::run(const std::string& command)
     ErrorHandler& errors = m_bridge.errors();
     Reply reply;
     if (command == "chiudi-nf")
-        cmdChiudiNF(errors);
+        m_bridge.recovery().cmdChiudiNF();
     else if (command == "annulla-scontrino")
-        cmdChiudiScontrino(errors);
+        m_bridge.recovery().cmdChiudiScontrino();
     else if (command == "elimina-cor")
-        cmdEliminaCor(errors);
+        m_bridge.recovery().cmdEliminaCor();
     else if (command == "fine-carta")
-        cmdFineCarta(errors);
+        m_bridge.recovery().cmdFineCarta();
     else if (command == "fine-carta-nf")
-        cmdFineCartaNoFisc(errors);
+        m_bridge.recovery().cmdFineCartaNoFisc();
     else if (command == "ristampa")
-        cmdRistampa(errors);
+        m_bridge.recovery().cmdRistampa();
     else if (command == "nascondi")
         m_bridge.cmdNascondi();
     else if (command == "ricarica")
@@ -354,7 +354,7 @@ ControlServer::Reply ControlServer::run(const std::string& command)
     else if (command == "svuota-errori")
         errors.SvuotaErrori();
     else if (command == "ricrea-log")
-        RicreaLog(errors, false);
+        m_bridge.recovery().RicreaLog(false);
     else if (command == "stato")
         addState(reply);
     else if (command == control::StatoJson)
@@ -382,7 +382,7 @@ ControlServer::Reply ControlServer::run(const std::string& command)
 void ControlServer::addState(Reply& reply) const
 {
     const SharedState& state = m_bridge.state();
-    OperatorWindow& window = m_bridge.errors().window();
+    OperatorWindow& window = m_bridge.window();
     reply.lines.push_back(std::string("error-state: ") + (state.errorState ? "yes" : "no"));
     reply.lines.push_back(std::string("batch-running: ") + (state.batchRunning ? "yes" : "no"));
     if (state.batchRunning) {
@@ -408,7 +408,7 @@ void ControlServer::addState(Reply& reply) const
 std::string ControlServer::stateJson() const
 {
     const SharedState& state = m_bridge.state();
-    OperatorWindow& window = m_bridge.errors().window();
+    OperatorWindow& window = m_bridge.window();
     QJsonObject o;
     o[QStringLiteral("error_state")] = state.errorState;
     o[QStringLiteral("printer_error")] = jsonText(window.printerErrorText());

@@ -7,8 +7,9 @@
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 #include "lan/PrinterChoice.h"
+#include "printer/ErrorLink.h"
 #include "printer/PrinterControl.h"
 #include "printer/TestReceipt.h"
 
@@ -101,16 +102,15 @@ int testReceipt(const fs::path& programDir, PrinterControl& control, Clock& cloc
     state.settings = storedSettings(state.configFile());
     ConsoleWindow window(err);
     ErrorHandler errors(state, window, clock);
-    state.control = &control;
-    control.onErrorEvent = [&errors](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
-
     bool done = false;
-    try {
-        done = TEST(control, errors);
-    } catch (const std::exception& e) {
-        errors.registraErrore(std::string("Errore interno nello scontrino di prova: ") + e.what());
+    {
+        const ErrorLink link(control, errors, state.settings);
+        try {
+            done = TEST(control, errors, state.configFile());
+        } catch (const std::exception& e) {
+            errors.registraErrore(std::string("Errore interno nello scontrino di prova: ") + e.what());
+        }
     }
-    control.onErrorEvent = nullptr;
 
     if (done)
         err << "tessiro: test receipt printed\n";

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
-#include "config/WorkingSettings.h"
+#include "core/WorkingSettings.h"
 
 #include <filesystem>
 #include <iosfwd>

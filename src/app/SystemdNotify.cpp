@@ -2,7 +2,7 @@
 #include "app/SystemdNotify.h"
 
 #include "config/Text.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 
 #include <QtGlobal>
 

@@ -12,7 +12,7 @@
 #include "app/ControlProtocol.h"
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
-#include "errors/Clock.h"
+#include "core/Clock.h"
 #include "printer/PrinterControl.h"
 
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 #include "commands/Interprete.h"
 
 #include "commands/SpezzaRiga.h"
-#include "errors/Clock.h"
+#include "core/Clock.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 #include "printer/ComandiEpson.h"
 #include "printer/Currency.h"
 #include "printer/Porta.h"
@@ -205,15 +205,15 @@ bool isBusy(PrinterControl& control)
 
 // Waits while the printer is busy, pausing `Eps_Delay` hundredths between
 // looks; false when it is still busy after BusyWaitBound of pauses.
-bool waitUntilFree(PrinterControl& control, ErrorHandler& errors)
+bool waitUntilFree(PrinterControl& control, int16_t pauseSetting, Clock& clock)
 {
-    const auto pause = std::max(std::chrono::milliseconds(errors.state().settings.pause) * 10, MinimumBusyPause);
+    const auto pause = std::max(std::chrono::milliseconds(pauseSetting) * 10, MinimumBusyPause);
     std::chrono::milliseconds waited{0};
     while (isBusy(control)) {
         if (waited >= BusyWaitBound)
             return false;
         const auto step = std::min<std::chrono::milliseconds>(pause, BusyWaitBound - waited);
-        errors.clock().sleepFor(step);
+        clock.sleepFor(step);
         waited += step;
     }
     return true;
@@ -221,13 +221,12 @@ bool waitUntilFree(PrinterControl& control, ErrorHandler& errors)
 
 } // namespace
 
-void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
-                       const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
-                       int16_t unpaidIndex, const RecordWatch* watch)
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
+                       const std::filesystem::path& file, const RecordWatch* watch)
 {
     // Checked before the file is opened, as the stream form does: a file
     // dropped while an error stands is not even read.
-    if (errors.state().errorState) {
+    if (state.errorState) {
         errors.fileDiscarded(MsgFileNonEseguito);
         return;
     }
@@ -236,29 +235,29 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
         errors.registraErrore(MsgFileIlleggibile + file.string());
         return;
     }
-    EseguiFileComandi(control, errors, portNumber, portSettings, in, unpaidType, unpaidIndex, {}, watch);
+    EseguiFileComandi(control, errors, state, clock, in, {}, watch);
 }
 
-void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
-                       const std::string& portSettings, std::istream& in, int16_t unpaidType, int16_t unpaidIndex,
-                       const RunObserver& observer, const RecordWatch* watch)
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
+                       std::istream& in, const RunObserver& observer, const RecordWatch* watch)
 {
     // Checked before the port is touched: a port that fails to open would
     // report through the error handler and so overwrite Kelmora_CORR, or clear
     // the standing error for a display file, while this file is only dropped.
-    if (errors.state().errorState) {
+    if (state.errorState) {
         errors.fileDiscarded(MsgFileNonEseguito);
         return;
     }
 
     if (observer.beforeStart)
         observer.beforeStart();
-    ApriPorta(control, errors, portNumber, portSettings);
+    const WorkingSettings& settings = state.settings;
+    ApriPorta(control, errors, settings.portNumber, settings.portSettings);
 
-    ComandiEpson ops(control, errors);
+    ComandiEpson ops(control, errors, state.configFile());
     LineFields fields;
     int16_t contatoreF6 = 0;
-    RecordCall call{ops, fields, contatoreF6, unpaidType, unpaidIndex};
+    RecordCall call{ops, fields, contatoreF6, settings.unpaidType, settings.unpaidIndex};
     RecordReader reader(in);
     std::string record;
     bool outcome = false;
@@ -294,7 +293,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optio
             break;
         }
         first = false;
-        if (!waitUntilFree(control, errors)) {
+        if (!waitUntilFree(control, settings.pause, clock)) {
             errors.registraErrore(MsgStampanteOccupata + recordForLog(record));
             if (watch && watch->ended)
                 watch->ended(false);

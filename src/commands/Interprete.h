@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 
+struct SharedState;
 class PrinterControl;
 class ErrorHandler;
+class Clock;
 
 // How long the interpreter waits for a busy printer before it gives up on
 // the file and reports it.
@@ -64,12 +66,13 @@ struct RecordWatch {
 // is recorded in its log. A record fails, besides a failed operation, when a
 // numeric field its operation uses does not convert, when it is longer than
 // RecordReader::MaxRecord, or when the printer stays busy BusyWaitBound.
-void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
-                       const std::string& portSettings, const std::filesystem::path& file, int16_t unpaidType,
-                       int16_t unpaidIndex, const RecordWatch* watch = nullptr);
+// The shared state gives the working settings (port, busy pause, unpaid
+// tender), the error state and the configuration file (PAY_L is read at each
+// payment); the busy wait sleeps on `clock`.
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
+                       const std::filesystem::path& file, const RecordWatch* watch = nullptr);
 
 // The same, reading the command file from a stream the caller opened (the
 // bridge runs the very file it listed and checked, through its descriptor).
-void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
-                       const std::string& portSettings, std::istream& in, int16_t unpaidType, int16_t unpaidIndex,
-                       const RunObserver& observer = {}, const RecordWatch* watch = nullptr);
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
+                       std::istream& in, const RunObserver& observer = {}, const RecordWatch* watch = nullptr);

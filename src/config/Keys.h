@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/ProgramFiles.h"
+
 // Names shared with the back-office program: files, the section and its keys.
 namespace keys {
-inline constexpr char ConfigFile[] = "_Configurazione.ini";
+inline constexpr const auto& ConfigFile = files::ConfigFile;
 inline constexpr char ExchangeFile[] = "_local.ini";
 inline constexpr char Section[] = "Varie";
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "config/WorkingSettings.h"
+#include "core/WorkingSettings.h"
 
 #include <array>
 #include <filesystem>

@@ -3,12 +3,12 @@
 
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "errors/Clock.h"
+#include "core/Clock.h"
+#include "core/OperatorWindow.h"
+#include "core/SharedState.h"
 #include "errors/FileKind.h"
-#include "errors/OperatorWindow.h"
-#include "errors/SharedState.h"
-#include "printer/Porta.h"
-#include "printer/PrinterControl.h"
+
+#include <QScopedValueRollback>
 
 #include <cerrno>
 #include <cstdio>
@@ -125,8 +125,13 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
 
     // Only after the record is in the log, so the failure is on file even if
     // the void itself goes wrong.
-    if (fiscal && message.find(SequenceError) != std::string::npos)
-        voidOpenReceipt();
+    // The void opens the port, and a port that will not open or a printer
+    // that refuses reports back here; those reports are filed like any other
+    // but must not start another void.
+    if (fiscal && message.find(SequenceError) != std::string::npos && onSequenceError && !m_voiding) {
+        const QScopedValueRollback<bool> voiding(m_voiding, true);
+        guarded("void of the open receipt", onSequenceError);
+    }
 
     m_state.errorState = true;
     guarded("error label", [&] {
@@ -148,24 +153,6 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
         m_state.errorState = false;
         guarded("hide window", [&] { m_window.hideToTray(); });
     }
-}
-
-void ErrorHandler::voidOpenReceipt()
-{
-    // The void opens the port, and a port that will not open or a printer
-    // that refuses reports back through registraErrore; those reports are
-    // filed like any other but must not start another void.
-    if (m_voiding)
-        return;
-    if (!m_state.control) {
-        sayOnStderr("no printer control: the open receipt was not voided");
-        return;
-    }
-    m_voiding = true;
-    guarded("void of the open receipt", [&] {
-        AnnullaScontrino(*m_state.control, *this, m_state.settings.portNumber, m_state.settings.portSettings);
-    });
-    m_voiding = false;
 }
 
 void ErrorHandler::registraAzione(const std::string& action)
@@ -190,19 +177,8 @@ void ErrorHandler::fileDiscarded(const std::string& message)
     guarded("show window", [&] { m_window.showOnTop(); });
 }
 
-void ErrorHandler::printerErrorEvent(int16_t level, int32_t code)
+void ErrorHandler::printerErrorEvent(int16_t level, int32_t code, const std::string& text)
 {
-    std::string text;
-    if (m_state.control) {
-        try {
-            text = m_state.control->ErrorText(level, code);
-        } catch (const std::exception& e) {
-            // The event is still filed; the control's own complaint stands in
-            // for the text it could not give.
-            text = e.what();
-        } catch (...) {
-        }
-    }
     registraErrore("Livello: " + std::to_string(level) + CrLf + " EpsonError: " + std::to_string(code) + CrLf + text,
                    true);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/ProgramFiles.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -10,13 +12,14 @@ class OperatorWindow;
 class Clock;
 
 // The one road of every failure: the log record, Kelmora_CORR for a fiscal
-// file, the void on a sequence error, the error state and the window. Also
-// files the action records and handles the printer's error event.
+// file, the error state and the window. Also files the action records and
+// the printer's error events. What a sequence error does to the printer is
+// not its business: the bridge hands it in as onSequenceError.
 class ErrorHandler {
 public:
     // The two logs, in the program directory.
-    static constexpr char FiscalLog[] = "FiscalError.log";
-    static constexpr char NotFiscalLog[] = "NotFiscalError.log";
+    static constexpr const auto& FiscalLog = files::FiscalLog;
+    static constexpr const auto& NotFiscalLog = files::NotFiscalLog;
 
     ErrorHandler(SharedState& state, OperatorWindow& window, Clock& clock);
 
@@ -33,16 +36,18 @@ public:
     // receipts are being thrown away.
     void fileDiscarded(const std::string& message);
 
-    // The printer control's error event (level, code).
-    void printerErrorEvent(int16_t level, int32_t code);
+    // The printer control's error event (level, code), with the control's
+    // own text for it.
+    void printerErrorEvent(int16_t level, int32_t code, const std::string& text);
     // MsgErrori := "----- ERRORE -----" + last error text; window topmost.
     void visualizzaForm();
     // "Svuota errori a video": empties MsgErrori only.
     void SvuotaErrori();
 
-    SharedState& state() { return m_state; }
-    OperatorWindow& window() { return m_window; }
-    Clock& clock() { return m_clock; }
+    // What a "SEQUENZA ERRATA" failure of a fiscal file does once it is on
+    // record: void the receipt left open. Set where the bridge is wired; a
+    // failure reported while it runs starts no second one. May be empty.
+    std::function<void()> onSequenceError;
 
     // Every record appended to a log, with its log file name, for operations
     // logging (stderr in headless mode). May be empty.
@@ -63,7 +68,6 @@ public:
 
 private:
     std::string nowText();
-    void voidOpenReceipt();
 
     SharedState& m_state;
     OperatorWindow& m_window;

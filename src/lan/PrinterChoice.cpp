@@ -5,7 +5,7 @@
 #include "config/Text.h"
 #include "lan/HttpClient.h"
 #include "lan/LanPrinter.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 
 #include <exception>
 #include <ostream>

@@ -3,9 +3,9 @@
 
 #include "config/Text.h"
 #include "printer/PrinterControl.h"
-#include "printer/SimCodes.h"
-#include "printer/SimState.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimCodes.h"
+#include "simulator/SimState.h"
+#include "simulator/SimulatedPrinter.h"
 
 #include <QDateTime>
 #include <QXmlStreamReader>

@@ -5,7 +5,6 @@
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
 #include "printer/PrinterControl.h"
 
 #include <cmath>
@@ -69,7 +68,10 @@ std::optional<Tender> tenderFor(int16_t paymentType, const std::string& unpaidTe
 
 } // namespace
 
-ComandiEpson::ComandiEpson(PrinterControl& control, ErrorHandler& errors) : m_control(control), m_errors(errors) {}
+ComandiEpson::ComandiEpson(PrinterControl& control, ErrorHandler& errors, std::filesystem::path configFile)
+    : m_control(control), m_errors(errors), m_configFile(std::move(configFile))
+{
+}
 
 void ComandiEpson::report(const std::string& label, const std::string& description)
 {
@@ -119,7 +121,7 @@ std::optional<int16_t> ComandiEpson::department(const std::string& label, Curren
 
 bool ComandiEpson::payLinesSet()
 {
-    const std::string text = LeggiINI(keys::Section, keys::PAY_L, 0, m_errors.state().configFile());
+    const std::string text = LeggiINI(keys::Section, keys::PAY_L, 0, m_configFile);
     return toDouble(text).value_or(0.0) != 0.0;
 }
 

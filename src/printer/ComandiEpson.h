@@ -4,6 +4,7 @@
 #include "printer/Currency.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,7 +21,8 @@ class ErrorHandler;
 // the label does not already end in one.
 class ComandiEpson {
 public:
-    ComandiEpson(PrinterControl& control, ErrorHandler& errors);
+    // The payments read PAY_L from `configFile` afresh each time.
+    ComandiEpson(PrinterControl& control, ErrorHandler& errors, std::filesystem::path configFile);
 
     // Fiscal receipt. Departments are rounded to 16 bits, halves to even; one
     // outside 16 bits is reported as a failure and nothing is sent.
@@ -64,4 +66,5 @@ private:
 
     PrinterControl& m_control;
     ErrorHandler& m_errors;
+    std::filesystem::path m_configFile;
 };

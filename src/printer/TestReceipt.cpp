@@ -5,26 +5,20 @@
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
 #include "printer/ComandiEpson.h"
 #include "printer/Porta.h"
 
 #include <array>
 
-bool (TEST)(PrinterControl& control, ErrorHandler& errors)
+bool (TEST)(PrinterControl& control, ErrorHandler& errors, const std::filesystem::path& config)
 {
-    SharedState& state = errors.state();
-    // The error handler voids a receipt through the shared control.
-    state.control = &control;
-
-    const auto config = state.configFile();
     const std::string port = LeggiINI(keys::Section, keys::Eps_COM, "", config);
     const std::string settings = LeggiINI(keys::Section, keys::Eps_Setting, "", config);
 
     bool allDone = ApriPorta(control, errors, toInt16(port), settings);
     const auto step = [&allDone](bool done) { allDone = done && allDone; };
 
-    ComandiEpson ops(control, errors);
+    ComandiEpson ops(control, errors, config);
     const int16_t idOp = 1;
     const auto whole = Currency::fromWhole;
     const auto cents = Currency::fromHundredths;

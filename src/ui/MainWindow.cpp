@@ -3,10 +3,8 @@
 
 #include "app/Bridge.h"
 #include "config/Text.h"
-#include "errors/ErrorHandler.h"
-#include "errors/Recovery.h"
-#include "errors/SharedState.h"
-#include "printer/TestReceipt.h"
+#include "app/Recovery.h"
+#include "core/SharedState.h"
 #include "ui/AboutBox.h"
 #include "ui/FolderCleanup.h"
 #include "ui/ProgramIcon.h"
@@ -168,12 +166,12 @@ QWidget* MainWindow::buildButtons()
     auto* layout = new QVBoxLayout(area);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    auto button = [this](QWidget* parent, const char* name, const QString& caption, void (*command)(ErrorHandler&)) {
+    auto button = [this](QWidget* parent, const char* name, const QString& caption, void (Recovery::*command)()) {
         auto* b = new QPushButton(caption, parent);
         b->setObjectName(QLatin1String(name));
         connect(b, &QPushButton::clicked, this, [this, command] {
             if (m_bridge)
-                command(m_bridge->errors());
+                (m_bridge->recovery().*command)();
         });
         return b;
     };
@@ -182,21 +180,21 @@ QWidget* MainWindow::buildButtons()
     auto* fiscal = new QGroupBox(QStringLiteral("Scontrino fiscale"), area);
     auto* fiscalGrid = new QGridLayout(fiscal);
     fiscalGrid->addWidget(button(fiscal, "cmdChiudiScontrino", QStringLiteral("ANNULLA SCONTRINO BLOCCATO"),
-                                 &cmdChiudiScontrino), 0, 0);
-    fiscalGrid->addWidget(button(fiscal, "cmdFineCarta", QStringLiteral("RECUPERO DA FINE CARTA"), &cmdFineCarta),
+                                 &Recovery::cmdChiudiScontrino), 0, 0);
+    fiscalGrid->addWidget(button(fiscal, "cmdFineCarta", QStringLiteral("RECUPERO DA FINE CARTA"), &Recovery::cmdFineCarta),
                           0, 1);
     fiscalGrid->addWidget(button(fiscal, "cmdEliminaCor", QStringLiteral("ELIMINA Corrispettivo in Ostro"),
-                                 &cmdEliminaCor), 1, 0);
-    fiscalGrid->addWidget(button(fiscal, "cmdRistampa", QStringLiteral("RISTAMPA ULTIMO SCONTRINO"), &cmdRistampa),
+                                 &Recovery::cmdEliminaCor), 1, 0);
+    fiscalGrid->addWidget(button(fiscal, "cmdRistampa", QStringLiteral("RISTAMPA ULTIMO SCONTRINO"), &Recovery::cmdRistampa),
                           1, 1);
     layout->addWidget(fiscal);
 
     auto* nonFiscal = new QGroupBox(QStringLiteral("Scontrino non fiscale"), area);
     auto* nonFiscalRow = new QHBoxLayout(nonFiscal);
     nonFiscalRow->addWidget(button(nonFiscal, "cmdChiudiNF", QStringLiteral("CHIUDI SCONTRINO BLOCCATO"),
-                                   &cmdChiudiNF));
+                                   &Recovery::cmdChiudiNF));
     nonFiscalRow->addWidget(button(nonFiscal, "cmdFineCartaNoFisc", QStringLiteral("RECUPERO DA FINE CARTA"),
-                                   &cmdFineCartaNoFisc));
+                                   &Recovery::cmdFineCartaNoFisc));
     layout->addWidget(nonFiscal);
 
     auto* row = new QHBoxLayout;
@@ -205,8 +203,7 @@ QWidget* MainWindow::buildButtons()
     connect(test, &QPushButton::clicked, this, [this] {
         if (!m_bridge)
             return;
-        m_bridge->state().control = &m_bridge->control();
-        TEST(m_bridge->control(), m_bridge->errors());
+        m_bridge->testReceipt();
     });
     auto* nascondi = new QPushButton(QStringLiteral("NASCONDI"), area);
     nascondi->setObjectName(QStringLiteral("cmdNascondi"));
@@ -244,7 +241,7 @@ void MainWindow::buildMenu()
     ricrea->setObjectName(QStringLiteral("RicreaLog"));
     connect(ricrea, &QAction::triggered, this, [this] {
         if (m_bridge)
-            RicreaLog(m_bridge->errors(), true);
+            m_bridge->recovery().RicreaLog(true);
     });
     QAction* temp = strumenti->addAction(QStringLiteral("File Temporanei"));
     temp->setObjectName(QStringLiteral("FileTemp"));

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "config/SettingsPanel.h"
-#include "errors/OperatorWindow.h"
+#include "core/OperatorWindow.h"
 #include "ui/MessageBox.h"
 
 #include <QMainWindow>

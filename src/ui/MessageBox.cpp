@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/MessageBox.h"
 
-#include "errors/OperatorWindow.h"
+#include "core/OperatorWindow.h"
 
 #include <QMessageBox>
 

@@ -7,7 +7,7 @@
 #include "app/RecordingPrinter.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"

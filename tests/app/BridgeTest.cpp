@@ -4,8 +4,8 @@
 #include "app/RecordingPrinter.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
+#include "core/SharedState.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
@@ -106,7 +106,9 @@ TEST_F(BridgeStartup, FirstStartInAnEmptyFolderPreparesFoldersKeysAndLog)
     EXPECT_FALSE(m_window.visible);
     EXPECT_EQ(m_window.hides, 1);
     EXPECT_FALSE(m_state.errorState);
-    EXPECT_EQ(m_state.control, m_printer.get());
+    // The printer's events reach the bridge's handler.
+    EXPECT_TRUE(m_printer->onErrorEvent);
+    EXPECT_TRUE(m_bridge->errors().onSequenceError);
 }
 
 TEST_F(BridgeStartup, MissingDropFolderIsCreatedBesideAnEmptyWorkFolder)

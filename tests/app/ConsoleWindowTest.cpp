@@ -2,8 +2,8 @@
 #include "app/Bridge.h"
 #include "app/ConsoleWindow.h"
 #include "app/OperationsLog.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/ProgramFolder.h"
-#include "printer/SimulatedPrinter.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>

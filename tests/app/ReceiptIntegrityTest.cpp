@@ -13,7 +13,7 @@
 #include "config/Keys.h"
 #include "errors/ErrorHandler.h"
 #include "errors/FileKind.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>
@@ -430,7 +430,9 @@ TEST_P(InterpreterMarks, CallerIsToldBeforeThePortBeforeEachRecordAndAfterTheLas
     printer.codes["SellDept"] = GetParam().events.back() == "failed" ? 5 : 0;
     std::istringstream in(GetParam().content);
 
-    EseguiFileComandi(printer, errors, 1, "9600,N,8,1", in, 1, 1, observer);
+    m_state.settings.portNumber = 1;
+    m_state.settings.portSettings = "9600,N,8,1";
+    EseguiFileComandi(printer, errors, m_state, m_clock, in, observer);
     calls();
 
     std::vector<std::string> expected = GetParam().events;

@@ -3,7 +3,7 @@
 #include "support/ProgramFolder.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>

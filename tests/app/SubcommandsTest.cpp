@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/Subcommands.h"
 #include "config/IniFile.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/Files.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/SystemdNotify.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>

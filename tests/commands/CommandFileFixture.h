@@ -3,8 +3,9 @@
 
 #include "commands/Interprete.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
+#include "printer/ErrorLink.h"
+#include "core/SharedState.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
@@ -35,8 +36,7 @@ protected:
         m_state.settings.portSettings = "9600,N,8,1";
         m_errors = std::make_unique<ErrorHandler>(m_state, m_window, m_clock);
         m_printer = std::make_unique<SimulatedPrinter>(m_root);
-        m_printer->onErrorEvent = [this](int16_t level, int32_t code) { m_errors->printerErrorEvent(level, code); };
-        m_state.control = m_printer.get();
+        m_link = std::make_unique<ErrorLink>(*m_printer, *m_errors, m_state.settings);
     }
 
     void run(const std::string& bytes, const std::string& name = FiscalName)
@@ -44,8 +44,7 @@ protected:
         const std::filesystem::path file = m_root / "IN" / name;
         testfiles::write(file, bytes);
         m_state.currentFileName = name;
-        EseguiFileComandi(*m_printer, *m_errors, m_state.settings.portNumber, m_state.settings.portSettings, file,
-                          m_state.settings.unpaidType, m_state.settings.unpaidIndex);
+        EseguiFileComandi(*m_printer, *m_errors, m_state, m_clock, file);
         std::filesystem::remove(file);
     }
 
@@ -58,4 +57,5 @@ protected:
     FakeClock m_clock;
     std::unique_ptr<ErrorHandler> m_errors;
     std::unique_ptr<SimulatedPrinter> m_printer;
+    std::unique_ptr<ErrorLink> m_link;
 };

@@ -220,7 +220,7 @@ TEST_F(FileStops, UnreadableFileIsReportedAndTouchesNoPort)
 {
     m_state.currentFileName = OtherName;
     const fs::path missing = m_root / "IN" / OtherName;
-    EseguiFileComandi(*m_printer, *m_errors, 1, "9600,N,8,1", missing, 1, 1);
+    EseguiFileComandi(*m_printer, *m_errors, m_state, m_clock, missing);
     EXPECT_NE(otherLog().find(MsgFileIlleggibile), std::string::npos);
     EXPECT_TRUE(m_state.errorState);
     EXPECT_EQ(portOpenings(), 0);

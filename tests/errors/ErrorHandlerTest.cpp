@@ -261,7 +261,8 @@ class PrinterEvent : public ErrorsBench {};
 TEST_F(PrinterEvent, EventIsFiledAsAPrinterErrorWithTheControlsText)
 {
     const std::string text = printer().ErrorText(2, 0);
-    errors.printerErrorEvent(2, 0);
+    connectEvent();
+    printer().onErrorEvent(2, 0);
 
     const std::string message = "Livello: 2\r\n EpsonError: 0\r\n" + text;
     EXPECT_EQ(testfiles::read(state.notFiscalLog()), std::string("PrinterError: ;") + Now + ";" + message + "\r\n");

@@ -3,8 +3,10 @@
 
 #include "config/IniFile.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
+#include "printer/ErrorLink.h"
+#include "printer/Porta.h"
+#include "core/SharedState.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
@@ -38,15 +40,17 @@ protected:
     {
         if (!m_printer) {
             m_printer = std::make_unique<SimulatedPrinter>(root);
-            state.control = m_printer.get();
+            // The void a sequence error asks for, on this printer, without
+            // its error event: connectEvent() adds that.
+            errors.onSequenceError = [this] {
+                AnnullaScontrino(*m_printer, errors, state.settings.portNumber, state.settings.portSettings);
+            };
         }
         return *m_printer;
     }
-    // Routes the printer's error event to the handler, as the owner does.
-    void connectEvent()
-    {
-        printer().onErrorEvent = [this](int16_t level, int32_t code) { errors.printerErrorEvent(level, code); };
-    }
+    // Joins the printer and the handler as the bridge does: the error event
+    // too.
+    void connectEvent() { m_link = std::make_unique<ErrorLink>(printer(), errors, state.settings); }
     void fault(const std::string& name, const std::string& value)
     {
         std::filesystem::create_directories(root / "Simulatore");
@@ -95,6 +99,7 @@ protected:
 
 private:
     std::unique_ptr<SimulatedPrinter> m_printer;
+    std::unique_ptr<ErrorLink> m_link;
 };
 
 // `expected` appears in `names` in this order, other names in between allowed.

@@ -6,10 +6,10 @@
 #include "app/Bridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 #include "lan/LanPrinter.h"
 #include "lan/serve/PrinterServer.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 #include "printer/TestReceipt.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
@@ -135,8 +135,8 @@ TEST_F(LanEndToEnd, TestReceiptPrintsTheSameRoll)
 {
     ErrorHandler lanErrors(m_lan.state, m_lan.window, m_lan.clock);
     ErrorHandler localErrors(m_local.state, m_local.window, m_local.clock);
-    EXPECT_TRUE((TEST)(*m_lan.printer, lanErrors)) << m_lan.state.lastErrorText;
-    EXPECT_TRUE((TEST)(*m_local.printer, localErrors)) << m_local.state.lastErrorText;
+    EXPECT_TRUE((TEST)(*m_lan.printer, lanErrors, m_lan.state.configFile())) << m_lan.state.lastErrorText;
+    EXPECT_TRUE((TEST)(*m_local.printer, localErrors, m_local.state.configFile())) << m_local.state.lastErrorText;
     EXPECT_EQ(rollOf(m_servedDir), rollOf(m_local.dir));
     EXPECT_EQ(displayOf(m_servedDir), displayOf(m_local.dir));
 }

@@ -10,7 +10,7 @@
 #include "lan/LanPrinter.h"
 #include "lan/PrinterChoice.h"
 #include "lan/serve/PrinterServer.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 

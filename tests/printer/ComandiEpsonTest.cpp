@@ -31,7 +31,7 @@ protected:
         m_session.configure(config);
         m_session.startPrinter();
         m_session.openPort();
-        m_ops = std::make_unique<ComandiEpson>(m_session.printer(), m_session.errors());
+        m_ops = std::make_unique<ComandiEpson>(m_session.printer(), m_session.errors(), m_session.state().configFile());
         m_session.mark();
     }
 
@@ -516,7 +516,7 @@ class RaisingControlTest : public ::testing::Test {
 protected:
     PrinterSession m_session;
     RaisingControl m_control;
-    ComandiEpson m_ops{m_control, m_session.errors()};
+    ComandiEpson m_ops{m_control, m_session.errors(), m_session.state().configFile()};
 };
 
 class RaisedFailure : public RaisingControlTest, public ::testing::WithParamInterface<RaisedCase> {};

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "errors/Clock.h"
+#include "core/Clock.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
-#include "printer/SimulatedPrinter.h"
+#include "printer/ErrorLink.h"
+#include "core/SharedState.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
@@ -48,8 +49,9 @@ public:
 
     SimulatedPrinter& startPrinter()
     {
+        m_link.reset();
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
-        m_state.control = m_printer.get();
+        m_link = std::make_unique<ErrorLink>(*m_printer, m_errors, m_state.settings);
         return *m_printer;
     }
 
@@ -99,5 +101,6 @@ private:
     FakeClock m_clock;
     ErrorHandler m_errors{m_state, m_window, m_clock};
     std::unique_ptr<SimulatedPrinter> m_printer;
+    std::unique_ptr<ErrorLink> m_link;
     size_t m_mark = 0;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "errors/Clock.h"
+#include "core/Clock.h"
 
 #include <chrono>
 #include <ctime>

@@ -4,7 +4,7 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "errors/ErrorHandler.h"
-#include "errors/SharedState.h"
+#include "core/SharedState.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"

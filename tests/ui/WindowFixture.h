@@ -2,7 +2,7 @@
 #pragma once
 
 #include "app/Bridge.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/ProgramFolder.h"
 #include "ui/MainWindow.h"
 #include "ui/TrayIcon.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "printer/SimJournal.h"
+#include "simulator/SimJournal.h"
 
 #include "config/Text.h"
 

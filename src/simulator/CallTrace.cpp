@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "printer/CallTrace.h"
+#include "simulator/CallTrace.h"
 
 #include "config/Text.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "printer/SimCodes.h"
-#include "printer/SimState.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimCodes.h"
+#include "simulator/SimState.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 

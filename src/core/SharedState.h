@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "config/Keys.h"
-#include "config/WorkingSettings.h"
+#include "core/ProgramFiles.h"
+#include "core/WorkingSettings.h"
 
 #include <filesystem>
 #include <string>
-
-class PrinterControl;
 
 // The state the window's module shares with every part of the bridge. One
 // plain object owned by main() and passed by reference.
@@ -18,14 +16,13 @@ struct SharedState {
     std::string lastErrorText;      // date-time, CR LF, message
     bool batchRunning = false;      // a batch of command files is under way
     WorkingSettings settings;
-    PrinterControl* control = nullptr;
     // Which printer the control drives, in words ("stampante simulata",
     // "stampante LAN http://..."), for ctl stato and the About box.
     std::string printerDescription;
 
-    std::filesystem::path configFile() const { return programDir / keys::ConfigFile; }
-    std::filesystem::path dropDir() const { return programDir / "Ostro"; }
-    std::filesystem::path workDir() const { return programDir / "IN"; }
-    std::filesystem::path fiscalLog() const { return programDir / "FiscalError.log"; }
-    std::filesystem::path notFiscalLog() const { return programDir / "NotFiscalError.log"; }
+    std::filesystem::path configFile() const { return programDir / files::ConfigFile; }
+    std::filesystem::path dropDir() const { return programDir / files::DropFolder; }
+    std::filesystem::path workDir() const { return programDir / files::WorkFolder; }
+    std::filesystem::path fiscalLog() const { return programDir / files::FiscalLog; }
+    std::filesystem::path notFiscalLog() const { return programDir / files::NotFiscalLog; }
 };

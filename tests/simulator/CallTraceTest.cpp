@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "printer/CallTrace.h"
+#include "simulator/CallTrace.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "errors/Clock.h"
+#include "core/Clock.h"
 #include "support/FakeClock.h"
 #include "support/RowNames.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "errors/ErrorsBench.h"
-#include "errors/Recovery.h"
+#include "app/Recovery.h"
 #include "support/RowNames.h"
 
 #include <filesystem>
@@ -12,18 +12,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The commands act on the bench's printer, handler, window and clock.
+class RecoveryBench : public ErrorsBench {
+protected:
+    Recovery recovery() { return Recovery(state, errors, printer(), window, clock); }
+};
+
 // ---- The six commands: what they all do, and their own printer steps -------
 
 struct Command {
     const char* name;
-    void (*run)(ErrorHandler&);
+    void (Recovery::*run)();
     const char* action;
     std::vector<std::string> printerSteps;
     bool writesIdle;
     friend void PrintTo(const Command& c, std::ostream* os) { *os << c.name; }
 };
 
-class OperatorRecovery : public ErrorsBench, public ::testing::WithParamInterface<Command> {
+class OperatorRecovery : public RecoveryBench, public ::testing::WithParamInterface<Command> {
 protected:
     void SetUp() override
     {
@@ -38,7 +44,7 @@ protected:
 TEST_P(OperatorRecovery, LiftsTheErrorRunsItsStepsAndFilesItsAction)
 {
     const Command& c = GetParam();
-    c.run(errors);
+    (recovery().*c.run)();
 
     EXPECT_EQ(window.printerText, "");
     EXPECT_EQ(window.programText, "----- PROGRAM ERROR -----");
@@ -54,7 +60,7 @@ TEST_P(OperatorRecovery, LiftsTheErrorRunsItsStepsAndFilesItsAction)
 TEST_P(OperatorRecovery, ActionUnderAFiscalFileGoesToTheFiscalLog)
 {
     state.currentFileName = FiscalName;
-    GetParam().run(errors);
+    (recovery().*GetParam().run)();
     ASSERT_FALSE(fiscalLog().empty());
     EXPECT_EQ(fiscalLog().back(), std::string("COR0001.txt;") + Now + ";AZIONE: " + GetParam().action);
 }
@@ -62,25 +68,25 @@ TEST_P(OperatorRecovery, ActionUnderAFiscalFileGoesToTheFiscalLog)
 INSTANTIATE_TEST_SUITE_P(
     Recovery, OperatorRecovery,
     ::testing::Values(
-        Command{"cmdChiudiNF", cmdChiudiNF, "Chiusura scontrino NON Fiscale Bloccato",
+        Command{"cmdChiudiNF", &Recovery::cmdChiudiNF, "Chiusura scontrino NON Fiscale Bloccato",
                 {"OpenPort", "CloseNonFiscal", "ClosePort"}, true},
-        Command{"cmdChiudiScontrino", cmdChiudiScontrino, "Annullo Scontrino Fiscale Bloccato",
+        Command{"cmdChiudiScontrino", &Recovery::cmdChiudiScontrino, "Annullo Scontrino Fiscale Bloccato",
                 {"OpenPort", "CancelReceipt", "ClosePort"}, true},
-        Command{"cmdEliminaCor", cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false},
-        Command{"cmdFineCarta", cmdFineCarta, "Recupero da Fine Carta su Scontrino Fiscale",
+        Command{"cmdEliminaCor", &Recovery::cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false},
+        Command{"cmdFineCarta", &Recovery::cmdFineCarta, "Recupero da Fine Carta su Scontrino Fiscale",
                 {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CancelReceipt", "ClosePort"}, false},
-        Command{"cmdFineCartaNoFisc", cmdFineCartaNoFisc, "Recupero da Fine Carta su Non Fiscale",
+        Command{"cmdFineCartaNoFisc", &Recovery::cmdFineCartaNoFisc, "Recupero da Fine Carta su Non Fiscale",
                 {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"}, false},
-        Command{"cmdRistampa", cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false}),
+        Command{"cmdRistampa", &Recovery::cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false}),
     rownames::byName);
 
-class PaperEndCommand : public ErrorsBench {};
+class PaperEndCommand : public RecoveryBench {};
 
 TEST_F(PaperEndCommand, RefusedRecoveryRaisesTheErrorAgainAndStillVoids)
 {
     fault("PaperEndRecovery", "17");
     printer();
-    cmdFineCarta(errors);
+    recovery().cmdFineCarta();
 
     EXPECT_TRUE(state.errorState);
     EXPECT_TRUE(inOrder(calls(), {"PaperEndRecovery", "CancelReceipt"}));
@@ -91,7 +97,7 @@ TEST_F(PaperEndCommand, RefusedRecoveryRaisesTheErrorAgainAndStillVoids)
 
 // ---- Exchange with the back-office ----------------------------------------
 
-class DeleteReceipt : public ErrorsBench {
+class DeleteReceipt : public RecoveryBench {
 protected:
     fs::path exchange() const { return root / "Kelmora" / "_local.ini"; }
     std::string exchanged(const std::string& key) const { return LeggiINI("Varie", key, "<none>", exchange()); }
@@ -102,8 +108,8 @@ TEST_F(DeleteReceipt, HandsTheLastFailedFiscalFileToTheBackOffice)
     fs::create_directories(root / "Kelmora");
     ScriviINI("Varie", "Kelmora_CORR", "COR0001.txt", state.configFile());
 
-    cmdEliminaCor(errors);
-    cmdEliminaCor(errors);
+    recovery().cmdEliminaCor();
+    recovery().cmdEliminaCor();
 
     EXPECT_EQ(exchanged("killCorr"), "-1");
     EXPECT_EQ(exchanged("killCorrID"), "COR0001.txt");
@@ -114,7 +120,7 @@ TEST_F(DeleteReceipt, HandsTheLastFailedFiscalFileToTheBackOffice)
 TEST_F(DeleteReceipt, NothingStoredWritesAnEmptyReference)
 {
     fs::create_directories(root / "Kelmora");
-    cmdEliminaCor(errors);
+    recovery().cmdEliminaCor();
     EXPECT_EQ(exchanged("killCorr"), "-1");
     EXPECT_EQ(exchanged("killCorrID"), "");
 }
@@ -124,7 +130,7 @@ TEST_F(DeleteReceipt, ExchangeFileThatCannotBeWrittenIsReported)
     state.settings.dataDir = "manca\\";
     testfiles::write(root / "manca", "un file, non una cartella");
 
-    cmdEliminaCor(errors);
+    recovery().cmdEliminaCor();
 
     EXPECT_TRUE(state.errorState);
     const auto log = notFiscalLog();
@@ -133,7 +139,7 @@ TEST_F(DeleteReceipt, ExchangeFileThatCannotBeWrittenIsReported)
     EXPECT_EQ(log[1], std::string("AZIONE;") + Now + ";AZIONE: Invio comando Eliminazione Corr ");
 }
 
-class Reprint : public ErrorsBench {
+class Reprint : public RecoveryBench {
 protected:
     fs::path source() const { return root / "Kelmora" / "_Cassa" / "Old.txt"; }
     fs::path target() const { return state.dropDir() / "Old.txt"; }
@@ -153,7 +159,7 @@ TEST_F(Reprint, CopiesTheLastReceiptIntoTheDropFolderByteForByte)
     testfiles::write(source(), receipt);
     testfiles::write(target(), "older receipt, longer than the new one ..............................");
 
-    cmdRistampa(errors);
+    recovery().cmdRistampa();
 
     EXPECT_EQ(testfiles::read(target()), receipt);
     EXPECT_EQ(dropFolder(), std::vector<std::string>{"Old.txt"});
@@ -162,7 +168,7 @@ TEST_F(Reprint, CopiesTheLastReceiptIntoTheDropFolderByteForByte)
 
 TEST_F(Reprint, MissingCopyOnlyFilesTheAction)
 {
-    cmdRistampa(errors);
+    recovery().cmdRistampa();
     EXPECT_TRUE(dropFolder().empty());
     EXPECT_FALSE(state.errorState);
     EXPECT_EQ(notFiscalLog(), std::vector<std::string>{std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale"});
@@ -173,7 +179,7 @@ TEST_F(Reprint, CopyThatCannotBePutInPlaceIsReportedAndLeavesNoPartialFile)
     testfiles::write(source(), "1:F4:1:0:150:1\r\n");
     testfiles::write(target() / "occupato", "x"); // a non-empty folder named Old.txt
 
-    cmdRistampa(errors);
+    recovery().cmdRistampa();
 
     EXPECT_TRUE(state.errorState);
     EXPECT_FALSE(fs::exists(state.dropDir() / ReprintTemporaryName));
@@ -182,7 +188,7 @@ TEST_F(Reprint, CopyThatCannotBePutInPlaceIsReportedAndLeavesNoPartialFile)
 
 // ---- Log renewal -------------------------------------------------------------
 
-class LogRenewal : public ErrorsBench {
+class LogRenewal : public RecoveryBench {
 protected:
     void SetUp() override
     {
@@ -195,7 +201,7 @@ protected:
 TEST_F(LogRenewal, CancelLeavesBothLogsWhereTheyAre)
 {
     window.answers = {false};
-    EXPECT_FALSE(RicreaLog(errors, true));
+    EXPECT_FALSE(recovery().RicreaLog(true));
 
     ASSERT_EQ(window.boxes.size(), 1u);
     EXPECT_EQ(window.boxes[0].kind, "okcancel");
@@ -209,7 +215,7 @@ TEST_F(LogRenewal, CancelLeavesBothLogsWhereTheyAre)
 TEST_F(LogRenewal, OkMovesBothLogsIntoTheBinUnderTheStamp)
 {
     window.answers = {true};
-    EXPECT_TRUE(RicreaLog(errors, true));
+    EXPECT_TRUE(recovery().RicreaLog(true));
 
     EXPECT_EQ(testfiles::read(bin() / "202612080509FiscalError.log"), "fiscale\r\n");
     EXPECT_EQ(testfiles::read(bin() / "202612080509NotFiscalError.log"), "non fiscale\r\n");
@@ -223,7 +229,7 @@ TEST_F(LogRenewal, OkMovesBothLogsIntoTheBinUnderTheStamp)
 TEST_F(LogRenewal, OnlyLogPresentIsMoved)
 {
     fs::remove(state.fiscalLog());
-    EXPECT_TRUE(RicreaLog(errors, false));
+    EXPECT_TRUE(recovery().RicreaLog(false));
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_TRUE(fs::exists(bin() / "202612080509NotFiscalError.log"));
     EXPECT_FALSE(fs::exists(bin() / "202612080509FiscalError.log"));
@@ -231,11 +237,11 @@ TEST_F(LogRenewal, OnlyLogPresentIsMoved)
 
 TEST_F(LogRenewal, SameMinuteAndSecondOfAnotherHourKeepsBothRenewals)
 {
-    RicreaLog(errors, false);
+    recovery().RicreaLog(false);
     testfiles::write(state.fiscalLog(), "fiscale, seconda ora\r\n");
     clock.now.tm_hour += 1;
 
-    RicreaLog(errors, false);
+    recovery().RicreaLog(false);
 
     EXPECT_EQ(testfiles::read(bin() / "202612080509FiscalError.log"), "fiscale\r\n");
     EXPECT_EQ(testfiles::read(bin() / "202612080509_2FiscalError.log"), "fiscale, seconda ora\r\n");

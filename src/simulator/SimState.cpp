@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "printer/SimState.h"
+#include "simulator/SimState.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "printer/RecordingControl.h"
+#include "simulator/RecordingControl.h"
 
-#include "printer/CallTrace.h"
+#include "simulator/CallTrace.h"
 
 using calltrace::args;
 

@@ -3,9 +3,9 @@
 // disk): it answers ERRORE MEMORIA STAMPANTE and its state file keeps what it
 // had, so the printer never loses its counters or counts what it did not
 // print. The refusal is a file size limit of zero (see IniWriteFailureTest).
-#include "printer/SimCodes.h"
-#include "printer/SimState.h"
-#include "printer/SimulatedPrinter.h"
+#include "simulator/SimCodes.h"
+#include "simulator/SimState.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
 #include "support/WritesRefused.h"
 

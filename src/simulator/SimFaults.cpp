@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "printer/SimFaults.h"
+#include "simulator/SimFaults.h"
 
 #include "config/IniFile.h"
 #include "config/Text.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "printer/FileLock.h"
+#include "simulator/FileLock.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+struct SharedState;
+class ErrorHandler;
+class PrinterControl;
+class OperatorWindow;
+class Clock;
+
+// The operator's recovery commands, shared by the window's buttons and the
+// headless control. Each empties MsgErrori, lowers the error state, runs its
+// own steps and files its action record.
+class Recovery {
+public:
+    Recovery(SharedState& state, ErrorHandler& errors, PrinterControl& control, OperatorWindow& window, Clock& clock);
+
+    void cmdChiudiNF();
+    void cmdChiudiScontrino();
+    void cmdEliminaCor();
+    void cmdFineCarta();
+    void cmdFineCartaNoFisc();
+    void cmdRistampa();
+
+    // "Ricrea File Log": moves both logs into Cestino under a time stamp.
+    // With `ask`, the operator confirms first ("File LOG"); false when
+    // cancelled.
+    bool RicreaLog(bool ask);
+
+private:
+    void liftError();
+    void writeIdle();
+    void closeNonFiscal();
+    void voidReceipt();
+    void paperEndRecovery();
+    void moveToBin(const std::string& logName, const std::filesystem::path& bin);
+
+    SharedState& m_state;
+    ErrorHandler& m_errors;
+    PrinterControl& m_control;
+    OperatorWindow& m_window;
+    Clock& m_clock;
+};
+
+// The name under which cmdRistampa copies the last receipt into the drop
+// folder before renaming it to Old.txt; the polling cycle skips names that
+// begin with a dot.
+inline constexpr char ReprintTemporaryName[] = ".Old.txt.copia";
