@@ -68,7 +68,7 @@ protected:
 
     std::string log(const std::string& name) const
     {
-        return fs::exists(m_root / name) ? testfiles::read(m_root / name) : std::string();
+        return fs::exists(m_dir / name) ? testfiles::read(m_dir / name) : std::string();
     }
     std::string fiscalLog() const { return log("FiscalError.log"); }
     std::string otherLog() const { return log("NotFiscalError.log"); }
@@ -219,8 +219,8 @@ TEST_F(FileStops, RecordOverTheBoundFailsAndStopsTheFile)
 TEST_F(FileStops, UnreadableFileIsReportedAndTouchesNoPort)
 {
     m_state.currentFileName = OtherName;
-    const fs::path missing = m_root / "IN" / OtherName;
-    EseguiFileComandi(*m_printer, *m_errors, m_state, m_clock, missing);
+    const fs::path missing = m_dir / "IN" / OtherName;
+    EseguiFileComandi(*m_printer, m_errors, m_state, m_clock, missing);
     EXPECT_NE(otherLog().find(MsgFileIlleggibile), std::string::npos);
     EXPECT_TRUE(m_state.errorState);
     EXPECT_EQ(portOpenings(), 0);
@@ -276,7 +276,7 @@ TEST_F(ErrorStanding, FileIsDroppedWithOneLogRecordAndNothingElseChanges)
 
     EXPECT_EQ(portOpenings(), 0);
     EXPECT_EQ(printing(), std::vector<std::string>{});
-    const auto records = testfiles::lines(m_root / "FiscalError.log");
+    const auto records = testfiles::lines(m_dir / "FiscalError.log");
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].rfind("Tessiro_Error: COR000001.txt;", 0), 0u) << records[0];
     EXPECT_NE(records[0].find(std::string(";") + MsgFileNonEseguito), std::string::npos) << records[0];

@@ -1,19 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "config/IniFile.h"
-#include "errors/ErrorHandler.h"
 #include "printer/ErrorLink.h"
 #include "printer/Porta.h"
-#include "core/SharedState.h"
 #include "simulator/SimulatedPrinter.h"
-#include "support/FakeClock.h"
-#include "support/FakeWindow.h"
-#include "support/Files.h"
-
-#include <gtest/gtest.h>
-
-#include <QTemporaryDir>
+#include "support/ProgramFolder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,15 +13,12 @@
 #include <string>
 #include <vector>
 
-// A program directory with the simulated printer, a scripted window and a
-// still clock around one error handler. The printer is made on first use, so
-// a test can inject its faults first.
-class ErrorsBench : public ::testing::Test {
+// The program folder with the simulated printer around its error handler.
+// The printer is made on first use, so a test can inject its faults first.
+class ErrorsBench : public ProgramFolderTest {
 protected:
-    ErrorsBench() : errors(state, window, clock)
+    ErrorsBench()
     {
-        root = testfiles::path(dir);
-        state.programDir = root;
         state.settings.portNumber = 3;
         state.settings.portSettings = "9600,n,8,1";
         state.settings.dataDir = "Kelmora\\";
@@ -57,7 +45,6 @@ protected:
         ScriviINI("Guasti", name, value, root / "Simulatore" / "guasti.ini");
     }
 
-    std::vector<std::string> trace() const { return testfiles::lines(root / "Simulatore" / "chiamate.log"); }
     // The operation names of the trace, in order: "ComPort = 3" -> "ComPort".
     std::vector<std::string> calls() const
     {
@@ -82,20 +69,18 @@ protected:
         return false;
     }
 
-    std::vector<std::string> fiscalLog() const { return testfiles::lines(state.fiscalLog()); }
-    std::vector<std::string> notFiscalLog() const { return testfiles::lines(state.notFiscalLog()); }
-    std::string config(const std::string& key) const { return LeggiINI("Varie", key, "<none>", state.configFile()); }
+    std::string config(const std::string& key) const { return configValue(key, "<none>"); }
 
     // The date-time field under LC_ALL=C with FakeClock's default time.
     static constexpr char Now[] = "08/12/2026 14:05:09";
     static constexpr char FiscalName[] = "20261208140509COR0001.txt";
 
-    QTemporaryDir dir;
-    std::filesystem::path root;
-    SharedState state;
-    FakeWindow window;
-    FakeClock clock;
-    ErrorHandler errors;
+    // The names the error tests use for the rig's parts.
+    const std::filesystem::path& root = m_dir;
+    SharedState& state = m_state;
+    FakeWindow& window = m_window;
+    FakeClock& clock = m_clock;
+    ErrorHandler& errors = m_errors;
 
 private:
     std::unique_ptr<SimulatedPrinter> m_printer;

@@ -1,16 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "core/Clock.h"
-#include "errors/ErrorHandler.h"
 #include "printer/ErrorLink.h"
-#include "core/SharedState.h"
 #include "simulator/SimulatedPrinter.h"
-#include "support/FakeClock.h"
-#include "support/FakeWindow.h"
-#include "support/Files.h"
-
-#include <QTemporaryDir>
+#include "support/ProgramFolder.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -18,34 +11,14 @@
 #include <string>
 #include <vector>
 
-// A temporary program directory with the error handler and a simulated
-// printer, plus readers for the simulator's call trace and the logs. Faults
-// and configuration are written before the printer starts, so it sees them
-// from its first call.
-class PrinterSession {
+// The program folder with a simulated printer joined to its error handler,
+// plus readers for the simulator's call trace and the failure records.
+// Faults and configuration are written before the printer starts, so it sees
+// them from its first call.
+class PrinterSession : public ProgramFolder {
 public:
-    PrinterSession() : m_dir(testfiles::path(m_tmp)) { m_state.programDir = m_dir; }
-
     std::filesystem::path dir() const { return m_dir; }
     std::filesystem::path simulatorDir() const { return m_dir / "Simulatore"; }
-
-    // Lines of the "Guasti" section, e.g. "SellDept=12".
-    void injectFaults(const std::vector<std::string>& lines)
-    {
-        std::string text = "[Guasti]\r\n";
-        for (const auto& line : lines)
-            text += line + "\r\n";
-        testfiles::write(simulatorDir() / "guasti.ini", text);
-    }
-
-    // The configuration file, section "Varie", with the given key lines.
-    void configure(const std::vector<std::string>& lines)
-    {
-        std::string text = "[Varie]\r\n";
-        for (const auto& line : lines)
-            text += line + "\r\n";
-        testfiles::write(m_state.configFile(), text);
-    }
 
     SimulatedPrinter& startPrinter()
     {
@@ -65,7 +38,6 @@ public:
         m_printer->OpenPort();
     }
 
-    std::vector<std::string> trace() const { return testfiles::lines(simulatorDir() / "chiamate.log"); }
     // Remembers where the trace stands; sinceMark() gives what came after.
     void mark() { m_mark = trace().size(); }
     std::vector<std::string> sinceMark() const
@@ -78,7 +50,7 @@ public:
     std::vector<std::string> failureRecords() const
     {
         std::vector<std::string> out;
-        for (const auto& line : testfiles::lines(m_state.notFiscalLog()))
+        for (const auto& line : notFiscalLog())
             if (line.rfind("Tessiro_Error: ", 0) == 0)
                 out.push_back(line);
         return out;
@@ -86,7 +58,7 @@ public:
     // The record a failure with `message` leaves while no command file runs.
     std::string failureRecord(const std::string& message) const
     {
-        return "Tessiro_Error: ;" + dateTimeText(m_clock.now) + ";" + message;
+        return record("Tessiro_Error: ", message);
     }
 
     SharedState& state() { return m_state; }
@@ -94,12 +66,6 @@ public:
     SimulatedPrinter& printer() { return *m_printer; }
 
 private:
-    QTemporaryDir m_tmp;
-    std::filesystem::path m_dir;
-    SharedState m_state;
-    FakeWindow m_window;
-    FakeClock m_clock;
-    ErrorHandler m_errors{m_state, m_window, m_clock};
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<ErrorLink> m_link;
     size_t m_mark = 0;

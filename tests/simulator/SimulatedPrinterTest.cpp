@@ -3,6 +3,7 @@
 #include "simulator/SimState.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
+#include "support/ProgramFolder.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ Currency eur(const char* text)
 
 // A temporary program directory with a simulated printer whose error events
 // are collected.
-class SimulatorTest : public ::testing::Test {
+class SimulatorTest : public ProgramFolderTest {
 protected:
     void SetUp() override
     {
@@ -54,7 +55,6 @@ protected:
     }
     void open() { open(*printer); }
 
-    std::vector<std::string> trace() const { return testfiles::lines(sim / "chiamate.log"); }
     // The trace lines written from now on.
     std::function<std::vector<std::string>()> traceFromHere() const
     {
@@ -76,8 +76,7 @@ protected:
         ASSERT_EQ(p.PayCash(1, eur("0")), 0);
     }
 
-    QTemporaryDir m_tmp;
-    fs::path dir = testfiles::path(m_tmp);
+    const fs::path& dir = m_dir;
     fs::path sim = dir / "Simulatore";
     std::vector<std::pair<int16_t, int32_t>> events;
     std::unique_ptr<SimulatedPrinter> printer;
