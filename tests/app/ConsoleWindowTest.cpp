@@ -16,15 +16,6 @@
 
 namespace {
 
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 class ConsoleWindowTest : public ::testing::Test {
 protected:
     std::ostringstream m_out;
@@ -104,7 +95,7 @@ TEST_P(HeadlessStderr, AFailureIsOneLineWithItsPriorityAndNoWidgetName)
     m_bridge->tick();
     ASSERT_TRUE(m_state.errorState);
 
-    const std::vector<std::string> lines = linesOf(m_out.str());
+    const std::vector<std::string> lines = testfiles::linesOf(m_out.str());
     ASSERT_EQ(lines.size(), 1u) << m_out.str();
     EXPECT_EQ(lines[0].rfind(GetParam().journal ? "<3>tessiro[ERRORE] FiscalError.log: " : "tessiro[ERRORE] FiscalError.log: ", 0), 0u)
         << lines[0];
@@ -118,7 +109,7 @@ TEST_P(HeadlessStderr, EachRecordOfAPrinterFailureIsOneLine)
     testfiles::write(m_dir / "Ostro" / "20261208143000COR000001.txt", "F2:1:PANE:1000:150:100\r\n");
     m_bridge->tick();
 
-    const std::vector<std::string> lines = linesOf(m_out.str());
+    const std::vector<std::string> lines = testfiles::linesOf(m_out.str());
     const std::vector<std::string> records = testfiles::lines(m_state.fiscalLog());
     ASSERT_EQ(records.size(), 4u); // the printer's message runs over three lines
     ASSERT_EQ(lines.size(), 2u) << m_out.str();
@@ -134,7 +125,7 @@ TEST_P(HeadlessStderr, AFileDiscardedWhileTheErrorStandsIsOneWarningLine)
     testfiles::write(m_dir / "Ostro" / "20261208143001COR000002.txt", "F2:1:PANE:1000:150:1\r\n");
     m_bridge->tick();
 
-    const std::vector<std::string> lines = linesOf(m_out.str());
+    const std::vector<std::string> lines = testfiles::linesOf(m_out.str());
     ASSERT_EQ(lines.size(), 1u) << m_out.str();
     EXPECT_NE(lines[0].find("tessiro[AVVISO] FiscalError.log: "), std::string::npos) << lines[0];
     EXPECT_NE(lines[0].find("File non eseguito: errore in sospeso"), std::string::npos) << lines[0];

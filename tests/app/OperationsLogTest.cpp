@@ -27,15 +27,6 @@ using Level = OperationsLog::Level;
 
 namespace {
 
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
 // A bridge on the simulated printer whose operations go to a string.
 class OperationsFixture : public ProgramFolderTest {
 protected:
@@ -57,7 +48,7 @@ protected:
     // The record the bridge last wrote to a log, as the log holds it.
     std::string lastRecord(const fs::path& log) const { return testfiles::lines(log).back(); }
     std::string when() const { return dateTimeText(m_clock.now); }
-    std::vector<std::string> said() const { return linesOf(m_out.str()); }
+    std::vector<std::string> said() const { return testfiles::linesOf(m_out.str()); }
 
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;

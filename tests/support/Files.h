@@ -41,6 +41,16 @@ inline std::vector<std::string> lines(const std::filesystem::path& p)
     return out;
 }
 
+// Lines of a text, split at LF and kept as they are.
+inline std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
 inline std::filesystem::path path(const QTemporaryDir& dir)
 {
     return std::filesystem::path(dir.path().toStdString());
