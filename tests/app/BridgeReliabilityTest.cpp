@@ -3,8 +3,7 @@
 // start-up is on record before it is gone, and a busy flag that the bridge
 // could not take back (a full disk) does not stop the polling for good.
 #include "app/Bridge.h"
-#include "support/ProgramFolder.h"
-#include "app/RecordingPrinter.h"
+#include "app/RecordingBridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
@@ -28,18 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class BridgeReliability : public ProgramFolderTest {
+class BridgeReliability : public RecordingBridge {
 protected:
-    void SetUp() override
-    {
-        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
-        m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
-    }
-
-    std::string vuoto() const { return LeggiINI(keys::Section, keys::Eps_Vuoto, "<assente>", m_state.configFile()); }
-
-    apptest::RecordingPrinter m_printer;
-    std::unique_ptr<Bridge> m_bridge;
+    std::string vuoto() const { return configValue(keys::Eps_Vuoto, "<assente>"); }
 };
 
 TEST_F(BridgeReliability, JobLeftInTheWorkFolderIsOnRecordBeforeItIsDeleted)

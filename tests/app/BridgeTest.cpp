@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/Bridge.h"
-#include "support/ProgramFolder.h"
-#include "app/RecordingPrinter.h"
+#include "app/RecordingBridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
@@ -263,30 +262,18 @@ INSTANTIATE_TEST_SUITE_P(Values, BridgeStartupPayL,
 
 // ----------------------------------------------------------------- polling
 
-class BridgePolling : public ProgramFolderTest {
+class BridgePolling : public RecordingBridge {
 protected:
     void SetUp() override
     {
-        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
-        m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
-        m_bridge->avvio();
-        m_printer.onOpenPort = [this] {
-            m_opened.push_back(m_state.currentFileName);
-            if (m_probe)
-                m_probe();
-        };
+        RecordingBridge::SetUp();
+        start();
     }
 
     void drop(const std::string& name, const std::string& content) { testfiles::write(drop() / name, content); }
     fs::path drop() const { return m_state.dropDir(); }
     fs::path work() const { return m_state.workDir(); }
     fs::path config() const { return m_state.configFile(); }
-
-    apptest::RecordingPrinter m_printer;
-    std::unique_ptr<Bridge> m_bridge;
-    // Current file name at each opening of the port.
-    std::vector<std::string> m_opened;
-    std::function<void()> m_probe;
 };
 
 TEST_F(BridgePolling, IdleTickWithAnEmptyDropFolderWritesNothingAndOpensNoPort)

@@ -4,8 +4,7 @@
 // never runs it again and never lets the next file's items join its receipt;
 // names cannot forge records; no file goes without a word.
 #include "app/Bridge.h"
-#include "support/ProgramFolder.h"
-#include "app/RecordingPrinter.h"
+#include "app/RecordingBridge.h"
 #include "app/ReceiptRoll.h"
 #include "app/RunningFile.h"
 #include "commands/Interprete.h"
@@ -54,15 +53,13 @@ std::string receipt(const std::string& marker)
 
 // A bridge on a recording printer, with the intake's time under the test's
 // hand.
-class IntakeBridge : public ProgramFolderTest {
+class IntakeBridge : public RecordingBridge {
 protected:
     void SetUp() override
     {
-        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
-        m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
-        m_bridge->avvio();
+        RecordingBridge::SetUp();
+        start();
         m_bridge->intake().setNow([this] { return m_now; });
-        m_printer.onOpenPort = [this] { m_opened.push_back(m_state.currentFileName); };
     }
 
     fs::path drop() const { return m_state.dropDir(); }
@@ -78,9 +75,6 @@ protected:
     }
     static void append(int fd, const std::string& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
 
-    apptest::RecordingPrinter m_printer;
-    std::unique_ptr<Bridge> m_bridge;
-    std::vector<std::string> m_opened;
     std::chrono::steady_clock::time_point m_now = std::chrono::steady_clock::time_point{} + 1h;
 };
 
