@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 
-#include "app/ControlProtocol.h"
 #include "app/OperatorCommands.h"
 #include "config/Keys.h"
 
@@ -221,9 +220,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     if (!isConfig && (parser.isSet(fileOption) || parser.isSet(sectionOption)))
         return invalid("--file and --section belong to \"config get\" and \"config set\"");
     if (parser.isSet(jsonOption)) {
-        if (c.action != CommandLine::Action::Control || c.controlCommand != "stato")
+        const OperatorCommand* command =
+            c.action == CommandLine::Action::Control ? findControlCommand(c.controlCommand) : nullptr;
+        if (!command || command->option != "--json")
             return invalid("--json belongs to \"ctl stato\"");
-        c.controlCommand = control::StatoJson;
+        c.controlCommand += " --json";
     }
     if (parser.isSet(headlessOption)) {
         if (c.action != CommandLine::Action::RunBridge)
