@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <exception>
@@ -309,7 +310,7 @@ void ControlServer::readRequest(QLocalSocket* socket)
         socket->deleteLater();
         return;
     } else {
-        m_running = true;
+        const QScopedValueRollback<bool> running(m_running, true);
         try {
             reply = run(command);
         } catch (const std::exception& e) {
@@ -317,7 +318,6 @@ void ControlServer::readRequest(QLocalSocket* socket)
         } catch (...) {
             reply = {{}, false, "internal failure"};
         }
-        m_running = false;
     }
     if (onRequest)
         onRequest(command, reply.ok ? std::string(control::StatusOk) : reply.error);
