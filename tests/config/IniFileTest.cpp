@@ -281,7 +281,6 @@ TEST_F(IniFileTest, RemovingFromAMissingFileCreatesNothing)
 }
 
 struct RoundTrip {
-    const char* name;
     std::string written;
     std::string read;
 };
@@ -297,13 +296,11 @@ TEST_P(IniRoundTrip, ReadsBackWhatWasWritten)
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, IniRoundTrip,
-                         ::testing::Values(RoundTrip{"WindowsFolder", "C:\\KELMORA\\", "C:\\KELMORA\\"},
-                                           RoundTrip{"Empty", "", ""}, RoundTrip{"BlanksAround", " 12 ", "12"},
-                                           RoundTrip{"EqualsAndSemicolon", "a=b;c", "a=b;c"},
-                                           RoundTrip{"LineBreak", "x\ny", "x y"},
-                                           RoundTrip{"EuroByte", "\x80 1,50", "\x80 1,50"},
-                                           RoundTrip{"MinusOne", "-1", "-1"}),
-                         rownames::byName);
+                         ::testing::Values(RoundTrip{"C:\\KELMORA\\", "C:\\KELMORA\\"}, RoundTrip{"", ""},
+                                           RoundTrip{" 12 ", "12"}, RoundTrip{"a=b;c", "a=b;c"},
+                                           RoundTrip{"x\ny", "x y"}, RoundTrip{"\x80 1,50", "\x80 1,50"},
+                                           RoundTrip{"-1", "-1"}),
+                         rownames::spelledBy(&RoundTrip::written));
 
 // ------------------------------------------------------- unchanged value
 
@@ -401,27 +398,23 @@ TEST_F(IniFileTest, ReplacedFileKeepsItsPermissions)
     EXPECT_EQ(fs::status(ini()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
-struct RefusedName {
-    const char* name;
-    std::string section;
-    std::string key;
-};
-
-class IniRefusedNames : public IniFileTest, public ::testing::WithParamInterface<RefusedName> {};
+class IniRefusedNames : public IniFileTest, public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
 
 TEST_P(IniRefusedNames, NameThatCannotReadBackIsRefused)
 {
     testfiles::write(ini(), "[Varie]\r\nA=1\r\n");
-    EXPECT_FALSE(ScriviINI(GetParam().section, GetParam().key, "1", ini()));
+    EXPECT_FALSE(ScriviINI(GetParam().first, GetParam().second, "1", ini()));
     EXPECT_EQ(testfiles::read(ini()), "[Varie]\r\nA=1\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, IniRefusedNames,
-                         ::testing::Values(RefusedName{"KeyWithEquals", "Varie", "A=B"},
-                                           RefusedName{"KeyWithLineBreak", "Varie", "A\r\nB"},
-                                           RefusedName{"KeyLikeAComment", "Varie", ";A"},
-                                           RefusedName{"KeyLikeASection", "Varie", "[A]"},
-                                           RefusedName{"SectionWithLineBreak", "Va\nrie", "A"}),
-                         rownames::byName);
+                         ::testing::Values(std::pair<std::string, std::string>{"Varie", "A=B"},
+                                           std::pair<std::string, std::string>{"Varie", "A\r\nB"},
+                                           std::pair<std::string, std::string>{"Varie", ";A"},
+                                           std::pair<std::string, std::string>{"Varie", "[A]"},
+                                           std::pair<std::string, std::string>{"Va\nrie", "A"}),
+                         rownames::by([](const std::pair<std::string, std::string>& names) {
+                             return rownames::spelled(names.first + " " + names.second);
+                         }));
 
 } // namespace

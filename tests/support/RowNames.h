@@ -45,7 +45,8 @@ inline std::string spelled(std::string_view text)
     static constexpr std::pair<char, const char*> Words[] = {
         {' ', "_"},   {'-', "minus"}, {'+', "plus"}, {'.', "point"}, {',', "comma"},         {'\t', "tab"},
         {'\r', "cr"}, {'\n', "lf"},    {'\0', "nul"}, {'/', "slash"}, {'\\', "backslash"}, {':', "colon"},
-        {';', "semicolon"}, {'=', "equals"}, {'"', "quote"}};
+        {';', "semicolon"}, {'=', "equals"}, {'"', "quote"},
+        {'[', "lbracket"},  {']', "rbracket"}};
     std::string out;
     for (const char c : text) {
         if (std::isalnum(static_cast<unsigned char>(c))) {
