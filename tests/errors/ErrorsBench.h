@@ -54,7 +54,7 @@ protected:
     void fault(const std::string& name, const std::string& value)
     {
         std::filesystem::create_directories(root / "Simulatore");
-        ScriviINI("Guasti", name, value, root / "Simulatore" / "guasti.ini");
+        ASSERT_TRUE(ScriviINI("Guasti", name, value, root / "Simulatore" / "guasti.ini"));
     }
 
     std::vector<std::string> trace() const { return testfiles::lines(root / "Simulatore" / "chiamate.log"); }

@@ -74,7 +74,7 @@ protected:
 
     void config(const std::string& key, const std::string& value)
     {
-        ScriviINI(keys::Section, key, value, prog / keys::ConfigFile);
+        ASSERT_TRUE(ScriviINI(keys::Section, key, value, prog / keys::ConfigFile));
     }
     std::string config(const std::string& key) const
     {
