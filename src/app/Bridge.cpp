@@ -12,6 +12,8 @@
 #include "printer/PrinterControl.h"
 #include "printer/TestReceipt.h"
 
+#include <QScopedValueRollback>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,18 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Clears a flag when the scope ends, however it ends.
-class FlagReset {
-public:
-    explicit FlagReset(bool& flag) : m_flag(flag) {}
-    ~FlagReset() { m_flag = false; }
-    FlagReset(const FlagReset&) = delete;
-    FlagReset& operator=(const FlagReset&) = delete;
-
-private:
-    bool& m_flag;
-};
 
 bool equalsIgnoringCase(const std::string& a, const char* b)
 {
@@ -199,8 +189,7 @@ void Bridge::tick()
 {
     if (m_inTick)
         return;
-    m_inTick = true;
-    const FlagReset inTick(m_inTick);
+    const QScopedValueRollback<bool> inTick(m_inTick, true);
 
     const fs::path config = m_state.configFile();
     // Read with an empty default, so that a missing key is told apart from
@@ -295,7 +284,8 @@ bool Bridge::ScansioneCartella()
 
     const fs::path config = m_state.configFile();
     bool started = false;
-    const FlagReset running(m_state.batchRunning);
+    // Down again when the batch ends, however it ends.
+    const QScopedValueRollback<bool> running(m_state.batchRunning);
     // Busy from just before the first move. A file that stays stuck in Ostro
     // does not get this far, so it does not rewrite the shared file each tick.
     const auto startBatch = [&] {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 
-#include "app/ControlProtocol.h"
+#include "app/OperatorCommands.h"
 #include "config/Keys.h"
 
 #include <QCommandLineOption>
@@ -170,7 +170,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     } else if (word(0) == "ctl") {
         if (words.size() != 2)
             return invalid("usage: tessiro ctl [--dir DIR] COMMAND (see tessiro --help)");
-        if (!control::isCommand(word(1)))
+        if (!findControlCommand(word(1)))
             return invalid("unknown ctl command \"" + word(1) + "\" (see tessiro --help)");
         c.action = CommandLine::Action::Control;
         c.controlCommand = word(1);
@@ -220,9 +220,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     if (!isConfig && (parser.isSet(fileOption) || parser.isSet(sectionOption)))
         return invalid("--file and --section belong to \"config get\" and \"config set\"");
     if (parser.isSet(jsonOption)) {
-        if (c.action != CommandLine::Action::Control || c.controlCommand != "stato")
+        const OperatorCommand* command =
+            c.action == CommandLine::Action::Control ? findControlCommand(c.controlCommand) : nullptr;
+        if (!command || command->option != "--json")
             return invalid("--json belongs to \"ctl stato\"");
-        c.controlCommand = control::StatoJson;
+        c.controlCommand += " --json";
     }
     if (parser.isSet(headlessOption)) {
         if (c.action != CommandLine::Action::RunBridge)
@@ -242,10 +244,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
 QString usageText()
 {
     QString commands;
-    for (const control::Command& command : control::Commands)
+    for (const OperatorCommand& command : operatorCommands()) {
+        if (command.name.empty())
+            continue;
         commands += QStringLiteral("      %1%2\n")
                         .arg(QLatin1String(command.name.data(), static_cast<qsizetype>(command.name.size())), -19)
                         .arg(QLatin1String(command.help.data(), static_cast<qsizetype>(command.help.size())));
+    }
     return QStringLiteral(
         "Usage:\n"
         "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
@@ -54,37 +53,10 @@ inline constexpr std::chrono::milliseconds ClientTimeout{30000};
 // A second window start only asks the running bridge to show itself.
 inline constexpr std::chrono::milliseconds ShowWindowTimeout{5000};
 
-struct Command {
-    std::string_view name;
-    std::string_view help;
-};
-
-// The window's button or menu entry each command stands for, as --help
-// shows it.
-inline constexpr std::array<Command, 12> Commands{{
-    {"chiudi-nf", "CHIUDI SCONTRINO BLOCCATO (non-fiscal receipt)"},
-    {"annulla-scontrino", "ANNULLA SCONTRINO BLOCCATO (fiscal receipt)"},
-    {"elimina-cor", "ELIMINA Corrispettivo in Ostro"},
-    {"fine-carta", "RECUPERO DA FINE CARTA (fiscal receipt)"},
-    {"fine-carta-nf", "RECUPERO DA FINE CARTA (non-fiscal receipt)"},
-    {"ristampa", "RISTAMPA ULTIMO SCONTRINO"},
-    {"nascondi", "NASCONDI: clears the error state (headless: and ricarica)"},
-    {"ricarica", "applies the stored port, delay, payment, folder settings"},
-    {"svuota-errori", "Svuota errori a video: empties the printer error panel"},
-    {"ricrea-log", "Ricrea File Log, without its question"},
-    {"stato", "the bridge's state; exit 1 while an error stands [--json]"},
-    {"mostra", "brings the window to the front"},
-}};
+// The commands themselves, with their names and help, are the table of
+// OperatorCommands.h.
 
 // `ctl stato --json` sends this request.
 inline constexpr char StatoJson[] = "stato --json";
-
-inline bool isCommand(std::string_view name)
-{
-    for (const Command& c : Commands)
-        if (c.name == name)
-            return true;
-    return false;
-}
 
 } // namespace control

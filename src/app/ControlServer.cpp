@@ -3,17 +3,18 @@
 
 #include "app/Bridge.h"
 #include "app/ControlProtocol.h"
+#include "app/OperatorCommands.h"
 #include "commands/Interprete.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
 #include "core/OperatorWindow.h"
-#include "app/Recovery.h"
 #include "core/SharedState.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <exception>
@@ -28,14 +29,6 @@ namespace {
 
 // The kernel's limit for a socket path (sun_path), terminating NUL included.
 constexpr std::size_t MaxSocketPath = 108;
-
-// The commands that lift the error state; an error standing after one of
-// them means its own step failed again.
-bool liftsError(const std::string& command)
-{
-    return command != "svuota-errori" && command != "ricrea-log" && command != "stato" && command != "mostra" &&
-           command != "ricarica" && command != control::StatoJson;
-}
 
 // A window text as one JSON string: decoded, bounded, line breaks as "\n".
 QString jsonText(const std::string& cp1252)
@@ -103,6 +96,32 @@ bool clientGone(QLocalSocket* socket)
     pollfd p{static_cast<int>(socket->socketDescriptor()), 0, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
+
+// A command run over the socket: its state report and the window's
+// showing go into the reply.
+class ControlCaller : public CommandCaller {
+public:
+    ControlCaller(const ControlServer& server, ControlServer::Reply& reply) : m_server(server), m_reply(reply) {}
+    Kind kind() const override { return Kind::Control; }
+    bool showWindow() override
+    {
+        if (!m_server.showWindow)
+            return false;
+        m_server.showWindow();
+        return true;
+    }
+    void reportState(bool json) override
+    {
+        if (json)
+            m_reply.lines.push_back(m_server.stateJson());
+        else
+            m_server.addState(m_reply);
+    }
+
+private:
+    const ControlServer& m_server;
+    ControlServer::Reply& m_reply;
+};
 
 } // namespace
 
@@ -291,7 +310,7 @@ void ControlServer::readRequest(QLocalSocket* socket)
         socket->deleteLater();
         return;
     } else {
-        m_running = true;
+        const QScopedValueRollback<bool> running(m_running, true);
         try {
             reply = run(command);
         } catch (const std::exception& e) {
@@ -299,7 +318,6 @@ void ControlServer::readRequest(QLocalSocket* socket)
         } catch (...) {
             reply = {{}, false, "internal failure"};
         }
-        m_running = false;
     }
     if (onRequest)
         onRequest(command, reply.ok ? std::string(control::StatusOk) : reply.error);
@@ -331,47 +349,30 @@ void ControlServer::answer(QLocalSocket* socket, const Reply& reply)
     socket->disconnectFromServer();
 }
 
-ControlServer::Reply ControlServer::run(const std::string& command)
+ControlServer::Reply ControlServer::run(const std::string& request)
 {
-    ErrorHandler& errors = m_bridge.errors();
-    Reply reply;
-    if (command == "chiudi-nf")
-        m_bridge.recovery().cmdChiudiNF();
-    else if (command == "annulla-scontrino")
-        m_bridge.recovery().cmdChiudiScontrino();
-    else if (command == "elimina-cor")
-        m_bridge.recovery().cmdEliminaCor();
-    else if (command == "fine-carta")
-        m_bridge.recovery().cmdFineCarta();
-    else if (command == "fine-carta-nf")
-        m_bridge.recovery().cmdFineCartaNoFisc();
-    else if (command == "ristampa")
-        m_bridge.recovery().cmdRistampa();
-    else if (command == "nascondi")
-        m_bridge.cmdNascondi();
-    else if (command == "ricarica")
-        m_bridge.ricarica();
-    else if (command == "svuota-errori")
-        errors.SvuotaErrori();
-    else if (command == "ricrea-log")
-        m_bridge.recovery().RicreaLog(false);
-    else if (command == "stato")
-        addState(reply);
-    else if (command == control::StatoJson)
-        reply.lines.push_back(stateJson());
-    else if (command == "mostra") {
-        if (!showWindow)
-            return {{}, false, "this bridge runs without a window"};
-        showWindow();
-    } else {
-        std::string shown = command.substr(0, 64);
+    // A request is a command's name, or its name and its one option.
+    const std::size_t space = request.find(' ');
+    const std::string_view name = std::string_view(request).substr(0, space);
+    const OperatorCommand* command = findControlCommand(name);
+    const bool withOption = space != std::string::npos;
+    if (!command ||
+        (withOption && (command->option.empty() || std::string_view(request).substr(space + 1) != command->option))) {
+        std::string shown = request.substr(0, 64);
         for (char& c : shown)
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
                 c = '?';
         return {{}, false, "unknown command \"" + shown + "\""};
     }
 
-    if (liftsError(command) && m_bridge.state().errorState) {
+    Reply reply;
+    ControlCaller caller(*this, reply);
+    CommandCall call{m_bridge, caller, withOption, {}};
+    command->run(call);
+    if (!call.refusal.empty())
+        return {{}, false, call.refusal};
+
+    if (command->liftsError && m_bridge.state().errorState) {
         reply.ok = false;
         reply.error = "the command ran, but an error stands again";
         addText(reply, "last-error", m_bridge.state().lastErrorText);

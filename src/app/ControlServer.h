@@ -53,9 +53,12 @@ public:
         bool ok = true;
         std::string error;
     };
-    // Runs one command; what a request over the socket runs.
-    Reply run(const std::string& command);
+    // Runs one request (a command of OperatorCommands.h by its ctl name, with
+    // its option if it takes one); what a request over the socket runs.
+    Reply run(const std::string& request);
 
+    // `stato`: the bridge's state as data lines.
+    void addState(Reply& reply) const;
     // `stato --json`: the same facts as `stato`, one JSON object (UTF-8).
     std::string stateJson() const;
 
@@ -80,7 +83,6 @@ private:
     void acceptClients();
     void readRequest(QLocalSocket* socket);
     void answer(QLocalSocket* socket, const Reply& reply);
-    void addState(Reply& reply) const;
 
     Bridge& m_bridge;
     QLocalServer* m_server = nullptr;

@@ -11,13 +11,6 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
-void UniqueFd::reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
-
 DescriptorBuffer::int_type DescriptorBuffer::underflow()
 {
     if (gptr() < egptr())

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/UniqueFd.h"
+
 #include <sys/stat.h>
 
 #include <chrono>
@@ -14,38 +16,6 @@
 #include <string>
 
 class QSocketNotifier;
-
-// A file descriptor that is closed when it goes out of scope.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = other.release();
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset(int fd = -1);
-
-private:
-    int m_fd = -1;
-};
 
 // Reads a descriptor the caller keeps open, from where it stands.
 class DescriptorBuffer : public std::streambuf {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/RunningFile.h"
 
+#include "core/UniqueFd.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -59,20 +61,6 @@ std::optional<std::string> unhex(const std::string& text)
         out += static_cast<char>(hi * 16 + lo);
     }
     return out;
-}
-
-bool writeAll(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
 }
 
 } // namespace

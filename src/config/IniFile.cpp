@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "config/IniFile.h"
 
+#include "core/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -117,28 +119,13 @@ size_t firstLine(std::string_view text)
 enum class Load { Missing, Read, Failed };
 
 // Closes a descriptor when the scope ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
 
-private:
-    int m_fd;
-};
-
-// Every polling tick reads the file twice, so this stays at four system
-// calls. O_NONBLOCK keeps a FIFO put in the file's place from blocking the
+// Every read and every write of a key loads the whole file, and a batch
+// does that several times, so this stays at four system calls. O_NONBLOCK keeps a FIFO put in the file's place from blocking the
 // open; it is refused below like anything else that is not a regular file.
 Load loadFile(const std::filesystem::path& file, std::string& out)
 {
-    const Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return errno == ENOENT || errno == ENOTDIR ? Load::Missing : Load::Failed;
     struct stat info {};
@@ -505,7 +492,7 @@ enum class Taken { Whole, Torn, Failed };
 Taken takeSnapshot(const std::filesystem::path& file, Snapshot& snap)
 {
     snap = {};
-    const Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return errno == ENOENT || errno == ENOTDIR ? Taken::Whole : Taken::Failed;
     snap.exists = true;
@@ -598,7 +585,7 @@ bool writeAll(int fd, const std::string& bytes, off_t at)
 }
 
 // A fresh name beside the file for the new text.
-Descriptor createTemporary(const std::filesystem::path& file, std::filesystem::path& name)
+UniqueFd createTemporary(const std::filesystem::path& file, std::filesystem::path& name)
 {
     static std::mt19937_64 random{std::random_device{}()};
     for (int i = 0; i < 100; ++i) {
@@ -609,9 +596,9 @@ Descriptor createTemporary(const std::filesystem::path& file, std::filesystem::p
         // 0666 less the umask, as any file this process creates.
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
-            return Descriptor(fd);
+            return UniqueFd(fd);
     }
-    return Descriptor(-1);
+    return UniqueFd(-1);
 }
 
 enum class Committed { Done, Raced, Failed };
@@ -659,12 +646,12 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
 {
     // A file this process may not write stays as it is, as it would for the
     // platform call; replacing it by rename would go round its protection.
-    const Descriptor current(snap.exists ? ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK) : -1);
+    const UniqueFd current(snap.exists ? ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK) : -1);
     if (snap.exists && current.get() < 0)
         return Committed::Failed;
 
     std::filesystem::path tempName;
-    const Descriptor temp = createTemporary(file, tempName);
+    const UniqueFd temp = createTemporary(file, tempName);
     if (temp.get() < 0) {
         // A folder closed to this user around a file open to it.
         if (snap.exists && (errno == EACCES || errno == EPERM)) {

@@ -4,15 +4,6 @@
 std::string lancode::text(int32_t code)
 {
     switch (code) {
-    case Ok: return "OK";
-    case PortClosed: return "PORTA NON APERTA";
-    case PaperEnd: return "FINE CARTA";
-    case WrongSequence: return "SEQUENZA ERRATA";
-    case InvalidData: return "DATI NON VALIDI";
-    case UnknownDepartment: return "REPARTO INESISTENTE";
-    case AmountTooLarge: return "IMPORTO FUORI LIMITE";
-    case NegativeTotal: return "TOTALE NEGATIVO";
-    case NonCashExcess: return "PAGAMENTO NON CONTANTE SUPERIORE";
     case NoAnswer:
         return "STAMPANTE NON RISPONDE: lo scontrino potrebbe essere stato stampato oppure no, controllare la carta "
                "prima di ripeterlo";
@@ -24,6 +15,6 @@ std::string lancode::text(int32_t code)
     case ElectronicPayment: return "ERRORE PAGAMENTO ELETTRONICO";
     case PrinterError: return "ERRORE STAMPANTE";
     case AmountEntryUnsupported: return "IMPORTO NON FISCALE NON GESTITO DALLA STAMPANTE LAN";
-    default: return "ERRORE STAMPANTE " + std::to_string(code);
+    default: return resultcode::text(code);
     }
 }

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 
 #include <algorithm>
 
@@ -106,11 +107,7 @@ int16_t LanPrinter::fail(int16_t code, const QString& detail)
     // handler itself calls the printer (the void of a receipt).
     if (!onErrorEvent || m_inEvent)
         return code;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_inEvent};
-    m_inEvent = true;
+    const QScopedValueRollback<bool> inEvent(m_inEvent, true);
     onErrorEvent(lancode::EventLevel, code);
     return code;
 }

@@ -3,28 +3,7 @@
 
 std::string simcode::text(int32_t code)
 {
-    switch (code) {
-    case Ok:
-        return "OK";
-    case PortClosed:
-        return "PORTA NON APERTA";
-    case PaperEnd:
-        return "FINE CARTA";
-    case WrongSequence:
-        return "SEQUENZA ERRATA";
-    case InvalidData:
-        return "DATI NON VALIDI";
-    case UnknownDepartment:
-        return "REPARTO INESISTENTE";
-    case AmountTooLarge:
-        return "IMPORTO FUORI LIMITE";
-    case NegativeTotal:
-        return "TOTALE NEGATIVO";
-    case NonCashExcess:
-        return "PAGAMENTO NON CONTANTE SUPERIORE";
-    case StorageFailure:
+    if (code == StorageFailure)
         return "ERRORE MEMORIA STAMPANTE";
-    default:
-        return "ERRORE STAMPANTE " + std::to_string(code);
-    }
+    return resultcode::text(code);
 }

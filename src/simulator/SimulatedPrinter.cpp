@@ -2,6 +2,7 @@
 #include "simulator/SimulatedPrinter.h"
 
 #include "config/Text.h"
+#include "core/UniqueFd.h"
 #include "simulator/CallTrace.h"
 #include "simulator/FileLock.h"
 #include "simulator/SimCodes.h"
@@ -122,36 +123,6 @@ QString quantityText(Currency quantity)
         t.pop_back();
     return QString::fromStdString(t).replace(QLatin1Char('.'), QLatin1Char(','));
 }
-
-bool writeAllAt(int fd, const std::string& bytes, off_t at)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, at + off_t(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 const char* paymentLabel(SimState::Payment kind)
 {
@@ -321,9 +292,9 @@ struct SimulatedPrinter::Impl {
             s.journalLength = length;
             return;
         }
-        const Fd fd(::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        const UniqueFd fd(::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
         const std::string rest = s.lastPrinted.substr(size_t(length - start));
-        if (fd.get() < 0 || !writeAllAt(fd.get(), rest, off_t(length))) {
+        if (fd.get() < 0 || !writeAll(fd.get(), rest, off_t(length))) {
             notes.push_back("giornale.txt non completato: " + std::string(std::strerror(errno)));
             return; // tried again at the next print
         }
@@ -409,7 +380,7 @@ struct SimulatedPrinter::Impl {
             state = next;
             return simcode::Ok;
         }
-        const Fd fd(::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        const UniqueFd fd(::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
         struct stat st {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
             return simcode::StorageFailure;
@@ -437,7 +408,7 @@ struct SimulatedPrinter::Impl {
             [[maybe_unused]] const int released = ::ftruncate(fd, length);
             return simcode::StorageFailure;
         }
-        if (!writeAllAt(fd, printed, length)) {
+        if (!writeAll(fd, printed, length)) {
             // Undone if it can be; otherwise the saved state stands and the
             // next start prints the rest.
             if (::ftruncate(fd, length) == 0 && state.save(statePath))

@@ -19,7 +19,7 @@
 // short at the next start is completed from it: after a kill or a refused
 // write, roll and counters agree.
 // The port is exclusive per folder, across processes and objects alike.
-// Result codes and their texts are listed in printer/SimCodes.h.
+// Result codes and their texts are listed in simulator/SimCodes.h.
 class SimulatedPrinter final : public PrinterControl {
 public:
     explicit SimulatedPrinter(const std::filesystem::path& programDir);

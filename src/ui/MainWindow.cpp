@@ -2,8 +2,8 @@
 #include "ui/MainWindow.h"
 
 #include "app/Bridge.h"
+#include "app/OperatorCommands.h"
 #include "config/Text.h"
-#include "app/Recovery.h"
 #include "core/SharedState.h"
 #include "ui/AboutBox.h"
 #include "ui/FolderCleanup.h"
@@ -30,6 +30,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 #include <sys/stat.h>
 
 namespace {
@@ -61,6 +64,37 @@ QPlainTextEdit* errorPanel(const char* name, QWidget* parent)
     panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     return panel;
 }
+
+QString text(std::string_view ascii)
+{
+    return QString::fromLatin1(ascii.data(), static_cast<qsizetype>(ascii.size()));
+}
+
+// The commands the window shows in `place`, in the order of their rows and
+// columns (the order the buttons are made in, and so the keyboard's).
+std::vector<const OperatorCommand*> placedIn(WindowPlace place)
+{
+    std::vector<const OperatorCommand*> placed;
+    for (const OperatorCommand& command : operatorCommands())
+        if (command.place == place)
+            placed.push_back(&command);
+    std::stable_sort(placed.begin(), placed.end(), [](const OperatorCommand* a, const OperatorCommand* b) {
+        return std::pair(a->row, a->column) < std::pair(b->row, b->column);
+    });
+    return placed;
+}
+
+// A command run from a button or a menu entry.
+class WindowCaller : public CommandCaller {
+public:
+    explicit WindowCaller(MainWindow& window) : m_window(window) {}
+    Kind kind() const override { return Kind::Window; }
+    void takeStoredSettings() override { m_window.followSettingsFile(true); }
+    void showErrorState() override { m_window.refreshErrorState(); }
+
+private:
+    MainWindow& m_window;
+};
 
 } // namespace
 
@@ -166,59 +200,35 @@ QWidget* MainWindow::buildButtons()
     auto* layout = new QVBoxLayout(area);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    auto button = [this](QWidget* parent, const char* name, const QString& caption, void (Recovery::*command)()) {
-        auto* b = new QPushButton(caption, parent);
-        b->setObjectName(QLatin1String(name));
-        connect(b, &QPushButton::clicked, this, [this, command] {
-            if (m_bridge)
-                (m_bridge->recovery().*command)();
-        });
+    auto button = [this](QWidget* parent, const OperatorCommand& command) {
+        auto* b = new QPushButton(text(command.caption), parent);
+        b->setObjectName(text(command.objectName));
+        connect(b, &QPushButton::clicked, this, [this, &command] { run(command); });
         return b;
     };
 
     // The two paper-end buttons share one caption; the headings tell them apart.
     auto* fiscal = new QGroupBox(QStringLiteral("Scontrino fiscale"), area);
     auto* fiscalGrid = new QGridLayout(fiscal);
-    fiscalGrid->addWidget(button(fiscal, "cmdChiudiScontrino", QStringLiteral("ANNULLA SCONTRINO BLOCCATO"),
-                                 &Recovery::cmdChiudiScontrino), 0, 0);
-    fiscalGrid->addWidget(button(fiscal, "cmdFineCarta", QStringLiteral("RECUPERO DA FINE CARTA"), &Recovery::cmdFineCarta),
-                          0, 1);
-    fiscalGrid->addWidget(button(fiscal, "cmdEliminaCor", QStringLiteral("ELIMINA Corrispettivo in Ostro"),
-                                 &Recovery::cmdEliminaCor), 1, 0);
-    fiscalGrid->addWidget(button(fiscal, "cmdRistampa", QStringLiteral("RISTAMPA ULTIMO SCONTRINO"), &Recovery::cmdRistampa),
-                          1, 1);
+    for (const OperatorCommand* command : placedIn(WindowPlace::FiscalReceipt))
+        fiscalGrid->addWidget(button(fiscal, *command), command->row, command->column);
     layout->addWidget(fiscal);
 
     auto* nonFiscal = new QGroupBox(QStringLiteral("Scontrino non fiscale"), area);
     auto* nonFiscalRow = new QHBoxLayout(nonFiscal);
-    nonFiscalRow->addWidget(button(nonFiscal, "cmdChiudiNF", QStringLiteral("CHIUDI SCONTRINO BLOCCATO"),
-                                   &Recovery::cmdChiudiNF));
-    nonFiscalRow->addWidget(button(nonFiscal, "cmdFineCartaNoFisc", QStringLiteral("RECUPERO DA FINE CARTA"),
-                                   &Recovery::cmdFineCartaNoFisc));
+    for (const OperatorCommand* command : placedIn(WindowPlace::NonFiscalReceipt))
+        nonFiscalRow->addWidget(button(nonFiscal, *command));
     layout->addWidget(nonFiscal);
 
     auto* row = new QHBoxLayout;
-    auto* test = new QPushButton(QStringLiteral("TEST"), area);
-    test->setObjectName(QStringLiteral("TEST"));
-    connect(test, &QPushButton::clicked, this, [this] {
-        if (!m_bridge)
-            return;
-        m_bridge->testReceipt();
-    });
-    auto* nascondi = new QPushButton(QStringLiteral("NASCONDI"), area);
-    nascondi->setObjectName(QStringLiteral("cmdNascondi"));
-    connect(nascondi, &QPushButton::clicked, this, [this] {
-        if (!m_bridge)
-            return;
-        // What NASCONDI saves must be what is stored now, not what the
-        // fields showed before a change made outside the window.
-        followSettingsFile(true);
-        m_bridge->cmdNascondi();
-        refreshErrorState();
-    });
-    row->addWidget(test);
-    row->addStretch();
-    row->addWidget(nascondi);
+    bool right = false;
+    for (const OperatorCommand* command : placedIn(WindowPlace::ButtonRow)) {
+        if (command->column > 0 && !right) {
+            row->addStretch();
+            right = true;
+        }
+        row->addWidget(button(area, *command));
+    }
     layout->addLayout(row);
     return area;
 }
@@ -231,18 +241,12 @@ void MainWindow::buildMenu()
 
     QMenu* strumenti = menuBar()->addMenu(QStringLiteral("Strumenti"));
     strumenti->setObjectName(QStringLiteral("Strumenti"));
-    QAction* svuota = strumenti->addAction(QStringLiteral("Svuota errori a video"));
-    svuota->setObjectName(QStringLiteral("SvuotaErrori"));
-    connect(svuota, &QAction::triggered, this, [this] {
-        if (m_bridge)
-            m_bridge->errors().SvuotaErrori();
-    });
-    QAction* ricrea = strumenti->addAction(QStringLiteral("Ricrea File Log"));
-    ricrea->setObjectName(QStringLiteral("RicreaLog"));
-    connect(ricrea, &QAction::triggered, this, [this] {
-        if (m_bridge)
-            m_bridge->recovery().RicreaLog(true);
-    });
+    for (const OperatorCommand* command : placedIn(WindowPlace::ToolsMenu)) {
+        QAction* entry = strumenti->addAction(text(command->caption));
+        entry->setObjectName(text(command->objectName));
+        connect(entry, &QAction::triggered, this, [this, command] { run(*command); });
+    }
+    // The window's own tool: it empties folders, it commands no bridge.
     QAction* temp = strumenti->addAction(QStringLiteral("File Temporanei"));
     temp->setObjectName(QStringLiteral("FileTemp"));
     connect(temp, &QAction::triggered, this, &MainWindow::fileTemporanei);
@@ -250,6 +254,15 @@ void MainWindow::buildMenu()
     QAction* aboutAction = menuBar()->addAction(QStringLiteral("About"));
     aboutAction->setObjectName(QStringLiteral("About"));
     connect(aboutAction, &QAction::triggered, this, &MainWindow::about);
+}
+
+void MainWindow::run(const OperatorCommand& command)
+{
+    if (!m_bridge)
+        return;
+    WindowCaller caller(*this);
+    CommandCall call{*m_bridge, caller, false, {}};
+    command.run(call);
 }
 
 void MainWindow::attach(Bridge& bridge)

@@ -13,6 +13,7 @@
 
 class AboutBox;
 class Bridge;
+struct OperatorCommand;
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -89,6 +90,8 @@ private:
     QWidget* buildErrorPanel();
     QWidget* buildButtons();
     void buildMenu();
+    // Runs an operator command as the window's button or menu entry.
+    void run(const OperatorCommand& command);
 
     void fieldEdited(Field field, const QString& text);
     void showField(Field field);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 #include "app/ControlProtocol.h"
+#include "app/OperatorCommands.h"
 
 #include <gtest/gtest.h>
 
@@ -208,7 +209,9 @@ INSTANTIATE_TEST_SUITE_P(Forms, CommandLineControl,
 
 TEST(CommandLineControlCommands, EveryCommandOfTheBridgeIsAccepted)
 {
-    for (const control::Command& command : control::Commands) {
+    for (const OperatorCommand& command : operatorCommands()) {
+        if (command.name.empty())
+            continue;
         const CommandLine got = parse({"ctl", std::string(command.name)});
         EXPECT_EQ(got.action, Action::Control) << command.name << ": " << got.error;
         EXPECT_TRUE(usageText().contains(QLatin1String(command.name.data(), qsizetype(command.name.size()))))
