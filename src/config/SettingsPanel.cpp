@@ -5,6 +5,8 @@
 #include "config/Keys.h"
 #include "config/Text.h"
 
+#include <QScopedValueRollback>
+
 namespace {
 
 const SettingsFieldInfo& info(SettingsPanel::Field field)
@@ -102,14 +104,13 @@ void SettingsPanel::numericChanged(Field field)
     // A stored value that fails the check too is left in the field: checking
     // it again would answer with the same message and the same restore for
     // ever.
-    if (m_restoring > 0)
+    if (m_restoring)
         return;
     if (m_reject)
         m_reject(f.rejection);
     const std::string stored = storedText(field);
-    ++m_restoring;
+    const QScopedValueRollback<bool> restoring(m_restoring, true);
     setText(field, stored);
-    --m_restoring;
 }
 
 void SettingsPanel::folderChanged(Field field)

@@ -90,7 +90,7 @@ private:
     std::function<void(const std::string&)> m_reject;
     std::array<std::string, FieldCount> m_texts;
     bool m_payL = false;
-    int m_restoring = 0;
+    bool m_restoring = false;
     // Keys whose last save the configuration refused, reported once.
     std::set<std::string> m_unsaved;
 };
