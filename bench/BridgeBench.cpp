@@ -139,8 +139,8 @@ void BM_Batch101_NullPrinter(benchmark::State& state)
     bool floorFirst = false;
     for (auto _ : state) {
         flagTotal += timed([&] {
-            ScriviINI(keys::Section, keys::Eps_Vuoto, "0", config);
-            ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", config);
+            benchmark::DoNotOptimize(ScriviINI(keys::Section, keys::Eps_Vuoto, "0", config));
+            benchmark::DoNotOptimize(ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", config));
         });
         double bridgeTime = 0, floorTime = 0;
         auto runBridge = [&] {

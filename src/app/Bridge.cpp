@@ -42,11 +42,6 @@ std::string reasonOf(const std::error_code& ec)
     return toCp1252(QString::fromLocal8Bit(ec.message()));
 }
 
-void writeKey(const fs::path& configFile, const char* key, const std::string& value)
-{
-    ScriviINI(keys::Section, key, value, configFile);
-}
-
 } // namespace
 
 bool epsVuotoIsTrue(const std::string& text)
@@ -102,6 +97,13 @@ Bridge::Bridge(SharedState& state, OperatorWindow& window, Clock& clock, Printer
               [&window](const std::string& message) { window.inform(ProgramTitle, message); }),
       m_running(state.programDir)
 {
+    m_panel.onWriteFailed = [this](const std::string& key) { m_errors.configWriteFailed(key, m_state.configFile()); };
+}
+
+void Bridge::writeKey(const char* key, const std::string& value)
+{
+    if (!ScriviINI(keys::Section, key, value, m_state.configFile()))
+        m_errors.configWriteFailed(key, m_state.configFile());
 }
 
 // The control may outlive the bridge: the link, undone with the bridge, keeps
@@ -136,22 +138,11 @@ int Bridge::avvio()
     m_state.errorState = false;
     m_state.lastErrorText.clear();
 
-    writeKey(config, keys::Eps_CodError, "");
-    writeKey(config, keys::Eps_DescError, "");
-    writeKey(config, keys::Kelmora_CORR, "");
+    writeKey(keys::Eps_CodError, "");
+    writeKey(keys::Eps_DescError, "");
+    writeKey(keys::Kelmora_CORR, "");
 
-    using Field = SettingsPanel::Field;
-    m_panel.setText(Field::Seriale, LeggiINI(keys::Section, keys::Eps_COM, "", config));
-    m_panel.setText(Field::Setting, LeggiINI(keys::Section, keys::Eps_Setting, "", config));
-    m_panel.setText(Field::Ritardo, LeggiINI(keys::Section, keys::Eps_Delay, "50", config));
-    m_panel.setText(Field::NonRiscIndex, LeggiINI(keys::Section, keys::Eps_NonRiscIndex, "1", config));
-    m_panel.setText(Field::NonRiscType, LeggiINI(keys::Section, keys::Eps_NonRiscType, "1", config));
-    m_panel.setText(Field::cartellaOstro, LeggiINI(keys::Section, keys::Kelmora_DIR, keys::DefaultKelmoraDir, config));
-    // Any non-zero number ticks the box: the payments, which read PAY_L
-    // afresh, only ask whether it is zero, and saving the box back must not
-    // turn a "-1" written by hand into "0".
-    const auto payL = toInt16(LeggiINI(keys::Section, keys::PAY_L, 0LL, config));
-    m_panel.setPayL(payL && *payL != 0);
+    m_panel.load();
 
     m_window.setPrinterErrorText("");
 
@@ -230,9 +221,10 @@ void Bridge::setQuietChecks(std::chrono::nanoseconds settle, std::chrono::nanose
 void Bridge::writeIdle(const fs::path& configFile)
 {
     const bool stored = ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", configFile);
+    // Written again at every tick until it is stored, but reported once for
+    // the outage, not once a tick.
     if (!stored && !m_idleUnwritten)
-        ErrorHandler::sayOnStderr(std::string(keys::Eps_Vuoto) + " = -1 not written to " + configFile.string() +
-                                  "; written again at every tick until it is stored");
+        m_errors.configWriteFailed(keys::Eps_Vuoto, configFile);
     m_idleUnwritten = !stored;
 }
 
@@ -299,7 +291,7 @@ bool Bridge::ScansioneCartella()
     const auto startBatch = [&] {
         if (!started) {
             started = true;
-            writeKey(config, keys::Eps_Vuoto, "0");
+            writeKey(keys::Eps_Vuoto, "0");
             m_state.batchRunning = true;
         }
     };
@@ -523,14 +515,14 @@ void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWork
         if (record.stage == Stage::Payment) {
             m_errors.logOnly("interrotto al pagamento: verificare prima di reinviare");
             if (LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), config) != corrBefore)
-                writeKey(config, keys::Kelmora_CORR, corrBefore);
+                writeKey(keys::Kelmora_CORR, corrBefore);
         } else {
             m_errors.logOnly(record.fiscal ? "File interrotto prima del pagamento: scontrino annullato, file non "
                                              "rieseguito"
                              : record.nonFiscal ? "File interrotto: documento non fiscale chiuso, file non rieseguito"
                                                 : "File interrotto, file non rieseguito");
             if (isFiscalName(record.name))
-                writeKey(config, keys::Kelmora_CORR, recordName(fileReference(record.name)));
+                writeKey(keys::Kelmora_CORR, recordName(fileReference(record.name)));
         }
     }
     if (!m_running.clear())
@@ -563,7 +555,7 @@ void Bridge::cmdNascondi()
         ricarica();
     }
     m_window.hideToTray();
-    writeKey(m_state.configFile(), keys::Kelmora_CORR, "");
+    writeKey(keys::Kelmora_CORR, "");
 }
 
 void Bridge::ricarica()

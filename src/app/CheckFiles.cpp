@@ -5,8 +5,8 @@
 #include "app/Subcommands.h"
 #include "app/TerminalText.h"
 #include "commands/Interprete.h"
-#include "config/IniFile.h"
 #include "config/Keys.h"
+#include "config/SettingsFields.h"
 #include "config/Text.h"
 #include "core/Clock.h"
 #include "errors/ErrorHandler.h"
@@ -198,7 +198,7 @@ int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vect
         }
         settingsDir = *programDir;
         settings = storedSettings(settingsDir / keys::ConfigFile);
-        payL = LeggiINI(keys::Section, keys::PAY_L, 0, settingsDir / keys::ConfigFile);
+        payL = storedPayLText(settingsDir / keys::ConfigFile);
         out << "Settings of " << printable(settingsDir / keys::ConfigFile) << ": "
             << cp1252ToTerminal(describe(settings, payL)) << "\n\n";
     } else {

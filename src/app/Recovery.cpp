@@ -50,7 +50,7 @@ void Recovery::liftError()
 void Recovery::writeIdle()
 {
     if (!ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", m_state.configFile()))
-        ErrorHandler::sayOnStderr(std::string(keys::Eps_Vuoto) + " not written to " + m_state.configFile().string());
+        m_errors.configWriteFailed(keys::Eps_Vuoto, m_state.configFile());
 }
 
 void Recovery::closeNonFiscal()
@@ -63,9 +63,11 @@ void Recovery::voidReceipt()
     AnnullaScontrino(m_control, m_errors, m_state.settings.portNumber, m_state.settings.portSettings);
 }
 
+// A failed recovery is reported by RecuperoFineCarta itself; the command goes
+// on to void or close the document all the same.
 void Recovery::paperEndRecovery()
 {
-    RecuperoFineCarta(m_control, m_errors, m_state.settings.portNumber, m_state.settings.portSettings, 1);
+    (void)RecuperoFineCarta(m_control, m_errors, m_state.settings.portNumber, m_state.settings.portSettings, 1);
 }
 
 // Moves a log into the bin under the renewal stamp. The stamp has no hour,

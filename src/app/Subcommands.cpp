@@ -5,6 +5,7 @@
 #include "app/SingleInstance.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
+#include "config/SettingsFields.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
 #include "core/SharedState.h"
@@ -39,23 +40,6 @@ bool checkDir(const CommandLine& command, const fs::path& programDir, std::ostre
 }
 
 } // namespace
-
-// The working settings as ApplicaImpostazioni would make them from the
-// stored keys, read without the panel so that nothing is written back.
-WorkingSettings storedSettings(const fs::path& config)
-{
-    WorkingSettings s;
-    s.portNumber = toInt16(LeggiINI(keys::Section, keys::Eps_COM, "", config));
-    s.portSettings = LeggiINI(keys::Section, keys::Eps_Setting, "", config);
-    if (const auto pause = toInt16(LeggiINI(keys::Section, keys::Eps_Delay, "50", config)))
-        s.pause = *pause;
-    if (const auto type = toInt16(LeggiINI(keys::Section, keys::Eps_NonRiscType, "1", config)))
-        s.unpaidType = *type;
-    if (const auto index = toInt16(LeggiINI(keys::Section, keys::Eps_NonRiscIndex, "1", config)))
-        s.unpaidIndex = *index;
-    s.dataDir = LeggiINI(keys::Section, keys::Kelmora_DIR, keys::DefaultKelmoraDir, config);
-    return s;
-}
 
 std::string programDirProblem(const fs::path& dir)
 {

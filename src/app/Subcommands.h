@@ -2,7 +2,6 @@
 #pragma once
 
 #include "app/CommandLine.h"
-#include "core/WorkingSettings.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -17,10 +16,6 @@ class Clock;
 
 // Empty when `dir` is a usable program directory, else why not (English).
 std::string programDirProblem(const std::filesystem::path& dir);
-
-// The working settings as the bridge makes them from the keys stored in
-// `config`, read without writing anything back.
-WorkingSettings storedSettings(const std::filesystem::path& config);
 
 // config get: the value as the bridge reads it, its bytes and a newline.
 int configGet(const CommandLine& command, const std::filesystem::path& programDir, std::ostream& out,

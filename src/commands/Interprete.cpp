@@ -252,7 +252,9 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
     if (observer.beforeStart)
         observer.beforeStart();
     const WorkingSettings& settings = state.settings;
-    ApriPorta(control, errors, settings.portNumber, settings.portSettings);
+    // A port that will not open is reported by ApriPorta itself; the records
+    // still run and each reports what the control answers it.
+    (void)ApriPorta(control, errors, settings.portNumber, settings.portSettings);
 
     ComandiEpson ops(control, errors, state.configFile());
     LineFields fields;

@@ -27,8 +27,8 @@ std::string LeggiINI(const std::string& section, const std::string& key, long lo
 // needed. An empty key removes the whole section. True when the file holds
 // the value afterwards; false, with the file as it was, when the write was
 // refused or given up.
-bool ScriviINI(const std::string& section, const std::string& key, const std::string& value,
-               const std::filesystem::path& file);
+[[nodiscard]] bool ScriviINI(const std::string& section, const std::string& key, const std::string& value,
+                             const std::filesystem::path& file);
 
 // The text up to its first NUL character.
 std::string TogliNull(const std::string& text);

@@ -5,39 +5,18 @@
 #include "config/Keys.h"
 #include "config/Text.h"
 
+#include <QScopedValueRollback>
+
 namespace {
 
-struct FieldInfo {
-    const char* key;
-    const char* label;
-    const char* rejection;      // message of a failed numeric check; null: no check
-    const char* restoreDefault; // read with the key to restore a rejected entry
-};
-
-constexpr FieldInfo Fields[SettingsPanel::FieldCount] = {
-    {keys::Eps_COM, "Porta COM", "Porta COM errata.", ""},
-    {keys::Eps_Setting, "Parametri", nullptr, nullptr},
-    {keys::Eps_Delay, "Delay", "Ritardo non corretto.", "50"},
-    {keys::Eps_NonRiscIndex, "Tender Non Riscosso", "Indicazione Indice Pagamento non corretta.", "1"},
-    {keys::Eps_NonRiscType, "Tender Non Riscosso",
-     "Indicazione Tipo Pagamento non corretta.\r\n0=cash; 1=check; 2=credit card; 3=ticket", "1"},
-    {keys::Kelmora_DIR, "Cartella", nullptr, nullptr},
-};
-
-const FieldInfo& info(SettingsPanel::Field field)
+const SettingsFieldInfo& info(SettingsPanel::Field field)
 {
-    return Fields[static_cast<int>(field)];
+    return settingsField(field);
 }
 
 bool endsInSeparator(const std::string& text)
 {
     return !text.empty() && (text.back() == '\\' || text.back() == '/');
-}
-
-void convertInto(const std::string& text, int16_t& target)
-{
-    if (const auto value = toInt16(text))
-        target = *value;
 }
 
 } // namespace
@@ -84,21 +63,29 @@ void SettingsPanel::setPayL(bool ticked)
     save(keys::PAY_L, m_payL ? "1" : "0");
 }
 
-bool SettingsPanel::save(const char* key, const std::string& value) const
+void SettingsPanel::save(const char* key, const std::string& value)
 {
-    return ScriviINI(keys::Section, key, value, m_configFile);
+    if (ScriviINI(keys::Section, key, value, m_configFile)) {
+        m_unsaved.erase(key);
+        return;
+    }
+    // Once until the key is stored again: start-up saves what loading has
+    // just saved, and an operator typing into a full disk would otherwise
+    // file a record a keystroke.
+    if (m_unsaved.insert(key).second && onWriteFailed)
+        onWriteFailed(key);
 }
 
 void SettingsPanel::changed(Field field)
 {
-    switch (field) {
-    case Field::Setting:
-        save(keys::Eps_Setting, text(field));
+    switch (info(field).check) {
+    case FieldCheck::None:
+        save(info(field).key, text(field));
         break;
-    case Field::cartellaOstro:
-        cartellaChanged();
+    case FieldCheck::Folder:
+        folderChanged(field);
         break;
-    default:
+    case FieldCheck::Number:
         numericChanged(field);
         break;
     }
@@ -106,50 +93,54 @@ void SettingsPanel::changed(Field field)
 
 void SettingsPanel::numericChanged(Field field)
 {
-    const FieldInfo& f = info(field);
+    const SettingsFieldInfo& f = info(field);
     const std::string entry = text(field);
     if (isNumericText(entry)) {
         save(f.key, trimmed(entry));
-        if (field == Field::Ritardo)
-            convertInto(entry, m_settings.pause);
+        if (f.appliedOnSave)
+            f.apply(entry, m_settings);
         return;
     }
     // A stored value that fails the check too is left in the field: checking
     // it again would answer with the same message and the same restore for
     // ever.
-    if (m_restoring > 0)
+    if (m_restoring)
         return;
     if (m_reject)
         m_reject(f.rejection);
-    const std::string stored = LeggiINI(keys::Section, f.key, f.restoreDefault, m_configFile);
-    ++m_restoring;
+    const std::string stored = storedText(field);
+    const QScopedValueRollback<bool> restoring(m_restoring, true);
     setText(field, stored);
-    --m_restoring;
 }
 
-void SettingsPanel::cartellaChanged()
+void SettingsPanel::folderChanged(Field field)
 {
-    const std::string& entry = text(Field::cartellaOstro);
+    const std::string& entry = text(field);
     if (!endsInSeparator(entry)) {
         // The appended separator is a change of its own, which saves.
-        setText(Field::cartellaOstro, entry + "/");
+        setText(field, entry + "/");
         return;
     }
-    save(keys::Kelmora_DIR, trimmed(entry));
+    save(info(field).key, trimmed(entry));
 }
 
 std::string SettingsPanel::storedText(Field field) const
 {
-    const char* fallback = field == Field::cartellaOstro ? keys::DefaultKelmoraDir
-                           : info(field).restoreDefault  ? info(field).restoreDefault
-                                                         : "";
-    return LeggiINI(keys::Section, info(field).key, fallback, m_configFile);
+    return ::storedText(field, m_configFile);
 }
 
 bool SettingsPanel::storedPayL() const
 {
-    const auto value = toInt16(LeggiINI(keys::Section, keys::PAY_L, 0LL, m_configFile));
-    return value && *value != 0;
+    return ::storedPayL(m_configFile);
+}
+
+void SettingsPanel::load()
+{
+    for (int i = 0; i < FieldCount; ++i) {
+        const auto field = static_cast<Field>(i);
+        setText(field, storedText(field));
+    }
+    setPayL(storedPayL());
 }
 
 bool SettingsPanel::followFile(const std::function<bool(Field)>& skip)
@@ -179,21 +170,19 @@ bool SettingsPanel::followFile(const std::function<bool(Field)>& skip)
 
 void SettingsPanel::ApplicaImpostazioni()
 {
-    m_settings.portNumber = toInt16(text(Field::Seriale));
-    m_settings.portSettings = text(Field::Setting);
-    convertInto(text(Field::Ritardo), m_settings.pause);
-    convertInto(text(Field::NonRiscType), m_settings.unpaidType);
-    convertInto(text(Field::NonRiscIndex), m_settings.unpaidIndex);
-    m_settings.dataDir = text(Field::cartellaOstro);
+    for (int i = 0; i < FieldCount; ++i) {
+        const auto field = static_cast<Field>(i);
+        info(field).apply(text(field), m_settings);
+    }
 }
 
+// The texts as they stand, unchecked: the back-office sees the same write
+// order as ever, the fields first and the box last.
 void SettingsPanel::SalvaImpostazioni()
 {
-    save(keys::Eps_COM, text(Field::Seriale));
-    save(keys::Eps_Setting, text(Field::Setting));
-    save(keys::Eps_Delay, text(Field::Ritardo));
-    save(keys::Eps_NonRiscIndex, text(Field::NonRiscIndex));
-    save(keys::Eps_NonRiscType, text(Field::NonRiscType));
-    save(keys::Kelmora_DIR, text(Field::cartellaOstro));
+    for (int i = 0; i < FieldCount; ++i) {
+        const auto field = static_cast<Field>(i);
+        save(info(field).key, text(field));
+    }
     save(keys::PAY_L, m_payL ? "1" : "0");
 }

@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "config/SettingsFields.h"
 #include "core/WorkingSettings.h"
 
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 
 // The model of the settings panel: the six text fields and the PAY_L check
-// box, each saved as soon as it changes (after the numeric check where the
-// field holds a number), and the working settings copied from them.
+// box, each saved as soon as it changes (after the field's check), and the
+// working settings copied from them. Keys, defaults and checks are those of
+// the settings fields (SettingsFields.h).
 class SettingsPanel {
 public:
-    enum class Field { Seriale, Setting, Ritardo, NonRiscIndex, NonRiscType, cartellaOstro };
-    static constexpr int FieldCount = 6;
+    using Field = SettingsField;
+    static constexpr int FieldCount = SettingsFieldCount;
 
     // Texts of the panel for a view.
     static constexpr char PayLLabel[] = "PaymentLight";
@@ -35,6 +38,11 @@ public:
     // when the value changes.
     void setPayL(bool ticked);
     bool payL() const { return m_payL; }
+
+    // Start-up's load: sets each field, then the check box, to the stored
+    // value as the program would, so their change handlers run (a stored
+    // value that fails its check is rejected, a folder gets its separator).
+    void load();
 
     // Copies the six fields into the working settings; a text that does not
     // convert leaves its working setting as it was (the port number becomes
@@ -67,17 +75,22 @@ public:
     std::function<void(Field)> onTextChanged;
     // Called after the check box value changed.
     std::function<void()> onPayLChanged;
+    // Called with the key of a field the configuration refused to store,
+    // once until that key is stored again.
+    std::function<void(const std::string& key)> onWriteFailed;
 
 private:
     void changed(Field field);
     void numericChanged(Field field);
-    void cartellaChanged();
-    bool save(const char* key, const std::string& value) const;
+    void folderChanged(Field field);
+    void save(const char* key, const std::string& value);
 
     std::filesystem::path m_configFile;
     WorkingSettings& m_settings;
     std::function<void(const std::string&)> m_reject;
     std::array<std::string, FieldCount> m_texts;
     bool m_payL = false;
-    int m_restoring = 0;
+    bool m_restoring = false;
+    // Keys whose last save the configuration refused, reported once.
+    std::set<std::string> m_unsaved;
 };

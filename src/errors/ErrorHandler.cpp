@@ -3,6 +3,7 @@
 
 #include "config/IniFile.h"
 #include "config/Keys.h"
+#include "config/Text.h"
 #include "core/Clock.h"
 #include "core/OperatorWindow.h"
 #include "core/SharedState.h"
@@ -22,6 +23,7 @@ namespace {
 const std::string PrinterPrefix = "PrinterError: ";
 const std::string ProgramPrefix = "Tessiro_Error: ";
 const std::string SequenceError = "SEQUENZA ERRATA";
+const std::string ConfigWriteFailed = "Scrittura non riuscita nel file di configurazione: ";
 const std::string CrLf = "\r\n";
 
 // Runs one step of the handler so that its failure is said and the next step
@@ -114,14 +116,16 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     const bool fiscal = isFiscalName(name);
     const std::string reference = recordName(fileReference(name));
 
-    if (fiscal && !keepOffDisk) {
+    bool corrWritten = true;
+    if (fiscal && !keepOffDisk)
         guarded("Kelmora_CORR", [&] {
-            if (!ScriviINI(keys::Section, keys::Kelmora_CORR, reference, m_state.configFile()))
-                sayOnStderr(std::string(keys::Kelmora_CORR) + " not written to " + m_state.configFile().string());
+            corrWritten = ScriviINI(keys::Section, keys::Kelmora_CORR, reference, m_state.configFile());
         });
-    }
     appendRecord(fiscal ? FiscalLog : NotFiscalLog, prefix + reference + ";" + dateTime + ";" + message,
                  RecordKind::Failure);
+    // After the failure it belongs to, so that the log reads in that order.
+    if (!corrWritten)
+        configWriteFailed(keys::Kelmora_CORR, m_state.configFile());
 
     // Only after the record is in the log, so the failure is on file even if
     // the void itself goes wrong.
@@ -165,10 +169,21 @@ void ErrorHandler::registraAzione(const std::string& action)
 
 void ErrorHandler::logOnly(const std::string& message)
 {
-    const std::string& name = m_state.currentFileName;
+    problemRecord(m_state.currentFileName, message);
+}
+
+void ErrorHandler::problemRecord(const std::string& name, const std::string& message)
+{
     appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog,
                  ProgramPrefix + recordName(fileReference(name)) + ";" + nowText() + ";" + message,
                  RecordKind::Problem);
+}
+
+void ErrorHandler::configWriteFailed(const std::string& key, const std::filesystem::path& file)
+{
+    const std::string path = toCp1252(QString::fromLocal8Bit(file.string()));
+    problemRecord(std::string(), ConfigWriteFailed + key + " (" + path + ")");
+    sayOnStderr(key + " not written to " + file.string());
 }
 
 void ErrorHandler::fileDiscarded(const std::string& message)

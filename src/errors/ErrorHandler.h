@@ -4,6 +4,7 @@
 #include "core/ProgramFiles.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -36,6 +37,13 @@ public:
     // receipts are being thrown away.
     void fileDiscarded(const std::string& message);
 
+    // The one report of a configuration write that did not reach the disk
+    // (a full disk, a quota, a file made read-only): a problem record in
+    // NotFiscalError.log, filed under no command file since it is none's
+    // fault, and one line on stderr. The error state stays as it is: a full
+    // disk must not stop the receipts that still print.
+    void configWriteFailed(const std::string& key, const std::filesystem::path& file);
+
     // The printer control's error event (level, code), with the control's
     // own text for it.
     void printerErrorEvent(int16_t level, int32_t code, const std::string& text);
@@ -62,12 +70,14 @@ public:
     // that cannot be written is said on stderr and the bridge goes on.
     bool appendRecord(const std::string& logName, const std::string& record, RecordKind kind);
 
-    // A line on stderr for what the bridge cannot put anywhere else (a log or
-    // a configuration write that failed).
+    // A line on stderr for what the bridge cannot put anywhere else (a log
+    // that cannot be written, a note it cannot keep).
     static void sayOnStderr(const std::string& text);
 
 private:
     std::string nowText();
+    // The layout of logOnly, for the file `name` (none when empty).
+    void problemRecord(const std::string& name, const std::string& message);
 
     SharedState& m_state;
     OperatorWindow& m_window;

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "printer/ComandiEpson.h"
 
-#include "config/IniFile.h"
-#include "config/Keys.h"
+#include "config/SettingsFields.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
 #include "printer/PrinterControl.h"
@@ -121,7 +120,7 @@ std::optional<int16_t> ComandiEpson::department(const std::string& label, Curren
 
 bool ComandiEpson::payLinesSet()
 {
-    const std::string text = LeggiINI(keys::Section, keys::PAY_L, 0, m_configFile);
+    const std::string text = storedPayLText(m_configFile);
     return toDouble(text).value_or(0.0) != 0.0;
 }
 

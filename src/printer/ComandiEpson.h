@@ -26,27 +26,29 @@ public:
 
     // Fiscal receipt. Departments are rounded to 16 bits, halves to even; one
     // outside 16 bits is reported as a failure and nothing is sent.
-    bool opReparto(int16_t idOp, const std::string& text, Currency quantity, Currency price, Currency dept);
-    bool opRepartoReso(int16_t idOp, const std::string& text, Currency price, Currency dept, Currency quantity);
-    bool opRepartoResoImporto(int16_t idOp, const std::string& text, Currency amount, Currency dept);
-    bool opDescAgg(int16_t idOp, const std::string& text);
-    bool AbbuonoSubTot(int16_t idOp, Currency hundredths);
+    [[nodiscard]] bool opReparto(int16_t idOp, const std::string& text, Currency quantity, Currency price,
+                                 Currency dept);
+    [[nodiscard]] bool opRepartoReso(int16_t idOp, const std::string& text, Currency price, Currency dept,
+                                     Currency quantity);
+    [[nodiscard]] bool opRepartoResoImporto(int16_t idOp, const std::string& text, Currency amount, Currency dept);
+    [[nodiscard]] bool opDescAgg(int16_t idOp, const std::string& text);
+    [[nodiscard]] bool AbbuonoSubTot(int16_t idOp, Currency hundredths);
     // `one` and `unused` are handed over by the record and not used. PAY_L is
     // read from the configuration at every call; with it set, a type 6
     // payment needs an unpaid text "T:I" of two numbers and fails, unsent,
     // without one.
-    bool ChiudiScontrino(int16_t one, Currency unused, Currency amount, int16_t paymentType,
-                         const std::string& unpaidText);
+    [[nodiscard]] bool ChiudiScontrino(int16_t one, Currency unused, Currency amount, int16_t paymentType,
+                                       const std::string& unpaidText);
 
     // Other operations.
-    bool opApriNonFiscale(int16_t idOp);
-    bool OpDatiSNoFisc(int16_t idOp, const std::string& text);
-    bool opChiudiNonFiscale(int16_t idOp);
-    bool opMsgVisoreCortesia(int16_t idOp, const std::string& text);
-    bool opRigaAggiuntiva(int16_t idOp, int16_t& lineNumber, const std::string& text);
-    bool OpImportoSNoFisc(int16_t idOp, Currency hundredths);
-    bool opZChiusuraFisc(int16_t idOp, int16_t kind);
-    bool opApri(int16_t idOp);
+    [[nodiscard]] bool opApriNonFiscale(int16_t idOp);
+    [[nodiscard]] bool OpDatiSNoFisc(int16_t idOp, const std::string& text);
+    [[nodiscard]] bool opChiudiNonFiscale(int16_t idOp);
+    [[nodiscard]] bool opMsgVisoreCortesia(int16_t idOp, const std::string& text);
+    [[nodiscard]] bool opRigaAggiuntiva(int16_t idOp, int16_t& lineNumber, const std::string& text);
+    [[nodiscard]] bool OpImportoSNoFisc(int16_t idOp, Currency hundredths);
+    [[nodiscard]] bool opZChiusuraFisc(int16_t idOp, int16_t kind);
+    [[nodiscard]] bool opApri(int16_t idOp);
 
     PrinterControl& control() { return m_control; }
     ErrorHandler& errors() { return m_errors; }

@@ -68,7 +68,7 @@ void aroundOpenPort(PrinterControl& control, ErrorHandler& errors, std::optional
 {
     // A port that will not open is reported by ApriPorta; the call is still
     // made, and whatever the control answers to it is handled as usual.
-    ApriPorta(control, errors, portNumber, portSettings);
+    (void)ApriPorta(control, errors, portNumber, portSettings);
     std::string failure;
     bool failed = false;
     try {

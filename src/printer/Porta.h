@@ -11,8 +11,8 @@ class ErrorHandler;
 // Opens the printer port: OpenOptionA, the numeric check of the port number
 // (empty = the stored text is no number), closing a port left open, the
 // three puts and OpenPort. A control failure is reported and gives false.
-bool ApriPorta(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
-               const std::string& portSettings);
+[[nodiscard]] bool ApriPorta(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
+                             const std::string& portSettings);
 // Closes the port when it is open; a control failure is reported.
 void ChiudiPorta(PrinterControl& control, ErrorHandler& errors);
 
@@ -21,5 +21,5 @@ void AnnullaScontrino(PrinterControl& control, ErrorHandler& errors, std::option
                       const std::string& portSettings);
 void ChiudiNonFiscaleBloccato(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
                               const std::string& portSettings);
-bool RecuperoFineCarta(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
-                       const std::string& portSettings, int16_t value);
+[[nodiscard]] bool RecuperoFineCarta(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
+                                     const std::string& portSettings, int16_t value);

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "printer/TestReceipt.h"
 
-#include "config/IniFile.h"
-#include "config/Keys.h"
+#include "config/SettingsFields.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
 #include "printer/ComandiEpson.h"
@@ -12,8 +11,8 @@
 
 bool (TEST)(PrinterControl& control, ErrorHandler& errors, const std::filesystem::path& config)
 {
-    const std::string port = LeggiINI(keys::Section, keys::Eps_COM, "", config);
-    const std::string settings = LeggiINI(keys::Section, keys::Eps_Setting, "", config);
+    const std::string port = storedText(SettingsField::Seriale, config);
+    const std::string settings = storedText(SettingsField::Setting, config);
 
     bool allDone = ApriPorta(control, errors, toInt16(port), settings);
     const auto step = [&allDone](bool done) { allDone = done && allDone; };

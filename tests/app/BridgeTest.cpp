@@ -432,7 +432,7 @@ TEST_F(BridgePolling, TickArrivingWhileABatchRunsTakesNothing)
             return;
         // A recovery button may set the flag idle while a message box of the
         // batch lets events through; the tick that follows must still wait.
-        ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", config());
+        EXPECT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", config()));
         drop("tardi.txt", "D1:1:T");
         m_bridge->tick();
     };
@@ -494,7 +494,7 @@ TEST_F(BridgePollingQuiet, FileDroppedIntoTheQuietFolderIsTaken)
 
 TEST_F(BridgePollingQuiet, BusyFlagSetByHandInTheQuietConfigurationStopsTheTick)
 {
-    ScriviINI(keys::Section, keys::Eps_Vuoto, "0", config());
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, "0", config()));
     drop("a.txt", "D1:1:A");
     m_bridge->tick();
     EXPECT_TRUE(m_opened.empty());
@@ -505,7 +505,7 @@ class BridgePollingFlag : public BridgePolling, public ::testing::WithParamInter
 
 TEST_P(BridgePollingFlag, BusyFlagSetByHandDecidesWhetherTheTickRuns)
 {
-    ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, config());
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, config()));
     drop("a.txt", "D1:1:A");
 
     m_bridge->tick();
@@ -516,7 +516,7 @@ TEST_P(BridgePollingFlag, BusyFlagSetByHandDecidesWhetherTheTickRuns)
 
 TEST_P(BridgePollingFlag, IdleTickLeavesTheFlagIdleUnlessItSaysBusy)
 {
-    ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, config());
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, config()));
 
     m_bridge->tick();
 
@@ -588,7 +588,7 @@ TEST_F(BridgeWindowCommands, NascondiClearsTheErrorSavesAppliesAndHides)
     m_state.errorState = true;
     m_window.printerText = "----- PRINTER ERROR -----";
     m_window.showOnTop();
-    ScriviINI(keys::Section, keys::Kelmora_CORR, "COR0001.txt", config());
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Kelmora_CORR, "COR0001.txt", config()));
     // The port field is saved as typed but reaches the working settings only
     // through ApplicaImpostazioni.
     m_bridge->panel().setText(SettingsPanel::Field::Seriale, "7");

@@ -106,7 +106,7 @@ protected:
 TEST_F(DeleteReceipt, HandsTheLastFailedFiscalFileToTheBackOffice)
 {
     fs::create_directories(root / "Kelmora");
-    ScriviINI("Varie", "Kelmora_CORR", "COR0001.txt", state.configFile());
+    ASSERT_TRUE(ScriviINI("Varie", "Kelmora_CORR", "COR0001.txt", state.configFile()));
 
     recovery().cmdEliminaCor();
     recovery().cmdEliminaCor();

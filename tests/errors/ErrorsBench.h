@@ -42,7 +42,7 @@ protected:
     void fault(const std::string& name, const std::string& value)
     {
         std::filesystem::create_directories(root / "Simulatore");
-        ScriviINI("Guasti", name, value, root / "Simulatore" / "guasti.ini");
+        ASSERT_TRUE(ScriviINI("Guasti", name, value, root / "Simulatore" / "guasti.ini"));
     }
 
     // The operation names of the trace, in order: "ComPort = 3" -> "ComPort".

@@ -33,8 +33,8 @@ struct BridgeSide {
     explicit BridgeSide(bool lan, const QString& address = {}) : dir(testfiles::path(tmp))
     {
         state.programDir = dir;
-        ScriviINI(keys::Section, keys::Eps_COM, "1", state.configFile());
-        ScriviINI(keys::Section, keys::Eps_Setting, "9600,N,8,1", state.configFile());
+        EXPECT_TRUE(ScriviINI(keys::Section, keys::Eps_COM, "1", state.configFile()));
+        EXPECT_TRUE(ScriviINI(keys::Section, keys::Eps_Setting, "9600,N,8,1", state.configFile()));
         if (lan)
             printer = std::make_unique<LanPrinter>(dir, *LanEndpoint::parse(address));
         else

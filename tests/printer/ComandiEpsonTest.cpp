@@ -282,7 +282,8 @@ TEST_F(OperationsTest, NegativeAmountWithoutPayLGoesToThePlainCall)
 {
     start({}, {"PAY_L=0"});
     openReceipt();
-    m_ops->ChiudiScontrino(1, Currency(), cents(-100), 1, "");
+    // The calls sent are what is checked, whatever the printer answers.
+    (void)m_ops->ChiudiScontrino(1, Currency(), cents(-100), 1, "");
     const auto sent = m_session.sinceMark();
     ASSERT_GE(sent.size(), 2u);
     EXPECT_EQ(sent[1].rfind("PayCash(1, -1.0000) -> ", 0), 0u) << sent[1];

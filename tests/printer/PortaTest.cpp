@@ -99,7 +99,7 @@ TEST_F(PortOpening, ClosedPortGetsTheFullSequenceInOrder)
 
 TEST_F(PortOpening, PortLeftOpenIsClosedBeforeItIsOpenedAgain)
 {
-    ApriPorta(printer(), errors, 3, "9600,n,8,1");
+    ASSERT_TRUE(ApriPorta(printer(), errors, 3, "9600,n,8,1"));
     EXPECT_TRUE(ApriPorta(printer(), errors, 4, "19200,n,8,1"));
 
     EXPECT_TRUE(inOrder(calls(), {"OpenPort", "OpenOptionA", "PortIsOpen", "ClosePort", "OpenOptionB", "ComPort",
@@ -136,7 +136,7 @@ TEST_F(PortOpening, ClosingAClosedPortOnlyAsks)
 
 TEST_F(PortOpening, ClosingAnOpenPortReleasesIt)
 {
-    ApriPorta(printer(), errors, 3, "9600,n,8,1");
+    ASSERT_TRUE(ApriPorta(printer(), errors, 3, "9600,n,8,1"));
     ChiudiPorta(printer(), errors);
     EXPECT_TRUE(inOrder(calls(), {"OpenPort", "PortIsOpen", "ClosePort"}));
     EXPECT_FALSE(printer().PortIsOpen());
@@ -145,7 +145,7 @@ TEST_F(PortOpening, ClosingAnOpenPortReleasesIt)
 TEST_F(PortOpening, ControlThatRaisesOnCloseIsReportedAndTheCallerGoesOn)
 {
     FailingControl control(printer(), "ClosePort");
-    ApriPorta(control, errors, 3, "9600,n,8,1");
+    ASSERT_TRUE(ApriPorta(control, errors, 3, "9600,n,8,1"));
     ChiudiPorta(control, errors);
 
     EXPECT_EQ(notFiscalLog(),
@@ -155,7 +155,7 @@ TEST_F(PortOpening, ControlThatRaisesOnCloseIsReportedAndTheCallerGoesOn)
 TEST_F(PortOpening, ControlThatRaisesOnClosingALeftOpenPortEndsTheOpening)
 {
     FailingControl control(printer(), "ClosePort");
-    ApriPorta(control, errors, 3, "9600,n,8,1");
+    ASSERT_TRUE(ApriPorta(control, errors, 3, "9600,n,8,1"));
     EXPECT_FALSE(ApriPorta(control, errors, 3, "9600,n,8,1"));
 
     EXPECT_EQ(notFiscalLog(),
@@ -226,7 +226,8 @@ INSTANTIATE_TEST_SUITE_P(
                 }},
         Wrapped{"RecuperoFineCarta", "PaperEndRecovery", "PaperEndRecovery(1)", "opApri PROBLEMI ",
                 [](PrinterControl& c, ErrorHandler& e, std::optional<int16_t> p, const std::string& s) {
-                    RecuperoFineCarta(c, e, p, s, 1);
+                    // Its answer has a test of its own; the table compares the calls and reports.
+                    (void)RecuperoFineCarta(c, e, p, s, 1);
                 }}),
     rownames::byName);
 

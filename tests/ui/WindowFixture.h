@@ -59,7 +59,7 @@ protected:
 
     void config(const std::string& key, const std::string& value)
     {
-        ScriviINI(keys::Section, key, value, m_state.configFile());
+        ASSERT_TRUE(ScriviINI(keys::Section, key, value, m_state.configFile()));
     }
     std::string config(const std::string& key) const { return configValue(key, "<missing>"); }
 
