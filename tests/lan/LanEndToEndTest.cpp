@@ -11,9 +11,7 @@
 #include "lan/serve/PrinterServer.h"
 #include "simulator/SimulatedPrinter.h"
 #include "printer/TestReceipt.h"
-#include "support/FakeClock.h"
-#include "support/FakeWindow.h"
-#include "support/Files.h"
+#include "support/ProgramFolder.h"
 #include "support/RowNames.h"
 #include "support/ServedPrinter.h"
 
@@ -29,12 +27,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // One bridge on a program folder of its own, with the printer it is given.
-struct BridgeSide {
-    explicit BridgeSide(bool lan, const QString& address = {}) : dir(testfiles::path(tmp))
+struct BridgeSide : ProgramFolder {
+    explicit BridgeSide(bool lan, const QString& address = {})
     {
-        state.programDir = dir;
-        EXPECT_TRUE(ScriviINI(keys::Section, keys::Eps_COM, "1", state.configFile()));
-        EXPECT_TRUE(ScriviINI(keys::Section, keys::Eps_Setting, "9600,N,8,1", state.configFile()));
+        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
         if (lan)
             printer = std::make_unique<LanPrinter>(dir, *LanEndpoint::parse(address));
         else
@@ -48,13 +44,13 @@ struct BridgeSide {
         testfiles::write(state.dropDir() / name, content);
         bridge->tick();
     }
-    std::string kelmora() const { return LeggiINI(keys::Section, keys::Kelmora_CORR, "", state.configFile()); }
+    std::string kelmora() const { return configValue(keys::Kelmora_CORR, ""); }
 
-    QTemporaryDir tmp;
-    fs::path dir;
-    SharedState state;
-    FakeWindow window;
-    FakeClock clock;
+    // The rig's parts under the names the comparisons use.
+    const fs::path& dir = m_dir;
+    SharedState& state = m_state;
+    FakeWindow& window = m_window;
+    FakeClock& clock = m_clock;
     std::unique_ptr<PrinterControl> printer;
     std::unique_ptr<Bridge> bridge;
 };

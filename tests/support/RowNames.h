@@ -66,14 +66,7 @@ inline std::string spelled(std::string_view text)
 }
 
 // Names each row after its `name` member.
-struct ByName {
-    template <class Row>
-    std::string operator()(const ::testing::TestParamInfo<Row>& info) const
-    {
-        return sanitised(info.param.name);
-    }
-};
-inline constexpr ByName byName;
+inline constexpr auto byName = [](const auto& info) { return sanitised(info.param.name); };
 
 // Names each row after the text `describe` (a function or a member) makes of
 // it, as a name or spelled out.
