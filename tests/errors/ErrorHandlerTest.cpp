@@ -315,11 +315,8 @@ TEST_F(ErrorPanel, SvuotaErroriEmptiesOnlyThePrinterLabel)
 
 // ---- Action records and record-only failures ------------------------------
 
-struct ActionCase {
-    const char* name;
-    bool fiscal;
-    const char* reference;
-};
+// The same routing as a failure's: file name, log, reference.
+using ActionCase = Routing;
 
 class ActionRecord : public ErrorsBench, public ::testing::WithParamInterface<ActionCase> {};
 
