@@ -118,11 +118,10 @@ size_t firstLine(std::string_view text)
 
 enum class Load { Missing, Read, Failed };
 
-// Closes a descriptor when the scope ends.
-
 // Every read and every write of a key loads the whole file, and a batch
-// does that several times, so this stays at four system calls. O_NONBLOCK keeps a FIFO put in the file's place from blocking the
-// open; it is refused below like anything else that is not a regular file.
+// does that several times, so this stays at four system calls. O_NONBLOCK
+// keeps a FIFO put in the file's place from blocking the open; it is refused
+// below like anything else that is not a regular file.
 Load loadFile(const std::filesystem::path& file, std::string& out)
 {
     const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -570,35 +569,61 @@ bool settled(const Snapshot& snap)
     return quiet(snap.info.st_mtim) && quiet(snap.info.st_ctim);
 }
 
-bool writeAll(int fd, const std::string& bytes, off_t at)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, at + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// A fresh name beside the file for the new text.
-UniqueFd createTemporary(const std::filesystem::path& file, std::filesystem::path& name)
+// A fresh name beside the file: ".", then twelve hex digits.
+std::filesystem::path temporaryName(const std::filesystem::path& file)
 {
     static std::mt19937_64 random{std::random_device{}()};
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%012llx", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
+    std::filesystem::path name = file;
+    name += suffix;
+    return name;
+}
+
+// The file for the new text. Where the file system allows, it has no name
+// until just before the rename (O_TMPFILE, named through /proc), so a
+// process killed or a machine cut off while it is written and flushed
+// leaves nothing behind; elsewhere it is made under a fresh name at once.
+// 0666 less the umask, as any file this process creates.
+UniqueFd createTemporary(const std::filesystem::path& file, std::filesystem::path& name, bool& unnamed)
+{
+    static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+    unnamed = false;
+    name.clear();
+    if (procFds) {
+        const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            unnamed = true;
+            return UniqueFd(fd);
+        }
+        // Refused for lack of rights: the named file would be refused too,
+        // and the caller needs that errno.
+        if (errno == EACCES || errno == EPERM)
+            return UniqueFd(-1);
+    }
     for (int i = 0; i < 100; ++i) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%012llx", static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-        name = file;
-        name += suffix;
-        // 0666 less the umask, as any file this process creates.
+        name = temporaryName(file);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return UniqueFd(fd);
     }
     return UniqueFd(-1);
+}
+
+// Gives the unnamed file a fresh name beside `file`.
+bool nameTemporary(int fd, const std::filesystem::path& file, std::filesystem::path& name)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int i = 0; i < 100; ++i) {
+        name = temporaryName(file);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    name.clear();
+    return false;
 }
 
 enum class Committed { Done, Raced, Failed };
@@ -630,7 +655,8 @@ Committed writeInPlace(int fd, const std::string& bytes, const Snapshot& snap)
         errno != ENOSYS)
         return Committed::Failed;
     if (!writeAll(fd, bytes, 0)) {
-        writeAll(fd, snap.text, 0); // put back what was there, as far as it goes
+        // Put back what was there, as far as it goes; the write failed anyway.
+        (void)writeAll(fd, snap.text, 0);
         return Committed::Failed;
     }
     if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
@@ -651,7 +677,8 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
         return Committed::Failed;
 
     std::filesystem::path tempName;
-    const UniqueFd temp = createTemporary(file, tempName);
+    bool unnamed = false;
+    const UniqueFd temp = createTemporary(file, tempName, unnamed);
     if (temp.get() < 0) {
         // A folder closed to this user around a file open to it.
         if (snap.exists && (errno == EACCES || errno == EPERM)) {
@@ -665,7 +692,7 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
         bool keep = false;
         ~Unlink()
         {
-            if (!keep)
+            if (!keep && !name.empty())
                 ::unlink(name.c_str());
         }
     } cleanup{tempName};
@@ -698,6 +725,8 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
     const bool existsNow = ::stat(file.c_str(), &now) == 0;
     if (existsNow != snap.exists || (existsNow && !sameStamp(now, snap.info)))
         return Committed::Raced;
+    if (unnamed && !nameTemporary(temp.get(), file, tempName))
+        return Committed::Failed;
     if (::rename(tempName.c_str(), file.c_str()) != 0)
         return Committed::Failed;
     cleanup.keep = true;
