@@ -28,8 +28,8 @@ inline std::string fiscalFileName(int number)
 // cash payment that closes it.
 inline std::string receiptFile()
 {
-    static const char* const Items[] = {"PANE COMUNE",   "LATTE INTERO 1L", "BISCOTTI FROLLINI", "PASTA DI SEMOLA",
-                                        "OLIO EXTRA VERG.", "POMODORI PELATI", "CAFFE MACINATO", "ACQUA NATURALE"};
+    static const char* const Items[] = {"PANE COMUNE",      "LATTE INTERO 1L", "BISCOTTI FROLLINI", "PASTA DI SEMOLA",
+                                        "OLIO EXTRA VERG.", "POMODORI PELATI", "CAFFE MACINATO",    "ACQUA NATURALE"};
     std::string text;
     for (int i = 0; i < 47; ++i) {
         const int quantity = (i % 5 == 0) ? 2000 : 1000; // thousandths

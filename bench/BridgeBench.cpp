@@ -78,8 +78,8 @@ void BM_IdleTick(benchmark::State& state, bool quiet)
         state.SkipWithError("an idle tick rewrote the configuration file");
     if (b.shared.errorState)
         state.SkipWithError(("an error was reported: " + b.shared.lastErrorText).c_str());
-    state.counters["wchar_per_tick"] =
-        benchmark::Counter(static_cast<double>(after - before), benchmark::Counter::kAvgIterations);
+    state.counters["wchar_per_tick"] = benchmark::Counter(static_cast<double>(after - before),
+                                                          benchmark::Counter::kAvgIterations);
 }
 BENCHMARK_CAPTURE(BM_IdleTick, Quiet, true);
 BENCHMARK_CAPTURE(BM_IdleTick, FullLook, false);

@@ -3,9 +3,9 @@
 #include "NullPrinter.h"
 
 #include "commands/Interprete.h"
+#include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
 #include "printer/ErrorLink.h"
-#include "core/SharedState.h"
 #include "simulator/SimulatedPrinter.h"
 
 #include <benchmark/benchmark.h>
@@ -48,8 +48,8 @@ void runReceipt(benchmark::State& state, MakePrinter makePrinter)
         }
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * 50);
-    state.counters["files_per_second"] =
-        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["files_per_second"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                            benchmark::Counter::kIsRate);
 }
 
 void BM_CommandFile50_NullPrinter(benchmark::State& state)

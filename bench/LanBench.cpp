@@ -11,7 +11,6 @@
 
 #include <benchmark/benchmark.h>
 
-
 #include <algorithm>
 #include <chrono>
 #include <vector>

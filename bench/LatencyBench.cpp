@@ -155,8 +155,14 @@ void BM_CloseToFirstCall(benchmark::State& state, bool watch, bool lease)
 
 } // namespace
 
-BENCHMARK_CAPTURE(BM_CloseToFirstCall, TimerOnly, false, true)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_CloseToFirstCall, Watch, true, true)->UseManualTime()->Iterations(40)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CloseToFirstCall, TimerOnly, false, true)
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_CloseToFirstCall, Watch, true, true)
+    ->UseManualTime()
+    ->Iterations(40)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_CloseToFirstCall, WatchSettleRuleOnly, true, false)
     ->UseManualTime()
     ->Iterations(8)

@@ -3,9 +3,9 @@
 // in a scratch program directory: no crash, no hang, the port is closed again
 // whatever the file holds, and a failure always leaves its log record.
 #include "commands/Interprete.h"
+#include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
 #include "printer/ErrorLink.h"
-#include "core/SharedState.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"

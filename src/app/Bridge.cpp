@@ -5,9 +5,9 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
-#include "errors/FileKind.h"
 #include "core/OperatorWindow.h"
 #include "core/SharedState.h"
+#include "errors/FileKind.h"
 #include "printer/Porta.h"
 #include "printer/PrinterControl.h"
 #include "printer/TestReceipt.h"
@@ -330,7 +330,7 @@ Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void(
                                              : reasonOf(std::error_code(error, std::generic_category())));
         return Take::Skipped;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         reportStuckFile(name, "non \xE8 un file regolare");
         return Take::Skipped;
@@ -378,7 +378,7 @@ bool Bridge::moveToWorkFolder(const std::string& name, const struct stat& opened
         return false;
     }
     // The name must still lead to the file that was opened and checked.
-    struct stat listed{};
+    struct stat listed {};
     if (::lstat(from.c_str(), &listed) != 0)
         return false; // taken back by the back-office meanwhile
     if (listed.st_dev != opened.st_dev || listed.st_ino != opened.st_ino) {
@@ -517,8 +517,8 @@ void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWork
             if (LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), config) != corrBefore)
                 writeKey(keys::Kelmora_CORR, corrBefore);
         } else {
-            m_errors.logOnly(record.fiscal ? "File interrotto prima del pagamento: scontrino annullato, file non "
-                                             "rieseguito"
+            m_errors.logOnly(record.fiscal      ? "File interrotto prima del pagamento: scontrino annullato, file non "
+                                                  "rieseguito"
                              : record.nonFiscal ? "File interrotto: documento non fiscale chiuso, file non rieseguito"
                                                 : "File interrotto, file non rieseguito");
             if (isFiscalName(record.name))

@@ -112,7 +112,6 @@ private:
     void markRunning(const RunningRecord& record);
     void recoverInterruptedFile(const RunningRecord& record, bool leftInWorkFolder);
 
-
     SharedState& m_state;
     OperatorWindow& m_window;
     Clock& m_clock;

@@ -36,12 +36,9 @@ namespace {
 OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
 {
     switch (verbosity) {
-    case CommandLine::Verbosity::Quiet:
-        return OperationsLog::Level::Quiet;
-    case CommandLine::Verbosity::Verbose:
-        return OperationsLog::Level::Verbose;
-    case CommandLine::Verbosity::Normal:
-        break;
+    case CommandLine::Verbosity::Quiet: return OperationsLog::Level::Quiet;
+    case CommandLine::Verbosity::Verbose: return OperationsLog::Level::Verbose;
+    case CommandLine::Verbosity::Normal: break;
     }
     return OperationsLog::Level::Normal;
 }
@@ -117,8 +114,8 @@ bool isSystemFolder(const fs::path& dir)
     fs::path real = fs::weakly_canonical(fs::absolute(dir, ec), ec);
     if (ec)
         real = dir.lexically_normal();
-    static const char* const systemRoots[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32",
-                                              "/etc", "/boot", "/dev", "/proc", "/sys", "/run", "/var/lib"};
+    static const char* const systemRoots[] = {"/usr", "/bin",  "/sbin", "/lib",  "/lib32", "/lib64", "/libx32",
+                                              "/etc", "/boot", "/dev",  "/proc", "/sys",   "/run",   "/var/lib"};
     if (real == real.root_path())
         return true;
     for (const char* root : systemRoots) {

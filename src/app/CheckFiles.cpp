@@ -9,9 +9,9 @@
 #include "config/SettingsFields.h"
 #include "config/Text.h"
 #include "core/Clock.h"
+#include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
 #include "errors/FileKind.h"
-#include "core/SharedState.h"
 #include "printer/ErrorLink.h"
 #include "simulator/RecordingControl.h"
 
@@ -149,9 +149,10 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
 
     const std::string name = state.currentFileName;
     out << printable(file) << " ("
-        << (isDisplayName(name) ? "display message" : isFiscalName(name) ? "fiscal" : "not fiscal")
-        << ", failures go to " << (isFiscalName(name) ? ErrorHandler::FiscalLog : ErrorHandler::NotFiscalLog)
-        << ")\n";
+        << (isDisplayName(name)  ? "display message"
+            : isFiscalName(name) ? "fiscal"
+                                 : "not fiscal")
+        << ", failures go to " << (isFiscalName(name) ? ErrorHandler::FiscalLog : ErrorHandler::NotFiscalLog) << ")\n";
 
     FilePrinter printer(out, control);
     errors.onRecord = [&printer, &state](ErrorHandler::RecordKind kind, const std::string&, const std::string&) {
@@ -183,8 +184,8 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
 
 } // namespace
 
-int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vector<fs::path>& files,
-                      std::ostream& out, std::ostream& err)
+int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vector<fs::path>& files, std::ostream& out,
+                      std::ostream& err)
 {
     WorkingSettings settings = defaultSettings();
     // No folder: a path under which nothing can exist, so every key the

@@ -30,8 +30,7 @@ bool looksLikeNegativeNumber(const std::string& token)
 
 bool takesValue(const std::string& token)
 {
-    return token == "--dir" || token == "--file" || token == "--section" || token == "--printer" ||
-           token == "--listen";
+    return token == "--dir" || token == "--file" || token == "--section" || token == "--printer" || token == "--listen";
 }
 
 CommandLine invalid(std::string why)
@@ -220,8 +219,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     if (!isConfig && (parser.isSet(fileOption) || parser.isSet(sectionOption)))
         return invalid("--file and --section belong to \"config get\" and \"config set\"");
     if (parser.isSet(jsonOption)) {
-        const OperatorCommand* command =
-            c.action == CommandLine::Action::Control ? findControlCommand(c.controlCommand) : nullptr;
+        const OperatorCommand* command = c.action == CommandLine::Action::Control ? findControlCommand(c.controlCommand)
+                                                                                  : nullptr;
         if (!command || command->option != "--json")
             return invalid("--json belongs to \"ctl stato\"");
         c.controlCommand += " --json";
@@ -251,68 +250,67 @@ QString usageText()
                         .arg(QLatin1String(command.name.data(), static_cast<qsizetype>(command.name.size())), -19)
                         .arg(QLatin1String(command.help.data(), static_cast<qsizetype>(command.help.size())));
     }
-    return QStringLiteral(
-        "Usage:\n"
-        "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"
-        "      Runs the bridge on the program directory DIR: takes the command files\n"
-        "      dropped into DIR/Ostro and runs them on the fiscal printer.\n"
-        "  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]\n"
-        "      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.\n"
-        "  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE\n"
-        "      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with \"-\"\n"
-        "      and is no number goes after \"--\".\n"
-        "  tessiro test-receipt [--dir DIR]\n"
-        "      Prints the test receipt on the configured printer; exit status 0 when\n"
-        "      every step succeeded.\n"
-        "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
-        "      Prepares the program directory for the simulated printer: creates it\n"
-        "      and stores the port values it works with (Eps_COM 1, Eps_Setting\n"
-        "      9600,N,8,1) where they are missing or empty; other values are kept.\n"
-        "      --printer chooses the fiscal printer of DIR: the simulated one, or a\n"
-        "      printer on the LAN (its https certificate is pinned). Without\n"
-        "      --printer the choice is left as it is.\n"
-        "  tessiro check [--dir DIR] FILE...\n"
-        "      Reads each command file as the bridge would and prints, per record, the\n"
-        "      operation and the printer calls it would make, or why it would fail;\n"
-        "      prints nothing and writes nothing else. DIR's settings where given,\n"
-        "      else the defaults. Exit status 0 when every record would be accepted.\n"
-        "  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]\n"
-        "      Shows the two error logs in the terminal's encoding, one record at a\n"
-        "      time (a printer's three-line record as one); --follow waits for more.\n"
-        "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
-        "      Serves the simulated printer of DIR over the LAN printers' XML\n"
-        "      service, for testing programs that speak it.\n"
-        "  tessiro ctl [--dir DIR] COMMAND\n"
-        "      Runs a command of the window in the bridge running on DIR and prints\n"
-        "      its answer. Exit status 0 when done, 1 when refused or when an error\n"
-        "      stands again after it (for stato: while an error stands), 4 when no\n"
-        "      bridge answers. COMMAND is one of:\n"
-        "%1"
-        "\n"
-        "Settings (_Configurazione.ini, section Varie):\n"
-        "  Read afresh where they are used: PAY_L, Eps_Vuoto, Kelmora_CORR.\n"
-        "  Taken by NASCONDI, 'tessiro ctl ricarica' or SIGHUP (and at start-up):\n"
-        "  Eps_COM, Eps_Setting, Eps_Delay, Eps_NonRiscType, Eps_NonRiscIndex,\n"
-        "  Kelmora_DIR. At start-up only: intervalTimer.\n"
-        "\n"
-        "Options:\n"
-        "  --dir DIR      Program directory (default: TESSIRO_DIR, else the\n"
-        "                 executable's directory when it is writable and no system\n"
-        "                 folder, else $XDG_DATA_HOME/tessiro or ~/.local/share/tessiro).\n"
-        "  --headless     No window: messages, and every record and action of the logs,\n"
-        "                 go to standard error; questions get the safe answer. Also\n"
-        "                 chosen when there is no display.\n"
-        "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"
-        "  --section S    config: the section (default: Varie).\n"
-        "  --quiet        Headless: only failures and warnings (ERRORE, AVVISO).\n"
-        "  --json         ctl stato: the state as one JSON object.\n"
-        "  --verbose      Also each command file taken, its outcome and each ctl\n"
-        "                 request; with a window too.\n"
-        "  --follow       log: waits for new records, as tail -f.\n"
-        "  --fiscal       log: FiscalError.log only.\n"
-        "  --non-fiscal   log: NotFiscalError.log only.\n"
-        "  -h, --help     Shows this help.\n"
-        "  -v, --version  Shows the version.\n")
+    return QStringLiteral("Usage:\n"
+                          "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"
+                          "      Runs the bridge on the program directory DIR: takes the command files\n"
+                          "      dropped into DIR/Ostro and runs them on the fiscal printer.\n"
+                          "  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]\n"
+                          "      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.\n"
+                          "  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE\n"
+                          "      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with \"-\"\n"
+                          "      and is no number goes after \"--\".\n"
+                          "  tessiro test-receipt [--dir DIR]\n"
+                          "      Prints the test receipt on the configured printer; exit status 0 when\n"
+                          "      every step succeeded.\n"
+                          "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
+                          "      Prepares the program directory for the simulated printer: creates it\n"
+                          "      and stores the port values it works with (Eps_COM 1, Eps_Setting\n"
+                          "      9600,N,8,1) where they are missing or empty; other values are kept.\n"
+                          "      --printer chooses the fiscal printer of DIR: the simulated one, or a\n"
+                          "      printer on the LAN (its https certificate is pinned). Without\n"
+                          "      --printer the choice is left as it is.\n"
+                          "  tessiro check [--dir DIR] FILE...\n"
+                          "      Reads each command file as the bridge would and prints, per record, the\n"
+                          "      operation and the printer calls it would make, or why it would fail;\n"
+                          "      prints nothing and writes nothing else. DIR's settings where given,\n"
+                          "      else the defaults. Exit status 0 when every record would be accepted.\n"
+                          "  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]\n"
+                          "      Shows the two error logs in the terminal's encoding, one record at a\n"
+                          "      time (a printer's three-line record as one); --follow waits for more.\n"
+                          "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
+                          "      Serves the simulated printer of DIR over the LAN printers' XML\n"
+                          "      service, for testing programs that speak it.\n"
+                          "  tessiro ctl [--dir DIR] COMMAND\n"
+                          "      Runs a command of the window in the bridge running on DIR and prints\n"
+                          "      its answer. Exit status 0 when done, 1 when refused or when an error\n"
+                          "      stands again after it (for stato: while an error stands), 4 when no\n"
+                          "      bridge answers. COMMAND is one of:\n"
+                          "%1"
+                          "\n"
+                          "Settings (_Configurazione.ini, section Varie):\n"
+                          "  Read afresh where they are used: PAY_L, Eps_Vuoto, Kelmora_CORR.\n"
+                          "  Taken by NASCONDI, 'tessiro ctl ricarica' or SIGHUP (and at start-up):\n"
+                          "  Eps_COM, Eps_Setting, Eps_Delay, Eps_NonRiscType, Eps_NonRiscIndex,\n"
+                          "  Kelmora_DIR. At start-up only: intervalTimer.\n"
+                          "\n"
+                          "Options:\n"
+                          "  --dir DIR      Program directory (default: TESSIRO_DIR, else the\n"
+                          "                 executable's directory when it is writable and no system\n"
+                          "                 folder, else $XDG_DATA_HOME/tessiro or ~/.local/share/tessiro).\n"
+                          "  --headless     No window: messages, and every record and action of the logs,\n"
+                          "                 go to standard error; questions get the safe answer. Also\n"
+                          "                 chosen when there is no display.\n"
+                          "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"
+                          "  --section S    config: the section (default: Varie).\n"
+                          "  --quiet        Headless: only failures and warnings (ERRORE, AVVISO).\n"
+                          "  --json         ctl stato: the state as one JSON object.\n"
+                          "  --verbose      Also each command file taken, its outcome and each ctl\n"
+                          "                 request; with a window too.\n"
+                          "  --follow       log: waits for new records, as tail -f.\n"
+                          "  --fiscal       log: FiscalError.log only.\n"
+                          "  --non-fiscal   log: NotFiscalError.log only.\n"
+                          "  -h, --help     Shows this help.\n"
+                          "  -v, --version  Shows the version.\n")
         .arg(commands);
 }
 

@@ -64,11 +64,10 @@ fs::path control::socketPath(const fs::path& programDir)
     if (ec)
         canonical = fs::absolute(programDir, ec).lexically_normal();
     const std::string bytes = canonical.string();
-    const QByteArray digest =
-        QCryptographicHash::hash(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())),
-                                 QCryptographicHash::Sha256)
-            .toHex()
-            .left(32);
+    const QByteArray digest = QCryptographicHash::hash(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                                                       QCryptographicHash::Sha256)
+                                  .toHex()
+                                  .left(32);
     return socketFolder() / (digest.toStdString() + ".sock");
 }
 
@@ -119,8 +118,8 @@ ControlReply askBridge(const fs::path& programDir, const std::string& command, s
             return failure(ControlReply::Status::NoBridge,
                            "no bridge is running on " + dir + " (its control socket was left behind)");
         case QLocalSocket::SocketAccessError:
-            return failure(ControlReply::Status::NoBridge,
-                           "the bridge on " + dir + " belongs to another user (" + path.string() + ": permission denied)");
+            return failure(ControlReply::Status::NoBridge, "the bridge on " + dir + " belongs to another user (" +
+                                                               path.string() + ": permission denied)");
         case QLocalSocket::SocketTimeoutError:
             return failure(ControlReply::Status::NoAnswer,
                            "the bridge on " + dir + " did not accept the connection within " + seconds(timeout));
@@ -161,7 +160,8 @@ ControlReply askBridge(const fs::path& programDir, const std::string& command, s
         if (received + socket.bytesAvailable() > static_cast<qint64>(control::MaxReply))
             return failure(ControlReply::Status::BadReply, "the reply from " + path.string() + " is too long");
         if (socket.state() != QLocalSocket::ConnectedState && socket.bytesAvailable() == 0)
-            return failure(ControlReply::Status::BadReply, "the bridge on " + dir + " closed the connection without an answer");
+            return failure(ControlReply::Status::BadReply,
+                           "the bridge on " + dir + " closed the connection without an answer");
         if (deadline.hasExpired() || !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
             if (socket.canReadLine())
                 continue;
@@ -189,12 +189,9 @@ int runControl(const fs::path& programDir, const std::string& command, std::ostr
     case ControlReply::Status::Refused:
         err << "tessiro: " << command << ": " << reply.message << '\n';
         return ExitControlRefused;
-    case ControlReply::Status::BadReply:
-        err << "tessiro: " << reply.message << '\n';
-        return ExitControlRefused;
+    case ControlReply::Status::BadReply: err << "tessiro: " << reply.message << '\n'; return ExitControlRefused;
     case ControlReply::Status::NoBridge:
-    case ControlReply::Status::NoAnswer:
-        break;
+    case ControlReply::Status::NoAnswer: break;
     }
     err << "tessiro: " << reply.message << '\n';
     return ExitNoBridge;

@@ -6,9 +6,9 @@
 #include "app/OperatorCommands.h"
 #include "commands/Interprete.h"
 #include "config/Text.h"
-#include "errors/ErrorHandler.h"
 #include "core/OperatorWindow.h"
 #include "core/SharedState.h"
+#include "errors/ErrorHandler.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -126,8 +126,7 @@ private:
 } // namespace
 
 ControlServer::ControlServer(Bridge& bridge, QObject* parent)
-    : QObject(parent), m_bridge(bridge), m_server(new QLocalServer(this)),
-      m_clientTimeout(control::ServerClientTimeout)
+    : QObject(parent), m_bridge(bridge), m_server(new QLocalServer(this)), m_clientTimeout(control::ServerClientTimeout)
 {
     connect(m_server, &QLocalServer::newConnection, this, &ControlServer::acceptClients);
     m_uptime.start();
@@ -152,9 +151,7 @@ void ControlServer::followFiles()
     auto done = m_bridge.onFileDone;
     m_bridge.onFileDone = [this, done](const std::string& name) {
         m_lastFile.running = false;
-        m_lastFile.outcome = m_lastFile.discarded      ? "scartato"
-                             : m_lastFile.failures > 0 ? "non riuscito"
-                                                       : "eseguito";
+        m_lastFile.outcome = m_lastFile.discarded ? "scartato" : m_lastFile.failures > 0 ? "non riuscito" : "eseguito";
         if (done)
             done(name);
     };
@@ -419,10 +416,12 @@ std::string ControlServer::stateJson() const
     o[QStringLiteral("last_error_time")] = when.empty() ? QJsonValue() : QJsonValue(fromCp1252(when));
     o[QStringLiteral("files_waiting")] = filesWaiting();
     o[QStringLiteral("batch_running")] = state.batchRunning;
-    o[QStringLiteral("current_file")] = state.batchRunning ? QJsonValue(fromCp1252(state.currentFileName)) : QJsonValue();
+    o[QStringLiteral("current_file")] = state.batchRunning ? QJsonValue(fromCp1252(state.currentFileName))
+                                                           : QJsonValue();
     const bool done = !m_lastFile.name.empty() && !m_lastFile.running;
     o[QStringLiteral("last_file")] = done ? QJsonValue(fromCp1252(m_lastFile.name)) : QJsonValue();
-    o[QStringLiteral("last_file_outcome")] = done ? QJsonValue(QString::fromStdString(m_lastFile.outcome)) : QJsonValue();
+    o[QStringLiteral("last_file_outcome")] = done ? QJsonValue(QString::fromStdString(m_lastFile.outcome))
+                                                  : QJsonValue();
     o[QStringLiteral("uptime_seconds")] = static_cast<qint64>(m_uptime.elapsed() / 1000);
     if (!state.printerDescription.empty())
         o[QStringLiteral("printer")] = QString::fromStdString(state.printerDescription);

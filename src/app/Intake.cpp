@@ -45,7 +45,7 @@ LeaseAnswer probeWriters(int fd)
 
 bool onLocalFileSystem(int fd)
 {
-    struct statfs fs{};
+    struct statfs fs {};
     if (::fstatfs(fd, &fs) != 0)
         return false;
     // The network and user-space file systems that a shop's share may sit
@@ -64,16 +64,15 @@ bool onLocalFileSystem(int fd)
     case 0x47504653UL: // GPFS
     case 0x0BD00BD0UL: // Lustre
         return false;
-    default:
-        return true;
+    default: return true;
     }
 }
 
 bool Intake::Seen::same(const struct stat& st) const
 {
-    return device == st.st_dev && inode == st.st_ino && size == st.st_size &&
-           modified.tv_sec == st.st_mtim.tv_sec && modified.tv_nsec == st.st_mtim.tv_nsec &&
-           changed.tv_sec == st.st_ctim.tv_sec && changed.tv_nsec == st.st_ctim.tv_nsec;
+    return device == st.st_dev && inode == st.st_ino && size == st.st_size && modified.tv_sec == st.st_mtim.tv_sec &&
+           modified.tv_nsec == st.st_mtim.tv_nsec && changed.tv_sec == st.st_ctim.tv_sec &&
+           changed.tv_nsec == st.st_ctim.tv_nsec;
 }
 
 Intake::Intake() : m_now([] { return std::chrono::steady_clock::now(); }), m_leaseUsable(onLocalFileSystem) {}

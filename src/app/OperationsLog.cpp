@@ -2,8 +2,8 @@
 #include "app/OperationsLog.h"
 
 #include "app/Bridge.h"
-#include "commands/Interprete.h"
 #include "app/TerminalText.h"
+#include "commands/Interprete.h"
 #include "config/Text.h"
 
 #include <QByteArray>
@@ -13,8 +13,7 @@
 
 OperationsLog::OperationsLog(std::ostream& out, Level level, bool journal)
     : m_out(out), m_level(level), m_journal(journal)
-{
-}
+{}
 
 void OperationsLog::attach(Bridge& bridge)
 {

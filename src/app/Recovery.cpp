@@ -34,8 +34,7 @@ fs::path dataFile(const SharedState& state, const std::string& name)
 Recovery::Recovery(SharedState& state, ErrorHandler& errors, PrinterControl& control, OperatorWindow& window,
                    Clock& clock)
     : m_state(state), m_errors(errors), m_control(control), m_window(window), m_clock(clock)
-{
-}
+{}
 
 // What every recovery command does first: the printer error leaves the
 // window and the bridge takes command files again.
@@ -120,7 +119,7 @@ void Recovery::cmdEliminaCor()
     // The back-office would never learn of the request: the operator must.
     if (!sent)
         m_errors.registraErrore("Eliminazione Corr non inviata: scrittura non riuscita in " +
-                              dataText(state, keys::ExchangeFile));
+                                dataText(state, keys::ExchangeFile));
     m_errors.registraAzione("Invio comando Eliminazione Corr " + corr);
 }
 
@@ -160,7 +159,7 @@ void Recovery::cmdRistampa()
             std::error_code ignored;
             fs::remove(temporary, ignored);
             m_errors.registraErrore("Ristampa non riuscita: copia di " + dataText(state, "_Cassa\\Old.txt") + " (" +
-                                  ec.message() + ")");
+                                    ec.message() + ")");
         }
     }
     m_errors.registraAzione("Ristampa Ultimo Scontrino Fiscale");

@@ -17,14 +17,10 @@ namespace {
 const char* stageWord(RunningRecord::Stage stage)
 {
     switch (stage) {
-    case RunningRecord::Stage::Started:
-        return "avviato";
-    case RunningRecord::Stage::Payment:
-        return "pagamento";
-    case RunningRecord::Stage::Done:
-        return "eseguito";
-    case RunningRecord::Stage::Failed:
-        return "fallito";
+    case RunningRecord::Stage::Started: return "avviato";
+    case RunningRecord::Stage::Payment: return "pagamento";
+    case RunningRecord::Stage::Done: return "eseguito";
+    case RunningRecord::Stage::Failed: return "fallito";
     }
     return "avviato";
 }

@@ -8,15 +8,15 @@
 // Where the command file being run stands, as the printer may have seen it.
 struct RunningRecord {
     enum class Stage {
-        Started,  // before the first printer call: a receipt may be open
-        Payment,  // a payment record is about to run: the receipt may have closed
-        Done,     // every record that was going to run has run
-        Failed,   // a record failed and was reported; nothing more runs
+        Started, // before the first printer call: a receipt may be open
+        Payment, // a payment record is about to run: the receipt may have closed
+        Done,    // every record that was going to run has run
+        Failed,  // a record failed and was reported; nothing more runs
     };
 
     std::string name;
-    bool fiscal = false;     // a fiscal receipt may be open (the name says so, or a sale ran)
-    bool nonFiscal = false;  // an N1 record ran: a non-fiscal document may be open
+    bool fiscal = false;    // a fiscal receipt may be open (the name says so, or a sale ran)
+    bool nonFiscal = false; // an N1 record ran: a non-fiscal document may be open
     Stage stage = Stage::Started;
 
     bool operator==(const RunningRecord&) const = default;

@@ -14,8 +14,7 @@ QString lockPath(const std::filesystem::path& dir)
 
 SingleInstance::SingleInstance(const std::filesystem::path& programDir)
     : m_dir(programDir), m_lock(lockPath(programDir))
-{
-}
+{}
 
 SingleInstance::~SingleInstance()
 {

@@ -7,8 +7,8 @@
 #include "config/Keys.h"
 #include "config/SettingsFields.h"
 #include "config/Text.h"
-#include "errors/ErrorHandler.h"
 #include "core/SharedState.h"
+#include "errors/ErrorHandler.h"
 #include "lan/PrinterChoice.h"
 #include "printer/ErrorLink.h"
 #include "printer/PrinterControl.h"
@@ -58,8 +58,7 @@ int configGet(const CommandLine& command, const fs::path& programDir, std::ostre
 {
     if (!checkDir(command, programDir, err))
         return 2;
-    const std::string value =
-        LeggiINI(command.section, command.key, command.value, configFileOf(command, programDir));
+    const std::string value = LeggiINI(command.section, command.key, command.value, configFileOf(command, programDir));
     out.write(value.data(), static_cast<std::streamsize>(value.size()));
     out << '\n';
     out.flush();
@@ -127,8 +126,8 @@ int initProgramDir(const fs::path& dir, std::ostream& out, std::ostream& err)
         const char* value;
     };
     int status = 0;
-    for (const PortValue& port : {PortValue{keys::Eps_COM, SimulatorPort},
-                                  PortValue{keys::Eps_Setting, SimulatorPortSettings}}) {
+    for (const PortValue& port :
+         {PortValue{keys::Eps_COM, SimulatorPort}, PortValue{keys::Eps_Setting, SimulatorPortSettings}}) {
         // A lone control byte is no value anyone stores: it tells a missing key
         // from an empty one.
         const std::string missing = "\x01";
@@ -136,8 +135,8 @@ int initProgramDir(const fs::path& dir, std::ostream& out, std::ostream& err)
         if (stored != missing && stored.find_first_not_of(" \t") != std::string::npos) {
             out << "  " << port.key << '=' << stored << " kept\n";
         } else if (ScriviINI(keys::Section, port.key, port.value, config)) {
-            out << "  " << port.key << '=' << port.value << " stored (it was " << (stored == missing ? "missing" : "empty")
-                << ")\n";
+            out << "  " << port.key << '=' << port.value << " stored (it was "
+                << (stored == missing ? "missing" : "empty") << ")\n";
         } else {
             err << "tessiro: could not write " << port.key << " in " << config.string() << '\n';
             status = 1;

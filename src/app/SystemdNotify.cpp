@@ -43,13 +43,14 @@ bool SystemdNotify::send(const std::string& message) const
     std::memcpy(address.sun_path, m_socket.constData(), static_cast<std::size_t>(m_socket.size()));
     if (abstract)
         address.sun_path[0] = '\0';
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + static_cast<std::size_t>(m_socket.size()));
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) +
+                                               static_cast<std::size_t>(m_socket.size()));
 
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    const ssize_t sent =
-        ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address), length);
+    const ssize_t sent = ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&address), length);
     ::close(fd);
     return sent == static_cast<ssize_t>(message.size());
 }

@@ -12,8 +12,7 @@ std::chrono::nanoseconds sinceEpoch(const timespec& t)
 
 UnchangedCheck::UnchangedCheck(std::chrono::nanoseconds settle, std::chrono::nanoseconds refresh)
     : m_settle(settle), m_refresh(refresh)
-{
-}
+{}
 
 bool UnchangedCheck::Stamp::operator==(const Stamp& other) const
 {

@@ -6,10 +6,10 @@
 // runs the same bridge.
 #include "app/BridgeRun.h"
 #include "app/CheckFiles.h"
-#include "app/LogView.h"
 #include "app/CommandLine.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
+#include "app/LogView.h"
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
 #include "core/Clock.h"
@@ -131,27 +131,19 @@ int main(int argc, char** argv)
 {
     const CommandLine command = startProgram(argc, argv);
     switch (command.action) {
-    case CommandLine::Action::ShowHelp:
-        std::cout << usageText().toStdString();
-        return 0;
-    case CommandLine::Action::ShowVersion:
-        std::cout << "tessiro " TESSIRO_VERSION "\n";
-        return 0;
+    case CommandLine::Action::ShowHelp: std::cout << usageText().toStdString(); return 0;
+    case CommandLine::Action::ShowVersion: std::cout << "tessiro " TESSIRO_VERSION "\n"; return 0;
     case CommandLine::Action::Invalid:
         std::cerr << "tessiro: " << command.error << "\nTry 'tessiro --help'.\n";
         return ExitUsage;
-    default:
-        break;
+    default: break;
     }
 
     const fs::path dir = resolveProgramDir(command, argv[0]);
     switch (command.action) {
-    case CommandLine::Action::Control:
-        return runControlCommand(dir, command.controlCommand, argc, argv);
-    case CommandLine::Action::ConfigGet:
-        return configGet(command, dir, std::cout, std::cerr);
-    case CommandLine::Action::ConfigSet:
-        return configSet(command, dir, std::cerr);
+    case CommandLine::Action::Control: return runControlCommand(dir, command.controlCommand, argc, argv);
+    case CommandLine::Action::ConfigGet: return configGet(command, dir, std::cout, std::cerr);
+    case CommandLine::Action::ConfigSet: return configSet(command, dir, std::cerr);
     case CommandLine::Action::Init: {
         const int prepared = initProgramDir(dir, std::cout, std::cerr);
         if (prepared != 0 || !command.printer)
@@ -164,10 +156,8 @@ int main(int argc, char** argv)
         // tool is for files on their way to any till.
         return checkCommandFiles(command.programDir ? std::optional<fs::path>(dir) : std::nullopt, command.files,
                                  std::cout, std::cerr);
-    case CommandLine::Action::Log:
-        return showLogs(dir, command.logs, command.follow, std::cout, std::cerr);
-    default:
-        break;
+    case CommandLine::Action::Log: return showLogs(dir, command.logs, command.follow, std::cout, std::cerr);
+    default: break;
     }
 
     if (const std::string problem = programDirProblem(dir); !problem.empty()) {

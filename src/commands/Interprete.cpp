@@ -3,8 +3,8 @@
 
 #include "commands/SpezzaRiga.h"
 #include "core/Clock.h"
-#include "errors/ErrorHandler.h"
 #include "core/SharedState.h"
+#include "errors/ErrorHandler.h"
 #include "printer/ComandiEpson.h"
 #include "printer/Currency.h"
 #include "printer/Porta.h"

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -277,8 +277,8 @@ private:
 
 Edit writeKey(std::string_view text, bool existed, std::string_view sectionName, std::string_view keyName,
               const std::string& value, std::string& out);
-bool writeSafely(const std::filesystem::path& file, const std::function<Edit(const std::string&, bool, std::string&)>& edit,
-                 std::string_view what);
+bool writeSafely(const std::filesystem::path& file,
+                 const std::function<Edit(const std::string&, bool, std::string&)>& edit, std::string_view what);
 bool alreadyStored(std::string_view sectionName, std::string_view keyName, const std::string& value,
                    const std::filesystem::path& file);
 
@@ -295,8 +295,7 @@ std::string LeggiINI(const std::string& section, const std::string& key, const s
     std::string text;
     if (loadFile(file, text) == Load::Read) {
         bool found = false;
-        std::string_view value =
-            readValue(text, trim(untilNul(section)), trim(untilNul(key)), found);
+        std::string_view value = readValue(text, trim(untilNul(section)), trim(untilNul(key)), found);
         if (found) {
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
                 value = value.substr(1, value.size() - 2);
@@ -733,8 +732,8 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
     return Committed::Done;
 }
 
-bool writeSafely(const std::filesystem::path& file, const std::function<Edit(const std::string&, bool, std::string&)>& edit,
-                 std::string_view what)
+bool writeSafely(const std::filesystem::path& file,
+                 const std::function<Edit(const std::string&, bool, std::string&)>& edit, std::string_view what)
 {
     auto pause = FirstPause;
     for (int attempt = 0; attempt < Tries; ++attempt) {
@@ -750,23 +749,17 @@ bool writeSafely(const std::filesystem::path& file, const std::function<Edit(con
             continue;
         std::string out;
         switch (edit(snap.text, snap.exists, out)) {
-        case Edit::Refused:
-            return false;
+        case Edit::Refused: return false;
         case Edit::Unchanged:
             if (snap.exists)
                 wholeLengths().set(file, snap.text.size());
             return true;
-        case Edit::Changed:
-            break;
+        case Edit::Changed: break;
         }
         switch (commit(file, out, snap)) {
-        case Committed::Done:
-            wholeLengths().set(file, out.size());
-            return true;
-        case Committed::Failed:
-            return false;
-        case Committed::Raced:
-            break;
+        case Committed::Done: wholeLengths().set(file, out.size()); return true;
+        case Committed::Failed: return false;
+        case Committed::Raced: break;
         }
     }
     std::cerr << "tessiro: gave up writing " << what << " to " << file.string()

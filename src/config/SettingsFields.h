@@ -27,7 +27,7 @@ enum class FieldCheck {
 
 struct SettingsFieldInfo {
     const char* key;
-    const char* label; // on the panel
+    const char* label;        // on the panel
     const char* defaultValue; // read when the key is missing
     FieldCheck check;
     const char* rejection; // the message of a rejected number; null without a number check

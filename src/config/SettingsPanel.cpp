@@ -24,8 +24,7 @@ bool endsInSeparator(const std::string& text)
 SettingsPanel::SettingsPanel(std::filesystem::path configFile, WorkingSettings& settings,
                              std::function<void(const std::string& message)> reject)
     : m_configFile(std::move(configFile)), m_settings(settings), m_reject(std::move(reject))
-{
-}
+{}
 
 const char* SettingsPanel::keyOf(Field field)
 {
@@ -79,15 +78,9 @@ void SettingsPanel::save(const char* key, const std::string& value)
 void SettingsPanel::changed(Field field)
 {
     switch (info(field).check) {
-    case FieldCheck::None:
-        save(info(field).key, text(field));
-        break;
-    case FieldCheck::Folder:
-        folderChanged(field);
-        break;
-    case FieldCheck::Number:
-        numericChanged(field);
-        break;
+    case FieldCheck::None: save(info(field).key, text(field)); break;
+    case FieldCheck::Folder: folderChanged(field); break;
+    case FieldCheck::Number: numericChanged(field); break;
     }
 }
 

@@ -11,10 +11,10 @@
 // plain object owned by main() and passed by reference.
 struct SharedState {
     std::filesystem::path programDir;
-    bool errorState = false;        // an error stands on the window
-    std::string currentFileName;    // bare name of the command file being run
-    std::string lastErrorText;      // date-time, CR LF, message
-    bool batchRunning = false;      // a batch of command files is under way
+    bool errorState = false;     // an error stands on the window
+    std::string currentFileName; // bare name of the command file being run
+    std::string lastErrorText;   // date-time, CR LF, message
+    bool batchRunning = false;   // a batch of command files is under way
     WorkingSettings settings;
     // Which printer the control drives, in words ("stampante simulata",
     // "stampante LAN http://..."), for ctl stato and the About box.

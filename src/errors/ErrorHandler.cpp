@@ -66,8 +66,7 @@ std::string appendAll(int fd, const std::string& bytes)
 
 ErrorHandler::ErrorHandler(SharedState& state, OperatorWindow& window, Clock& clock)
     : m_state(state), m_window(window), m_clock(clock)
-{
-}
+{}
 
 void ErrorHandler::sayOnStderr(const std::string& text)
 {
@@ -85,19 +84,20 @@ std::string ErrorHandler::nowText()
 bool ErrorHandler::appendRecord(const std::string& logName, const std::string& record, RecordKind kind)
 {
     std::string reason;
-    if (!keepOffDisk) try {
-        const std::filesystem::path path = m_state.programDir / logName;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) {
-            reason = std::strerror(errno);
-        } else {
-            reason = appendAll(fd, record + CrLf);
-            if (::close(fd) != 0 && reason.empty())
+    if (!keepOffDisk)
+        try {
+            const std::filesystem::path path = m_state.programDir / logName;
+            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+            if (fd < 0) {
                 reason = std::strerror(errno);
+            } else {
+                reason = appendAll(fd, record + CrLf);
+                if (::close(fd) != 0 && reason.empty())
+                    reason = std::strerror(errno);
+            }
+        } catch (const std::exception& e) {
+            reason = e.what();
         }
-    } catch (const std::exception& e) {
-        reason = e.what();
-    }
     if (!reason.empty())
         sayOnStderr(logName + " not written (" + reason + "): " + record);
     if (onRecord)
@@ -118,9 +118,8 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
 
     bool corrWritten = true;
     if (fiscal && !keepOffDisk)
-        guarded("Kelmora_CORR", [&] {
-            corrWritten = ScriviINI(keys::Section, keys::Kelmora_CORR, reference, m_state.configFile());
-        });
+        guarded("Kelmora_CORR",
+                [&] { corrWritten = ScriviINI(keys::Section, keys::Kelmora_CORR, reference, m_state.configFile()); });
     appendRecord(fiscal ? FiscalLog : NotFiscalLog, prefix + reference + ";" + dateTime + ";" + message,
                  RecordKind::Failure);
     // After the failure it belongs to, so that the log reads in that order.
@@ -163,8 +162,8 @@ void ErrorHandler::registraAzione(const std::string& action)
 {
     const std::string& name = m_state.currentFileName;
     const std::string reference = name.empty() ? std::string("AZIONE") : recordName(fileReference(name));
-    appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog,
-                 reference + ";" + nowText() + ";" + "AZIONE: " + action, RecordKind::Action);
+    appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog, reference + ";" + nowText() + ";" + "AZIONE: " + action,
+                 RecordKind::Action);
 }
 
 void ErrorHandler::logOnly(const std::string& message)
@@ -200,7 +199,8 @@ void ErrorHandler::printerErrorEvent(int16_t level, int32_t code, const std::str
 
 void ErrorHandler::visualizzaForm()
 {
-    guarded("error label", [&] { m_window.setPrinterErrorText("----- ERRORE -----" + CrLf + m_state.lastErrorText + CrLf); });
+    guarded("error label",
+            [&] { m_window.setPrinterErrorText("----- ERRORE -----" + CrLf + m_state.lastErrorText + CrLf); });
     guarded("topmost window", [&] { m_window.makeTopmost(); });
 }
 

@@ -48,7 +48,7 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
         socket.connectToHost(endpoint.host, endpoint.port);
         if (!socket.waitForConnected(remaining(deadline)))
             return failed(socket.error() == QAbstractSocket::SocketTimeoutError ? HttpOutcome::Kind::Timeout
-                                                                                 : HttpOutcome::Kind::NoConnection,
+                                                                                : HttpOutcome::Kind::NoConnection,
                           socket.errorString());
         return std::nullopt;
     }
@@ -66,9 +66,10 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
             c.socket->ignoreSslErrors(errors);
             return;
         }
-        c.tlsProblem = pin.isEmpty() ? QStringLiteral("no certificate pinned (%1)").arg(texts.join(QStringLiteral("; ")))
-                                     : QStringLiteral("certificate %1 is not the pinned %2 (%3)")
-                                           .arg(seen, pin, texts.join(QStringLiteral("; ")));
+        c.tlsProblem = pin.isEmpty()
+                           ? QStringLiteral("no certificate pinned (%1)").arg(texts.join(QStringLiteral("; ")))
+                           : QStringLiteral("certificate %1 is not the pinned %2 (%3)")
+                                 .arg(seen, pin, texts.join(QStringLiteral("; ")));
     });
     socket.connectToHostEncrypted(endpoint.host, endpoint.port);
     if (!socket.waitForEncrypted(remaining(deadline))) {
@@ -84,8 +85,9 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
     // A certificate that a CA vouches for raises no error: it must still be
     // the pinned one.
     if (!readOnly && fingerprintOf(socket.peerCertificate()) != pin)
-        return failed(HttpOutcome::Kind::Tls, QStringLiteral("certificate %1 is not the pinned %2")
-                                                  .arg(fingerprintOf(socket.peerCertificate()), pin));
+        return failed(
+            HttpOutcome::Kind::Tls,
+            QStringLiteral("certificate %1 is not the pinned %2").arg(fingerprintOf(socket.peerCertificate()), pin));
     return std::nullopt;
 }
 
@@ -100,13 +102,12 @@ HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline)
         data += socket.readAll();
         return data.size() <= MaxReply;
     };
-    auto timedOut = [&] {
-        return deadline.hasExpired() || socket.error() == QAbstractSocket::SocketTimeoutError;
-    };
+    auto timedOut = [&] { return deadline.hasExpired() || socket.error() == QAbstractSocket::SocketTimeoutError; };
     auto incomplete = [&](const char* what) {
         if (timedOut())
             return failed(HttpOutcome::Kind::Timeout, QStringLiteral("no complete reply before the deadline"));
-        return failed(HttpOutcome::Kind::NoConnection, QStringLiteral("%1 (%2)").arg(QLatin1String(what), socket.errorString()));
+        return failed(HttpOutcome::Kind::NoConnection,
+                      QStringLiteral("%1 (%2)").arg(QLatin1String(what), socket.errorString()));
     };
 
     qsizetype headerEnd;
@@ -135,8 +136,7 @@ HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline)
             length = value.toLongLong(&ok);
             if (!ok)
                 length = -1;
-        }
-        else if (name == "transfer-encoding" && value.toLower().contains("chunked"))
+        } else if (name == "transfer-encoding" && value.toLower().contains("chunked"))
             chunked = true;
     }
     data.remove(0, headerEnd + 4);
@@ -221,8 +221,7 @@ QString LanEndpoint::address() const
 
 HttpClient::HttpClient(LanEndpoint endpoint, QString pinnedFingerprint)
     : m_endpoint(std::move(endpoint)), m_pin(std::move(pinnedFingerprint))
-{
-}
+{}
 
 HttpOutcome HttpClient::post(const QByteArray& body, int serviceTimeoutMs, int clientTimeoutMs) const
 {
@@ -233,10 +232,10 @@ HttpOutcome HttpClient::post(const QByteArray& body, int serviceTimeoutMs, int c
     QSslSocket& socket = *c.socket;
 
     const QByteArray host = (m_endpoint.host.contains(QLatin1Char(':')) ? "[" + m_endpoint.host.toUtf8() + "]"
-                                                                         : m_endpoint.host.toUtf8()) +
+                                                                        : m_endpoint.host.toUtf8()) +
                             ":" + QByteArray::number(m_endpoint.port);
-    QByteArray request = "POST " + QByteArray(ServicePath) + "?devid=local_printer&timeout=" +
-                         QByteArray::number(serviceTimeoutMs) + " HTTP/1.1\r\n";
+    QByteArray request = "POST " + QByteArray(ServicePath) +
+                         "?devid=local_printer&timeout=" + QByteArray::number(serviceTimeoutMs) + " HTTP/1.1\r\n";
     request += "Host: " + host + "\r\n";
     request += "Content-Type: text/xml; charset=utf-8\r\n";
     request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";

@@ -91,8 +91,8 @@ void DocumentCollector::openFiscal()
     m_net = m_paid = 0;
 }
 
-DocumentCollector::Result DocumentCollector::item(bool isReturn, const std::string& text,
-                                                  std::optional<float> quantity, Currency price, int16_t dept)
+DocumentCollector::Result DocumentCollector::item(bool isReturn, const std::string& text, std::optional<float> quantity,
+                                                  Currency price, int16_t dept)
 {
     if (!inItems(m_state))
         return code(lancode::WrongSequence);

@@ -83,8 +83,8 @@ private:
     LanDocument takeFiscal();
 
     State m_state = State::None;
-    std::vector<LanElement> m_lines;    // sale lines, descriptions, subtotal, discounts
-    std::vector<LanElement> m_trailer;  // trailer lines: before the payments
+    std::vector<LanElement> m_lines;   // sale lines, descriptions, subtotal, discounts
+    std::vector<LanElement> m_trailer; // trailer lines: before the payments
     std::vector<LanElement> m_payments;
     std::vector<LanElement> m_nonFiscal;
     int64_t m_net = 0;  // cents

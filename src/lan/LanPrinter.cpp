@@ -36,7 +36,8 @@ QString abridged(const QByteArray& xml)
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
     text = text.replace(blanks, QStringLiteral(" ")).trimmed();
     if (text.size() > TraceHead + TraceTail + 20)
-        text = text.left(TraceHead) + QStringLiteral(" [... %1 caratteri ...] ").arg(text.size() - TraceHead - TraceTail) +
+        text = text.left(TraceHead) +
+               QStringLiteral(" [... %1 caratteri ...] ").arg(text.size() - TraceHead - TraceTail) +
                text.right(TraceTail);
     return text;
 }
@@ -44,16 +45,13 @@ QString abridged(const QByteArray& xml)
 } // namespace
 
 LanPrinter::LanPrinter(const fs::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint, Timeouts timeouts)
-    : m_tracePath(programDir / TraceFile),
-      m_client(std::move(endpoint), std::move(pinnedFingerprint)),
+    : m_tracePath(programDir / TraceFile), m_client(std::move(endpoint), std::move(pinnedFingerprint)),
       m_timeouts(timeouts)
-{
-}
+{}
 
 LanPrinter::LanPrinter(const fs::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint)
     : LanPrinter(programDir, std::move(endpoint), std::move(pinnedFingerprint), Timeouts{})
-{
-}
+{}
 
 void LanPrinter::trace(const QString& line)
 {
@@ -145,8 +143,8 @@ void LanPrinter::OpenPort()
         throw ControlFailure("Stampante LAN " + m_client.endpoint().address().toStdString() + " gia' aperta");
     const LanReply reply = exchange(DocumentCollector::statusQuery(), Wait::Opening);
     if (!reply.fromPrinter)
-        throw ControlFailure(toCp1252(QStringLiteral("Stampante LAN %1 non raggiungibile: %2")
-                                          .arg(m_client.endpoint().address(), reply.problem)));
+        throw ControlFailure(toCp1252(
+            QStringLiteral("Stampante LAN %1 non raggiungibile: %2").arg(m_client.endpoint().address(), reply.problem)));
     m_open = true;
 }
 
@@ -242,8 +240,7 @@ int16_t LanPrinter::PayTicket(int16_t, int16_t, Currency amount)
     return run([&] { return m_doc.pay("TICKET", amount, DocumentCollector::Ticket, 1); });
 }
 
-int16_t LanPrinter::PayTender(int16_t, const std::string& text, Currency amount, int32_t type, int16_t,
-                              int16_t index)
+int16_t LanPrinter::PayTender(int16_t, const std::string& text, Currency amount, int32_t type, int16_t, int16_t index)
 {
     return run([&]() -> DocumentCollector::Result {
         // The service knows payment types 0 to 6 only.

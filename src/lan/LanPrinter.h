@@ -23,8 +23,8 @@
 class LanPrinter final : public PrinterControl {
 public:
     struct Timeouts {
-        int serviceMs = 10000; // what the service waits for the fiscal unit
-        int clientMs = 15000;  // what this control waits for the reply
+        int serviceMs = 10000;       // what the service waits for the fiscal unit
+        int clientMs = 15000;        // what this control waits for the reply
         int reportServiceMs = 60000; // closures take longer (transmission)
         int reportClientMs = 65000;
         int openServiceMs = 5000;
@@ -53,8 +53,7 @@ public:
     int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
     int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
     int16_t ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
-    int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price,
-                          int16_t dept) override;
+    int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
     int16_t ReturnDeptAmount(int16_t idOp, const std::string& text, Currency amount, int16_t dept) override;
     int16_t AddDescription(int16_t idOp, const std::string& text) override;
     int16_t ExtraLine(int16_t idOp, int16_t line, const std::string& text) override;

@@ -87,8 +87,7 @@ LanReply readReply(const HttpOutcome& outcome)
         reply.code = lancode::Certificate;
         reply.problem = QStringLiteral("TLS: %1").arg(outcome.error);
         return reply;
-    case HttpOutcome::Kind::Replied:
-        break;
+    case HttpOutcome::Kind::Replied: break;
     }
     if (outcome.httpStatus != 200) {
         reply.code = lancode::Communication;

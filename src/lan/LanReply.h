@@ -30,11 +30,11 @@ struct LanReply {
     // reached it. False for a timeout, a network or TLS failure, an HTTP
     // error or a reply that is not the service's.
     bool fromPrinter = false;
-    QString keyword;              // the `code` attribute: "PRINTER ERROR", "EPTR_REC_EMPTY"...
-    std::optional<int> status;    // the `status` attribute
-    QString printerStatus;        // the five status digits (printerStatus or fpStatus)
+    QString keyword;                 // the `code` attribute: "PRINTER ERROR", "EPTR_REC_EMPTY"...
+    std::optional<int> status;       // the `status` attribute
+    QString printerStatus;           // the five status digits (printerStatus or fpStatus)
     std::map<QString, QString> info; // every child of addInfo
-    QString problem;              // what was wrong with an exchange that brought no usable reply
+    QString problem;                 // what was wrong with an exchange that brought no usable reply
 
     // The printer's status digits say a document is open (fiscal receipt,
     // non-fiscal document, payment in progress, invoice); nullopt when the

@@ -32,8 +32,8 @@ const std::map<QString, std::set<QString>>& allowedElements()
         {QStringLiteral("printerFiscalReceipt"),
          {QStringLiteral("beginFiscalReceipt"), QStringLiteral("endFiscalReceipt"), QStringLiteral("printRecItem"),
           QStringLiteral("printRecRefund"), QStringLiteral("printRecMessage"), QStringLiteral("printRecSubtotal"),
-          QStringLiteral("printRecSubtotalAdjustment"), QStringLiteral("printRecTotal"),
-          QStringLiteral("displayText"), QStringLiteral("openDrawer")}},
+          QStringLiteral("printRecSubtotalAdjustment"), QStringLiteral("printRecTotal"), QStringLiteral("displayText"),
+          QStringLiteral("openDrawer")}},
         {QStringLiteral("printerNonFiscal"),
          {QStringLiteral("beginNonFiscal"), QStringLiteral("printNormal"), QStringLiteral("endNonFiscal")}},
         {QStringLiteral("printerFiscalReport"),
@@ -224,9 +224,9 @@ QByteArray SimService::play(const Request& request)
     for (const Element& e : request.elements) {
         const QString& n = e.name;
         const std::string text = bytes(e.value(n == QLatin1String("printRecMessage") ? "message"
-                                                : n == QLatin1String("printNormal") || n == QLatin1String("displayText")
-                                                    ? "data"
-                                                    : "description"));
+                                               : n == QLatin1String("printNormal") || n == QLatin1String("displayText")
+                                                   ? "data"
+                                                   : "description"));
         if (n == QLatin1String("printRecItem") || n == QLatin1String("printRecRefund")) {
             const bool isReturn = n == QLatin1String("printRecRefund");
             const auto dept = number(e.value("department")).value_or(Currency()).toInt16().value_or(0);
@@ -249,8 +249,9 @@ QByteArray SimService::play(const Request& request)
             code = p.Subtotal(1);
         } else if (n == QLatin1String("printRecSubtotalAdjustment")) {
             const QString type = e.value("adjustmentType").trimmed();
-            code = type == QLatin1String("1") || type == QLatin1String("2") ? p.SubtotalDiscount(1, amountOf(e, "amount"))
-                                                                          : simcode::InvalidData;
+            code = type == QLatin1String("1") || type == QLatin1String("2")
+                       ? p.SubtotalDiscount(1, amountOf(e, "amount"))
+                       : simcode::InvalidData;
         } else if (n == QLatin1String("printRecTotal")) {
             const int type = e.value("paymentType").toInt();
             const int index = e.value("index").toInt();

@@ -52,16 +52,11 @@ std::optional<Tender> unpaidTender(const std::string& unpaidText)
 std::optional<Tender> tenderFor(int16_t paymentType, const std::string& unpaidText)
 {
     switch (paymentType) {
-    case 2:
-        return Tender{"ASSEGNI", 1, 0, 1};
-    case 3:
-        return Tender{"CC BANCOMAT", 2, 0, 1};
-    case 4:
-        return Tender{"TICKET", 3, 1, 1};
-    case 6:
-        return unpaidTender(unpaidText);
-    default:
-        return Tender{"CONTANTI", 0, 0, 1};
+    case 2: return Tender{"ASSEGNI", 1, 0, 1};
+    case 3: return Tender{"CC BANCOMAT", 2, 0, 1};
+    case 4: return Tender{"TICKET", 3, 1, 1};
+    case 6: return unpaidTender(unpaidText);
+    default: return Tender{"CONTANTI", 0, 0, 1};
     }
 }
 
@@ -69,8 +64,7 @@ std::optional<Tender> tenderFor(int16_t paymentType, const std::string& unpaidTe
 
 ComandiEpson::ComandiEpson(PrinterControl& control, ErrorHandler& errors, std::filesystem::path configFile)
     : m_control(control), m_errors(errors), m_configFile(std::move(configFile))
-{
-}
+{}
 
 void ComandiEpson::report(const std::string& label, const std::string& description)
 {
@@ -80,8 +74,7 @@ void ComandiEpson::report(const std::string& label, const std::string& descripti
     m_errors.registraErrore(message + description);
 }
 
-bool ComandiEpson::perform(const std::string& label, CodeInMessage codeInMessage,
-                           const std::function<int16_t()>& calls)
+bool ComandiEpson::perform(const std::string& label, CodeInMessage codeInMessage, const std::function<int16_t()>& calls)
 {
     int16_t code = 0;
     try {
@@ -124,8 +117,7 @@ bool ComandiEpson::payLinesSet()
     return toDouble(text).value_or(0.0) != 0.0;
 }
 
-bool ComandiEpson::opReparto(int16_t idOp, const std::string& text, Currency quantity, Currency price,
-                             Currency dept)
+bool ComandiEpson::opReparto(int16_t idOp, const std::string& text, Currency quantity, Currency price, Currency dept)
 {
     static const std::string label = "opReparto - ";
     const auto number = department(label, dept);
@@ -190,16 +182,11 @@ bool ComandiEpson::ChiudiScontrino(int16_t, Currency, Currency amount, int16_t p
         return perform(label, CodeInMessage::Appended, [&]() -> int16_t {
             switch (paymentType) {
             case 1:
-            case 6:
-                return m_control.PayCash(1, amount);
-            case 2:
-                return m_control.PayCheque(1, amount);
-            case 3:
-                return m_control.PayCard(1, 0);
-            case 4:
-                return m_control.PayTicket(1, 1, amount);
-            default:
-                return 0;
+            case 6: return m_control.PayCash(1, amount);
+            case 2: return m_control.PayCheque(1, amount);
+            case 3: return m_control.PayCard(1, 0);
+            case 4: return m_control.PayTicket(1, 1, amount);
+            default: return 0;
             }
         });
     }
@@ -256,9 +243,8 @@ bool ComandiEpson::OpImportoSNoFisc(int16_t idOp, Currency hundredths)
 
 bool ComandiEpson::opZChiusuraFisc(int16_t idOp, int16_t kind)
 {
-    return perform("opZChiusuraFisc PROBLEMI ", CodeInMessage::Appended, [&] {
-        return kind == 2 ? m_control.FiscalClosureAlt(idOp) : m_control.FiscalClosure(idOp);
-    });
+    return perform("opZChiusuraFisc PROBLEMI ", CodeInMessage::Appended,
+                   [&] { return kind == 2 ? m_control.FiscalClosureAlt(idOp) : m_control.FiscalClosure(idOp); });
 }
 
 bool ComandiEpson::opApri(int16_t idOp)

@@ -49,8 +49,16 @@ public:
     friend constexpr Currency operator+(Currency a, Currency b) { return Currency(a.m_units + b.m_units); }
     friend constexpr Currency operator-(Currency a, Currency b) { return Currency(a.m_units - b.m_units); }
     constexpr Currency operator-() const { return Currency(-m_units); }
-    Currency& operator+=(Currency o) { m_units += o.m_units; return *this; }
-    Currency& operator-=(Currency o) { m_units -= o.m_units; return *this; }
+    Currency& operator+=(Currency o)
+    {
+        m_units += o.m_units;
+        return *this;
+    }
+    Currency& operator-=(Currency o)
+    {
+        m_units -= o.m_units;
+        return *this;
+    }
 
 private:
     explicit constexpr Currency(int64_t units) : m_units(units) {}

@@ -87,15 +87,14 @@ void aroundOpenPort(PrinterControl& control, ErrorHandler& errors, std::optional
 void AnnullaScontrino(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
                       const std::string& portSettings)
 {
-    aroundOpenPort(control, errors, portNumber, portSettings, "AnnullaScontrino: ",
-                   [&] { control.CancelReceipt(1); });
+    aroundOpenPort(control, errors, portNumber, portSettings, "AnnullaScontrino: ", [&] { control.CancelReceipt(1); });
 }
 
 void ChiudiNonFiscaleBloccato(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
                               const std::string& portSettings)
 {
-    aroundOpenPort(control, errors, portNumber, portSettings, "ChiudiNonFiscaleBloccato: ",
-                   [&] { control.CloseNonFiscal(1); });
+    aroundOpenPort(control, errors, portNumber, portSettings,
+                   "ChiudiNonFiscaleBloccato: ", [&] { control.CloseNonFiscal(1); });
 }
 
 bool RecuperoFineCarta(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,

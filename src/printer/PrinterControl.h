@@ -46,9 +46,11 @@ public:
 
     // Fiscal receipt.
     virtual int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) = 0;
-    virtual int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) = 0;
+    virtual int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price,
+                                int16_t dept) = 0;
     virtual int16_t ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) = 0;
-    virtual int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) = 0;
+    virtual int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price,
+                                  int16_t dept) = 0;
     virtual int16_t ReturnDeptAmount(int16_t idOp, const std::string& text, Currency amount, int16_t dept) = 0;
     virtual int16_t AddDescription(int16_t idOp, const std::string& text) = 0;
     virtual int16_t ExtraLine(int16_t idOp, int16_t line, const std::string& text) = 0;

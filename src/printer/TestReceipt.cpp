@@ -9,7 +9,7 @@
 
 #include <array>
 
-bool (TEST)(PrinterControl& control, ErrorHandler& errors, const std::filesystem::path& config)
+bool(TEST)(PrinterControl& control, ErrorHandler& errors, const std::filesystem::path& config)
 {
     const std::string port = storedText(SettingsField::Seriale, config);
     const std::string settings = storedText(SettingsField::Setting, config);
@@ -30,12 +30,8 @@ bool (TEST)(PrinterControl& control, ErrorHandler& errors, const std::filesystem
     step(ops.AbbuonoSubTot(idOp, whole(1)));
 
     static const std::array<const char*, 7> extraLines = {
-        "* * * * * * * * * * * * * * ",
-        "CLIENTE: CARTA SOCIO        ",
-        "* * * * * * * * * * * * * * ",
-        "PUNTI OGGI               10 ",
-        "PUNTI SPESI               5 ",
-        "PUNTI TOT               100 ",
+        "* * * * * * * * * * * * * * ", "CLIENTE: CARTA SOCIO        ", "* * * * * * * * * * * * * * ",
+        "PUNTI OGGI               10 ", "PUNTI SPESI               5 ", "PUNTI TOT               100 ",
         "* * * * * * * * * * * * * * ",
     };
     int16_t lineNumber = 0;

@@ -12,4 +12,4 @@ class ErrorHandler;
 // own operation. True when the port opened and every step succeeded.
 // The name in parentheses keeps GoogleTest's TEST macro from expanding it;
 // a file that includes GoogleTest calls it as (TEST)(control, errors, file).
-bool (TEST)(PrinterControl& control, ErrorHandler& errors, const std::filesystem::path& configFile);
+bool(TEST)(PrinterControl& control, ErrorHandler& errors, const std::filesystem::path& configFile);

@@ -138,8 +138,8 @@ int16_t RecordingControl::PayTicket(int16_t idOp, int16_t value, Currency amount
     return done("PayTicket", args(idOp, value, amount));
 }
 
-int16_t RecordingControl::PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type,
-                                    int16_t flag, int16_t index)
+int16_t RecordingControl::PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type, int16_t flag,
+                                    int16_t index)
 {
     return done("PayTender", args(idOp, text, amount, type, flag, index));
 }

@@ -8,8 +8,8 @@
 
 #include <cctype>
 #include <charconv>
-#include <utility>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 
@@ -17,11 +17,10 @@ constexpr const char* Section = "Guasti";
 
 // The operations that answer with a code and so can be made to fail.
 constexpr const char* CodedOperations[] = {
-    "SellDept",       "SellDeptQty",     "ReturnDept",     "ReturnDeptQty", "ReturnDeptAmount",
-    "AddDescription", "ExtraLine",       "Subtotal",       "SubtotalDiscount", "CancelReceipt",
-    "PayCash",        "PayCheque",       "PayCard",        "PayTicket",     "PayTender",
-    "OpenNonFiscal",  "NonFiscalLine",   "CloseNonFiscal", "DisplayText",   "OpenCmd",
-    "AmountEntry",    "FiscalClosure",   "FiscalClosureAlt", "PaperEndRecovery",
+    "SellDept",    "SellDeptQty", "ReturnDept",       "ReturnDeptQty", "ReturnDeptAmount", "AddDescription",
+    "ExtraLine",   "Subtotal",    "SubtotalDiscount", "CancelReceipt", "PayCash",          "PayCheque",
+    "PayCard",     "PayTicket",   "PayTender",        "OpenNonFiscal", "NonFiscalLine",    "CloseNonFiscal",
+    "DisplayText", "OpenCmd",     "AmountEntry",      "FiscalClosure", "FiscalClosureAlt", "PaperEndRecovery",
 };
 
 // A time stamp this close to the reading time may be shared by a later write.
@@ -114,8 +113,7 @@ void SimFaults::apply()
 
     auto read = [this](const char* key) { return LeggiINI(Section, key, "", m_file); };
     auto bad = [this](const char* key, const std::string& value) {
-        m_notices.push_back(std::string("guasti.ini: valore non valido per ") + key + ": \"" + value +
-                            "\" (ignorato)");
+        m_notices.push_back(std::string("guasti.ini: valore non valido per ") + key + ": \"" + value + "\" (ignorato)");
     };
     if (const std::string v = read("Occupato"); !v.empty()) {
         if (const auto n = wholeNumber(v); n && *n >= 0)
@@ -163,7 +161,8 @@ void SimFaults::checkKeys()
             continue;
         if (line.front() == '[') {
             const size_t close = line.rfind(']');
-            inSection = close != std::string::npos && sameText(trimmed(std::string_view(line).substr(1, close - 1)), Section);
+            inSection = close != std::string::npos &&
+                        sameText(trimmed(std::string_view(line).substr(1, close - 1)), Section);
             continue;
         }
         if (!inSection)

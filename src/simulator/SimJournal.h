@@ -21,7 +21,7 @@ QString printable(const std::string& cp1252);
 QString amount(Currency value);
 
 // Each of these returns one or more complete lines, LF ended.
-std::string text(const QString& text);                      // cut at the width
+std::string text(const QString& text); // cut at the width
 std::string centered(const QString& text);
 std::string item(const QString& label, const QString& value); // value right-aligned
 std::string item(const QString& label, Currency value);

@@ -71,7 +71,7 @@ bool validSettings(const std::string& settings)
     }
     if (parts.size() != 4)
         return false;
-    static constexpr long long Rates[] = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+    static constexpr long long Rates[] = {110,   300,   600,   1200,  2400,  4800,   9600,   14400,
                                           19200, 28800, 38400, 56000, 57600, 115200, 128000, 256000};
     const auto baud = wholeNumber(parts[0]);
     if (!baud || std::find(std::begin(Rates), std::end(Rates), *baud) == std::end(Rates))
@@ -161,15 +161,9 @@ void addTotals(SimState::Totals& into, const SimState::Totals& from)
 
 struct SimulatedPrinter::Impl {
     Impl(SimulatedPrinter& owner, const fs::path& programDir)
-        : owner(owner),
-          dir(programDir / "Simulatore"),
-          tracePath(dir / "chiamate.log"),
-          journalPath(dir / "giornale.txt"),
-          displayPath(dir / "visore.txt"),
-          statePath(dir / "stato.ini"),
-          portLock(dir / "porta.lock"),
-          writeLock(dir / "scrittura.lock"),
-          faults(dir / "guasti.ini")
+        : owner(owner), dir(programDir / "Simulatore"), tracePath(dir / "chiamate.log"),
+          journalPath(dir / "giornale.txt"), displayPath(dir / "visore.txt"), statePath(dir / "stato.ini"),
+          portLock(dir / "porta.lock"), writeLock(dir / "scrittura.lock"), faults(dir / "guasti.ini")
     {
         std::error_code ec;
         fs::create_directories(dir, ec);
@@ -242,8 +236,8 @@ struct SimulatedPrinter::Impl {
                 notes.push_back("stato.ini illeggibile: conservato come " + aside.filename().string() +
                                 (ec ? " (non riuscito: " + ec.message() + ")" : std::string()) +
                                 "; contatori ripartiti da zero");
-                std::cerr << "tessiro: simulated printer: " << statePath.string()
-                          << " is corrupt; kept aside as " << aside.string() << ", counters start again from zero\n";
+                std::cerr << "tessiro: simulated printer: " << statePath.string() << " is corrupt; kept aside as "
+                          << aside.string() << ", counters start again from zero\n";
                 loaded = {};
             }
             const long long accounted = loaded.journalLength;
@@ -434,13 +428,11 @@ struct SimulatedPrinter::Impl {
         std::error_code ec;
         fs::create_directories(dir, ec);
         switch (portLock.tryLock()) {
-        case FileLock::Result::Busy:
-            return "Porta COM" + std::to_string(comPort) + " occupata da un altro programma";
+        case FileLock::Result::Busy: return "Porta COM" + std::to_string(comPort) + " occupata da un altro programma";
         case FileLock::Result::Failed:
             return "Stampante simulata non disponibile: impossibile usare " + (dir / "porta.lock").string() + " (" +
                    portLock.failureText() + ")";
-        case FileLock::Result::Locked:
-            break;
+        case FileLock::Result::Locked: break;
         }
         // Another process may have printed since this one last held the port.
         recover();
@@ -721,8 +713,7 @@ struct SimulatedPrinter::Impl {
 
 SimulatedPrinter::SimulatedPrinter(const std::filesystem::path& programDir)
     : m_impl(std::make_unique<Impl>(*this, programDir))
-{
-}
+{}
 
 SimulatedPrinter::~SimulatedPrinter() = default;
 
@@ -859,38 +850,33 @@ int16_t SimulatedPrinter::CancelReceipt(int16_t value)
 
 int16_t SimulatedPrinter::PayCash(int16_t idOp, Currency amount)
 {
-    return m_impl->run("PayCash", args(idOp, amount), true, [&] {
-        return m_impl->pay(SimState::Cash, paymentLabel(SimState::Cash), amount);
-    });
+    return m_impl->run("PayCash", args(idOp, amount), true,
+                       [&] { return m_impl->pay(SimState::Cash, paymentLabel(SimState::Cash), amount); });
 }
 
 int16_t SimulatedPrinter::PayCheque(int16_t idOp, Currency amount)
 {
-    return m_impl->run("PayCheque", args(idOp, amount), true, [&] {
-        return m_impl->pay(SimState::Cheque, paymentLabel(SimState::Cheque), amount);
-    });
+    return m_impl->run("PayCheque", args(idOp, amount), true,
+                       [&] { return m_impl->pay(SimState::Cheque, paymentLabel(SimState::Cheque), amount); });
 }
 
 int16_t SimulatedPrinter::PayCard(int16_t idOp, int16_t value)
 {
-    return m_impl->run("PayCard", args(idOp, value), true, [&] {
-        return m_impl->pay(SimState::Card, paymentLabel(SimState::Card), std::nullopt);
-    });
+    return m_impl->run("PayCard", args(idOp, value), true,
+                       [&] { return m_impl->pay(SimState::Card, paymentLabel(SimState::Card), std::nullopt); });
 }
 
 int16_t SimulatedPrinter::PayTicket(int16_t idOp, int16_t value, Currency amount)
 {
-    return m_impl->run("PayTicket", args(idOp, value, amount), true, [&] {
-        return m_impl->pay(SimState::Ticket, paymentLabel(SimState::Ticket), amount);
-    });
+    return m_impl->run("PayTicket", args(idOp, value, amount), true,
+                       [&] { return m_impl->pay(SimState::Ticket, paymentLabel(SimState::Ticket), amount); });
 }
 
-int16_t SimulatedPrinter::PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type,
-                                    int16_t flag, int16_t index)
+int16_t SimulatedPrinter::PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type, int16_t flag,
+                                    int16_t index)
 {
-    return m_impl->run("PayTender", args(idOp, text, amount, type, flag, index), true, [&] {
-        return m_impl->pay(tenderKind(type), jr::printable(text), amount);
-    });
+    return m_impl->run("PayTender", args(idOp, text, amount, type, flag, index), true,
+                       [&] { return m_impl->pay(tenderKind(type), jr::printable(text), amount); });
 }
 
 int16_t SimulatedPrinter::OpenNonFiscal(int16_t idOp)

@@ -38,8 +38,7 @@ public:
     int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
     int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
     int16_t ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
-    int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price,
-                          int16_t dept) override;
+    int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
     int16_t ReturnDeptAmount(int16_t idOp, const std::string& text, Currency amount, int16_t dept) override;
     int16_t AddDescription(int16_t idOp, const std::string& text) override;
     int16_t ExtraLine(int16_t idOp, int16_t line, const std::string& text) override;

@@ -13,8 +13,7 @@ inline constexpr std::array<const char*, 4> TemporaryFolders = {"Ostro", "IN", "
 // The folder of `dir` called `name` regardless of case: the exact name when
 // it is a folder, else the first matching folder in name order. Folders made
 // by a Windows back-office may come in any case.
-std::optional<std::filesystem::path> findFolderIgnoringCase(const std::filesystem::path& dir,
-                                                            const std::string& name);
+std::optional<std::filesystem::path> findFolderIgnoringCase(const std::filesystem::path& dir, const std::string& name);
 
 struct CleanupResult {
     int deleted = 0;

@@ -31,9 +31,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
-#include <sys/stat.h>
 
 namespace {
 
@@ -295,9 +295,9 @@ void MainWindow::followSettingsFile(bool force)
     struct stat st {};
     std::string stamp;
     if (::stat(config.c_str(), &st) == 0)
-        stamp = std::to_string(st.st_ino) + ':' + std::to_string(st.st_size) + ':' +
-                std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) + ':' +
-                std::to_string(st.st_ctim.tv_sec) + '.' + std::to_string(st.st_ctim.tv_nsec);
+        stamp = std::to_string(st.st_ino) + ':' + std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) +
+                '.' + std::to_string(st.st_mtim.tv_nsec) + ':' + std::to_string(st.st_ctim.tv_sec) + '.' +
+                std::to_string(st.st_ctim.tv_nsec);
     if (!force && stamp == m_settingsStamp)
         return;
     m_settingsStamp = stamp;
@@ -480,15 +480,16 @@ void MainWindow::fileTemporanei()
     }
     // Missing or empty folders are no failure; files that stayed are, and
     // the operator must not be told they are gone.
-    inform(FileTempDoneTitle, "Cancellazione non riuscita: " + std::to_string(result.failed) +
-                                  " file non eliminati (" + std::to_string(result.deleted) + " eliminati).");
+    inform(FileTempDoneTitle, "Cancellazione non riuscita: " + std::to_string(result.failed) + " file non eliminati (" +
+                                  std::to_string(result.deleted) + " eliminati).");
 }
 
 void MainWindow::about()
 {
     if (!m_about)
         // A window of its own: it stays up while the main window is in the tray.
-        m_about = new AboutBox(nullptr, m_bridge ? QString::fromStdString(m_bridge->state().printerDescription) : QString());
+        m_about = new AboutBox(nullptr,
+                               m_bridge ? QString::fromStdString(m_bridge->state().printerDescription) : QString());
     m_about->show();
     m_about->raise();
     m_about->activateWindow();

@@ -94,10 +94,12 @@ TEST_F(BridgeStartup, FirstStartInAnEmptyFolderPreparesFoldersKeysAndLog)
     EXPECT_TRUE(fs::is_directory(m_dir / "IN"));
     EXPECT_TRUE(fs::is_directory(m_dir / "Ostro"));
     const std::vector<std::pair<const char*, std::string>> expected = {
-        {keys::Eps_COM, ""},          {keys::Eps_Setting, ""},     {keys::Eps_Delay, "50"},
-        {keys::Eps_NonRiscIndex, "1"}, {keys::Eps_NonRiscType, "1"}, {keys::Kelmora_DIR, "C:\\KELMORA\\"},
-        {keys::PAY_L, "0"},           {keys::Eps_Vuoto, "-1"},      {keys::Eps_CodError, ""},
-        {keys::Eps_DescError, ""},    {keys::Kelmora_CORR, ""},
+        {keys::Eps_COM, ""},          {keys::Eps_Setting, ""},
+        {keys::Eps_Delay, "50"},      {keys::Eps_NonRiscIndex, "1"},
+        {keys::Eps_NonRiscType, "1"}, {keys::Kelmora_DIR, "C:\\KELMORA\\"},
+        {keys::PAY_L, "0"},           {keys::Eps_Vuoto, "-1"},
+        {keys::Eps_CodError, ""},     {keys::Eps_DescError, ""},
+        {keys::Kelmora_CORR, ""},
     };
     for (const auto& [key, value] : expected)
         EXPECT_EQ(stored(config(), key), value) << key;
@@ -169,8 +171,8 @@ TEST_F(BridgeStartup, ErrorLeftByTheLastRunIsCleared)
 
 TEST_F(BridgeStartup, StoredSettingsReachTheWorkingSettings)
 {
-    configure({"Eps_COM=3", "Eps_Setting=19200,N,8,1", "Eps_Delay=20", "Eps_NonRiscType=2",
-                         "Eps_NonRiscIndex=4", "Kelmora_DIR=/srv/kelmora/"});
+    configure({"Eps_COM=3", "Eps_Setting=19200,N,8,1", "Eps_Delay=20", "Eps_NonRiscType=2", "Eps_NonRiscIndex=4",
+               "Kelmora_DIR=/srv/kelmora/"});
     start();
     EXPECT_EQ(m_state.settings.portNumber, std::optional<int16_t>(3));
     EXPECT_EQ(m_state.settings.portSettings, "19200,N,8,1");
@@ -254,11 +256,11 @@ TEST_P(BridgeStartupPayL, CheckBoxFollowsWhetherTheStoredNumberIsZero)
     EXPECT_EQ(stored(config(), keys::PAY_L), c.saved);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, BridgeStartupPayL,
-                         ::testing::Values(PayLCase{nullptr, false, "0"}, PayLCase{"0", false, "0"},
-                                           PayLCase{"1", true, "1"}, PayLCase{"-1", true, "1"},
-                                           PayLCase{"abc", false, "0"}),
-                         rownames::by([](const PayLCase& c) { return c.stored ? rownames::spelled(c.stored) : "Missing"; }));
+INSTANTIATE_TEST_SUITE_P(
+    Values, BridgeStartupPayL,
+    ::testing::Values(PayLCase{nullptr, false, "0"}, PayLCase{"0", false, "0"}, PayLCase{"1", true, "1"},
+                      PayLCase{"-1", true, "1"}, PayLCase{"abc", false, "0"}),
+    rownames::by([](const PayLCase& c) { return c.stored ? rownames::spelled(c.stored) : "Missing"; }));
 
 // ----------------------------------------------------------------- polling
 
@@ -391,9 +393,10 @@ TEST_F(BridgePolling, SameNameAlreadyInWorkFolderKeepsTheFileInTheDropFolderRepo
 
     EXPECT_EQ(testfiles::read(drop() / name), "D1:1:NUOVO");
     EXPECT_EQ(testfiles::read(work() / name), "vecchio");
-    EXPECT_EQ(countStartingWith(fiscalLog(), "Tessiro_Error: COR0001.txt;",
-                                 "File non spostato in IN, lasciato in Ostro: esiste gi\xE0 un file con lo stesso nome in IN"),
-              1);
+    EXPECT_EQ(
+        countStartingWith(fiscalLog(), "Tessiro_Error: COR0001.txt;",
+                          "File non spostato in IN, lasciato in Ostro: esiste gi\xE0 un file con lo stesso nome in IN"),
+        1);
     // A file that never ran raises no error and names no failed receipt.
     EXPECT_EQ(stored(config(), keys::Kelmora_CORR), "");
     EXPECT_FALSE(m_state.errorState);

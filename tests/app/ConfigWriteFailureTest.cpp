@@ -6,13 +6,13 @@
 // the configuration (padded with a large foreign section) cannot be
 // rewritten.
 #include "app/Bridge.h"
-#include "support/ProgramFolder.h"
 #include "app/RecordingPrinter.h"
 #include "app/RunningFile.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
 #include "support/Files.h"
+#include "support/ProgramFolder.h"
 #include "support/RowNames.h"
 #include "support/WritesRefused.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "app/Bridge.h"
 #include "app/ConsoleWindow.h"
+#include "app/Bridge.h"
 #include "app/OperationsLog.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/ProgramFolder.h"
@@ -97,7 +97,9 @@ TEST_P(HeadlessStderr, AFailureIsOneLineWithItsPriorityAndNoWidgetName)
 
     const std::vector<std::string> lines = testfiles::linesOf(m_out.str());
     ASSERT_EQ(lines.size(), 1u) << m_out.str();
-    EXPECT_EQ(lines[0].rfind(GetParam().journal ? "<3>tessiro[ERRORE] FiscalError.log: " : "tessiro[ERRORE] FiscalError.log: ", 0), 0u)
+    EXPECT_EQ(lines[0].rfind(
+                  GetParam().journal ? "<3>tessiro[ERRORE] FiscalError.log: " : "tessiro[ERRORE] FiscalError.log: ", 0),
+              0u)
         << lines[0];
     EXPECT_EQ(m_out.str().find("MsgError"), std::string::npos);
 }

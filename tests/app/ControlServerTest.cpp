@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "app/ControlServer.h"
 #include "app/Bridge.h"
-#include "support/ProgramFolder.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
-#include "app/ControlServer.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
@@ -12,6 +11,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/ProgramFolder.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>
@@ -33,8 +33,8 @@
 #include <future>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -92,7 +92,10 @@ public:
     RawClient& operator=(const RawClient&) = delete;
 
     bool connected() const { return m_connected; }
-    void send(const std::string& bytes) { ASSERT_EQ(::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size())); }
+    void send(const std::string& bytes)
+    {
+        ASSERT_EQ(::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
+    }
     void close()
     {
         if (m_fd >= 0)
@@ -182,8 +185,7 @@ protected:
     // thread runs the bridge's event loop.
     ControlReply ask(const std::string& command)
     {
-        auto pending = std::async(std::launch::async,
-                                  [dir = m_dir, command] { return askBridge(dir, command, 20s); });
+        auto pending = std::async(std::launch::async, [dir = m_dir, command] { return askBridge(dir, command, 20s); });
         EXPECT_TRUE(pumpUntil([&] { return pending.wait_for(0s) == std::future_status::ready; }));
         return pending.get();
     }
@@ -202,7 +204,10 @@ protected:
         ASSERT_TRUE(m_state.errorState);
     }
 
-    void fault(const std::string& lines) { testfiles::write(m_dir / "Simulatore" / "guasti.ini", "[Guasti]\r\n" + lines); }
+    void fault(const std::string& lines)
+    {
+        testfiles::write(m_dir / "Simulatore" / "guasti.ini", "[Guasti]\r\n" + lines);
+    }
 
     std::vector<std::string> trace() const { return testfiles::lines(m_dir / "Simulatore" / "chiamate.log"); }
     std::string action(const std::string& text, const std::string& reference = "AZIONE") const
@@ -291,15 +296,19 @@ TEST_P(RecoveryOverControl, MakesTheButtonsPrinterCalls)
 INSTANTIATE_TEST_SUITE_P(
     SixButtons, RecoveryOverControl,
     ::testing::Values(
-        RecoveryCase{"chiudi-nf", Blocked::NonFiscalOpen, {"CloseNonFiscal(1) -> 0"},
-                     "Chiusura scontrino NON Fiscale Bloccato"},
-        RecoveryCase{"annulla-scontrino", Blocked::FiscalOpen, {"CancelReceipt(1) -> 0"},
-                     "Annullo Scontrino Fiscale Bloccato"},
+        RecoveryCase{
+            "chiudi-nf", Blocked::NonFiscalOpen, {"CloseNonFiscal(1) -> 0"}, "Chiusura scontrino NON Fiscale Bloccato"},
+        RecoveryCase{
+            "annulla-scontrino", Blocked::FiscalOpen, {"CancelReceipt(1) -> 0"}, "Annullo Scontrino Fiscale Bloccato"},
         RecoveryCase{"elimina-cor", Blocked::Nothing, {}, "Invio comando Eliminazione Corr "},
-        RecoveryCase{"fine-carta", Blocked::PaperEndInFiscal, {"PaperEndRecovery(1) -> 0", "CancelReceipt(1) -> 0"},
+        RecoveryCase{"fine-carta",
+                     Blocked::PaperEndInFiscal,
+                     {"PaperEndRecovery(1) -> 0", "CancelReceipt(1) -> 0"},
                      "Recupero da Fine Carta su Scontrino Fiscale"},
-        RecoveryCase{"fine-carta-nf", Blocked::PaperEndInNonFiscal,
-                     {"PaperEndRecovery(1) -> 0", "CloseNonFiscal(1) -> 0"}, "Recupero da Fine Carta su Non Fiscale"},
+        RecoveryCase{"fine-carta-nf",
+                     Blocked::PaperEndInNonFiscal,
+                     {"PaperEndRecovery(1) -> 0", "CloseNonFiscal(1) -> 0"},
+                     "Recupero da Fine Carta su Non Fiscale"},
         RecoveryCase{"ristampa", Blocked::Nothing, {}, "Ristampa Ultimo Scontrino Fiscale"}),
     rownames::by(&RecoveryCase::command));
 
@@ -322,8 +331,9 @@ TEST_F(FailedJob, StatoShowsTheErrorTheLabelsAndTheLastError)
     EXPECT_TRUE(contains(out, "  ----- PROGRAM ERROR -----"));
     EXPECT_TRUE(contains(out, "last-error:"));
     EXPECT_TRUE(contains(out, "  " + dateTimeText(m_clock.now)));
-    EXPECT_TRUE(std::any_of(out.begin(), out.end(),
-                            [](const std::string& l) { return l.find("Campo numerico non valido") != std::string::npos; }));
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const std::string& l) {
+        return l.find("Campo numerico non valido") != std::string::npos;
+    }));
 }
 
 TEST_F(FailedJob, AnnullaScontrinoVoidsTheOpenReceiptAndLetsTheNextFileRun)
@@ -409,9 +419,9 @@ TEST_F(WindowCommand, StatoWithoutAnErrorSaysSoAndLeavesEverythingAlone)
     const ControlReply reply = ask("stato");
 
     ASSERT_EQ(reply.status, Status::Done);
-    EXPECT_EQ(reply.lines, (std::vector<std::string>{"error-state: no", "batch-running: no", "errore stampante: (empty)",
-                                                     "errore programma: (empty)", "last-error: (empty)",
-                                                     "files-waiting: 0", "uptime: 0 s"}));
+    EXPECT_EQ(reply.lines, (std::vector<std::string>{"error-state: no", "batch-running: no",
+                                                     "errore stampante: (empty)", "errore programma: (empty)",
+                                                     "last-error: (empty)", "files-waiting: 0", "uptime: 0 s"}));
     EXPECT_EQ(notFiscalLog().size(), records);
 }
 
@@ -595,8 +605,9 @@ TEST_F(MonitoringCtl, JsonCarriesTheFactsOfStato)
     testfiles::write(m_dir / "Ostro" / ".in-scrittura", "D1:1:C");
     o = json();
     EXPECT_EQ(o.value("error_state"), QJsonValue(true));
-    EXPECT_TRUE(o.value("program_error").toString().startsWith("----- PROGRAM ERROR -----\n" +
-                                                                 QString::fromStdString(dateTimeText(m_clock.now))))
+    EXPECT_TRUE(o.value("program_error")
+                    .toString()
+                    .startsWith("----- PROGRAM ERROR -----\n" + QString::fromStdString(dateTimeText(m_clock.now))))
         << o.value("program_error").toString().toStdString();
     EXPECT_EQ(o.value("last_error_time"), QJsonValue(QString::fromStdString(dateTimeText(m_clock.now))));
     EXPECT_TRUE(o.value("last_error").toString().contains("Campo numerico non valido"));

@@ -91,9 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
         StoredPort{"OtherPortKept", "[Varie]\r\nEps_COM=3\r\n", "3", "9600,N,8,1"},
         StoredPort{"OtherSettingsKept", "[Varie]\r\nEps_Setting=19200,E,7,2\r\n", "1", "19200,E,7,2"},
         StoredPort{"NonsenseKeptToo", "[Varie]\r\nEps_COM=COM3\r\nEps_Setting=veloce\r\n", "COM3", "veloce"},
-        StoredPort{"ForeignLinesSurvive",
-                   "; cassa 2\r\n[Ostro]\r\nNegozio=12\r\n[Varie]\r\nPAY_L=1\r\nEps_COM=\r\n", "1",
-                   "9600,N,8,1"}),
+        StoredPort{"ForeignLinesSurvive", "; cassa 2\r\n[Ostro]\r\nNegozio=12\r\n[Varie]\r\nPAY_L=1\r\nEps_COM=\r\n",
+                   "1", "9600,N,8,1"}),
     rownames::byName);
 
 } // namespace

@@ -55,8 +55,8 @@ public:
     TESSIRO_FORWARD(int16_t, PayCheque, (int16_t a, Currency b), (a, b))
     TESSIRO_FORWARD(int16_t, PayCard, (int16_t a, int16_t b), (a, b))
     TESSIRO_FORWARD(int16_t, PayTicket, (int16_t a, int16_t b, Currency c), (a, b, c))
-    TESSIRO_FORWARD(int16_t, PayTender,
-                    (int16_t a, const std::string& b, Currency c, int32_t d, int16_t e, int16_t f), (a, b, c, d, e, f))
+    TESSIRO_FORWARD(int16_t, PayTender, (int16_t a, const std::string& b, Currency c, int32_t d, int16_t e, int16_t f),
+                    (a, b, c, d, e, f))
     TESSIRO_FORWARD(int16_t, OpenNonFiscal, (int16_t a), (a))
     TESSIRO_FORWARD(int16_t, NonFiscalLine, (int16_t a, int16_t b, const std::string& c), (a, b, c))
     TESSIRO_FORWARD(int16_t, CloseNonFiscal, (int16_t a), (a))

@@ -53,14 +53,18 @@ INSTANTIATE_TEST_SUITE_P(
               "Avvio\r\n",
               {{"Tessiro_Error: COR1.txt;08/12/2026 14:05:09;opReparto - 7"},
                {"AZIONE;08/12/2026 14:06:00;AZIONE: Avvio"}}},
-        Split{"PrinterRecordIsOneBlock", PrinterRecord + "AZIONE;x;AZIONE: Fine\r\n",
+        Split{"PrinterRecordIsOneBlock",
+              PrinterRecord + "AZIONE;x;AZIONE: Fine\r\n",
               {{"PrinterError: COR000002.txt;08/12/2026 14:05:09;Livello: 2", " EpsonError: 2", "FINE CARTA"},
                {"AZIONE;x;AZIONE: Fine"}}},
-        Split{"PrinterRecordWithEmptyText", "PrinterError: a;b;Livello: 2\r\n EpsonError: 9\r\n\r\nTessiro_Error: c\r\n",
+        Split{"PrinterRecordWithEmptyText",
+              "PrinterError: a;b;Livello: 2\r\n EpsonError: 9\r\n\r\nTessiro_Error: c\r\n",
               {{"PrinterError: a;b;Livello: 2", " EpsonError: 9", ""}, {"Tessiro_Error: c"}}},
         Split{"BareLineFeeds", "Tessiro_Error: a\nTessiro_Error: b\n", {{"Tessiro_Error: a"}, {"Tessiro_Error: b"}}},
-        Split{"LastLineWithoutEnd", "Tessiro_Error: a\r\nTessiro_Error: b", {{"Tessiro_Error: a"}, {"Tessiro_Error: b"}}},
-        Split{"PrinterRecordCutShort", "PrinterError: a;b;Livello: 2\r\n EpsonError: 9\r\n",
+        Split{
+            "LastLineWithoutEnd", "Tessiro_Error: a\r\nTessiro_Error: b", {{"Tessiro_Error: a"}, {"Tessiro_Error: b"}}},
+        Split{"PrinterRecordCutShort",
+              "PrinterError: a;b;Livello: 2\r\n EpsonError: 9\r\n",
               {{"PrinterError: a;b;Livello: 2", " EpsonError: 9"}}},
         Split{"Empty", "", {}}),
     rownames::byName);
@@ -132,8 +136,9 @@ TEST_F(LogFollow, BothLogsNameTheirRecordsAndIndentTheRest)
     // The later lines start under the record, past the log's name.
     const std::string under(std::string("FiscalError.log: ").size() + 2, ' ');
     EXPECT_EQ(out.str(), "FiscalError.log: PrinterError: COR000002.txt;08/12/2026 14:05:09;Livello: 2\n" + under +
-                             " EpsonError: 2\n" + under + "FINE CARTA\n"
-                         "NotFiscalError.log: Tessiro_Error: ;08/12/2026 14:05:09;Prezzo \xE2\x82\xAC 1\n");
+                             " EpsonError: 2\n" + under +
+                             "FINE CARTA\n"
+                             "NotFiscalError.log: Tessiro_Error: ;08/12/2026 14:05:09;Prezzo \xE2\x82\xAC 1\n");
 }
 
 TEST_F(LogFollow, MissingLogIsSaidNotShown)
@@ -159,15 +164,14 @@ TEST_P(TerminalDecoding, LogBytesReachTheTerminalInItsOwnSet)
     EXPECT_EQ(cp1252ToTerminal(GetParam().cp1252, GetParam().codeset), GetParam().shown);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sets, TerminalDecoding,
-    ::testing::Values(Decoding{"EuroUtf8", "\x80 5", "UTF-8", "\xE2\x82\xAC 5"},
-                      Decoding{"AccentsUtf8", "CAFF\xC8 \xE0", "UTF-8", "CAFF\xC3\x88 \xC3\xA0"},
-                      Decoding{"EuroLatin9", "\x80 5", "ISO-8859-15", "\xA4 5"},
-                      Decoding{"AccentLatin1", "\xE0", "ISO-8859-1", "\xE0"},
-                      Decoding{"EuroAscii", "\x80 5", "ANSI_X3.4-1968", "EUR 5"},
-                      Decoding{"ControlBytesMarked", "a\x1b[2Jb\x07", "UTF-8", "a?[2Jb?"},
-                      Decoding{"TabKept", "a\tb", "UTF-8", "a\tb"}),
-    rownames::byName);
+INSTANTIATE_TEST_SUITE_P(Sets, TerminalDecoding,
+                         ::testing::Values(Decoding{"EuroUtf8", "\x80 5", "UTF-8", "\xE2\x82\xAC 5"},
+                                           Decoding{"AccentsUtf8", "CAFF\xC8 \xE0", "UTF-8", "CAFF\xC3\x88 \xC3\xA0"},
+                                           Decoding{"EuroLatin9", "\x80 5", "ISO-8859-15", "\xA4 5"},
+                                           Decoding{"AccentLatin1", "\xE0", "ISO-8859-1", "\xE0"},
+                                           Decoding{"EuroAscii", "\x80 5", "ANSI_X3.4-1968", "EUR 5"},
+                                           Decoding{"ControlBytesMarked", "a\x1b[2Jb\x07", "UTF-8", "a?[2Jb?"},
+                                           Decoding{"TabKept", "a\tb", "UTF-8", "a\tb"}),
+                         rownames::byName);
 
 } // namespace

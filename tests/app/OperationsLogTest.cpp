@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "app/Bridge.h"
-#include "support/ProgramFolder.h"
 #include "app/OperationsLog.h"
+#include "app/Bridge.h"
 #include "core/SharedState.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/ProgramFolder.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>
@@ -88,9 +88,8 @@ TEST_P(OperationsLevel, SaysWhatItsLevelAsksForOfAGoodAndAFailedFile)
     EXPECT_EQ(said(), expected);
 }
 
-const std::string Failure =
-    "tessiro[ERRORE] NotFiscalError.log: Tessiro_Error: b-rotto.txt;{when};"
-    "Campo numerico non valido nel record: F4:0:0:tanti:1";
+const std::string Failure = "tessiro[ERRORE] NotFiscalError.log: Tessiro_Error: b-rotto.txt;{when};"
+                            "Campo numerico non valido nel record: F4:0:0:tanti:1";
 
 INSTANTIATE_TEST_SUITE_P(
     ThreeLevels, OperationsLevel,

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "app/OperatorCommands.h"
 #include "app/Bridge.h"
 #include "app/CommandLine.h"
 #include "app/ControlServer.h"
-#include "app/OperatorCommands.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
@@ -45,8 +45,8 @@ bool isWindowOnly(const OperatorCommand& command)
 }
 
 // A row is named after the command's ctl name, else its object name.
-const auto rowName =
-    rownames::by([](const OperatorCommand* command) { return command->name.empty() ? command->objectName : command->name; });
+const auto rowName = rownames::by(
+    [](const OperatorCommand* command) { return command->name.empty() ? command->objectName : command->name; });
 
 // The entries of the man page's CONTROL COMMANDS section: each command's
 // name (the first word of its ".B" line) and its paragraph as one line.
@@ -109,7 +109,8 @@ TEST_P(EveryControlCommand, IsServedByTheBridge)
     const ControlServer::Reply reply = m_server->run(std::string(command.name));
     EXPECT_FALSE(unknown(reply)) << reply.error;
     if (!command.option.empty()) {
-        const ControlServer::Reply withOption = m_server->run(std::string(command.name) + " " + std::string(command.option));
+        const ControlServer::Reply withOption = m_server->run(std::string(command.name) + " " +
+                                                              std::string(command.option));
         EXPECT_FALSE(unknown(withOption)) << withOption.error;
     }
 }

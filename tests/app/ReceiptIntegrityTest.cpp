@@ -4,8 +4,8 @@
 // never runs it again and never lets the next file's items join its receipt;
 // names cannot forge records; no file goes without a word.
 #include "app/Bridge.h"
-#include "app/RecordingBridge.h"
 #include "app/ReceiptRoll.h"
+#include "app/RecordingBridge.h"
 #include "app/RunningFile.h"
 #include "commands/Interprete.h"
 #include "config/IniFile.h"
@@ -42,8 +42,8 @@ std::string stored(const fs::path& config, const char* key)
 
 int countContaining(const std::vector<std::string>& lines, const std::string& part)
 {
-    return static_cast<int>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string& l) { return l.find(part) != std::string::npos; }));
 }
 
 std::string receipt(const std::string& marker)
@@ -73,7 +73,10 @@ protected:
         EXPECT_GE(fd, 0);
         return fd;
     }
-    static void append(int fd, const std::string& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+    static void append(int fd, const std::string& bytes)
+    {
+        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
 
     std::chrono::steady_clock::time_point m_now = std::chrono::steady_clock::time_point{} + 1h;
 };
@@ -82,7 +85,7 @@ protected:
 
 struct PauseCase {
     const char* name;
-    bool lease;  // false: a network-style folder, where only the settle rule applies
+    bool lease; // false: a network-style folder, where only the settle rule applies
     std::chrono::milliseconds pause;
 };
 
@@ -120,7 +123,8 @@ TEST_P(IntakeWriterPause, ReceiptWrittenInTwoWritesRunsWhole)
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, IntakeWriterPause,
-                         ::testing::Values(PauseCase{"LeaseOneSecond", true, 1s}, PauseCase{"LeaseFiveSeconds", true, 5s},
+                         ::testing::Values(PauseCase{"LeaseOneSecond", true, 1s},
+                                           PauseCase{"LeaseFiveSeconds", true, 5s},
                                            PauseCase{"SettleOneSecond", false, 1s}),
                          rownames::byName);
 
@@ -436,13 +440,14 @@ TEST_P(InterpreterMarks, CallerIsToldBeforeThePortBeforeEachRecordAndAfterTheLas
 
 INSTANTIATE_TEST_SUITE_P(
     Files, InterpreterMarks,
-    ::testing::Values(
-        MarkCase{"Receipt", "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
-                 {"start", "OpenPort", "record F2", "SellDept", "record F4", "PayCash", "done"}},
-        MarkCase{"NonFiscal", "N1:1\r\n", {"start", "OpenPort", "record N1", "OpenNonFiscal", "done"}},
-        MarkCase{"FailedSale", "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
-                 {"start", "OpenPort", "record F2", "SellDept", "failed"}},
-        MarkCase{"Empty", "", {"start", "OpenPort", "done"}}),
+    ::testing::Values(MarkCase{"Receipt",
+                               "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
+                               {"start", "OpenPort", "record F2", "SellDept", "record F4", "PayCash", "done"}},
+                      MarkCase{"NonFiscal", "N1:1\r\n", {"start", "OpenPort", "record N1", "OpenNonFiscal", "done"}},
+                      MarkCase{"FailedSale",
+                               "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n",
+                               {"start", "OpenPort", "record F2", "SellDept", "failed"}},
+                      MarkCase{"Empty", "", {"start", "OpenPort", "done"}}),
     rownames::byName);
 
 // ------------------------------------------------------------ running file note
@@ -525,19 +530,39 @@ TEST_P(StartupRecovery, InterruptedFileIsNeverRunAgainAndHasOneAccurateOutcome)
 using Stage = RunningRecord::Stage;
 INSTANTIATE_TEST_SUITE_P(
     Notes, StartupRecovery,
-    ::testing::Values(
-        RecoveryCase{"FiscalBeforePayment", {Fiscal, true, false, Stage::Started}, true, {"CancelReceipt"},
-                     "File interrotto prima del pagamento: scontrino annullato", "COR000001.txt"},
-        RecoveryCase{"FiscalAtPayment", {Fiscal, true, false, Stage::Payment}, true, {"CancelReceipt"},
-                     "interrotto al pagamento: verificare prima di reinviare", ""},
-        RecoveryCase{"DoneNotDeleted", {Fiscal, true, false, Stage::Done}, true, {}, "AZIONE: File eseguito", ""},
-        RecoveryCase{"DoneAndDeleted", {Fiscal, true, false, Stage::Done}, false, {}, "", ""},
-        RecoveryCase{"NonFiscalWithoutN1", {NotFiscal, false, false, Stage::Started}, true, {},
-                     "File interrotto, file non rieseguito", ""},
-        RecoveryCase{"NonFiscalWithN1", {NotFiscal, false, true, Stage::Started}, true, {"CloseNonFiscal"},
-                     "documento non fiscale chiuso", ""},
-        RecoveryCase{"SaleInAFileNotNamedFiscal", {NotFiscal, true, false, Stage::Started}, false, {"CancelReceipt"},
-                     "scontrino annullato", ""}),
+    ::testing::Values(RecoveryCase{"FiscalBeforePayment",
+                                   {Fiscal, true, false, Stage::Started},
+                                   true,
+                                   {"CancelReceipt"},
+                                   "File interrotto prima del pagamento: scontrino annullato",
+                                   "COR000001.txt"},
+                      RecoveryCase{"FiscalAtPayment",
+                                   {Fiscal, true, false, Stage::Payment},
+                                   true,
+                                   {"CancelReceipt"},
+                                   "interrotto al pagamento: verificare prima di reinviare",
+                                   ""},
+                      RecoveryCase{
+                          "DoneNotDeleted", {Fiscal, true, false, Stage::Done}, true, {}, "AZIONE: File eseguito", ""},
+                      RecoveryCase{"DoneAndDeleted", {Fiscal, true, false, Stage::Done}, false, {}, "", ""},
+                      RecoveryCase{"NonFiscalWithoutN1",
+                                   {NotFiscal, false, false, Stage::Started},
+                                   true,
+                                   {},
+                                   "File interrotto, file non rieseguito",
+                                   ""},
+                      RecoveryCase{"NonFiscalWithN1",
+                                   {NotFiscal, false, true, Stage::Started},
+                                   true,
+                                   {"CloseNonFiscal"},
+                                   "documento non fiscale chiuso",
+                                   ""},
+                      RecoveryCase{"SaleInAFileNotNamedFiscal",
+                                   {NotFiscal, true, false, Stage::Started},
+                                   false,
+                                   {"CancelReceipt"},
+                                   "scontrino annullato",
+                                   ""}),
     rownames::byName);
 
 // A printer that refuses the void and says so through its error event.

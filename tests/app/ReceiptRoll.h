@@ -24,8 +24,8 @@ struct RollDocument {
 
 struct ReceiptRoll {
     std::vector<RollDocument> documents;
-    bool openAtEnd = false;       // the last document has no closing line
-    bool openOverlapped = false;  // a document began while another was open
+    bool openAtEnd = false;      // the last document has no closing line
+    bool openOverlapped = false; // a document began while another was open
 
     static ReceiptRoll read(const std::filesystem::path& journal)
     {
@@ -43,9 +43,8 @@ struct ReceiptRoll {
                 continue;
             RollDocument& doc = roll.documents.back();
             for (size_t at = line.find("ID-"); at != std::string::npos; at = line.find("ID-", at + 1))
-                if (at + 9 <= line.size() &&
-                    std::all_of(line.begin() + long(at) + 3, line.begin() + long(at) + 9,
-                                [](char c) { return c >= '0' && c <= '9'; }))
+                if (at + 9 <= line.size() && std::all_of(line.begin() + long(at) + 3, line.begin() + long(at) + 9,
+                                                         [](char c) { return c >= '0' && c <= '9'; }))
                     doc.markers.insert(line.substr(at, 9));
             if (line.find("SCONTRINO ANNULLATO") != std::string::npos)
                 doc.voided = true;

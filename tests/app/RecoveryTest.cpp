@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "errors/ErrorsBench.h"
 #include "app/Recovery.h"
+#include "errors/ErrorsBench.h"
 #include "support/RowNames.h"
 
 #include <filesystem>
@@ -67,17 +67,28 @@ TEST_P(OperatorRecovery, ActionUnderAFiscalFileGoesToTheFiscalLog)
 
 INSTANTIATE_TEST_SUITE_P(
     Recovery, OperatorRecovery,
-    ::testing::Values(
-        Command{"cmdChiudiNF", &Recovery::cmdChiudiNF, "Chiusura scontrino NON Fiscale Bloccato",
-                {"OpenPort", "CloseNonFiscal", "ClosePort"}, true},
-        Command{"cmdChiudiScontrino", &Recovery::cmdChiudiScontrino, "Annullo Scontrino Fiscale Bloccato",
-                {"OpenPort", "CancelReceipt", "ClosePort"}, true},
-        Command{"cmdEliminaCor", &Recovery::cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false},
-        Command{"cmdFineCarta", &Recovery::cmdFineCarta, "Recupero da Fine Carta su Scontrino Fiscale",
-                {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CancelReceipt", "ClosePort"}, false},
-        Command{"cmdFineCartaNoFisc", &Recovery::cmdFineCartaNoFisc, "Recupero da Fine Carta su Non Fiscale",
-                {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"}, false},
-        Command{"cmdRistampa", &Recovery::cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false}),
+    ::testing::Values(Command{"cmdChiudiNF",
+                              &Recovery::cmdChiudiNF,
+                              "Chiusura scontrino NON Fiscale Bloccato",
+                              {"OpenPort", "CloseNonFiscal", "ClosePort"},
+                              true},
+                      Command{"cmdChiudiScontrino",
+                              &Recovery::cmdChiudiScontrino,
+                              "Annullo Scontrino Fiscale Bloccato",
+                              {"OpenPort", "CancelReceipt", "ClosePort"},
+                              true},
+                      Command{"cmdEliminaCor", &Recovery::cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false},
+                      Command{"cmdFineCarta",
+                              &Recovery::cmdFineCarta,
+                              "Recupero da Fine Carta su Scontrino Fiscale",
+                              {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CancelReceipt", "ClosePort"},
+                              false},
+                      Command{"cmdFineCartaNoFisc",
+                              &Recovery::cmdFineCartaNoFisc,
+                              "Recupero da Fine Carta su Non Fiscale",
+                              {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"},
+                              false},
+                      Command{"cmdRistampa", &Recovery::cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false}),
     rownames::byName);
 
 class PaperEndCommand : public RecoveryBench {};
@@ -90,9 +101,9 @@ TEST_F(PaperEndCommand, RefusedRecoveryRaisesTheErrorAgainAndStillVoids)
 
     EXPECT_TRUE(state.errorState);
     EXPECT_TRUE(inOrder(calls(), {"PaperEndRecovery", "CancelReceipt"}));
-    EXPECT_EQ(notFiscalLog(), (std::vector<std::string>{
-                                  std::string("Tessiro_Error: ;") + Now + ";opApri PROBLEMI ",
-                                  std::string("AZIONE;") + Now + ";AZIONE: Recupero da Fine Carta su Scontrino Fiscale"}));
+    EXPECT_EQ(notFiscalLog(), (std::vector<std::string>{std::string("Tessiro_Error: ;") + Now + ";opApri PROBLEMI ",
+                                                        std::string("AZIONE;") + Now +
+                                                            ";AZIONE: Recupero da Fine Carta su Scontrino Fiscale"}));
 }
 
 // ---- Exchange with the back-office ----------------------------------------
@@ -114,7 +125,8 @@ TEST_F(DeleteReceipt, HandsTheLastFailedFiscalFileToTheBackOffice)
     EXPECT_EQ(exchanged("killCorr"), "-1");
     EXPECT_EQ(exchanged("killCorrID"), "COR0001.txt");
     EXPECT_EQ(config("Kelmora_CORR"), "COR0001.txt");
-    EXPECT_EQ(notFiscalLog().back(), std::string("AZIONE;") + Now + ";AZIONE: Invio comando Eliminazione Corr COR0001.txt");
+    EXPECT_EQ(notFiscalLog().back(),
+              std::string("AZIONE;") + Now + ";AZIONE: Invio comando Eliminazione Corr COR0001.txt");
 }
 
 TEST_F(DeleteReceipt, NothingStoredWritesAnEmptyReference)
@@ -171,7 +183,8 @@ TEST_F(Reprint, MissingCopyOnlyFilesTheAction)
     recovery().cmdRistampa();
     EXPECT_TRUE(dropFolder().empty());
     EXPECT_FALSE(state.errorState);
-    EXPECT_EQ(notFiscalLog(), std::vector<std::string>{std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale"});
+    EXPECT_EQ(notFiscalLog(),
+              std::vector<std::string>{std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale"});
 }
 
 TEST_F(Reprint, CopyThatCannotBePutInPlaceIsReportedAndLeavesNoPartialFile)

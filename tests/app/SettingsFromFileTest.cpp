@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/Bridge.h"
-#include "support/ProgramFolder.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "simulator/SimulatedPrinter.h"
+#include "support/ProgramFolder.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,10 @@ protected:
     {
         ASSERT_TRUE(ScriviINI(keys::Section, key, value, m_state.configFile()));
     }
-    std::string stored(const char* key) const { return LeggiINI(keys::Section, key, "<assente>", m_state.configFile()); }
+    std::string stored(const char* key) const
+    {
+        return LeggiINI(keys::Section, key, "<assente>", m_state.configFile());
+    }
 
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;
@@ -140,16 +143,17 @@ TEST_P(Ricarica, AppliesTheStoredValueToTheRunningBridge)
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, Ricarica,
-    ::testing::Values(
-        ReloadCase{"Port", keys::Eps_COM, "2", [](const WorkingSettings& s) { return s.portNumber == int16_t(2); }},
-        ReloadCase{"PortSettings", keys::Eps_Setting, "9600,N,8,1",
-                   [](const WorkingSettings& s) { return s.portSettings == "9600,N,8,1"; }},
-        ReloadCase{"Pause", keys::Eps_Delay, "7", [](const WorkingSettings& s) { return s.pause == 7; }},
-        ReloadCase{"UnpaidType", keys::Eps_NonRiscType, "3", [](const WorkingSettings& s) { return s.unpaidType == 3; }},
-        ReloadCase{"UnpaidIndex", keys::Eps_NonRiscIndex, "5",
-                   [](const WorkingSettings& s) { return s.unpaidIndex == 5; }},
-        ReloadCase{"DataFolder", keys::Kelmora_DIR, "/srv/ostro/",
-                   [](const WorkingSettings& s) { return s.dataDir == "/srv/ostro/"; }}),
+    ::testing::Values(ReloadCase{"Port", keys::Eps_COM, "2",
+                                 [](const WorkingSettings& s) { return s.portNumber == int16_t(2); }},
+                      ReloadCase{"PortSettings", keys::Eps_Setting, "9600,N,8,1",
+                                 [](const WorkingSettings& s) { return s.portSettings == "9600,N,8,1"; }},
+                      ReloadCase{"Pause", keys::Eps_Delay, "7", [](const WorkingSettings& s) { return s.pause == 7; }},
+                      ReloadCase{"UnpaidType", keys::Eps_NonRiscType, "3",
+                                 [](const WorkingSettings& s) { return s.unpaidType == 3; }},
+                      ReloadCase{"UnpaidIndex", keys::Eps_NonRiscIndex, "5",
+                                 [](const WorkingSettings& s) { return s.unpaidIndex == 5; }},
+                      ReloadCase{"DataFolder", keys::Kelmora_DIR, "/srv/ostro/",
+                                 [](const WorkingSettings& s) { return s.dataDir == "/srv/ostro/"; }}),
     rownames::byName);
 
 } // namespace

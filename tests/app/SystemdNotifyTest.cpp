@@ -141,8 +141,9 @@ TEST_F(Notify, ReadyAfterTheFirstReportThenStatusOnEveryChangeOfTheErrorState)
     state.lastErrorText = "08/12/2026 14:05:09\r\nREPARTO INESISTENTE \x80";
     reporter.report(state);
     reporter.report(state);
-    EXPECT_EQ(manager.received(),
-              std::vector<std::string>{"STATUS=Errore in sospeso: 08/12/2026 14:05:09 REPARTO INESISTENTE \xE2\x82\xAC"});
+    EXPECT_EQ(
+        manager.received(),
+        std::vector<std::string>{"STATUS=Errore in sospeso: 08/12/2026 14:05:09 REPARTO INESISTENTE \xE2\x82\xAC"});
 
     state.errorState = false;
     reporter.report(state);

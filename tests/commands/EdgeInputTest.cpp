@@ -43,7 +43,9 @@ TEST_F(EdgeInput, NulBytesInATextReachThePrinterAndTheFileRunsToItsEnd)
 
 TEST_F(EdgeInput, NulByteInsideAnAmountIsReportedAsABadFieldAndStopsTheFile)
 {
-    const std::string bad("F2:1:PANE:1000:1\0" "50:1", 20);
+    const std::string bad("F2:1:PANE:1000:1\0"
+                          "50:1",
+                          20);
     run(bad + "\r\n" + Pay);
     EXPECT_EQ(trace().find("SellDept"), std::string::npos);
     EXPECT_EQ(trace().find("PayCash"), std::string::npos);
@@ -86,7 +88,10 @@ struct AbsurdCase {
     // field it cannot convert, else the start of the record that reports it.
     std::string logged;
 };
-void PrintTo(const AbsurdCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const AbsurdCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class AbsurdAmount : public EdgeInput, public ::testing::WithParamInterface<AbsurdCase> {};
 
@@ -108,15 +113,14 @@ const std::string Refused = "PrinterError: COR000001.txt;";
 
 INSTANTIATE_TEST_SUITE_P(
     Amounts, AbsurdAmount,
-    ::testing::Values(AbsurdCase{"PriceBeyondTheCurrencyRange", "F2:1:PANE:1000:922337203685477580800:1", ""},
-                      AbsurdCase{"PriceOfThirtyNines", "F2:1:PANE:1000:999999999999999999999999999999:1", ""},
-                      AbsurdCase{"QuantityOfTenToTheForty",
-                                 "F2:1:PANE:10000000000000000000000000000000000000000:150:1", ""},
-                      AbsurdCase{"PriceWithAnExponent", "F2:1:PANE:1000:1e30:1", ""},
-                      AbsurdCase{"PriceAboveThePrintersLimit", "F2:1:PANE:1000:999999999999:1", Refused},
-                      AbsurdCase{"HugeQuantityTimesPrice", "F2:1:PANE:9000000000000:99999:1", Refused},
-                      AbsurdCase{"DepartmentBeyondSixteenBits", "F2:1:PANE:1000:150:99999999",
-                                 "Tessiro_Error: COR000001.txt;"}),
+    ::testing::Values(
+        AbsurdCase{"PriceBeyondTheCurrencyRange", "F2:1:PANE:1000:922337203685477580800:1", ""},
+        AbsurdCase{"PriceOfThirtyNines", "F2:1:PANE:1000:999999999999999999999999999999:1", ""},
+        AbsurdCase{"QuantityOfTenToTheForty", "F2:1:PANE:10000000000000000000000000000000000000000:150:1", ""},
+        AbsurdCase{"PriceWithAnExponent", "F2:1:PANE:1000:1e30:1", ""},
+        AbsurdCase{"PriceAboveThePrintersLimit", "F2:1:PANE:1000:999999999999:1", Refused},
+        AbsurdCase{"HugeQuantityTimesPrice", "F2:1:PANE:9000000000000:99999:1", Refused},
+        AbsurdCase{"DepartmentBeyondSixteenBits", "F2:1:PANE:1000:150:99999999", "Tessiro_Error: COR000001.txt;"}),
     rownames::byName);
 
 } // namespace

@@ -42,9 +42,9 @@ protected:
     // event's own calls: what the records asked the printer to do.
     std::vector<std::string> printing() const
     {
-        static const std::set<std::string> plumbing = {
-            "Busy",        "PortIsOpen",  "OpenPort", "ClosePort", "OpenOptionA", "OpenOptionB",
-            "ComPort",     "ComSettings", "ItemOptionA", "ItemOptionB", "Event9", "ErrorText"};
+        static const std::set<std::string> plumbing = {"Busy",        "PortIsOpen",  "OpenPort", "ClosePort",
+                                                       "OpenOptionA", "OpenOptionB", "ComPort",  "ComSettings",
+                                                       "ItemOptionA", "ItemOptionB", "Event9",   "ErrorText"};
         std::vector<std::string> out;
         for (const auto& line : trace())
             if (!plumbing.count(line.substr(0, line.find_first_of("( "))))
@@ -82,7 +82,10 @@ struct RecordCase {
     std::string file;
     std::vector<std::string> calls;
 };
-void PrintTo(const RecordCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RecordCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class RecordsReachThePrinter : public InterpreteFixture, public ::testing::WithParamInterface<RecordCase> {};
 
@@ -98,48 +101,84 @@ TEST_P(RecordsReachThePrinter, WithTheTableConversions)
 INSTANTIATE_TEST_SUITE_P(
     Codes, RecordsReachThePrinter,
     ::testing::Values(
-        RecordCase{"SaleOfQuantityTwo", "", "F2:1:PANE:2000:150:3\r\n",
-                   {"SellDeptQty(1, \"PANE\", 2.000, 1.5000, 3) -> 0"}},
-        RecordCase{"SaleOfQuantityOneHasNoQuantity", "", "F2:1:PANE:1000:150:3\r\n",
-                   {"SellDept(1, \"PANE\", 1.5000, 3) -> 0"}},
-        RecordCase{"SaleInThousandthsAndHundredths", "", "F2:4:UOVA:500:199:1\r\n",
+        RecordCase{
+            "SaleOfQuantityTwo", "", "F2:1:PANE:2000:150:3\r\n", {"SellDeptQty(1, \"PANE\", 2.000, 1.5000, 3) -> 0"}},
+        RecordCase{
+            "SaleOfQuantityOneHasNoQuantity", "", "F2:1:PANE:1000:150:3\r\n", {"SellDept(1, \"PANE\", 1.5000, 3) -> 0"}},
+        RecordCase{"SaleInThousandthsAndHundredths",
+                   "",
+                   "F2:4:UOVA:500:199:1\r\n",
                    {"SellDeptQty(4, \"UOVA\", 0.500, 1.9900, 1) -> 0"}},
-        RecordCase{"UnpaidPaymentTakesTheUnpaidSettings", "PAY_L=1\r\n", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:6\r\n",
+        RecordCase{"UnpaidPaymentTakesTheUnpaidSettings",
+                   "PAY_L=1\r\n",
+                   "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:6\r\n",
                    {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayTender(1, \"A CREDITO\", 12.5000, 2, 0, 3) -> 0"}},
-        RecordCase{"CashPaymentHasNoUnpaidText", "PAY_L=1\r\n", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:1\r\n",
+        RecordCase{"CashPaymentHasNoUnpaidText",
+                   "PAY_L=1\r\n",
+                   "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:1\r\n",
                    {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayTender(1, \"CONTANTI\", 12.5000, 0, 0, 1) -> 0"}},
-        RecordCase{"UnpaidPaymentWithoutPayLinesIsCash", "", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:6\r\n",
+        RecordCase{"UnpaidPaymentWithoutPayLinesIsCash",
+                   "",
+                   "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:6\r\n",
                    {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayCash(1, 12.5000) -> 0"}},
-        RecordCase{"PaymentTypeRoundsHalvesToEven", "", "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:3.5\r\n",
+        RecordCase{"PaymentTypeRoundsHalvesToEven",
+                   "",
+                   "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:3.5\r\n",
                    {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayTicket(1, 1, 12.5000) -> 0"}},
-        RecordCase{"UnusedPaymentFieldIsNotChecked", "", "F2:1:PANE:1000:1250:1\r\nF4:0:XYZ:1250:1\r\n",
+        RecordCase{"UnusedPaymentFieldIsNotChecked",
+                   "",
+                   "F2:1:PANE:1000:1250:1\r\nF4:0:XYZ:1250:1\r\n",
                    {"SellDept(1, \"PANE\", 12.5000, 1) -> 0", "PayCash(1, 12.5000) -> 0"}},
-        RecordCase{"ReturnOfOne", "", "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1::100\r\n",
+        RecordCase{"ReturnOfOne",
+                   "",
+                   "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1::100\r\n",
                    {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDept(1, \"OLIO\", 1.5000, 1) -> 0"}},
-        RecordCase{"ReturnQuantityInHundredths", "", "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1:99:200\r\n",
+        RecordCase{"ReturnQuantityInHundredths",
+                   "",
+                   "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1:99:200\r\n",
                    {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDeptQty(1, \"OLIO\", 2.000, 1.5000, 1) -> 0"}},
-        RecordCase{"ReturnOfAnAmount", "", "F2:1:OLIO:1000:900:2\r\nF8:1:RESO:250:2\r\n",
+        RecordCase{"ReturnOfAnAmount",
+                   "",
+                   "F2:1:OLIO:1000:900:2\r\nF8:1:RESO:250:2\r\n",
                    {"SellDept(1, \"OLIO\", 9.0000, 2) -> 0", "ReturnDeptAmount(1, \"RESO\", 2.5000, 2) -> 0"}},
-        RecordCase{"DescriptionLine", "", "F2:1:OLIO:1000:900:1\r\nF5:1:OFFERTA\r\n",
+        RecordCase{"DescriptionLine",
+                   "",
+                   "F2:1:OLIO:1000:900:1\r\nF5:1:OFFERTA\r\n",
                    {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "AddDescription(1, \"OFFERTA\") -> 0"}},
-        RecordCase{"ExtraLineTakesFieldThreeAndIgnoresFieldTwo", "", "F2:1:OLIO:1000:900:1\r\nF6:1:XYZ:PUNTI 10\r\n",
+        RecordCase{"ExtraLineTakesFieldThreeAndIgnoresFieldTwo",
+                   "",
+                   "F2:1:OLIO:1000:900:1\r\nF6:1:XYZ:PUNTI 10\r\n",
                    {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ExtraLine(1, 1, \"PUNTI 10\") -> 0"}},
-        RecordCase{"SubtotalDiscountInHundredths", "", "F2:1:OLIO:1000:900:1\r\nF7:1:150\r\n",
+        RecordCase{"SubtotalDiscountInHundredths",
+                   "",
+                   "F2:1:OLIO:1000:900:1\r\nF7:1:150\r\n",
                    {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "Subtotal(1) -> 0", "SubtotalDiscount(1, 1.5000) -> 0"}},
-        RecordCase{"AmountEntriesBothForms", "", "F9:1:1999\r\nF10:1:1999\r\n",
+        RecordCase{"AmountEntriesBothForms",
+                   "",
+                   "F9:1:1999\r\nF10:1:1999\r\n",
                    {"AmountEntry(1, 19.9900) -> 0", "AmountEntry(1, 19.9900) -> 0"}},
         RecordCase{"DailyClosure", "", "Z1:1:1\r\n", {"FiscalClosure(1) -> 0"}},
-        RecordCase{"NonFiscalReceipt", "", "N1:1\r\nN2:1:RIGA\r\nN3:1\r\n",
+        RecordCase{"NonFiscalReceipt",
+                   "",
+                   "N1:1\r\nN2:1:RIGA\r\nN3:1\r\n",
                    {"OpenNonFiscal(1) -> 0", "NonFiscalLine(1, 1, \"RIGA\") -> 0", "CloseNonFiscal(1) -> 0"}},
         RecordCase{"DrawerWithFlooredIdOp", "", "V1:2.7\r\nV1:-1.5\r\n", {"OpenCmd(2) -> 0", "OpenCmd(-2) -> 0"}},
-        RecordCase{"CommaSplitsDisplayTextAndUnknownRestIsSkipped", "", "D1:1:BUONGIORNO, A DOMANI\r\nV1:1\r\n",
+        RecordCase{"CommaSplitsDisplayTextAndUnknownRestIsSkipped",
+                   "",
+                   "D1:1:BUONGIORNO, A DOMANI\r\nV1:1\r\n",
                    {"DisplayText(1, \"BUONGIORNO\") -> 0", "OpenCmd(1) -> 0"}},
-        RecordCase{"QuotedDisplayTextKeepsItsComma", "", "\"D1:1:BUONGIORNO, A DOMANI\"\r\n",
+        RecordCase{"QuotedDisplayTextKeepsItsComma",
+                   "",
+                   "\"D1:1:BUONGIORNO, A DOMANI\"\r\n",
                    {"DisplayText(1, \"BUONGIORNO, A DOMANI\") -> 0"}},
         RecordCase{"EuroByteReachesThePrinter", "", "D1:1:TOTALE \x80 5\r\n", {"DisplayText(1, \"TOTALE € 5\") -> 0"}},
-        RecordCase{"TwelveColonsStillRun", "", "F2:1:PANE:1000:150:3:a:b:c:d:e:f:g\r\n",
+        RecordCase{"TwelveColonsStillRun",
+                   "",
+                   "F2:1:PANE:1000:150:3:a:b:c:d:e:f:g\r\n",
                    {"SellDept(1, \"PANE\", 1.5000, 3) -> 0"}},
-        RecordCase{"UnknownCodeAfterASuccessIsSkipped", "", "V1:1\r\nf2:1:PANE:1000:150:3\r\nXX\r\nV1:2\r\n",
+        RecordCase{"UnknownCodeAfterASuccessIsSkipped",
+                   "",
+                   "V1:1\r\nf2:1:PANE:1000:150:3\r\nXX\r\nV1:2\r\n",
                    {"OpenCmd(1) -> 0", "OpenCmd(2) -> 0"}},
         RecordCase{"UnknownFirstCodeStopsTheFile", "", "XX:1\r\nV1:1\r\n", {}},
         RecordCase{"LowerCaseCodeIsUnknown", "", "v1:1\r\nV1:1\r\n", {}},
@@ -176,7 +215,10 @@ struct BadFieldCase {
     const char* name;
     std::string record;
 };
-void PrintTo(const BadFieldCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadFieldCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BadNumericField : public InterpreteFixture, public ::testing::WithParamInterface<BadFieldCase> {};
 
@@ -194,15 +236,13 @@ INSTANTIATE_TEST_SUITE_P(
     Fields, BadNumericField,
     ::testing::Values(BadFieldCase{"EmptyQuantity", "F2:1:PANE::150:3"},
                       BadFieldCase{"LettersForPrice", "F2:1:PANE:1000:abc:3"},
-                      BadFieldCase{"NoDepartment", "F2:1:PANE:1000:150"},
-                      BadFieldCase{"MissingIdOp", "N1"},
+                      BadFieldCase{"NoDepartment", "F2:1:PANE:1000:150"}, BadFieldCase{"MissingIdOp", "N1"},
                       BadFieldCase{"IdOpOutsideSixteenBits", "V1:70000"},
                       BadFieldCase{"AmountOverflowingTheCurrency", "F4:0:0:99999999999999999999999:1"},
                       BadFieldCase{"PaymentTypeOutsideSixteenBits", "F4:0:0:1250:40000"},
                       BadFieldCase{"EmptyPaymentType", "F4:0:0:1250:"},
                       BadFieldCase{"ReturnWithoutQuantity", "F3:1:OLIO:150:1"},
-                      BadFieldCase{"ClosureWithoutKind", "Z1:1"},
-                      BadFieldCase{"DiscountWithTwoPoints", "F7:1:1.5.0"},
+                      BadFieldCase{"ClosureWithoutKind", "Z1:1"}, BadFieldCase{"DiscountWithTwoPoints", "F7:1:1.5.0"},
                       BadFieldCase{"AmountEntryWithBlankInside", "F9:1:19 99"}),
     rownames::byName);
 
@@ -232,7 +272,10 @@ struct BusyCase {
     const char* name;
     int16_t pause; // hundredths
 };
-void PrintTo(const BusyCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BusyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BusyPrinter : public InterpreteFixture, public ::testing::WithParamInterface<BusyCase> {};
 
@@ -295,10 +338,9 @@ TEST_F(ContatoreF6, CountsFromOneInEachFile)
 {
     run("F2:1:PANE:1000:150:1\r\nF6:1::PRIMA\r\nF6:1::SECONDA\r\n");
     run("F6:1::TERZA\r\n");
-    EXPECT_EQ(printing(), (std::vector<std::string>{"SellDept(1, \"PANE\", 1.5000, 1) -> 0",
-                                                    "ExtraLine(1, 1, \"PRIMA\") -> 0",
-                                                    "ExtraLine(1, 2, \"SECONDA\") -> 0",
-                                                    "ExtraLine(1, 1, \"TERZA\") -> 0"}));
+    EXPECT_EQ(printing(),
+              (std::vector<std::string>{"SellDept(1, \"PANE\", 1.5000, 1) -> 0", "ExtraLine(1, 1, \"PRIMA\") -> 0",
+                                        "ExtraLine(1, 2, \"SECONDA\") -> 0", "ExtraLine(1, 1, \"TERZA\") -> 0"}));
 }
 
 // -------------------------------------------------------------- examples
@@ -308,9 +350,9 @@ class ExampleFiles : public InterpreteFixture {};
 TEST_F(ExampleFiles, RunInOrderWithoutAFailure)
 {
     const fs::path examples = fs::path(TESSIRO_TEST_DATA) / ".." / ".." / "examples";
-    for (const char* name : {"20261208143000COR000001.txt", "20261208143500COR000002.txt",
-                             "20261208144000NOF000003.txt", "20261208144500display.txt",
-                             "20261208200000CHI000005.txt"}) {
+    for (const char* name :
+         {"20261208143000COR000001.txt", "20261208143500COR000002.txt", "20261208144000NOF000003.txt",
+          "20261208144500display.txt", "20261208200000CHI000005.txt"}) {
         ASSERT_TRUE(fs::exists(examples / name)) << name;
         run(testfiles::read(examples / name), name);
         EXPECT_FALSE(m_state.errorState) << name;
@@ -318,10 +360,10 @@ TEST_F(ExampleFiles, RunInOrderWithoutAFailure)
     EXPECT_EQ(fiscalLog(), "");
     EXPECT_EQ(otherLog(), "");
     const auto calls = printing();
-    for (const char* expected : {"PayCash(1, 2.0000) -> 0", "PayCard(1, 0) -> 0",
-                                 "ReturnDept(1, \"MARMELLATA\", 3.5000, 1) -> 0",
-                                 "NonFiscalLine(1, 1, \"VALE € 5,00 SULLA PROSSIMA SPESA\") -> 0",
-                                 "DisplayText(1, \"BENVENUTI, BUONA SPESA\") -> 0", "FiscalClosure(1) -> 0"})
+    for (const char* expected :
+         {"PayCash(1, 2.0000) -> 0", "PayCard(1, 0) -> 0", "ReturnDept(1, \"MARMELLATA\", 3.5000, 1) -> 0",
+          "NonFiscalLine(1, 1, \"VALE € 5,00 SULLA PROSSIMA SPESA\") -> 0",
+          "DisplayText(1, \"BENVENUTI, BUONA SPESA\") -> 0", "FiscalClosure(1) -> 0"})
         EXPECT_EQ(std::count(calls.begin(), calls.end(), expected), 1) << expected;
 }
 

@@ -21,7 +21,10 @@ struct SplitCase {
     std::string record;
     std::vector<std::string> fields; // fields 0.. as given; the rest must be empty
 };
-void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SplitCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class SpezzaRigaSplits : public ::testing::TestWithParam<SplitCase> {};
 
@@ -40,15 +43,17 @@ INSTANTIATE_TEST_SUITE_P(
     Records, SpezzaRigaSplits,
     ::testing::Values(
         SplitCase{"Sale", "F2:1:PANE:2000:150:3", {"F2", "1", "PANE", "2000", "150", "3"}},
-        SplitCase{"NoColonIsFieldZeroAlone", "A DOMANI", {"A DOMANI"}},
-        SplitCase{"EmptyRecord", "", {}},
+        SplitCase{"NoColonIsFieldZeroAlone", "A DOMANI", {"A DOMANI"}}, SplitCase{"EmptyRecord", "", {}},
         SplitCase{"TrailingColonLeavesEmptyField", "F5:1:", {"F5", "1", ""}},
         SplitCase{"EmptyFieldsBetweenColons", "F3:1:X:150:1::100", {"F3", "1", "X", "150", "1", "", "100"}},
         SplitCase{"BlanksAreNotTrimmed", " F2 : 1 :PANE  ", {" F2 ", " 1 ", "PANE  "}},
-        SplitCase{"TenthColonEndsFieldNine", "0:1:2:3:4:5:6:7:8:9:X", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
-        SplitCase{"TwelveColonsKeepFieldsZeroToNine", "a:b:c:d:e:f:g:h:i:j:k:l:m",
+        SplitCase{
+            "TenthColonEndsFieldNine", "0:1:2:3:4:5:6:7:8:9:X", {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
+        SplitCase{"TwelveColonsKeepFieldsZeroToNine",
+                  "a:b:c:d:e:f:g:h:i:j:k:l:m",
                   {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
-        SplitCase{"BytesPassUnchanged", "D1:1:TOTALE \x80 5\xe0"s + '\0' + "X",
+        SplitCase{"BytesPassUnchanged",
+                  "D1:1:TOTALE \x80 5\xe0"s + '\0' + "X",
                   {"D1", "1", "TOTALE \x80 5\xe0"s + '\0' + "X"}}),
     rownames::byName);
 
@@ -87,7 +92,10 @@ struct ReadCase {
     std::string bytes;
     std::vector<std::string> records;
 };
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class RecordReaderReads : public ::testing::TestWithParam<ReadCase> {};
 
@@ -107,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"NoFinalLineEnd", "V1:1", {"V1:1"}},
         ReadCase{"CommaEndsARecord", "D1:1:BUONGIORNO, A DOMANI\r\n", {"D1:1:BUONGIORNO", "A DOMANI"}},
         ReadCase{"LeadingBlanksDroppedTrailingKept", " \t F6:1::PUNTI 10  \r\n", {"F6:1::PUNTI 10  "}},
-        ReadCase{"QuotedRecordKeepsCommas", "\"D1:1:BUONGIORNO, A DOMANI\"\r\nV1:1\r\n",
+        ReadCase{"QuotedRecordKeepsCommas",
+                 "\"D1:1:BUONGIORNO, A DOMANI\"\r\nV1:1\r\n",
                  {"D1:1:BUONGIORNO, A DOMANI", "V1:1"}},
         ReadCase{"QuotedRecordKeepsLineEnds", "\"N2:1:UNO\r\nDUE\"\r\n", {"N2:1:UNO\r\nDUE"}},
         ReadCase{"BlanksBeforeAnOpeningQuote", "   \"D1:1:A, B\"\r\n", {"D1:1:A, B"}},
@@ -116,8 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"UnclosedQuoteRunsToTheEnd", "\"D1:1:A\r\nV1:1, V1:2\r\n", {"D1:1:A\r\nV1:1, V1:2\r\n"}},
         ReadCase{"BlankLinesAreNoRecords", "\r\n\r\n   \r\n\t\nV1:1\r\n\r\n", {"V1:1"}},
         ReadCase{"CommaAtLineEndAddsNoRecord", "N1:1,\r\nN3:1,\r\n", {"N1:1", "N3:1"}},
-        ReadCase{"EmptyQuotedRecordIsNoRecord", "\"\"\r\nV1:1\r\n", {"V1:1"}},
-        ReadCase{"OnlyCommas", ",,, ,\r\n", {}},
+        ReadCase{"EmptyQuotedRecordIsNoRecord", "\"\"\r\nV1:1\r\n", {"V1:1"}}, ReadCase{"OnlyCommas", ",,, ,\r\n", {}},
         ReadCase{"NulAndHighBytesKept", "D1:1:A"s + '\0' + "B \x80\xff\r\n", {"D1:1:A"s + '\0' + "B \x80\xff"}}),
     rownames::byName);
 

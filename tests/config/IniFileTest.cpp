@@ -55,15 +55,15 @@ TEST_P(IniReadRules, ReadsTheValueTheBackOfficeWouldRead)
 
 const std::string Long300(300, 'x');
 
-INSTANTIATE_TEST_SUITE_P(
-    LineEnds, IniReadRules,
-    ::testing::Values(ReadCase{"crlf", "[Varie]\r\nA=1\r\nB=2\r\n", "Varie", "B", "d", "2"},
-                      ReadCase{"lf", "[Varie]\nA=1\nB=2\n", "Varie", "B", "d", "2"},
-                      ReadCase{"cr", "[Varie]\rA=1\rB=2\r", "Varie", "B", "d", "2"},
-                      ReadCase{"mixed", "[Varie]\rA=1\nB=2\r\nC=3", "Varie", "C", "d", "3"},
-                      ReadCase{"no final line end", "[Varie]\r\nB=2", "Varie", "B", "d", "2"},
-                      ReadCase{"blank lines between", "\r\n\r\n[Varie]\r\n\r\n \t\r\nB=2\r\n", "Varie", "B", "d", "2"}),
-    rownames::byName);
+INSTANTIATE_TEST_SUITE_P(LineEnds, IniReadRules,
+                         ::testing::Values(ReadCase{"crlf", "[Varie]\r\nA=1\r\nB=2\r\n", "Varie", "B", "d", "2"},
+                                           ReadCase{"lf", "[Varie]\nA=1\nB=2\n", "Varie", "B", "d", "2"},
+                                           ReadCase{"cr", "[Varie]\rA=1\rB=2\r", "Varie", "B", "d", "2"},
+                                           ReadCase{"mixed", "[Varie]\rA=1\nB=2\r\nC=3", "Varie", "C", "d", "3"},
+                                           ReadCase{"no final line end", "[Varie]\r\nB=2", "Varie", "B", "d", "2"},
+                                           ReadCase{"blank lines between", "\r\n\r\n[Varie]\r\n\r\n \t\r\nB=2\r\n",
+                                                    "Varie", "B", "d", "2"}),
+                         rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
     Trimming, IniReadRules,
@@ -115,7 +115,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Limits, IniReadRules,
-    ::testing::Values(ReadCase{"cut at 254", "[Varie]\r\nB=" + Long300 + "\r\n", "Varie", "B", "d", Long300.substr(0, 254)},
+    ::testing::Values(ReadCase{"cut at 254", "[Varie]\r\nB=" + Long300 + "\r\n", "Varie", "B", "d",
+                               Long300.substr(0, 254)},
                       ReadCase{"254 whole", "[Varie]\r\nB=" + Long300.substr(0, 254) + "\r\n", "Varie", "B", "d",
                                Long300.substr(0, 254)},
                       ReadCase{"nul ends value", "[Varie]\r\nB=ab\0cd\r\n"s, "Varie", "B", "d", "ab"},
@@ -203,18 +204,20 @@ const std::string Shared = "; configurazione cassa\n"
 INSTANTIATE_TEST_SUITE_P(
     ExistingKey, IniWriteRules,
     ::testing::Values(
-        WriteCase{"only the key line changes", Shared, "Eps_COM", "4",
-                  "; configurazione cassa\n[Cassa]\nEps_COM=9\n\n[varie]\neps_com=4\n; porta della stampante\nAltro=x\n\n"
-                  "; sezione del gestionale\n[Gestionale]\nUtente=mario\n"},
-        WriteCase{"keeps the key's spelling", "[Varie]\r\neps_DELAY=5\r\n", "Eps_Delay", "7", "[Varie]\r\neps_DELAY=7\r\n"},
+        WriteCase{
+            "only the key line changes", Shared, "Eps_COM", "4",
+            "; configurazione cassa\n[Cassa]\nEps_COM=9\n\n[varie]\neps_com=4\n; porta della stampante\nAltro=x\n\n"
+            "; sezione del gestionale\n[Gestionale]\nUtente=mario\n"},
+        WriteCase{"keeps the key's spelling", "[Varie]\r\neps_DELAY=5\r\n", "Eps_Delay", "7",
+                  "[Varie]\r\neps_DELAY=7\r\n"},
         WriteCase{"keeps a cr line end", "[Varie]\rA=1\rB=2\r", "A", "9", "[Varie]\rA=9\rB=2\r"},
         WriteCase{"keeps a missing final line end", "[Varie]\r\nA=1", "A", "9", "[Varie]\r\nA=9"},
         WriteCase{"first of two keys", "[Varie]\r\nA=1\r\na=2\r\n", "A", "9", "[Varie]\r\nA=9\r\na=2\r\n"},
         WriteCase{"first of two sections", "[Varie]\r\nA=1\r\n[Varie]\r\nA=2\r\n", "A", "9",
                   "[Varie]\r\nA=9\r\n[Varie]\r\nA=2\r\n"},
-        WriteCase{"keeps a byte order mark", "\xEF\xBB\xBF[Varie]\r\nA=1\r\n", "A", "9", "\xEF\xBB\xBF[Varie]\r\nA=9\r\n"},
-        WriteCase{"keeps nul bytes elsewhere", "[Varie]\r\nZ=\0\r\nA=1\r\n"s, "A", "9",
-                  "[Varie]\r\nZ=\0\r\nA=9\r\n"s}),
+        WriteCase{"keeps a byte order mark", "\xEF\xBB\xBF[Varie]\r\nA=1\r\n", "A", "9",
+                  "\xEF\xBB\xBF[Varie]\r\nA=9\r\n"},
+        WriteCase{"keeps nul bytes elsewhere", "[Varie]\r\nZ=\0\r\nA=1\r\n"s, "A", "9", "[Varie]\r\nZ=\0\r\nA=9\r\n"s}),
     rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -233,16 +236,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     NewSection, IniWriteRules,
-    ::testing::Values(WriteCase{"at the end, lf file", "[Altro]\nX=1\n", "A", "1", "[Altro]\nX=1\n[Varie]\nA=1\n"},
-                      WriteCase{"at the end, crlf file", "[Altro]\r\nX=1\r\n", "A", "1",
-                                "[Altro]\r\nX=1\r\n[Varie]\r\nA=1\r\n"},
-                      WriteCase{"after a last line with no line end", "[Altro]\nX=1", "A", "1",
-                                "[Altro]\nX=1\n[Varie]\nA=1\n"},
-                      WriteCase{"ends like the last line", "[Altro]\r\nX=1\n", "A", "1",
-                                "[Altro]\r\nX=1\n[Varie]\nA=1\n"},
-                      WriteCase{"only a byte order mark", "\xEF\xBB\xBF", "A", "1", "\xEF\xBB\xBF[Varie]\r\nA=1\r\n"},
-                      WriteCase{"file of one unended comment", "; nota", "A", "1", "; nota\r\n[Varie]\r\nA=1\r\n"},
-                      WriteCase{"empty file", "", "A", "1", "[Varie]\r\nA=1\r\n"}),
+    ::testing::Values(
+        WriteCase{"at the end, lf file", "[Altro]\nX=1\n", "A", "1", "[Altro]\nX=1\n[Varie]\nA=1\n"},
+        WriteCase{"at the end, crlf file", "[Altro]\r\nX=1\r\n", "A", "1", "[Altro]\r\nX=1\r\n[Varie]\r\nA=1\r\n"},
+        WriteCase{"after a last line with no line end", "[Altro]\nX=1", "A", "1", "[Altro]\nX=1\n[Varie]\nA=1\n"},
+        WriteCase{"ends like the last line", "[Altro]\r\nX=1\n", "A", "1", "[Altro]\r\nX=1\n[Varie]\nA=1\n"},
+        WriteCase{"only a byte order mark", "\xEF\xBB\xBF", "A", "1", "\xEF\xBB\xBF[Varie]\r\nA=1\r\n"},
+        WriteCase{"file of one unended comment", "; nota", "A", "1", "; nota\r\n[Varie]\r\nA=1\r\n"},
+        WriteCase{"empty file", "", "A", "1", "[Varie]\r\nA=1\r\n"}),
     rownames::byName);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -259,8 +260,9 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     RemoveSection, IniWriteRules,
     ::testing::Values(
-        WriteCase{"keeps the other sections", Shared, "", "",
-                  "; configurazione cassa\n[Cassa]\nEps_COM=9\n\n; sezione del gestionale\n[Gestionale]\nUtente=mario\n"},
+        WriteCase{
+            "keeps the other sections", Shared, "", "",
+            "; configurazione cassa\n[Cassa]\nEps_COM=9\n\n; sezione del gestionale\n[Gestionale]\nUtente=mario\n"},
         WriteCase{"every section of the name", "[Varie]\r\nA=1\r\n[B]\r\nX=1\r\n[VARIE]\r\nC=3\r\n", "", "",
                   "[B]\r\nX=1\r\n"},
         WriteCase{"last section with trailing comment", "[B]\r\nX=1\r\n[Varie]\r\nA=1\r\n; fine\r\n", "", "",
@@ -398,7 +400,8 @@ TEST_F(IniFileTest, ReplacedFileKeepsItsPermissions)
     EXPECT_EQ(fs::status(ini()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
-class IniRefusedNames : public IniFileTest, public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
+class IniRefusedNames : public IniFileTest,
+                        public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
 
 TEST_P(IniRefusedNames, NameThatCannotReadBackIsRefused)
 {

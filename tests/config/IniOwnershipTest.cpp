@@ -43,18 +43,20 @@ protected:
             return;
         // An account left by an earlier run makes useradd fail: SetUp checks
         // the accounts themselves.
-        [[maybe_unused]] const int made = std::system((std::string("groupadd -f ") + SharedGroup + " && groupadd -f " + OtherGroup +
-                     " && useradd -M -N -g " + SharedGroup + " " + BackOfficeUser + " 2>/dev/null; useradd -M -N -g " +
-                     OtherGroup + " -G " + SharedGroup + " " + BridgeUser + " 2>/dev/null")
-                        .c_str());
+        [[maybe_unused]] const int made = std::system((std::string("groupadd -f ") + SharedGroup + " && groupadd -f " +
+                                                       OtherGroup + " && useradd -M -N -g " + SharedGroup + " " +
+                                                       BackOfficeUser + " 2>/dev/null; useradd -M -N -g " + OtherGroup +
+                                                       " -G " + SharedGroup + " " + BridgeUser + " 2>/dev/null")
+                                                          .c_str());
     }
     static void TearDownTestSuite()
     {
         if (::geteuid() != 0)
             return;
-        [[maybe_unused]] const int removed = std::system((std::string("userdel ") + BackOfficeUser + " 2>/dev/null; userdel " + BridgeUser +
-                     " 2>/dev/null; groupdel " + SharedGroup + " 2>/dev/null; groupdel " + OtherGroup + " 2>/dev/null")
-                        .c_str());
+        [[maybe_unused]] const int removed = std::system(
+            (std::string("userdel ") + BackOfficeUser + " 2>/dev/null; userdel " + BridgeUser +
+             " 2>/dev/null; groupdel " + SharedGroup + " 2>/dev/null; groupdel " + OtherGroup + " 2>/dev/null")
+                .c_str());
     }
 
     void SetUp() override
@@ -64,8 +66,14 @@ protected:
                             " and group, and a file owned by them)";
         ASSERT_TRUE(m_dir.isValid());
         // getpwnam and getgrnam answer in one static buffer: each is read at once.
-        const auto uid = [](const char* name) { const passwd* p = ::getpwnam(name); return p ? p->pw_uid : uid_t(0); };
-        const auto gid = [](const char* name) { const group* g = ::getgrnam(name); return g ? g->gr_gid : gid_t(0); };
+        const auto uid = [](const char* name) {
+            const passwd* p = ::getpwnam(name);
+            return p ? p->pw_uid : uid_t(0);
+        };
+        const auto gid = [](const char* name) {
+            const group* g = ::getgrnam(name);
+            return g ? g->gr_gid : gid_t(0);
+        };
         m_officeUid = uid(BackOfficeUser);
         m_bridgeUid = uid(BridgeUser);
         m_sharedGid = gid(SharedGroup);

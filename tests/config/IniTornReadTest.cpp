@@ -9,12 +9,12 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <ctime>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -132,12 +132,11 @@ TEST_P(IniTornView, WriteWaitsForTheWholeFileAndKeepsEveryLine)
     EXPECT_EQ(LeggiINI("Varie", "Eps_Vuoto", "x", ini()), "-1");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Views, IniTornView,
-    ::testing::Values(TornView{"EmptyBetweenTruncateAndWrite", ""},
-                      TornView{"CutToItsFirstLines", Shared.substr(0, 40)},
-                      TornView{"CutInsideALine", Shared.substr(0, 13)}),
-    rownames::byName);
+INSTANTIATE_TEST_SUITE_P(Views, IniTornView,
+                         ::testing::Values(TornView{"EmptyBetweenTruncateAndWrite", ""},
+                                           TornView{"CutToItsFirstLines", Shared.substr(0, 40)},
+                                           TornView{"CutInsideALine", Shared.substr(0, 13)}),
+                         rownames::byName);
 
 TEST_F(IniTornRead, FileReallyEmptiedIsWrittenOnceItStaysUnchanged)
 {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "config/IniFile.h"
 #include "config/SettingsPanel.h"
+#include "config/IniFile.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 
@@ -70,13 +70,13 @@ TEST_P(PanelRejectedEntry, ShowsTheFieldsMessageAndPutsTheStoredValueBack)
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, PanelRejectedEntry,
-    ::testing::Values(Rejection{"port_with_letters", Field::Seriale, "3", "3x", "Porta COM errata."},
-                      Rejection{"port_cleared", Field::Seriale, "3", "", "Porta COM errata."},
-                      Rejection{"delay", Field::Ritardo, "20", "2o", "Ritardo non corretto."},
-                      Rejection{"unpaid_index", Field::NonRiscIndex, "2", "due",
-                                "Indicazione Indice Pagamento non corretta."},
-                      Rejection{"unpaid_type_two_lines", Field::NonRiscType, "0", "x",
-                                "Indicazione Tipo Pagamento non corretta.\r\n0=cash; 1=check; 2=credit card; 3=ticket"}),
+    ::testing::Values(
+        Rejection{"port_with_letters", Field::Seriale, "3", "3x", "Porta COM errata."},
+        Rejection{"port_cleared", Field::Seriale, "3", "", "Porta COM errata."},
+        Rejection{"delay", Field::Ritardo, "20", "2o", "Ritardo non corretto."},
+        Rejection{"unpaid_index", Field::NonRiscIndex, "2", "due", "Indicazione Indice Pagamento non corretta."},
+        Rejection{"unpaid_type_two_lines", Field::NonRiscType, "0", "x",
+                  "Indicazione Tipo Pagamento non corretta.\r\n0=cash; 1=check; 2=credit card; 3=ticket"}),
     rownames::byName);
 
 struct DefaultRestore {
@@ -172,15 +172,15 @@ TEST_P(PanelAcceptedEntry, IsSavedTrimmedWithoutMessage)
     EXPECT_EQ(stored(SettingsPanel::keyOf(GetParam().field)), GetParam().saved);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Numbers, PanelAcceptedEntry,
-    ::testing::Values(Accepted{"port", Field::Seriale, "4", "4"}, Accepted{"port_blanks", Field::Seriale, " 4  ", "4"},
-                      Accepted{"delay_decimal", Field::Ritardo, "2.5", "2.5"},
-                      Accepted{"index", Field::NonRiscIndex, "3", "3"},
-                      Accepted{"type_negative", Field::NonRiscType, "-3", "-3"},
-                      Accepted{"type_out_of_range", Field::NonRiscType, "7", "7"},
-                      Accepted{"port_beyond_16_bits", Field::Seriale, "70000", "70000"}),
-    rownames::byName);
+INSTANTIATE_TEST_SUITE_P(Numbers, PanelAcceptedEntry,
+                         ::testing::Values(Accepted{"port", Field::Seriale, "4", "4"},
+                                           Accepted{"port_blanks", Field::Seriale, " 4  ", "4"},
+                                           Accepted{"delay_decimal", Field::Ritardo, "2.5", "2.5"},
+                                           Accepted{"index", Field::NonRiscIndex, "3", "3"},
+                                           Accepted{"type_negative", Field::NonRiscType, "-3", "-3"},
+                                           Accepted{"type_out_of_range", Field::NonRiscType, "7", "7"},
+                                           Accepted{"port_beyond_16_bits", Field::Seriale, "70000", "70000"}),
+                         rownames::byName);
 
 TEST_F(SettingsPanelTest, TypingDelaySavesEachKeystrokeAndThePauseFollows)
 {

@@ -81,14 +81,15 @@ TEST_P(TextInt16, RoundsHalvesToEvenWithinSixteenBits)
     EXPECT_EQ(toInt16(GetParam().text), GetParam().value);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, TextInt16,
-    ::testing::Values(Int16Case{"3", 3}, Int16Case{" 12 ", 12}, Int16Case{"-3", -3}, Int16Case{"2.5", 2},
-                      Int16Case{"3.5", 4}, Int16Case{"-2.5", -2}, Int16Case{"2.6", 3}, Int16Case{"32767", 32767},
-                      Int16Case{"-32768", -32768}, Int16Case{"32767.4", 32767}, Int16Case{"32767.5", std::nullopt},
-                      Int16Case{"32768", std::nullopt}, Int16Case{"-32769", std::nullopt}, Int16Case{"1e5", std::nullopt},
-                      Int16Case{"", std::nullopt}, Int16Case{"x", std::nullopt}),
-    rownames::spelledBy(&Int16Case::text));
+INSTANTIATE_TEST_SUITE_P(Texts, TextInt16,
+                         ::testing::Values(Int16Case{"3", 3}, Int16Case{" 12 ", 12}, Int16Case{"-3", -3},
+                                           Int16Case{"2.5", 2}, Int16Case{"3.5", 4}, Int16Case{"-2.5", -2},
+                                           Int16Case{"2.6", 3}, Int16Case{"32767", 32767}, Int16Case{"-32768", -32768},
+                                           Int16Case{"32767.4", 32767}, Int16Case{"32767.5", std::nullopt},
+                                           Int16Case{"32768", std::nullopt}, Int16Case{"-32769", std::nullopt},
+                                           Int16Case{"1e5", std::nullopt}, Int16Case{"", std::nullopt},
+                                           Int16Case{"x", std::nullopt}),
+                         rownames::spelledBy(&Int16Case::text));
 
 struct TrimCase {
     std::string text;

@@ -60,7 +60,8 @@ TEST_P(LogTimeUnderLocale, RecordsCarryTheSameDateText)
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, LogTimeUnderLocale,
-                         ::testing::Values("C", "POSIX", "C.UTF-8", "it_IT.UTF-8", "it_IT", "en_US.UTF-8", "de_DE.UTF-8"),
+                         ::testing::Values("C", "POSIX", "C.UTF-8", "it_IT.UTF-8", "it_IT", "en_US.UTF-8",
+                                           "de_DE.UTF-8"),
                          rownames::by([](const char* locale) { return locale; }));
 
 // The Italian locale itself, generated for the test when the machine has
@@ -71,8 +72,8 @@ TEST(LogTimeItalian, MatchesTheItalianShortDateAndLongTime)
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("it_IT.UTF-8"));
     QProcess localedef;
-    localedef.start(QStringLiteral("localedef"),
-                    {QStringLiteral("-i"), QStringLiteral("it_IT"), QStringLiteral("-f"), QStringLiteral("UTF-8"), target});
+    localedef.start(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("it_IT"), QStringLiteral("-f"),
+                                                  QStringLiteral("UTF-8"), target});
     if (!localedef.waitForFinished(60000) || localedef.exitStatus() != QProcess::NormalExit || !QFile::exists(target))
         GTEST_SKIP() << "the it_IT locale cannot be generated here";
 

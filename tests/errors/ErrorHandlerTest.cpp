@@ -70,9 +70,8 @@ TEST_F(FailureRecord, AppendsToAnExistingLogAndNeverTruncatesIt)
     testfiles::write(state.notFiscalLog(), "vecchio record\r\n");
     errors.registraErrore("primo");
     errors.registraErrore("secondo");
-    EXPECT_EQ(testfiles::read(state.notFiscalLog()),
-              std::string("vecchio record\r\nTessiro_Error: ;") + Now + ";primo\r\nTessiro_Error: ;" + Now +
-                  ";secondo\r\n");
+    EXPECT_EQ(testfiles::read(state.notFiscalLog()), std::string("vecchio record\r\nTessiro_Error: ;") + Now +
+                                                         ";primo\r\nTessiro_Error: ;" + Now + ";secondo\r\n");
 }
 
 TEST_F(FailureRecord, MessageBytesAreWrittenUnchanged)
@@ -174,7 +173,7 @@ TEST_F(SequenceErrorVoid, FiscalFileIsLoggedFirstThenTheReceiptIsVoidedOnTheWork
 
     EXPECT_FALSE(voidedBeforeRecord);
     EXPECT_EQ(fiscalLog(), std::vector<std::string>{std::string("Tessiro_Error: COR0001.txt;") + Now +
-                                                     ";SEQUENZA ERRATA nella vendita"});
+                                                    ";SEQUENZA ERRATA nella vendita"});
     EXPECT_TRUE(inOrder(calls(), {"OpenOptionA", "ComPort", "ComSettings", "OpenPort", "CancelReceipt", "ClosePort"}));
     EXPECT_TRUE(traceHasLine("ComPort = 3"));
     EXPECT_TRUE(traceHasLine("CancelReceipt(1)"));
@@ -217,7 +216,8 @@ TEST_F(SequenceErrorVoid, PortFailureInsideTheVoidIsLoggedOnceAndStartsNoSecondV
     const auto log = fiscalLog();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0], std::string("Tessiro_Error: COR0001.txt;") + Now + ";SEQUENZA ERRATA");
-    EXPECT_EQ(log[1], std::string("Tessiro_Error: COR0001.txt;") + Now + ";Apertura Porta: SEQUENZA ERRATA: porta occupata");
+    EXPECT_EQ(log[1],
+              std::string("Tessiro_Error: COR0001.txt;") + Now + ";Apertura Porta: SEQUENZA ERRATA: porta occupata");
     const auto names = calls();
     EXPECT_EQ(std::count(names.begin(), names.end(), "OpenPort"), 1);
     EXPECT_TRUE(state.errorState);
@@ -347,7 +347,8 @@ TEST_F(RecordOnly, LogOnlyFilesAFailureRecordAndNothingElse)
     state.currentFileName = FiscalName;
     errors.logOnly("File scartato");
 
-    EXPECT_EQ(fiscalLog(), std::vector<std::string>{std::string("Tessiro_Error: COR0001.txt;") + Now + ";File scartato"});
+    EXPECT_EQ(fiscalLog(),
+              std::vector<std::string>{std::string("Tessiro_Error: COR0001.txt;") + Now + ";File scartato"});
     EXPECT_FALSE(state.errorState);
     EXPECT_EQ(window.shows, 0);
     EXPECT_EQ(window.programText, "");
@@ -386,10 +387,10 @@ TEST_F(RecordOnly, ObserverSeesEveryRecordWithItsKindAndLog)
     state.currentFileName = FiscalName;
     errors.logOnly("c");
 
-    EXPECT_EQ(seen, (std::vector<std::string>{
-                        std::to_string(int(ErrorHandler::RecordKind::Failure)) + " NotFiscalError.log",
-                        std::to_string(int(ErrorHandler::RecordKind::Action)) + " NotFiscalError.log",
-                        std::to_string(int(ErrorHandler::RecordKind::Problem)) + " FiscalError.log"}));
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{std::to_string(int(ErrorHandler::RecordKind::Failure)) + " NotFiscalError.log",
+                                        std::to_string(int(ErrorHandler::RecordKind::Action)) + " NotFiscalError.log",
+                                        std::to_string(int(ErrorHandler::RecordKind::Problem)) + " FiscalError.log"}));
 }
 
 } // namespace

@@ -29,8 +29,7 @@ TEST_P(CommandFileName, KindAndReferenceFollowTheFixedWidthPrefix)
 
 INSTANTIATE_TEST_SUITE_P(
     FileKind, CommandFileName,
-    ::testing::Values(NameCase{"", false, false, ""},
-                      NameCase{"20261208140509COR0001.txt", true, false, "COR0001.txt"},
+    ::testing::Values(NameCase{"", false, false, ""}, NameCase{"20261208140509COR0001.txt", true, false, "COR0001.txt"},
                       NameCase{"12345678901234COR", true, false, "COR"},
                       NameCase{"12345678901234CO", false, false, "12345678901234CO"},
                       NameCase{"1234567890123COR", false, false, "1234567890123COR"},

@@ -52,11 +52,8 @@ private:
         m_buffers.remove(socket);
         const FakeService::Answer answer = m_owner.next();
         switch (answer.kind) {
-        case FakeService::Answer::Kind::Silence:
-            return; // the client's deadline ends it
-        case FakeService::Answer::Kind::Raw:
-            socket->write(answer.bytes);
-            break;
+        case FakeService::Answer::Kind::Silence: return; // the client's deadline ends it
+        case FakeService::Answer::Kind::Raw: socket->write(answer.bytes); break;
         case FakeService::Answer::Kind::Body:
             socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
                           QByteArray::number(answer.bytes.size()) + "\r\nConnection: close\r\n\r\n" + answer.bytes);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // What each call of the contract puts into the document the LAN printer
 // receives, and when the document goes.
+#include "lan/LanDocument.h"
 #include "lan/FakeService.h"
 #include "lan/LanCodes.h"
-#include "lan/LanDocument.h"
 #include "lan/LanPrinter.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
@@ -26,8 +26,7 @@ class LanDocumentFixture : public ::testing::Test {
 protected:
     LanDocumentFixture()
         : m_printer(testfiles::path(m_tmp), *LanEndpoint::parse(QString::fromStdString(m_service.address())))
-    {
-    }
+    {}
     void SetUp() override
     {
         m_printer.OpenPort();
@@ -97,20 +96,21 @@ INSTANTIATE_TEST_SUITE_P(
                      p.SellDeptQty(1, "LATTE", 2.0f, money(129), 2);
                      return p.PayCash(1, Currency());
                  },
-                 Begin +
-                     "<printRecItem operator=\"1\" description=\"LATTE\" quantity=\"2\" unitPrice=\"1,29\" "
-                     "department=\"2\" justification=\"1\"/><printRecTotal operator=\"1\" description=\"CONTANTI\" "
-                     "payment=\"2,58\" paymentType=\"0\" index=\"0\" justification=\"1\"/><endFiscalReceipt "
-                     "operator=\"1\"/></printerFiscalReceipt>"},
-        CallCase{"ReturnDept", receipt([](LanPrinter& p) { return p.ReturnDept(1, "R", money(40), 3); },
-                                       [](LanPrinter& p) { return p.PayCash(1, money(60)); }),
+                 Begin + "<printRecItem operator=\"1\" description=\"LATTE\" quantity=\"2\" unitPrice=\"1,29\" "
+                         "department=\"2\" justification=\"1\"/><printRecTotal operator=\"1\" description=\"CONTANTI\" "
+                         "payment=\"2,58\" paymentType=\"0\" index=\"0\" justification=\"1\"/><endFiscalReceipt "
+                         "operator=\"1\"/></printerFiscalReceipt>"},
+        CallCase{"ReturnDept",
+                 receipt([](LanPrinter& p) { return p.ReturnDept(1, "R", money(40), 3); },
+                         [](LanPrinter& p) { return p.PayCash(1, money(60)); }),
                  Begin + SaleOne +
                      "<printRecRefund operator=\"1\" description=\"R\" quantity=\"1\" unitPrice=\"0,40\" "
                      "department=\"3\" justification=\"1\"/><printRecTotal operator=\"1\" description=\"CONTANTI\" "
                      "payment=\"0,60\" paymentType=\"0\" index=\"0\" justification=\"1\"/><endFiscalReceipt "
                      "operator=\"1\"/></printerFiscalReceipt>"},
-        CallCase{"ReturnDeptQty", receipt([](LanPrinter& p) { return p.ReturnDeptQty(1, "R", 0.5f, money(40), 3); },
-                                          [](LanPrinter& p) { return p.PayCash(1, money(80)); }),
+        CallCase{"ReturnDeptQty",
+                 receipt([](LanPrinter& p) { return p.ReturnDeptQty(1, "R", 0.5f, money(40), 3); },
+                         [](LanPrinter& p) { return p.PayCash(1, money(80)); }),
                  Begin + SaleOne +
                      "<printRecRefund operator=\"1\" description=\"R\" quantity=\"0,5\" unitPrice=\"0,40\" "
                      "department=\"3\" justification=\"1\"/><printRecTotal operator=\"1\" description=\"CONTANTI\" "
@@ -124,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "department=\"2\" justification=\"1\"/><printRecTotal operator=\"1\" description=\"CONTANTI\" "
                      "payment=\"0,80\" paymentType=\"0\" index=\"0\" justification=\"1\"/><endFiscalReceipt "
                      "operator=\"1\"/></printerFiscalReceipt>"},
-        CallCase{"AddDescriptionEscaped", receipt([](LanPrinter& p) { return p.AddDescription(1, "A&B <C> \"D\""); }, cash),
+        CallCase{"AddDescriptionEscaped",
+                 receipt([](LanPrinter& p) { return p.AddDescription(1, "A&B <C> \"D\""); }, cash),
                  Begin + SaleOne +
                      "<printRecMessage operator=\"1\" messageType=\"4\" message=\"A&amp;B &lt;C&gt; &quot;D&quot;\"/>" +
                      CashOne},

@@ -9,8 +9,8 @@
 #include "core/SharedState.h"
 #include "lan/LanPrinter.h"
 #include "lan/serve/PrinterServer.h"
-#include "simulator/SimulatedPrinter.h"
 #include "printer/TestReceipt.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/ProgramFolder.h"
 #include "support/RowNames.h"
 #include "support/ServedPrinter.h"
@@ -20,7 +20,6 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
-
 
 namespace fs = std::filesystem;
 
@@ -92,18 +91,17 @@ std::vector<std::pair<std::string, std::string>> exampleFiles()
 {
     std::vector<std::pair<std::string, std::string>> files;
     for (const char* name : {"20261208143000COR000001.txt", "20261208143500COR000002.txt",
-                             "20261208144000NOF000003.txt", "20261208144500display.txt",
-                             "20261208200000CHI000005.txt"})
+                             "20261208144000NOF000003.txt", "20261208144500display.txt", "20261208200000CHI000005.txt"})
         files.emplace_back(name, testfiles::read(fs::path(TESSIRO_EXAMPLES) / name));
     return files;
 }
 
 class LanEndToEnd : public ::testing::Test {
 protected:
-    LanEndToEnd() : m_servedDir(testfiles::path(m_servedTmp)), m_served(m_servedDir), m_lan(true, m_served.address()),
-                    m_local(false)
-    {
-    }
+    LanEndToEnd()
+        : m_servedDir(testfiles::path(m_servedTmp)), m_served(m_servedDir), m_lan(true, m_served.address()),
+          m_local(false)
+    {}
 
     QTemporaryDir m_servedTmp;
     fs::path m_servedDir;

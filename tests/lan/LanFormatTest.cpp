@@ -103,14 +103,14 @@ TEST_P(LanTexts, KeepPrintableAsciiAndTheEuroSign)
     EXPECT_EQ(fmt::text(c.cp1252, c.max).toUtf8().toStdString(), c.utf8);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, LanTexts,
-    ::testing::Values(TextCase{"Plain", "PANE", 0, "PANE"}, TextCase{"EuroSign", "VALE \x80 5", 0, "VALE \xE2\x82\xAC 5"},
-                      TextCase{"AccentDropped", "CAFF\xC8 CITT\xC0", 0, "CAFFE CITTA"},
-                      TextCase{"ControlCharactersBecomeBlanks", "A\tB\rC", 0, "A B C"},
-                      TextCase{"MarkupCharactersKeptForTheWriter", "A&B<C>\"D'", 0, "A&B<C>\"D'"},
-                      TextCase{"CutToTheLength", "1234567890", 4, "1234"},
-                      TextCase{"NoLatinLetterBecomesQuestionMark", "\xB5", 0, "?"}),
-    rownames::byName);
+INSTANTIATE_TEST_SUITE_P(Table, LanTexts,
+                         ::testing::Values(TextCase{"Plain", "PANE", 0, "PANE"},
+                                           TextCase{"EuroSign", "VALE \x80 5", 0, "VALE \xE2\x82\xAC 5"},
+                                           TextCase{"AccentDropped", "CAFF\xC8 CITT\xC0", 0, "CAFFE CITTA"},
+                                           TextCase{"ControlCharactersBecomeBlanks", "A\tB\rC", 0, "A B C"},
+                                           TextCase{"MarkupCharactersKeptForTheWriter", "A&B<C>\"D'", 0, "A&B<C>\"D'"},
+                                           TextCase{"CutToTheLength", "1234567890", 4, "1234"},
+                                           TextCase{"NoLatinLetterBecomesQuestionMark", "\xB5", 0, "?"}),
+                         rownames::byName);
 
 } // namespace

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
+#include "lan/LanPrinter.h"
 #include "lan/FakeService.h"
 #include "lan/LanCodes.h"
-#include "lan/LanPrinter.h"
 #include "support/Files.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QTcpServer>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <vector>
 
@@ -34,8 +34,8 @@ protected:
     {
         LanPrinter::Timeouts t;
         t.clientMs = t.openClientMs = t.reportClientMs = 400;
-        m_printer = std::make_unique<LanPrinter>(m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())),
-                                                 QString(), t);
+        m_printer = std::make_unique<LanPrinter>(
+            m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
         m_printer->onErrorEvent = [this](int16_t level, int32_t code) {
             m_events.push_back({level, code});
             if (m_inEvent)
@@ -48,10 +48,7 @@ protected:
         m_printer->OpenPort();
         m_service.clear();
     }
-    void collectReceipt()
-    {
-        ASSERT_EQ(m_printer->SellDept(1, "PANE", money(250), 1), 0);
-    }
+    void collectReceipt() { ASSERT_EQ(m_printer->SellDept(1, "PANE", money(250), 1), 0); }
 
     QTemporaryDir m_tmp;
     std::filesystem::path m_dir;
@@ -81,9 +78,9 @@ TEST_F(LanPrinterBehaviour, OpeningFailsClearlyWhenNobodyAnswers)
         printer.OpenPort();
         FAIL() << "OpenPort did not fail";
     } catch (const ControlFailure& failure) {
-        EXPECT_NE(failure.description().find("Stampante LAN http://127.0.0.1:" + std::to_string(port) +
-                                             " non raggiungibile"),
-                  std::string::npos)
+        EXPECT_NE(
+            failure.description().find("Stampante LAN http://127.0.0.1:" + std::to_string(port) + " non raggiungibile"),
+            std::string::npos)
             << failure.description();
     }
     EXPECT_FALSE(printer.PortIsOpen());
@@ -118,7 +115,8 @@ TEST_F(LanPrinterBehaviour, FailedReceiptRaisesTheEventWithThePrintersWordsAndRe
 {
     open();
     collectReceipt();
-    m_service.push(FakeService::Answer::body(FakeService::failure(QStringLiteral("PRINTER ERROR"), 11, QStringLiteral("00100"))));
+    m_service.push(
+        FakeService::Answer::body(FakeService::failure(QStringLiteral("PRINTER ERROR"), 11, QStringLiteral("00100"))));
     EXPECT_EQ(m_printer->PayCash(1, money(250)), lancode::WrongSequence);
     ASSERT_EQ(m_events.size(), 1u);
     EXPECT_EQ(m_events[0], (std::pair<int16_t, int32_t>(lancode::EventLevel, lancode::WrongSequence)));
@@ -136,7 +134,8 @@ TEST_F(LanPrinterBehaviour, ResetHasGoneBeforeTheEventReachesItsHandler)
 {
     open();
     collectReceipt();
-    m_service.push(FakeService::Answer::body(FakeService::failure(QStringLiteral("EPTR_REC_EMPTY"), 3, QStringLiteral("30100"))));
+    m_service.push(
+        FakeService::Answer::body(FakeService::failure(QStringLiteral("EPTR_REC_EMPTY"), 3, QStringLiteral("30100"))));
     size_t requestsAtEvent = 0;
     m_inEvent = [&] { requestsAtEvent = m_service.requests().size(); };
     EXPECT_EQ(m_printer->PayCash(1, money(250)), lancode::PaperEnd);
@@ -147,7 +146,8 @@ TEST_F(LanPrinterBehaviour, NoResetWhenThePrinterSaysNoDocumentIsOpen)
 {
     open();
     collectReceipt();
-    m_service.push(FakeService::Answer::body(FakeService::failure(QStringLiteral("PRINTER ERROR"), 13, QStringLiteral("00110"))));
+    m_service.push(
+        FakeService::Answer::body(FakeService::failure(QStringLiteral("PRINTER ERROR"), 13, QStringLiteral("00110"))));
     EXPECT_EQ(m_printer->PayCash(1, money(250)), lancode::InvalidData);
     EXPECT_EQ(count(m_service.requests(), "<resetPrinter"), 0);
 }
@@ -176,10 +176,9 @@ TEST_F(LanPrinterBehaviour, ChunkedReplyIsRead)
 {
     open();
     const QByteArray body = FakeService::success();
-    m_service.push(FakeService::Answer::raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
-                                            QByteArray::number(10, 16) + "\r\n" + body.left(10) + "\r\n" +
-                                            QByteArray::number(body.size() - 10, 16) + "\r\n" + body.mid(10) +
-                                            "\r\n0\r\n\r\n"));
+    m_service.push(FakeService::Answer::raw(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + QByteArray::number(10, 16) + "\r\n" + body.left(10) +
+        "\r\n" + QByteArray::number(body.size() - 10, 16) + "\r\n" + body.mid(10) + "\r\n0\r\n\r\n"));
     EXPECT_EQ(m_printer->DisplayText(1, "X"), 0);
 }
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "lan/LanCodes.h"
 #include "lan/LanReply.h"
+#include "lan/LanCodes.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +21,9 @@ HttpOutcome replied(const QByteArray& body, int status = 200)
 
 QByteArray response(const char* success, const char* keyword, const char* status, const char* info = "")
 {
-    return QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?><soapenv:Envelope "
-                      "xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\"><soapenv:Body><response success=\"") +
+    return QByteArray(
+               "<?xml version=\"1.0\" encoding=\"utf-8\"?><soapenv:Envelope "
+               "xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\"><soapenv:Body><response success=\"") +
            success + "\" code=\"" + keyword + "\" status=\"" + status + "\">" + info +
            "</response></soapenv:Body></soapenv:Envelope>";
 }
@@ -111,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ReplyStatusDigits,
 TEST(ReplyReading, StatusQueryDigitsComeFromFpStatus)
 {
     const LanReply r = readReply(replied(response(
-        "true", "", "2", "<addInfo><elementList>lastCommand</elementList><cpuRel>07.00</cpuRel><fpStatus>00120</fpStatus></addInfo>")));
+        "true", "", "2",
+        "<addInfo><elementList>lastCommand</elementList><cpuRel>07.00</cpuRel><fpStatus>00120</fpStatus></addInfo>")));
     EXPECT_EQ(r.printerStatus.toStdString(), "00120");
     EXPECT_EQ(r.info.at(QStringLiteral("cpuRel")).toStdString(), "07.00");
     EXPECT_EQ(r.documentOpen(), std::optional<bool>(true));

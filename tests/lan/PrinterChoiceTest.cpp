@@ -2,13 +2,13 @@
 // The printer choice of a program folder, init --printer, and the pinned
 // certificate of an https printer. The certificates in tests/lan/data are
 // self-signed for 127.0.0.1 and serve these tests only.
+#include "lan/PrinterChoice.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
 #include "lan/FakeService.h"
 #include "lan/LanCodes.h"
 #include "lan/LanPrinter.h"
-#include "lan/PrinterChoice.h"
 #include "lan/serve/PrinterServer.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
@@ -145,8 +145,9 @@ TEST_F(PrinterChoiceFixture, AnotherCertificateLaterIsRefusedWithAClearText)
         control.OpenPort();
         FAIL() << "the other certificate was accepted";
     } catch (const ControlFailure& failure) {
-        EXPECT_NE(failure.description().find("non raggiungibile: TLS: certificate " + fingerprintOfFile("other-cert.pem") +
-                                             " is not the pinned " + pin.toStdString()),
+        EXPECT_NE(failure.description().find("non raggiungibile: TLS: certificate " +
+                                             fingerprintOfFile("other-cert.pem") + " is not the pinned " +
+                                             pin.toStdString()),
                   std::string::npos)
             << failure.description();
     }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
+#include "lan/SimService.h"
 #include "lan/HttpClient.h"
 #include "lan/LanReply.h"
-#include "lan/SimService.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 
@@ -42,7 +42,10 @@ protected:
         return readReply(o);
     }
     std::string roll() const { return testfiles::read(m_dir / "Simulatore" / "giornale.txt"); }
-    void faults(const std::string& lines) { testfiles::write(m_dir / "Simulatore" / "guasti.ini", "[Guasti]\n" + lines); }
+    void faults(const std::string& lines)
+    {
+        testfiles::write(m_dir / "Simulatore" / "guasti.ini", "[Guasti]\n" + lines);
+    }
 
     QTemporaryDir m_tmp;
     std::filesystem::path m_dir;
@@ -101,7 +104,8 @@ TEST_F(SimServiceFixture, ReceiptOfTheNotesPrintsOnTheRollWithChange)
 
 TEST_F(SimServiceFixture, StatusQueryAnswersTheFiveDigits)
 {
-    const LanReply r = ask(envelope("<printerCommand><queryPrinterStatus operator=\"1\" statusType=\"0\"/></printerCommand>"));
+    const LanReply r = ask(
+        envelope("<printerCommand><queryPrinterStatus operator=\"1\" statusType=\"0\"/></printerCommand>"));
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.info.at(QStringLiteral("fpStatus")).toStdString(), "00110");
     EXPECT_EQ(r.documentOpen(), std::optional<bool>(false));

@@ -18,8 +18,14 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-Currency whole(int64_t n) { return Currency::fromWhole(n); }
-Currency cents(int64_t n) { return Currency::fromHundredths(n); }
+Currency whole(int64_t n)
+{
+    return Currency::fromWhole(n);
+}
+Currency cents(int64_t n)
+{
+    return Currency::fromHundredths(n);
+}
 
 // Operations against the simulated printer with its port open.
 class OperationsTest : public ::testing::Test {
@@ -74,11 +80,14 @@ TEST_P(DepartmentSale, TestsBusyPutsItemOptionsThenSellsWithQuantityOnlyWhenNotO
 }
 
 INSTANTIATE_TEST_SUITE_P(Quantities, DepartmentSale,
-    ::testing::Values(SaleCase{"One", whole(1), R"(SellDept(1, "PANE", 1.5000, 3) -> 0)"},
-        SaleCase{"OneFromThousandths", *Currency::parse("1000", 1000), R"(SellDept(1, "PANE", 1.5000, 3) -> 0)"},
-        SaleCase{"Two", whole(2), R"(SellDeptQty(1, "PANE", 2.000, 1.5000, 3) -> 0)"},
-        SaleCase{"Half", *Currency::parse("500", 1000), R"(SellDeptQty(1, "PANE", 0.500, 1.5000, 3) -> 0)"}),
-    rownames::byName);
+                         ::testing::Values(SaleCase{"One", whole(1), R"(SellDept(1, "PANE", 1.5000, 3) -> 0)"},
+                                           SaleCase{"OneFromThousandths", *Currency::parse("1000", 1000),
+                                                    R"(SellDept(1, "PANE", 1.5000, 3) -> 0)"},
+                                           SaleCase{"Two", whole(2),
+                                                    R"(SellDeptQty(1, "PANE", 2.000, 1.5000, 3) -> 0)"},
+                                           SaleCase{"Half", *Currency::parse("500", 1000),
+                                                    R"(SellDeptQty(1, "PANE", 0.500, 1.5000, 3) -> 0)"}),
+                         rownames::byName);
 
 struct RoundingCase {
     const char* name;
@@ -95,9 +104,10 @@ TEST_P(DepartmentRounding, RoundsTheDepartmentHalvesToEven)
     EXPECT_EQ(m_session.sinceMark().back(), GetParam().call);
 }
 
-INSTANTIATE_TEST_SUITE_P(Departments, DepartmentRounding,
+INSTANTIATE_TEST_SUITE_P(
+    Departments, DepartmentRounding,
     ::testing::Values(RoundingCase{"TwoAndAHalf", *Currency::parse("2.5"), R"(SellDept(1, "PANE", 1.0000, 2) -> 0)"},
-        RoundingCase{"ThreeAndAHalf", *Currency::parse("3.5"), R"(SellDept(1, "PANE", 1.0000, 4) -> 0)"}),
+                      RoundingCase{"ThreeAndAHalf", *Currency::parse("3.5"), R"(SellDept(1, "PANE", 1.0000, 4) -> 0)"}),
     rownames::byName);
 
 struct BadDepartmentCase {
@@ -114,21 +124,22 @@ TEST_P(DepartmentOutside16Bits, IsReportedAndNothingReachesThePrinter)
     EXPECT_FALSE(GetParam().run(*m_ops, whole(70000)));
     EXPECT_FALSE(GetParam().run(*m_ops, whole(-40000)));
     EXPECT_TRUE(m_session.sinceMark().empty());
-    EXPECT_EQ(failures(),
-        expectedFailures({std::string(GetParam().label) + "reparto non valido: 70000.0000",
-            std::string(GetParam().label) + "reparto non valido: -40000.0000"}));
+    EXPECT_EQ(failures(), expectedFailures({std::string(GetParam().label) + "reparto non valido: 70000.0000",
+                                            std::string(GetParam().label) + "reparto non valido: -40000.0000"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Operations, DepartmentOutside16Bits,
-    ::testing::Values(BadDepartmentCase{"Sale",
+INSTANTIATE_TEST_SUITE_P(
+    Operations, DepartmentOutside16Bits,
+    ::testing::Values(
+        BadDepartmentCase{"Sale",
                           [](ComandiEpson& o, Currency d) { return o.opReparto(1, "PANE", whole(1), cents(100), d); },
                           "opReparto - "},
-        BadDepartmentCase{"Return",
-            [](ComandiEpson& o, Currency d) { return o.opRepartoReso(1, "PANE", cents(100), d, whole(1)); },
+        BadDepartmentCase{
+            "Return", [](ComandiEpson& o, Currency d) { return o.opRepartoReso(1, "PANE", cents(100), d, whole(1)); },
             "opRepartoReso PROBLEMI "},
         BadDepartmentCase{"ReturnAmount",
-            [](ComandiEpson& o, Currency d) { return o.opRepartoResoImporto(1, "PANE", cents(100), d); },
-            "opRepartoReso - "}),
+                          [](ComandiEpson& o, Currency d) { return o.opRepartoResoImporto(1, "PANE", cents(100), d); },
+                          "opRepartoReso - "}),
     rownames::byName);
 
 // ---------------------------------------------------------------- busy printer
@@ -250,31 +261,35 @@ TEST_P(Payment, SendsThePaymentCallOfTheTypeAndPayLSetting)
     EXPECT_TRUE(failures().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(PlainCalls, Payment,
+INSTANTIATE_TEST_SUITE_P(
+    PlainCalls, Payment,
     ::testing::Values(PaymentCase{"CashType1", "0", 1, cents(500), "", "PayCash(1, 5.0000) -> 0"},
-        PaymentCase{"UnpaidWithoutPayLIsCash", "0", 6, cents(500), "1:12", "PayCash(1, 5.0000) -> 0"},
-        PaymentCase{"Cheque", "0", 2, cents(500), "", "PayCheque(1, 5.0000) -> 0"},
-        PaymentCase{"ChequeOfZero", "0", 2, cents(0), "", "PayCheque(1, 0.0000) -> 0"},
-        PaymentCase{"ChequeOfZeroEvenWithPayL", "1", 2, cents(0), "", "PayCheque(1, 0.0000) -> 0"},
-        PaymentCase{"CardSendsNoAmount", "0", 3, cents(500), "", "PayCard(1, 0) -> 0"},
-        PaymentCase{"Ticket", "0", 4, cents(500), "", "PayTicket(1, 1, 5.0000) -> 0"},
-        PaymentCase{"Type5SendsNothing", "0", 5, cents(500), "", ""},
-        PaymentCase{"PayLNotANumberCountsAsZero", "si", 4, cents(500), "", "PayTicket(1, 1, 5.0000) -> 0"},
-        PaymentCase{"PayLZeroWithDecimals", "0.0", 4, cents(500), "", "PayTicket(1, 1, 5.0000) -> 0"}),
+                      PaymentCase{"UnpaidWithoutPayLIsCash", "0", 6, cents(500), "1:12", "PayCash(1, 5.0000) -> 0"},
+                      PaymentCase{"Cheque", "0", 2, cents(500), "", "PayCheque(1, 5.0000) -> 0"},
+                      PaymentCase{"ChequeOfZero", "0", 2, cents(0), "", "PayCheque(1, 0.0000) -> 0"},
+                      PaymentCase{"ChequeOfZeroEvenWithPayL", "1", 2, cents(0), "", "PayCheque(1, 0.0000) -> 0"},
+                      PaymentCase{"CardSendsNoAmount", "0", 3, cents(500), "", "PayCard(1, 0) -> 0"},
+                      PaymentCase{"Ticket", "0", 4, cents(500), "", "PayTicket(1, 1, 5.0000) -> 0"},
+                      PaymentCase{"Type5SendsNothing", "0", 5, cents(500), "", ""},
+                      PaymentCase{"PayLNotANumberCountsAsZero", "si", 4, cents(500), "",
+                                  "PayTicket(1, 1, 5.0000) -> 0"},
+                      PaymentCase{"PayLZeroWithDecimals", "0.0", 4, cents(500), "", "PayTicket(1, 1, 5.0000) -> 0"}),
     rownames::byName);
 
-INSTANTIATE_TEST_SUITE_P(Tenders, Payment,
-    ::testing::Values(PaymentCase{"Cash", "1", 1, cents(500), "", R"(PayTender(1, "CONTANTI", 5.0000, 0, 0, 1) -> 0)"},
+INSTANTIATE_TEST_SUITE_P(
+    Tenders, Payment,
+    ::testing::Values(
+        PaymentCase{"Cash", "1", 1, cents(500), "", R"(PayTender(1, "CONTANTI", 5.0000, 0, 0, 1) -> 0)"},
         PaymentCase{"Type5IsCash", "1", 5, cents(500), "", R"(PayTender(1, "CONTANTI", 5.0000, 0, 0, 1) -> 0)"},
         PaymentCase{"OtherTypeIsCash", "1", 9, cents(500), "", R"(PayTender(1, "CONTANTI", 5.0000, 0, 0, 1) -> 0)"},
         PaymentCase{"Cheque", "1", 2, cents(500), "", R"(PayTender(1, "ASSEGNI", 5.0000, 1, 0, 1) -> 0)"},
         PaymentCase{"Card", "1", 3, cents(500), "", R"(PayTender(1, "CC BANCOMAT", 5.0000, 2, 0, 1) -> 0)"},
         PaymentCase{"Ticket", "1", 4, cents(500), "", R"(PayTender(1, "TICKET", 5.0000, 3, 1, 1) -> 0)"},
         PaymentCase{"Unpaid", "1", 6, cents(1250), "1:12", R"(PayTender(1, "A CREDITO", 12.5000, 1, 0, 12) -> 0)"},
-        PaymentCase{
-            "UnpaidRoundedDown", "1", 6, cents(1250), "2.9:3.7", R"(PayTender(1, "A CREDITO", 12.5000, 2, 0, 3) -> 0)"},
-        PaymentCase{
-            "PayLAnyNonZeroNumber", "-1", 1, cents(500), "", R"(PayTender(1, "CONTANTI", 5.0000, 0, 0, 1) -> 0)"},
+        PaymentCase{"UnpaidRoundedDown", "1", 6, cents(1250), "2.9:3.7",
+                    R"(PayTender(1, "A CREDITO", 12.5000, 2, 0, 3) -> 0)"},
+        PaymentCase{"PayLAnyNonZeroNumber", "-1", 1, cents(500), "",
+                    R"(PayTender(1, "CONTANTI", 5.0000, 0, 0, 1) -> 0)"},
         PaymentCase{"NegativeAmountSendsNothing", "1", 1, cents(-100), "", ""}),
     rownames::byName);
 
@@ -316,13 +331,13 @@ TEST_P(UnusableUnpaidText, FailsTheUnpaidTenderWithoutSendingIt)
     openReceipt();
     EXPECT_FALSE(m_ops->ChiudiScontrino(1, Currency(), cents(1250), 6, GetParam()));
     EXPECT_EQ(m_session.sinceMark(), (Lines{"Busy -> false"}));
-    EXPECT_EQ(failures(),
-        expectedFailures({std::string("ChiudiScontrino > Pagamento non riscosso non valido: \"") + GetParam() + "\""}));
+    EXPECT_EQ(failures(), expectedFailures({std::string("ChiudiScontrino > Pagamento non riscosso non valido: \"") +
+                                            GetParam() + "\""}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, UnusableUnpaidText, ::testing::Values("", "12", "a:1", "1:", ":1", "1:2:3", "1:40000", "99999999999:1"),
-    rownames::byText);
+INSTANTIATE_TEST_SUITE_P(Texts, UnusableUnpaidText,
+                         ::testing::Values("", "12", "a:1", "1:", ":1", "1:2:3", "1:40000", "99999999999:1"),
+                         rownames::byText);
 
 // ---------------------------------------------------------------- other operations
 
@@ -333,7 +348,7 @@ TEST_F(OperationsTest, NonFiscalReceiptOpensPrintsLinesAndCloses)
     EXPECT_TRUE(m_ops->OpDatiSNoFisc(4, "RIGA LIBERA"));
     EXPECT_TRUE(m_ops->opChiudiNonFiscale(4));
     EXPECT_EQ(m_session.sinceMark(),
-        (Lines{"OpenNonFiscal(4) -> 0", R"(NonFiscalLine(4, 1, "RIGA LIBERA") -> 0)", "CloseNonFiscal(4) -> 0"}));
+              (Lines{"OpenNonFiscal(4) -> 0", R"(NonFiscalLine(4, 1, "RIGA LIBERA") -> 0)", "CloseNonFiscal(4) -> 0"}));
 }
 
 TEST_F(OperationsTest, DisplayMessageGoesToTheCustomerDisplay)
@@ -373,10 +388,11 @@ TEST_P(DailyClosure, KindTwoUsesTheAlternativeClosureEveryOtherKindThePlainOne)
     EXPECT_EQ(m_session.sinceMark(), (Lines{GetParam().call}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, DailyClosure,
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DailyClosure,
     ::testing::Values(ClosureCase{1, "FiscalClosure(1) -> 0"}, ClosureCase{2, "FiscalClosureAlt(1) -> 0"},
-        ClosureCase{0, "FiscalClosure(1) -> 0"}, ClosureCase{3, "FiscalClosure(1) -> 0"},
-        ClosureCase{-2, "FiscalClosure(1) -> 0"}),
+                      ClosureCase{0, "FiscalClosure(1) -> 0"}, ClosureCase{3, "FiscalClosure(1) -> 0"},
+                      ClosureCase{-2, "FiscalClosure(1) -> 0"}),
     rownames::by([](const ClosureCase& c) { return "Kind" + rownames::spelled(std::to_string(c.kind)); }));
 
 // ---------------------------------------------------------------- failure codes
@@ -398,59 +414,67 @@ TEST_P(FailureCode, IsReportedOnceWithTheOperationsMessageAndGivesFalse)
     EXPECT_EQ(failures(), expectedFailures({p.message}));
 }
 
-bool sale(ComandiEpson& o) { return o.opReparto(1, "PANE", whole(1), cents(500), whole(1)); }
+bool sale(ComandiEpson& o)
+{
+    return o.opReparto(1, "PANE", whole(1), cents(500), whole(1));
+}
 
-INSTANTIATE_TEST_SUITE_P(Operations, FailureCode,
-    ::testing::Values(FailureCase{"Sale", "SellDept=12", [](ComandiEpson& o) { return sale(o); }, "opReparto - 12"},
+INSTANTIATE_TEST_SUITE_P(
+    Operations, FailureCode,
+    ::testing::Values(
+        FailureCase{"Sale", "SellDept=12", [](ComandiEpson& o) { return sale(o); }, "opReparto - 12"},
         FailureCase{"SaleWithQuantity", "SellDeptQty=12",
-            [](ComandiEpson& o) { return o.opReparto(1, "PANE", whole(2), cents(500), whole(1)); }, "opReparto - 12"},
+                    [](ComandiEpson& o) { return o.opReparto(1, "PANE", whole(2), cents(500), whole(1)); },
+                    "opReparto - 12"},
         FailureCase{"SaleInsideNonFiscalReceipt", "", [](ComandiEpson& o) { return o.opApriNonFiscale(1) && sale(o); },
-            "opReparto - 3"},
+                    "opReparto - 3"},
         FailureCase{"SaleInUnknownDepartment", "",
-            [](ComandiEpson& o) { return o.opReparto(1, "PANE", whole(1), cents(500), whole(100)); }, "opReparto - 5"},
+                    [](ComandiEpson& o) { return o.opReparto(1, "PANE", whole(1), cents(500), whole(100)); },
+                    "opReparto - 5"},
         FailureCase{"Return", "ReturnDept=7",
-            [](ComandiEpson& o) { return sale(o) && o.opRepartoReso(1, "X", cents(100), whole(1), whole(1)); },
-            "opRepartoReso PROBLEMI"},
+                    [](ComandiEpson& o) { return sale(o) && o.opRepartoReso(1, "X", cents(100), whole(1), whole(1)); },
+                    "opRepartoReso PROBLEMI"},
         FailureCase{"ReturnWithQuantity", "ReturnDeptQty=7",
-            [](ComandiEpson& o) { return sale(o) && o.opRepartoReso(1, "X", cents(100), whole(1), whole(2)); },
-            "opRepartoReso PROBLEMI"},
+                    [](ComandiEpson& o) { return sale(o) && o.opRepartoReso(1, "X", cents(100), whole(1), whole(2)); },
+                    "opRepartoReso PROBLEMI"},
         FailureCase{"ReturnOfAmount", "ReturnDeptAmount=7",
-            [](ComandiEpson& o) { return sale(o) && o.opRepartoResoImporto(1, "X", cents(100), whole(1)); },
-            "opRepartoReso - 7"},
+                    [](ComandiEpson& o) { return sale(o) && o.opRepartoResoImporto(1, "X", cents(100), whole(1)); },
+                    "opRepartoReso - 7"},
         FailureCase{"Description", "AddDescription=7", [](ComandiEpson& o) { return o.opDescAgg(1, "- IL LATTE -"); },
-            "opDescAgg > Errore generato su: - IL LATTE -"},
+                    "opDescAgg > Errore generato su: - IL LATTE -"},
         FailureCase{"Discount", "SubtotalDiscount=7",
-            [](ComandiEpson& o) { return sale(o) && o.AbbuonoSubTot(1, whole(10)); }, "AbbuonoSubTot PROBLEMA >"},
+                    [](ComandiEpson& o) { return sale(o) && o.AbbuonoSubTot(1, whole(10)); },
+                    "AbbuonoSubTot PROBLEMA >"},
         FailureCase{"Payment", "PayCash=8",
-            [](ComandiEpson& o) { return sale(o) && o.ChiudiScontrino(1, Currency(), cents(500), 1, ""); },
-            "ChiudiScontrino > Pagamento 8"},
+                    [](ComandiEpson& o) { return sale(o) && o.ChiudiScontrino(1, Currency(), cents(500), 1, ""); },
+                    "ChiudiScontrino > Pagamento 8"},
         FailureCase{"PaymentWithNoReceipt", "",
-            [](ComandiEpson& o) { return o.ChiudiScontrino(1, Currency(), cents(500), 2, ""); },
-            "ChiudiScontrino > Pagamento 3"},
+                    [](ComandiEpson& o) { return o.ChiudiScontrino(1, Currency(), cents(500), 2, ""); },
+                    "ChiudiScontrino > Pagamento 3"},
         FailureCase{"OpenNonFiscal", "OpenNonFiscal=12", [](ComandiEpson& o) { return o.opApriNonFiscale(1); },
-            "Apertura scontrino non fiscale - 12"},
+                    "Apertura scontrino non fiscale - 12"},
         FailureCase{"NonFiscalLine", "NonFiscalLine=7",
-            [](ComandiEpson& o) { return o.opApriNonFiscale(1) && o.OpDatiSNoFisc(1, "RIGA"); },
-            "OpDatiSNoFisc PROBLEMI 7"},
+                    [](ComandiEpson& o) { return o.opApriNonFiscale(1) && o.OpDatiSNoFisc(1, "RIGA"); },
+                    "OpDatiSNoFisc PROBLEMI 7"},
         FailureCase{"CloseNonFiscal", "CloseNonFiscal=7",
-            [](ComandiEpson& o) { return o.opApriNonFiscale(1) && o.opChiudiNonFiscale(1); },
-            "Chiusura scontrino non fiscale - 7"},
+                    [](ComandiEpson& o) { return o.opApriNonFiscale(1) && o.opChiudiNonFiscale(1); },
+                    "Chiusura scontrino non fiscale - 7"},
         FailureCase{"Display", "DisplayText=7", [](ComandiEpson& o) { return o.opMsgVisoreCortesia(1, "CIAO"); },
-            "opMsgVisoreCortesia PROBLEMI 7"},
+                    "opMsgVisoreCortesia PROBLEMI 7"},
         FailureCase{"ExtraLine", "ExtraLine=7",
-            [](ComandiEpson& o) {
-                int16_t line = 1;
-                return sale(o) && o.opRigaAggiuntiva(1, line, "RIGA");
-            },
-            "opRigaAggiuntiva PROBLEMI 7"},
+                    [](ComandiEpson& o) {
+                        int16_t line = 1;
+                        return sale(o) && o.opRigaAggiuntiva(1, line, "RIGA");
+                    },
+                    "opRigaAggiuntiva PROBLEMI 7"},
         FailureCase{"AmountEntry", "AmountEntry=7", [](ComandiEpson& o) { return o.OpImportoSNoFisc(1, whole(1999)); },
-            "OpDatiSNoFisc PROBLEMI "},
+                    "OpDatiSNoFisc PROBLEMI "},
         FailureCase{"Closure", "FiscalClosure=7", [](ComandiEpson& o) { return o.opZChiusuraFisc(1, 1); },
-            "opZChiusuraFisc PROBLEMI 7"},
+                    "opZChiusuraFisc PROBLEMI 7"},
         FailureCase{"ClosureAlt", "FiscalClosureAlt=7", [](ComandiEpson& o) { return o.opZChiusuraFisc(1, 2); },
-            "opZChiusuraFisc PROBLEMI 7"},
+                    "opZChiusuraFisc PROBLEMI 7"},
         FailureCase{"ClosureWithReceiptOpen", "", [](ComandiEpson& o) { return sale(o) && o.opZChiusuraFisc(1, 1); },
-            "opZChiusuraFisc PROBLEMI 3"},
+                    "opZChiusuraFisc PROBLEMI 3"},
         FailureCase{"Drawer", "OpenCmd=7", [](ComandiEpson& o) { return o.opApri(1); }, "opApri PROBLEMI 7"}),
     rownames::byName);
 
@@ -536,45 +560,46 @@ TEST_F(RaisingControlTest, RaisedBusyReadIsReportedUnderTheOperationsLabel)
     EXPECT_FALSE(m_ops.opReparto(1, "PANE", whole(1), cents(100), whole(1)));
     EXPECT_FALSE(m_ops.ChiudiScontrino(1, Currency(), cents(100), 1, ""));
     EXPECT_EQ(m_session.failureRecords(),
-        (Lines{m_session.failureRecord("opReparto - porta scomparsa"),
-            m_session.failureRecord("ChiudiScontrino > Pagamento porta scomparsa")}));
+              (Lines{m_session.failureRecord("opReparto - porta scomparsa"),
+                     m_session.failureRecord("ChiudiScontrino > Pagamento porta scomparsa")}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Operations, RaisedFailure,
+INSTANTIATE_TEST_SUITE_P(
+    Operations, RaisedFailure,
     ::testing::Values(
         RaisedCase{"Sale", [](ComandiEpson& o) { return o.opReparto(1, "PANE", whole(1), cents(100), whole(1)); },
-            "opReparto - porta scomparsa"},
+                   "opReparto - porta scomparsa"},
         RaisedCase{"Return", [](ComandiEpson& o) { return o.opRepartoReso(1, "X", cents(100), whole(1), whole(1)); },
-            "opRepartoReso PROBLEMI porta scomparsa"},
+                   "opRepartoReso PROBLEMI porta scomparsa"},
         RaisedCase{"ReturnOfAmount",
-            [](ComandiEpson& o) { return o.opRepartoResoImporto(1, "X", cents(100), whole(1)); },
-            "opRepartoReso - porta scomparsa"},
+                   [](ComandiEpson& o) { return o.opRepartoResoImporto(1, "X", cents(100), whole(1)); },
+                   "opRepartoReso - porta scomparsa"},
         RaisedCase{"Description", [](ComandiEpson& o) { return o.opDescAgg(1, "LATTE"); },
-            "opDescAgg > Errore generato su: LATTE porta scomparsa"},
+                   "opDescAgg > Errore generato su: LATTE porta scomparsa"},
         RaisedCase{"Discount", [](ComandiEpson& o) { return o.AbbuonoSubTot(1, whole(1)); },
-            "AbbuonoSubTot PROBLEMA > porta scomparsa"},
+                   "AbbuonoSubTot PROBLEMA > porta scomparsa"},
         RaisedCase{"Payment", [](ComandiEpson& o) { return o.ChiudiScontrino(1, Currency(), cents(100), 1, ""); },
-            "ChiudiScontrino > Pagamento porta scomparsa"},
+                   "ChiudiScontrino > Pagamento porta scomparsa"},
         RaisedCase{"OpenNonFiscal", [](ComandiEpson& o) { return o.opApriNonFiscale(1); },
-            "Apertura scontrino non fiscale - porta scomparsa"},
+                   "Apertura scontrino non fiscale - porta scomparsa"},
         RaisedCase{"NonFiscalLine", [](ComandiEpson& o) { return o.OpDatiSNoFisc(1, "RIGA"); },
-            "OpDatiSNoFisc PROBLEMI porta scomparsa"},
+                   "OpDatiSNoFisc PROBLEMI porta scomparsa"},
         RaisedCase{"CloseNonFiscal", [](ComandiEpson& o) { return o.opChiudiNonFiscale(1); },
-            "Chiusura scontrino non fiscale - porta scomparsa"},
+                   "Chiusura scontrino non fiscale - porta scomparsa"},
         RaisedCase{"Display", [](ComandiEpson& o) { return o.opMsgVisoreCortesia(1, "CIAO"); },
-            "opMsgVisoreCortesia PROBLEMI porta scomparsa"},
+                   "opMsgVisoreCortesia PROBLEMI porta scomparsa"},
         RaisedCase{"ExtraLine",
-            [](ComandiEpson& o) {
-                int16_t line = 1;
-                return o.opRigaAggiuntiva(1, line, "RIGA");
-            },
-            "opRigaAggiuntiva PROBLEMI porta scomparsa"},
+                   [](ComandiEpson& o) {
+                       int16_t line = 1;
+                       return o.opRigaAggiuntiva(1, line, "RIGA");
+                   },
+                   "opRigaAggiuntiva PROBLEMI porta scomparsa"},
         RaisedCase{"AmountEntry", [](ComandiEpson& o) { return o.OpImportoSNoFisc(1, whole(100)); },
-            "OpDatiSNoFisc PROBLEMI porta scomparsa"},
+                   "OpDatiSNoFisc PROBLEMI porta scomparsa"},
         RaisedCase{"Closure", [](ComandiEpson& o) { return o.opZChiusuraFisc(1, 1); },
-            "opZChiusuraFisc PROBLEMI porta scomparsa"},
+                   "opZChiusuraFisc PROBLEMI porta scomparsa"},
         RaisedCase{"ClosureAlt", [](ComandiEpson& o) { return o.opZChiusuraFisc(1, 2); },
-            "opZChiusuraFisc PROBLEMI porta scomparsa"},
+                   "opZChiusuraFisc PROBLEMI porta scomparsa"},
         RaisedCase{"Drawer", [](ComandiEpson& o) { return o.opApri(1); }, "opApri PROBLEMI porta scomparsa"}),
     rownames::byName);
 

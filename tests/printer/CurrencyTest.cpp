@@ -64,11 +64,10 @@ INSTANTIATE_TEST_SUITE_P(HalvesToEven, CurrencyParse,
 
 INSTANTIATE_TEST_SUITE_P(Rejected, CurrencyParse,
                          ::testing::Values(ParseCase{"", 1, {}}, ParseCase{"   ", 1, {}}, ParseCase{"-", 1, {}},
-                                           ParseCase{".", 1, {}}, ParseCase{"1.2.3", 1, {}},
-                                           ParseCase{"1,5", 1, {}}, ParseCase{"1e3", 1, {}},
-                                           ParseCase{"abc", 1, {}}, ParseCase{"1 5", 1, {}},
-                                           ParseCase{"--1", 1, {}}, ParseCase{"0x10", 1, {}},
-                                           ParseCase{"150", 0, {}}, ParseCase{"150", -100, {}}),
+                                           ParseCase{".", 1, {}}, ParseCase{"1.2.3", 1, {}}, ParseCase{"1,5", 1, {}},
+                                           ParseCase{"1e3", 1, {}}, ParseCase{"abc", 1, {}}, ParseCase{"1 5", 1, {}},
+                                           ParseCase{"--1", 1, {}}, ParseCase{"0x10", 1, {}}, ParseCase{"150", 0, {}},
+                                           ParseCase{"150", -100, {}}),
                          parseName);
 
 INSTANTIATE_TEST_SUITE_P(Range, CurrencyParse,
@@ -101,14 +100,13 @@ TEST_P(DivideHalfEven, RoundsHalvesToTheEvenNeighbour)
     EXPECT_EQ(divideHalfEven(c.value, c.divisor), c.expected) << c.value << " / " << c.divisor;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DivideHalfEven,
-                         ::testing::Values(DivideCase{5, 2, 2}, DivideCase{7, 2, 4}, DivideCase{-5, 2, -2},
-                                           DivideCase{-7, 2, -4}, DivideCase{1, 3, 0}, DivideCase{2, 3, 1},
-                                           DivideCase{-2, 3, -1}, DivideCase{150, 100, 2},
-                                           DivideCase{250, 100, 2}, DivideCase{251, 100, 3},
-                                           DivideCase{Max, 1, Max}, DivideCase{Min, 1, Min},
-                                           DivideCase{Max, 2, Max / 2 + 1}, DivideCase{Min, 2, Min / 2}),
-                         rownames::by([](const DivideCase& c) { return quotientName(std::to_string(c.value), c.divisor); }));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DivideHalfEven,
+    ::testing::Values(DivideCase{5, 2, 2}, DivideCase{7, 2, 4}, DivideCase{-5, 2, -2}, DivideCase{-7, 2, -4},
+                      DivideCase{1, 3, 0}, DivideCase{2, 3, 1}, DivideCase{-2, 3, -1}, DivideCase{150, 100, 2},
+                      DivideCase{250, 100, 2}, DivideCase{251, 100, 3}, DivideCase{Max, 1, Max},
+                      DivideCase{Min, 1, Min}, DivideCase{Max, 2, Max / 2 + 1}, DivideCase{Min, 2, Min / 2}),
+    rownames::by([](const DivideCase& c) { return quotientName(std::to_string(c.value), c.divisor); }));
 
 struct Int16Case {
     const char* text;
@@ -126,10 +124,9 @@ TEST_P(CurrencyToInt16, RoundsHalvesToEvenWithinSixteenBits)
 INSTANTIATE_TEST_SUITE_P(Cases, CurrencyToInt16,
                          ::testing::Values(Int16Case{"0.5", 0}, Int16Case{"1.5", 2}, Int16Case{"2.5", 2},
                                            Int16Case{"2.5001", 3}, Int16Case{"-0.5", 0}, Int16Case{"-1.5", -2},
-                                           Int16Case{"-2.5", -2}, Int16Case{"3", 3},
-                                           Int16Case{"32767.4999", 32767}, Int16Case{"32767.5", {}},
-                                           Int16Case{"-32768.5", -32768}, Int16Case{"-32768.5001", {}},
-                                           Int16Case{"100000", {}}),
+                                           Int16Case{"-2.5", -2}, Int16Case{"3", 3}, Int16Case{"32767.4999", 32767},
+                                           Int16Case{"32767.5", {}}, Int16Case{"-32768.5", -32768},
+                                           Int16Case{"-32768.5001", {}}, Int16Case{"100000", {}}),
                          rownames::spelledBy(&Int16Case::text));
 
 struct FormatCase {

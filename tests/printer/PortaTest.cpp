@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "errors/ErrorsBench.h"
 #include "printer/Porta.h"
+#include "errors/ErrorsBench.h"
 #include "support/RowNames.h"
 
 #include <algorithm>
@@ -39,7 +39,10 @@ public:
     {
         return m.SellDeptQty(i, t, q, p, d);
     }
-    int16_t ReturnDept(int16_t i, const std::string& t, Currency p, int16_t d) override { return m.ReturnDept(i, t, p, d); }
+    int16_t ReturnDept(int16_t i, const std::string& t, Currency p, int16_t d) override
+    {
+        return m.ReturnDept(i, t, p, d);
+    }
     int16_t ReturnDeptQty(int16_t i, const std::string& t, float q, Currency p, int16_t d) override
     {
         return m.ReturnDeptQty(i, t, q, p, d);
@@ -123,8 +126,8 @@ TEST_F(PortOpening, ControlThatRaisesOnOpenIsReportedWithItsDescription)
     fault("OpenPort", "Porta COM3 inesistente");
     EXPECT_FALSE(ApriPorta(printer(), errors, 3, "9600,n,8,1"));
 
-    EXPECT_EQ(notFiscalLog(),
-              std::vector<std::string>{std::string("Tessiro_Error: ;") + Now + ";Apertura Porta: Porta COM3 inesistente"});
+    EXPECT_EQ(notFiscalLog(), std::vector<std::string>{std::string("Tessiro_Error: ;") + Now +
+                                                       ";Apertura Porta: Porta COM3 inesistente"});
     EXPECT_NE(window.programText.find("Apertura Porta: Porta COM3 inesistente"), std::string::npos);
 }
 
@@ -215,20 +218,20 @@ TEST_P(PortWrapping, ControlFailureOfTheCallIsReportedOnceThePortIsClosed)
 
 INSTANTIATE_TEST_SUITE_P(
     Porta, PortWrapping,
-    ::testing::Values(
-        Wrapped{"AnnullaScontrino", "CancelReceipt", "CancelReceipt(1)", "AnnullaScontrino: ",
-                [](PrinterControl& c, ErrorHandler& e, std::optional<int16_t> p, const std::string& s) {
-                    AnnullaScontrino(c, e, p, s);
-                }},
-        Wrapped{"ChiudiNonFiscaleBloccato", "CloseNonFiscal", "CloseNonFiscal(1)", "ChiudiNonFiscaleBloccato: ",
-                [](PrinterControl& c, ErrorHandler& e, std::optional<int16_t> p, const std::string& s) {
-                    ChiudiNonFiscaleBloccato(c, e, p, s);
-                }},
-        Wrapped{"RecuperoFineCarta", "PaperEndRecovery", "PaperEndRecovery(1)", "opApri PROBLEMI ",
-                [](PrinterControl& c, ErrorHandler& e, std::optional<int16_t> p, const std::string& s) {
-                    // Its answer has a test of its own; the table compares the calls and reports.
-                    (void)RecuperoFineCarta(c, e, p, s, 1);
-                }}),
+    ::testing::Values(Wrapped{"AnnullaScontrino", "CancelReceipt", "CancelReceipt(1)", "AnnullaScontrino: ",
+                              [](PrinterControl& c, ErrorHandler& e, std::optional<int16_t> p, const std::string& s) {
+                                  AnnullaScontrino(c, e, p, s);
+                              }},
+                      Wrapped{"ChiudiNonFiscaleBloccato", "CloseNonFiscal", "CloseNonFiscal(1)",
+                              "ChiudiNonFiscaleBloccato: ",
+                              [](PrinterControl& c, ErrorHandler& e, std::optional<int16_t> p, const std::string& s) {
+                                  ChiudiNonFiscaleBloccato(c, e, p, s);
+                              }},
+                      Wrapped{"RecuperoFineCarta", "PaperEndRecovery", "PaperEndRecovery(1)", "opApri PROBLEMI ",
+                              [](PrinterControl& c, ErrorHandler& e, std::optional<int16_t> p, const std::string& s) {
+                                  // Its answer has a test of its own; the table compares the calls and reports.
+                                  (void)RecuperoFineCarta(c, e, p, s, 1);
+                              }}),
     rownames::byName);
 
 class VoidAndClose : public ErrorsBench, public ::testing::WithParamInterface<const char*> {};

@@ -56,10 +56,7 @@ public:
         return out;
     }
     // The record a failure with `message` leaves while no command file runs.
-    std::string failureRecord(const std::string& message) const
-    {
-        return record("Tessiro_Error: ", message);
-    }
+    std::string failureRecord(const std::string& message) const { return record("Tessiro_Error: ", message); }
 
     SharedState& state() { return m_state; }
     ErrorHandler& errors() { return m_errors; }

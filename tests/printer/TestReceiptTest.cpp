@@ -15,12 +15,8 @@ namespace {
 using Lines = std::vector<std::string>;
 
 const Lines ExtraLines = {
-    "* * * * * * * * * * * * * * ",
-    "CLIENTE: CARTA SOCIO        ",
-    "* * * * * * * * * * * * * * ",
-    "PUNTI OGGI               10 ",
-    "PUNTI SPESI               5 ",
-    "PUNTI TOT               100 ",
+    "* * * * * * * * * * * * * * ", "CLIENTE: CARTA SOCIO        ", "* * * * * * * * * * * * * * ",
+    "PUNTI OGGI               10 ", "PUNTI SPESI               5 ", "PUNTI TOT               100 ",
     "* * * * * * * * * * * * * * ",
 };
 
@@ -115,7 +111,7 @@ TEST_F(TestReceipt, JournalCarriesTheWholeReceiptInOrderAndTheDisplayTheGoodbye)
 {
     ASSERT_TRUE(runTest(GoodPort));
     EXPECT_EQ(testfiles::lines(m_session.simulatorDir() / "visore.txt"),
-        (Lines{"ARRIVEDERCI E GRAZIE", " PER LA PREFERENZA  "}));
+              (Lines{"ARRIVEDERCI E GRAZIE", " PER LA PREFERENZA  "}));
 
     const std::string journal = testfiles::read(m_session.simulatorDir() / "giornale.txt");
     Lines expected = {"PANE", "pomodori", "- IL LATTE DEL PARCO -", "MARMELLATA", "-0,01"};
@@ -149,25 +145,24 @@ TEST_P(UnusablePortNumber, ReportsTheConfigurationAndEveryStepFailsWithItsOwnMes
     EXPECT_FALSE(runTest({std::string("Eps_COM=") + GetParam(), "Eps_Setting=9600,N,8,1"}));
     const auto trace = m_session.trace();
     EXPECT_EQ(std::count_if(trace.begin(), trace.end(), [](const auto& l) { return l.rfind("ComPort", 0) == 0; }), 0);
-    EXPECT_EQ(failureMessages(),
-        (Lines{
-            "APERTURA PORTA NON RIUSCITA. Controllare parametri di configurazione.",
-            "opMsgVisoreCortesia PROBLEMI 1",
-            "opReparto - 1",
-            "opReparto - 1",
-            "opDescAgg > Errore generato su: - IL LATTE DEL PARCO -",
-            "opRepartoReso PROBLEMI",
-            "AbbuonoSubTot PROBLEMA >",
-            "opRigaAggiuntiva PROBLEMI 1",
-            "opRigaAggiuntiva PROBLEMI 1",
-            "opRigaAggiuntiva PROBLEMI 1",
-            "opRigaAggiuntiva PROBLEMI 1",
-            "opRigaAggiuntiva PROBLEMI 1",
-            "opRigaAggiuntiva PROBLEMI 1",
-            "opRigaAggiuntiva PROBLEMI 1",
-            "ChiudiScontrino > Pagamento 1",
-            "opMsgVisoreCortesia PROBLEMI 1",
-        }));
+    EXPECT_EQ(failureMessages(), (Lines{
+                                     "APERTURA PORTA NON RIUSCITA. Controllare parametri di configurazione.",
+                                     "opMsgVisoreCortesia PROBLEMI 1",
+                                     "opReparto - 1",
+                                     "opReparto - 1",
+                                     "opDescAgg > Errore generato su: - IL LATTE DEL PARCO -",
+                                     "opRepartoReso PROBLEMI",
+                                     "AbbuonoSubTot PROBLEMA >",
+                                     "opRigaAggiuntiva PROBLEMI 1",
+                                     "opRigaAggiuntiva PROBLEMI 1",
+                                     "opRigaAggiuntiva PROBLEMI 1",
+                                     "opRigaAggiuntiva PROBLEMI 1",
+                                     "opRigaAggiuntiva PROBLEMI 1",
+                                     "opRigaAggiuntiva PROBLEMI 1",
+                                     "opRigaAggiuntiva PROBLEMI 1",
+                                     "ChiudiScontrino > Pagamento 1",
+                                     "opMsgVisoreCortesia PROBLEMI 1",
+                                 }));
 }
 
 INSTANTIATE_TEST_SUITE_P(StoredTexts, UnusablePortNumber, ::testing::Values("", "COM1", "70000"), rownames::byText);

@@ -47,13 +47,13 @@ TEST_P(TraceText, QuotesEscapesAndWritesUtf8)
     EXPECT_EQ(calltrace::value(GetParam().cp1252), GetParam().written);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TraceText,
-    ::testing::Values(TextCase{"PANE", "\"PANE\""}, TextCase{"", "\"\""},
-                      TextCase{"a\\b", "\"a\\\\b\""}, TextCase{"say \"hi\"", "\"say \\\"hi\\\"\""},
-                      TextCase{"a\r\nb", "\"a\\r\\nb\""}, TextCase{"a\tb", "\"a\\tb\""},
-                      TextCase{"\x80 5", "\"\xE2\x82\xAC 5\""}, TextCase{"CAFF\xC8", "\"CAFF\xC3\x88\""},
-                      TextCase{"PUNTI OGGI  10 ", "\"PUNTI OGGI  10 \""}),
-    rownames::spelledBy(&TextCase::cp1252));
+INSTANTIATE_TEST_SUITE_P(Cases, TraceText,
+                         ::testing::Values(TextCase{"PANE", "\"PANE\""}, TextCase{"", "\"\""},
+                                           TextCase{"a\\b", "\"a\\\\b\""}, TextCase{"say \"hi\"", "\"say \\\"hi\\\"\""},
+                                           TextCase{"a\r\nb", "\"a\\r\\nb\""}, TextCase{"a\tb", "\"a\\tb\""},
+                                           TextCase{"\x80 5", "\"\xE2\x82\xAC 5\""},
+                                           TextCase{"CAFF\xC8", "\"CAFF\xC3\x88\""},
+                                           TextCase{"PUNTI OGGI  10 ", "\"PUNTI OGGI  10 \""}),
+                         rownames::spelledBy(&TextCase::cp1252));
 
 } // namespace

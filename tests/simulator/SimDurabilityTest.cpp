@@ -47,8 +47,9 @@ protected:
     size_t notesContaining(const std::string& text) const
     {
         const auto t = trace();
-        return size_t(std::count_if(t.begin(), t.end(),
-                                    [&](const std::string& l) { return l.rfind("# ", 0) == 0 && l.find(text) != std::string::npos; }));
+        return size_t(std::count_if(t.begin(), t.end(), [&](const std::string& l) {
+            return l.rfind("# ", 0) == 0 && l.find(text) != std::string::npos;
+        }));
     }
 
     QTemporaryDir m_tmp;
@@ -122,17 +123,16 @@ TEST_P(SimLineRounding, LineAmountRoundsHalfUpToTheCent)
     EXPECT_EQ(state().current.sales, eur(c.amount));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SimLineRounding,
-    ::testing::Values(RoundingCase{"HalfACentGoesUp", 0, "0.005", "0.01"},
-                      RoundingCase{"HalfUpOnAnOddCent", 0, "12.345", "12.35"},
-                      RoundingCase{"HalfUpOnAnEvenCent", 0, "12.355", "12.36"},
-                      RoundingCase{"BelowHalfGoesDown", 0, "12.3449", "12.34"},
-                      RoundingCase{"KiloAndFiveGramsAtOneEuro", 1.005f, "1.00", "1.01"},
-                      RoundingCase{"QuantityTakenToThreeDecimals", 2.0005f, "1.00", "2.00"},
-                      RoundingCase{"WeightTimesPrice", 0.335f, "12.90", "4.32"},
-                      RoundingCase{"QuarterCentUp", 2.5f, "0.01", "0.03"}),
-    rownames::byName);
+INSTANTIATE_TEST_SUITE_P(Lines, SimLineRounding,
+                         ::testing::Values(RoundingCase{"HalfACentGoesUp", 0, "0.005", "0.01"},
+                                           RoundingCase{"HalfUpOnAnOddCent", 0, "12.345", "12.35"},
+                                           RoundingCase{"HalfUpOnAnEvenCent", 0, "12.355", "12.36"},
+                                           RoundingCase{"BelowHalfGoesDown", 0, "12.3449", "12.34"},
+                                           RoundingCase{"KiloAndFiveGramsAtOneEuro", 1.005f, "1.00", "1.01"},
+                                           RoundingCase{"QuantityTakenToThreeDecimals", 2.0005f, "1.00", "2.00"},
+                                           RoundingCase{"WeightTimesPrice", 0.335f, "12.90", "4.32"},
+                                           RoundingCase{"QuarterCentUp", 2.5f, "0.01", "0.03"}),
+                         rownames::byName);
 
 TEST_F(SimFixture, TraceWritesQuantitiesWithThreeDecimals)
 {
@@ -169,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
                       CorruptCase{"NumberThatDoesNotRead", "[Stampante]\nUltimoScontrino=4x\n"},
                       CorruptCase{"CutInTheMiddleOfALine", "[Stampante]\nUltimoScontrino=41\nChiusure"},
                       CorruptCase{"NoPrinterSection", "[Giorno]\nScontrini=3\n"},
-                      CorruptCase{"UnknownReceiptState", "[Stampante]\nUltimoScontrino=1\n[Scontrino]\nStato=aperto\n"}),
+                      CorruptCase{"UnknownReceiptState",
+                                  "[Stampante]\nUltimoScontrino=1\n[Scontrino]\nStato=aperto\n"}),
     rownames::byName);
 
 TEST_F(SimFixture, StateWithAnUnknownKeyIsNotCorrupt)
@@ -275,7 +276,8 @@ TEST_F(SimFixture, ReceiptClosedBeforeTheKillIsNeverPrintedClosedTwice)
     EXPECT_EQ(next->PayCash(1, eur("0")), simcode::Ok);
     const std::string text = roll();
     size_t count = 0;
-    for (size_t at = text.find("SCONTRINO N. 0001"); at != std::string::npos; at = text.find("SCONTRINO N. 0001", at + 1))
+    for (size_t at = text.find("SCONTRINO N. 0001"); at != std::string::npos;
+         at = text.find("SCONTRINO N. 0001", at + 1))
         ++count;
     EXPECT_EQ(count, 1u) << text;
     EXPECT_NE(text.find("SCONTRINO N. 0002"), std::string::npos);

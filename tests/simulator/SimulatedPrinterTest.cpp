@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
+#include "simulator/SimulatedPrinter.h"
 #include "simulator/SimCodes.h"
 #include "simulator/SimState.h"
-#include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/RowNames.h"
@@ -96,8 +96,8 @@ void expectStamped(const std::string& line, const std::string& label)
 
 const std::string Equals(40, '=');
 const std::string Dashes(40, '-');
-const std::vector<std::string> Header = {Equals, "                TESSIRO",
-                                         "       STAMPANTE FISCALE SIMULATA", Dashes};
+const std::vector<std::string> Header = {Equals, "                TESSIRO", "       STAMPANTE FISCALE SIMULATA",
+                                         Dashes};
 
 void expectLines(const std::vector<std::string>& actual, size_t from, const std::vector<std::string>& expected)
 {
@@ -133,11 +133,11 @@ TEST_F(SimulatorReceipt, SalesReturnDiscountAndTwoPaymentsPrintAndTotalTheReceip
     ASSERT_EQ(j.size(), 18u);
     expectLines(j, 0, Header);
     expectLines(j, 4,
-                {"PANE                                1,50", "  3 x 0,04",
-                 "pomodori                            0,12", "RESO MARMELLATA                    -0,05",
-                 "SUBTOTALE                           1,57", "SCONTO SUBTOTALE                   -0,01", Dashes,
-                 "TOTALE EURO                         1,56", "ASSEGNO                             1,00",
-                 "CONTANTI                            5,00", "RESTO                               4,44", Dashes});
+                {"PANE                                1,50", "  3 x 0,04", "pomodori                            0,12",
+                 "RESO MARMELLATA                    -0,05", "SUBTOTALE                           1,57",
+                 "SCONTO SUBTOTALE                   -0,01", Dashes, "TOTALE EURO                         1,56",
+                 "ASSEGNO                             1,00", "CONTANTI                            5,00",
+                 "RESTO                               4,44", Dashes});
     expectStamped(j[16], "SCONTRINO N\\. 0001");
     EXPECT_EQ(j[17], "");
 
@@ -218,8 +218,8 @@ TEST_F(SimulatorReceipt, VoidedReceiptIsMarkedAndLeavesTheDayTotalsAlone)
     EXPECT_EQ(printer->CancelReceipt(1), 0);
     const auto j = journal();
     ASSERT_GE(j.size(), 5u);
-    expectLines(j, j.size() - 5, {"CONTANTI                            1,00", Dashes,
-                                  "      *** SCONTRINO ANNULLATO ***"});
+    expectLines(j, j.size() - 5,
+                {"CONTANTI                            1,00", Dashes, "      *** SCONTRINO ANNULLATO ***"});
     expectStamped(j[j.size() - 2], "SCONTRINO N\\. 0001");
     EXPECT_EQ(j.back(), "");
 
@@ -300,14 +300,26 @@ TEST_F(SimulatorReceipt, ClosurePrintsTheDayTotalsAndStartsANewDay)
     const auto j = journal();
     ASSERT_EQ(j.size(), before + 23);
     expectLines(j, before,
-                {Equals, "            CHIUSURA FISCALE", Dashes,
-                 "SCONTRINI FISCALI                      2", "SCONTRINI ANNULLATI                    1",
-                 "DOCUMENTI NON FISCALI                  1", "APERTURE CASSETTO                      1", Dashes,
-                 "VENDITE                            15,00", "RESI                               -1,00",
-                 "SCONTI                             -0,50", "TOTALE GIORNO                      13,50", Dashes,
-                 "CONTANTI                            9,00", "ASSEGNI                             0,00",
-                 "CARTE DI CREDITO                    4,50", "TICKET                              0,00",
-                 "ALTRI PAGAMENTI                     0,00", "IMPORTI NON FISCALI                -2,00", Dashes,
+                {Equals,
+                 "            CHIUSURA FISCALE",
+                 Dashes,
+                 "SCONTRINI FISCALI                      2",
+                 "SCONTRINI ANNULLATI                    1",
+                 "DOCUMENTI NON FISCALI                  1",
+                 "APERTURE CASSETTO                      1",
+                 Dashes,
+                 "VENDITE                            15,00",
+                 "RESI                               -1,00",
+                 "SCONTI                             -0,50",
+                 "TOTALE GIORNO                      13,50",
+                 Dashes,
+                 "CONTANTI                            9,00",
+                 "ASSEGNI                             0,00",
+                 "CARTE DI CREDITO                    4,50",
+                 "TICKET                              0,00",
+                 "ALTRI PAGAMENTI                     0,00",
+                 "IMPORTI NON FISCALI                -2,00",
+                 Dashes,
                  "GRAN TOTALE                        13,50"});
     expectStamped(j[before + 21], "CHIUSURA N\\. 0001");
     EXPECT_EQ(j[before + 22], "");
@@ -337,8 +349,9 @@ TEST_F(SimulatorReceipt, AlternativeClosureAddsTheDepartments)
     EXPECT_EQ(printer->FiscalClosureAlt(1), 0);
     const auto j = journal();
     EXPECT_EQ(j[before + 1], "      CHIUSURA FISCALE CON REPARTI");
-    expectLines(j, before + 19, {Dashes, "REPARTO 03                          2,00", "REPARTO 12                         10,00",
-                                 Dashes, "GRAN TOTALE                        12,00"});
+    expectLines(j, before + 19,
+                {Dashes, "REPARTO 03                          2,00", "REPARTO 12                         10,00", Dashes,
+                 "GRAN TOTALE                        12,00"});
     EXPECT_EQ(state().closures, 1);
 }
 
@@ -350,7 +363,8 @@ TEST_F(SimulatorReceipt, DisplayShowsTwoLinesOfTwentyCharacters)
     EXPECT_EQ(printer->DisplayText(1, "ARRIVEDERCI E GRAZIE PER LA PREFERENZA E A PRESTO"), 0);
     EXPECT_EQ(testfiles::read(sim / "visore.txt"), "ARRIVEDERCI E GRAZIE\n PER LA PREFERENZA E\n");
     EXPECT_EQ(printer->DisplayText(1, "\x80 1\r\n"), 0);
-    EXPECT_EQ(testfiles::read(sim / "visore.txt"), "\xE2\x82\xAC 1" + std::string(17, ' ') + "\n" + std::string(20, ' ') + "\n");
+    EXPECT_EQ(testfiles::read(sim / "visore.txt"),
+              "\xE2\x82\xAC 1" + std::string(17, ' ') + "\n" + std::string(20, ' ') + "\n");
     EXPECT_FALSE(fs::exists(sim / "giornale.txt")) << "the display prints nothing";
 }
 
@@ -466,8 +480,8 @@ const auto NonFiscalOpen = [](SimulatedPrinter& p) { ASSERT_EQ(p.OpenNonFiscal(1
 INSTANTIATE_TEST_SUITE_P(
     WrongSequence, SimulatorRefusal,
     ::testing::Values(
-        RefusalCase{"SaleInNonFiscal", NonFiscalOpen, [](SimulatedPrinter& p) { return p.SellDept(1, "A", eur("1"), 1); },
-                    simcode::WrongSequence},
+        RefusalCase{"SaleInNonFiscal", NonFiscalOpen,
+                    [](SimulatedPrinter& p) { return p.SellDept(1, "A", eur("1"), 1); }, simcode::WrongSequence},
         RefusalCase{"DescriptionInNonFiscal", NonFiscalOpen,
                     [](SimulatedPrinter& p) { return p.AddDescription(1, "A"); }, simcode::WrongSequence},
         RefusalCase{"PaymentWithNoReceipt", Nothing, [](SimulatedPrinter& p) { return p.PayCash(1, eur("1")); },
@@ -509,8 +523,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NegativePrice", Nothing, [](SimulatedPrinter& p) { return p.SellDept(1, "A", eur("-1"), 1); },
                     simcode::InvalidData},
         RefusalCase{"ZeroQuantity", Nothing,
-                    [](SimulatedPrinter& p) { return p.SellDeptQty(1, "A", 0.0f, eur("1"), 1); },
-                    simcode::InvalidData},
+                    [](SimulatedPrinter& p) { return p.SellDeptQty(1, "A", 0.0f, eur("1"), 1); }, simcode::InvalidData},
         RefusalCase{"NegativeQuantity", Nothing,
                     [](SimulatedPrinter& p) { return p.SellDeptQty(1, "A", -2.0f, eur("1"), 1); },
                     simcode::InvalidData},
@@ -520,8 +533,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"HugeQuantity", Nothing,
                     [](SimulatedPrinter& p) { return p.SellDeptQty(1, "A", 3e38f, eur("1"), 1); },
                     simcode::AmountTooLarge},
-        RefusalCase{"HugePrice", Nothing,
-                    [](SimulatedPrinter& p) { return p.SellDept(1, "A", eur("10000000"), 1); },
+        RefusalCase{"HugePrice", Nothing, [](SimulatedPrinter& p) { return p.SellDept(1, "A", eur("10000000"), 1); },
                     simcode::AmountTooLarge},
         RefusalCase{"ReceiptTotalBeyondTheLimit", FiscalOpen,
                     [](SimulatedPrinter& p) { return p.SellDept(1, "A", eur("9999999.99"), 1); },
@@ -624,8 +636,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, SimulatorErrorText,
                                            TextCase{5, "REPARTO INESISTENTE"}, TextCase{6, "IMPORTO FUORI LIMITE"},
                                            TextCase{7, "TOTALE NEGATIVO"},
                                            TextCase{8, "PAGAMENTO NON CONTANTE SUPERIORE"},
-                                           TextCase{9, "ERRORE MEMORIA STAMPANTE"},
-                                           TextCase{77, "ERRORE STAMPANTE 77"},
+                                           TextCase{9, "ERRORE MEMORIA STAMPANTE"}, TextCase{77, "ERRORE STAMPANTE 77"},
                                            TextCase{-1, "ERRORE STAMPANTE -1"}),
                          rownames::spelledBy(&TextCase::text));
 
@@ -640,9 +651,9 @@ TEST_F(SimulatorPort, OpenAndCloseAreTracedAndReported)
     EXPECT_TRUE(printer->PortIsOpen());
     printer->ClosePort();
     EXPECT_FALSE(printer->PortIsOpen());
-    EXPECT_EQ(trace(), (std::vector<std::string>{"PortIsOpen() -> false", "ComPort = 1",
-                                                 "ComSettings = \"9600,N,8,1\"", "OpenPort()", "PortIsOpen() -> true",
-                                                 "ClosePort()", "PortIsOpen() -> false"}));
+    EXPECT_EQ(trace(),
+              (std::vector<std::string>{"PortIsOpen() -> false", "ComPort = 1", "ComSettings = \"9600,N,8,1\"",
+                                        "OpenPort()", "PortIsOpen() -> true", "ClosePort()", "PortIsOpen() -> false"}));
 }
 
 TEST_F(SimulatorPort, EveryPrintingCallOnAClosedPortFailsWithItsOwnCode)
@@ -771,8 +782,8 @@ TEST_F(SimulatorTrace, PropertyPutsAndGetsHaveTheirForms)
     printer->setItemOptionB(10);
     EXPECT_FALSE(printer->Busy());
     EXPECT_EQ(trace(), (std::vector<std::string>{"OpenOptionA = 2", "OpenOptionB = 0", "ComPort = 3",
-                                                 "ComSettings = \"9600,N,8,1\"", "ItemOptionA = 20",
-                                                 "ItemOptionB = 10", "Busy -> false"}));
+                                                 "ComSettings = \"9600,N,8,1\"", "ItemOptionA = 20", "ItemOptionB = 10",
+                                                 "Busy -> false"}));
 }
 
 TEST_F(SimulatorTrace, CallsWriteEveryArgumentInItsForm)

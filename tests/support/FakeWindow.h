@@ -38,11 +38,27 @@ public:
     std::string printerErrorText() const override { return printerText; }
     void setProgramErrorText(const std::string& text) override { programText = text; }
     std::string programErrorText() const override { return programText; }
-    void showOnTop() override { visible = true; topmost = true; ++shows; }
+    void showOnTop() override
+    {
+        visible = true;
+        topmost = true;
+        ++shows;
+    }
     void makeTopmost() override { topmost = true; }
-    void hideToTray() override { visible = false; topmost = false; ++hides; }
-    void inform(const std::string& title, const std::string& text) override { boxes.push_back({"inform", title, text}); }
-    bool askOkCancel(const std::string& title, const std::string& text) override { return ask("okcancel", title, text); }
+    void hideToTray() override
+    {
+        visible = false;
+        topmost = false;
+        ++hides;
+    }
+    void inform(const std::string& title, const std::string& text) override
+    {
+        boxes.push_back({"inform", title, text});
+    }
+    bool askOkCancel(const std::string& title, const std::string& text) override
+    {
+        return ask("okcancel", title, text);
+    }
     bool askYesNo(const std::string& title, const std::string& text) override { return ask("yesno", title, text); }
 
     std::string printerText, programText;

@@ -3,8 +3,8 @@
 
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "errors/ErrorHandler.h"
 #include "core/SharedState.h"
+#include "errors/ErrorHandler.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"

@@ -43,10 +43,9 @@ inline std::string spelled(std::string_view text)
     if (text.empty())
         return "empty";
     static constexpr std::pair<char, const char*> Words[] = {
-        {' ', "_"},   {'-', "minus"}, {'+', "plus"}, {'.', "point"}, {',', "comma"},         {'\t', "tab"},
-        {'\r', "cr"}, {'\n', "lf"},    {'\0', "nul"}, {'/', "slash"}, {'\\', "backslash"}, {':', "colon"},
-        {';', "semicolon"}, {'=', "equals"}, {'"', "quote"},
-        {'[', "lbracket"},  {']', "rbracket"}};
+        {' ', "_"},         {'-', "minus"},  {'+', "plus"},  {'.', "point"},    {',', "comma"},      {'\t', "tab"},
+        {'\r', "cr"},       {'\n', "lf"},    {'\0', "nul"},  {'/', "slash"},    {'\\', "backslash"}, {':', "colon"},
+        {';', "semicolon"}, {'=', "equals"}, {'"', "quote"}, {'[', "lbracket"}, {']', "rbracket"}};
     std::string out;
     for (const char c : text) {
         if (std::isalnum(static_cast<unsigned char>(c))) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
+#include "ui/FolderCleanup.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
-#include "ui/FolderCleanup.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +32,8 @@ TEST_P(FolderNameCase, FolderIsFoundWhateverItsCase)
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, FolderNameCase,
-                         ::testing::Values("Ostro", "ostro", "OSTRO", "IN", "in", "Cestino", "CESTINO", "Log",
-                                           "log", "LOG"),
+                         ::testing::Values("Ostro", "ostro", "OSTRO", "IN", "in", "Cestino", "CESTINO", "Log", "log",
+                                           "LOG"),
                          rownames::byText);
 
 TEST_F(FolderCleanup, SubfoldersAndTheirFilesSurvive)

@@ -45,7 +45,8 @@ TEST_F(ErrorPanel, LabelsShowTheCoresBytesDecodedWithLineBreaks)
     window->setPrinterErrorText("----- PRINTER ERROR -----\r\nCosto \x80 1");
     window->setProgramErrorText("riga 1\r\nriga 2");
 
-    EXPECT_EQ(child<QPlainTextEdit>("MsgErrori")->toPlainText(), QStringLiteral("----- PRINTER ERROR -----\nCosto \u20ac 1"));
+    EXPECT_EQ(child<QPlainTextEdit>("MsgErrori")->toPlainText(),
+              QStringLiteral("----- PRINTER ERROR -----\nCosto \u20ac 1"));
     EXPECT_EQ(child<QPlainTextEdit>("MsgErrore_NOPrinter")->toPlainText(), QStringLiteral("riga 1\nriga 2"));
     EXPECT_EQ(window->printerErrorText(), "----- PRINTER ERROR -----\r\nCosto \x80 1");
     EXPECT_EQ(window->programErrorText(), "riga 1\r\nriga 2");

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "support/RowNames.h"
 #include "ui/MessageBox.h"
+#include "support/RowNames.h"
 #include "ui/Translation.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QCoreApplication>
 #include <QTranslator>
 
 #include <ostream>
@@ -40,8 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BoxCase{MessageBoxRequest::Buttons::Ok, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok, "Ok"},
                       BoxCase{MessageBoxRequest::Buttons::OkCancel, QMessageBox::Ok | QMessageBox::Cancel,
                               QMessageBox::Ok, QMessageBox::Cancel, "OkCancel"},
-                      BoxCase{MessageBoxRequest::Buttons::YesNo, QMessageBox::Yes | QMessageBox::No,
-                              QMessageBox::Yes, QMessageBox::No, "YesNo"}),
+                      BoxCase{MessageBoxRequest::Buttons::YesNo, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+                              QMessageBox::No, "YesNo"}),
     rownames::byName);
 
 TEST(MessageBoxText, UntitledBoxCarriesTheProgramsTitle)
@@ -92,7 +92,8 @@ protected:
 
 TEST_P(TranslatedButtons, StandardButtonsReadItalian)
 {
-    const auto box = makeMessageBox({GetParam().buttons, QString(), QStringLiteral("Chiudere il programma ?")}, nullptr);
+    const auto box = makeMessageBox({GetParam().buttons, QString(), QStringLiteral("Chiudere il programma ?")},
+                                    nullptr);
     for (const auto& [button, text] : GetParam().texts) {
         ASSERT_NE(box->button(button), nullptr);
         EXPECT_EQ(box->button(button)->text().remove(QLatin1Char('&')), text);
@@ -102,9 +103,11 @@ TEST_P(TranslatedButtons, StandardButtonsReadItalian)
 INSTANTIATE_TEST_SUITE_P(
     Kinds, TranslatedButtons,
     ::testing::Values(
-        TranslatedCase{"YesNo", MessageBoxRequest::Buttons::YesNo,
+        TranslatedCase{"YesNo",
+                       MessageBoxRequest::Buttons::YesNo,
                        {{QMessageBox::Yes, QStringLiteral("S\u00ec")}, {QMessageBox::No, QStringLiteral("No")}}},
-        TranslatedCase{"OkCancel", MessageBoxRequest::Buttons::OkCancel,
+        TranslatedCase{"OkCancel",
+                       MessageBoxRequest::Buttons::OkCancel,
                        {{QMessageBox::Ok, QStringLiteral("OK")}, {QMessageBox::Cancel, QStringLiteral("Annulla")}}},
         TranslatedCase{"Ok", MessageBoxRequest::Buttons::Ok, {{QMessageBox::Ok, QStringLiteral("OK")}}}),
     rownames::byName);

@@ -65,7 +65,8 @@ TEST_F(ErrorInSight, ClosedWindowComesBackWhenAFileIsDiscardedAndTheIconStaysThe
     EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(sameIcon(window->tray().currentIcon(), errorIcon()));
-    EXPECT_NE(testfiles::read(prog / "FiscalError.log").find("File non eseguito: errore in sospeso"), std::string::npos);
+    EXPECT_NE(testfiles::read(prog / "FiscalError.log").find("File non eseguito: errore in sospeso"),
+              std::string::npos);
 }
 
 TEST_F(ErrorInSight, ExitDeclinedWithAnErrorStandingStillBringsTheWindowBackOnTheNextFile)
@@ -126,18 +127,20 @@ TEST_P(ErrorPanelWrap, TheWindowIsNoWiderThanItWasLaidOut)
     EXPECT_LE(window->height(), height);
     auto* panel = child<QPlainTextEdit>("MsgErrori");
     EXPECT_LE(panel->document()->idealWidth(), panel->viewport()->width() + 1);
-    EXPECT_TRUE(panel->toPlainText().endsWith(QString::fromStdString(GetParam().text.substr(GetParam().text.size() - 15))));
+    EXPECT_TRUE(
+        panel->toPlainText().endsWith(QString::fromStdString(GetParam().text.substr(GetParam().text.size() - 15))));
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ErrorPanelWrap,
                          ::testing::Values(LongTextCase{"Word150", std::string(150, 'X')},
                                            LongTextCase{"Word600", std::string(600, 'W')},
-                                           LongTextCase{"ManyLines", [] {
-                                               std::string t;
-                                               for (int i = 0; i < 200; ++i)
-                                                   t += "riga " + std::to_string(i) + "\r\n";
-                                               return t + "fine della riga";
-                                           }()}),
+                                           LongTextCase{"ManyLines",
+                                                        [] {
+                                                            std::string t;
+                                                            for (int i = 0; i < 200; ++i)
+                                                                t += "riga " + std::to_string(i) + "\r\n";
+                                                            return t + "fine della riga";
+                                                        }()}),
                          rownames::byName);
 
 // ---- Settings written outside are respected -----------------------------------

@@ -64,9 +64,7 @@ TEST_P(EveryWindowCommand, HasItsButtonOrMenuEntryWithItsCaption)
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->title(), QStringLiteral("Scontrino non fiscale"));
         break;
-    default:
-        EXPECT_EQ(box, nullptr);
-        break;
+    default: EXPECT_EQ(box, nullptr); break;
     }
 }
 

@@ -111,17 +111,24 @@ TEST_P(RecoveryButton, RunsItsPrinterStepsEachWithThePortAround)
 
 INSTANTIATE_TEST_SUITE_P(
     SixButtons, RecoveryButton,
-    ::testing::Values(
-        RecoveryCase{"cmdChiudiNF", Blocked::NonFiscalOpen, {"CloseNonFiscal(1) -> 0"}, "Chiusura scontrino NON Fiscale Bloccato"},
-        RecoveryCase{"cmdChiudiScontrino", Blocked::FiscalOpen, {"CancelReceipt(1) -> 0"}, "Annullo Scontrino Fiscale Bloccato"},
-        RecoveryCase{"cmdEliminaCor", Blocked::Nothing, {}, "Invio comando Eliminazione Corr "},
-        RecoveryCase{"cmdFineCarta", Blocked::PaperEndInFiscal,
-                     {"PaperEndRecovery(1) -> 0", "CancelReceipt(1) -> 0"},
-                     "Recupero da Fine Carta su Scontrino Fiscale"},
-        RecoveryCase{"cmdFineCartaNoFisc", Blocked::PaperEndInNonFiscal,
-                     {"PaperEndRecovery(1) -> 0", "CloseNonFiscal(1) -> 0"},
-                     "Recupero da Fine Carta su Non Fiscale"},
-        RecoveryCase{"cmdRistampa", Blocked::Nothing, {}, "Ristampa Ultimo Scontrino Fiscale"}),
+    ::testing::Values(RecoveryCase{"cmdChiudiNF",
+                                   Blocked::NonFiscalOpen,
+                                   {"CloseNonFiscal(1) -> 0"},
+                                   "Chiusura scontrino NON Fiscale Bloccato"},
+                      RecoveryCase{"cmdChiudiScontrino",
+                                   Blocked::FiscalOpen,
+                                   {"CancelReceipt(1) -> 0"},
+                                   "Annullo Scontrino Fiscale Bloccato"},
+                      RecoveryCase{"cmdEliminaCor", Blocked::Nothing, {}, "Invio comando Eliminazione Corr "},
+                      RecoveryCase{"cmdFineCarta",
+                                   Blocked::PaperEndInFiscal,
+                                   {"PaperEndRecovery(1) -> 0", "CancelReceipt(1) -> 0"},
+                                   "Recupero da Fine Carta su Scontrino Fiscale"},
+                      RecoveryCase{"cmdFineCartaNoFisc",
+                                   Blocked::PaperEndInNonFiscal,
+                                   {"PaperEndRecovery(1) -> 0", "CloseNonFiscal(1) -> 0"},
+                                   "Recupero da Fine Carta su Non Fiscale"},
+                      RecoveryCase{"cmdRistampa", Blocked::Nothing, {}, "Ristampa Ultimo Scontrino Fiscale"}),
     rownames::by(&RecoveryCase::button));
 
 using RecoveryExchange = WindowFixture;

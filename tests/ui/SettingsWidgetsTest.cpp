@@ -10,8 +10,11 @@ class SettingsStartUp : public WindowFixture {
 protected:
     SettingsStartUp()
     {
-        seed = {{"Eps_Setting", "9600,N,8,1"}, {"Eps_Delay", "30"}, {"Eps_NonRiscIndex", "4"},
-                {"Eps_NonRiscType", "2"}, {"PAY_L", "1"}};
+        seed = {{"Eps_Setting", "9600,N,8,1"},
+                {"Eps_Delay", "30"},
+                {"Eps_NonRiscIndex", "4"},
+                {"Eps_NonRiscType", "2"},
+                {"PAY_L", "1"}};
     }
 };
 

@@ -15,8 +15,7 @@ namespace {
 
 int usage(const std::string& why)
 {
-    std::cerr << "tessiro serve-printer: " << why
-              << "\nUsage: tessiro serve-printer --dir DIR --listen HOST:PORT\n";
+    std::cerr << "tessiro serve-printer: " << why << "\nUsage: tessiro serve-printer --dir DIR --listen HOST:PORT\n";
     return 2;
 }
 
@@ -45,9 +44,12 @@ int main(int argc, char** argv)
         return usage(why.toStdString());
     try {
         PrinterServer server(dir);
-        server.onRequest = [](const QString& line) { std::cerr << "tessiro serve-printer: " << line.toStdString() << std::endl; };
+        server.onRequest = [](const QString& line) {
+            std::cerr << "tessiro serve-printer: " << line.toStdString() << std::endl;
+        };
         if (!server.listen(address, port)) {
-            std::cerr << "tessiro serve-printer: cannot listen on " << listen << ": " << server.why().toStdString() << '\n';
+            std::cerr << "tessiro serve-printer: cannot listen on " << listen << ": " << server.why().toStdString()
+                      << '\n';
             return 1;
         }
         // The port goes to standard output alone on its line, so a script
@@ -55,7 +57,8 @@ int main(int argc, char** argv)
         std::cout << "listening on " << address.toString().toStdString() << ':' << server.port() << std::endl;
         return QCoreApplication::exec();
     } catch (const std::exception& e) {
-        std::cerr << "tessiro serve-printer: the simulated printer of " << dir << " could not start: " << e.what() << '\n';
+        std::cerr << "tessiro serve-printer: the simulated printer of " << dir << " could not start: " << e.what()
+                  << '\n';
         return 1;
     }
 }
