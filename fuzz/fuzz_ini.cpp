@@ -22,11 +22,15 @@ std::string readAll(const std::filesystem::path& p)
     return s.str();
 }
 
+// The lines of a text, a leading UTF-8 byte order mark left out: the store
+// keeps it in front of whatever comes first, so it is not a line of its own
+// (a section added to a file holding only the mark starts right after it).
 std::vector<std::string> splitLines(const std::string& text)
 {
     std::vector<std::string> out;
     std::string line;
-    for (size_t i = 0; i < text.size(); ++i) {
+    const size_t begin = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    for (size_t i = begin; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
             out.push_back(line);
