@@ -677,7 +677,7 @@ TEST_F(MonitoringCtl, RicaricaAppliesAPortWrittenOutsideAndLeavesTheErrorAlone)
 
 TEST_F(MonitoringCtl, HeadlessNascondiKeepsAValueWrittenOutside)
 {
-    // The issue as seen: config set, then nascondi wrote "Eps_COM=" back.
+    // As it once went wrong: config set, then nascondi wrote "Eps_COM=" back.
     ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_COM, "", m_state.configFile()));
     ASSERT_EQ(ask("nascondi").status, Status::Done);
     ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_COM, "1", m_state.configFile()));
