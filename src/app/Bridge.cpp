@@ -100,12 +100,6 @@ Bridge::Bridge(SharedState& state, OperatorWindow& window, Clock& clock, Printer
     m_panel.onWriteFailed = [this](const std::string& key) { m_errors.configWriteFailed(key, m_state.configFile()); };
 }
 
-void Bridge::writeKey(const char* key, const std::string& value)
-{
-    if (!ScriviINI(keys::Section, key, value, m_state.configFile()))
-        m_errors.configWriteFailed(key, m_state.configFile());
-}
-
 // The control may outlive the bridge: the link, undone with the bridge, keeps
 // its events from reaching a handler that is gone.
 Bridge::~Bridge() = default;
@@ -138,9 +132,9 @@ int Bridge::avvio()
     m_state.errorState = false;
     m_state.lastErrorText.clear();
 
-    writeKey(keys::Eps_CodError, "");
-    writeKey(keys::Eps_DescError, "");
-    writeKey(keys::Kelmora_CORR, "");
+    m_errors.storeKey(keys::Eps_CodError, "");
+    m_errors.storeKey(keys::Eps_DescError, "");
+    m_errors.storeKey(keys::Kelmora_CORR, "");
 
     m_panel.load();
 
@@ -291,7 +285,7 @@ bool Bridge::ScansioneCartella()
     const auto startBatch = [&] {
         if (!started) {
             started = true;
-            writeKey(keys::Eps_Vuoto, "0");
+            m_errors.storeKey(keys::Eps_Vuoto, "0");
             m_state.batchRunning = true;
         }
     };
@@ -515,14 +509,14 @@ void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWork
         if (record.stage == Stage::Payment) {
             m_errors.logOnly("interrotto al pagamento: verificare prima di reinviare");
             if (LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), config) != corrBefore)
-                writeKey(keys::Kelmora_CORR, corrBefore);
+                m_errors.storeKey(keys::Kelmora_CORR, corrBefore);
         } else {
             m_errors.logOnly(record.fiscal      ? "File interrotto prima del pagamento: scontrino annullato, file non "
                                                   "rieseguito"
                              : record.nonFiscal ? "File interrotto: documento non fiscale chiuso, file non rieseguito"
                                                 : "File interrotto, file non rieseguito");
             if (isFiscalName(record.name))
-                writeKey(keys::Kelmora_CORR, recordName(fileReference(record.name)));
+                m_errors.storeKey(keys::Kelmora_CORR, recordName(fileReference(record.name)));
         }
     }
     if (!m_running.clear())
@@ -555,7 +549,7 @@ void Bridge::cmdNascondi()
         ricarica();
     }
     m_window.hideToTray();
-    writeKey(keys::Kelmora_CORR, "");
+    m_errors.storeKey(keys::Kelmora_CORR, "");
 }
 
 void Bridge::ricarica()

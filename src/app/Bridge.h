@@ -134,9 +134,6 @@ private:
     // polling; the next ticks write "-1" again until it is stored.
     bool m_idleUnwritten = false;
     void writeIdle(const std::filesystem::path& configFile);
-    // A key of section Varie; a write that fails is reported, and the
-    // bridge goes on.
-    void writeKey(const char* key, const std::string& value);
     // An idle tick reads Eps_Vuoto and lists the drop folder only when the
     // file or the folder may have changed since it last did.
     UnchangedCheck m_configCheck;

@@ -48,8 +48,7 @@ void Recovery::liftError()
 // receipt was closed or voided by hand.
 void Recovery::writeIdle()
 {
-    if (!ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", m_state.configFile()))
-        m_errors.configWriteFailed(keys::Eps_Vuoto, m_state.configFile());
+    m_errors.storeKey(keys::Eps_Vuoto, "-1");
 }
 
 void Recovery::closeNonFiscal()

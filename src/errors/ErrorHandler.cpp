@@ -178,6 +178,14 @@ void ErrorHandler::problemRecord(const std::string& name, const std::string& mes
                  RecordKind::Problem);
 }
 
+bool ErrorHandler::storeKey(const char* key, const std::string& value)
+{
+    const bool stored = ScriviINI(keys::Section, key, value, m_state.configFile());
+    if (!stored)
+        configWriteFailed(key, m_state.configFile());
+    return stored;
+}
+
 void ErrorHandler::configWriteFailed(const std::string& key, const std::filesystem::path& file)
 {
     const std::string path = toCp1252(QString::fromLocal8Bit(file.string()));

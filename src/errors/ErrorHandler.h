@@ -37,6 +37,9 @@ public:
     // receipts are being thrown away.
     void fileDiscarded(const std::string& message);
 
+    // Writes KEY=VALUE in section Varie of the configuration; a write that
+    // does not reach the file is filed by configWriteFailed. True when stored.
+    bool storeKey(const char* key, const std::string& value);
     // The one report of a configuration write that did not reach the disk
     // (a full disk, a quota, a file made read-only): a problem record in
     // NotFiscalError.log, filed under no command file since it is none's
