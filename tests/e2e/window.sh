@@ -108,7 +108,14 @@ for n in 190 191 192 193 194 195 196; do
   [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
   Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp 2>"$work/xvfb.log" &
   pids+=($!)
-  if wait_for 15 test -e "/tmp/.X11-unix/X$n"; then display=":$n"; break; fi
+  # The socket appears before the server takes clients: a client started
+  # in between is refused ("cannot open display") and exits. Wait until
+  # the server answers a request.
+  if wait_for 15 test -e "/tmp/.X11-unix/X$n" &&
+    wait_for 15 env DISPLAY=":$n" xwininfo -root; then
+    display=":$n"
+    break
+  fi
 done
 [ -n "$display" ] || fail "Xvfb did not start on a display of :190 to :196"
 export DISPLAY="$display"
@@ -120,7 +127,10 @@ export QT_QPA_PLATFORM=xcb
 trayer --edge top --align right --widthtype pixel --width 120 --height 32 --SetDockType true \
   --transparent false --tint 0x333333 >"$work/trayer.log" 2>&1 &
 pids+=($!)
-wait_for 15 xdotool search --onlyvisible --class trayer || fail "trayer did not start"
+wait_for 15 xdotool search --onlyvisible --class trayer || {
+  cat "$work/trayer.log" >&2
+  fail "trayer did not start"
+}
 
 "$tessiro" config set --dir "$prog" Eps_COM 1 || fail "could not seed the configuration"
 # Kept as a Windows-style path: only the port settings matter here.

@@ -350,9 +350,12 @@ say "the bridge logged to standard error and ended cleanly"
 
 # With a display, the installed tessiro hands over to the installed window
 # program (Xvfb is there when the window test ran before; otherwise skipped).
-if command -v Xvfb >/dev/null; then
+if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
   Xvfb :171 -screen 0 1024x768x24 >/dev/null 2>&1 &
   xvfb_pid=$!
+  # Its socket appears before it takes clients; a window program started in
+  # between could not open the display and would end.
+  wait_for "Xvfb to answer on :171" sh -c "DISPLAY=:171 xwininfo -root >/dev/null 2>&1"
   windowed="$work/finestra"
   mkdir -p "$windowed"
   env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:171 tessiro --dir "$windowed" 2>"$work/window.log" &
@@ -367,7 +370,7 @@ if command -v Xvfb >/dev/null; then
   [ "$status" = 0 ] || fail "the window bridge ended with $status on SIGTERM: $(cat "$work/window.log")"
   say "with a display, tessiro handed over to /usr/libexec/tessiro/tessiro"
 else
-  say "Xvfb not installed: the hand-over to the window program is not checked"
+  say "Xvfb or xwininfo not installed: the hand-over to the window program is not checked"
 fi
 
 # ------------------------------------------- the README route, as a user
