@@ -282,9 +282,9 @@ TEST_F(PrinterEvent, RefusedCallOfTheSimulatorRaisesTheEventThroughTheHandler)
     EXPECT_NE(window.printerText.find("!!!!  Recupero NON riuscito  !!!!"), std::string::npos);
 }
 
-class ErrorPanel : public ErrorsBench {};
+class ErrorToWindow : public ErrorsBench {};
 
-TEST_F(ErrorPanel, VisualizzaFormShowsTheLastErrorOnTopWithoutShowingAHiddenWindow)
+TEST_F(ErrorToWindow, VisualizzaFormShowsTheLastErrorOnTopWithoutShowingAHiddenWindow)
 {
     errors.registraErrore("guasto");
     window.visible = false;
@@ -299,7 +299,7 @@ TEST_F(ErrorPanel, VisualizzaFormShowsTheLastErrorOnTopWithoutShowingAHiddenWind
     EXPECT_FALSE(state.errorState);
 }
 
-TEST_F(ErrorPanel, SvuotaErroriEmptiesOnlyThePrinterLabel)
+TEST_F(ErrorToWindow, SvuotaErroriEmptiesOnlyThePrinterLabel)
 {
     errors.registraErrore("programma", false);
     errors.registraErrore("stampante", true);
