@@ -106,7 +106,9 @@ fi
 display=
 for n in 190 191 192 193 194 195 196; do
   [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp 2>"$work/xvfb.log" &
+  # -noreset: by default the server resets when its last client leaves, and
+  # refuses clients while it does; every xdotool call here is such a client.
+  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp -noreset 2>"$work/xvfb.log" &
   pids+=($!)
   # The socket appears before the server takes clients: a client started
   # in between is refused ("cannot open display") and exits. Wait until

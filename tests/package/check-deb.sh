@@ -351,7 +351,9 @@ say "the bridge logged to standard error and ended cleanly"
 # With a display, the installed tessiro hands over to the installed window
 # program (Xvfb is there when the window test ran before; otherwise skipped).
 if command -v Xvfb >/dev/null && command -v xwininfo >/dev/null; then
-  Xvfb :171 -screen 0 1024x768x24 >/dev/null 2>&1 &
+  # -noreset: the server would reset when the check below leaves, and refuse
+  # clients while it does.
+  Xvfb :171 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb_pid=$!
   # Its socket appears before it takes clients; a window program started in
   # between could not open the display and would end.
