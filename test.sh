@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source ./scripts/deps.sh
 install_deps
+install_comma_locale
 
 build=build-test
 cmake_args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIRO_TESTS=ON)
