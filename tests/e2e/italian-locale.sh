@@ -36,15 +36,7 @@ fi
 unset LANG LANGUAGE LC_NUMERIC LC_MESSAGES
 export QT_QPA_PLATFORM=offscreen
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.05
-  done
-}
+source "$(dirname "$0")/common.sh"
 
 # 1. The dry run prints amounts, quantities and prices the same way.
 for loc in C.UTF-8 it_IT.UTF-8; do

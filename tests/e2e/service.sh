@@ -36,14 +36,7 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.1
-  done
-}
+source "$(dirname "$0")/common.sh"
 ctl() { XDG_RUNTIME_DIR="$work/run" "$tessiro" ctl --dir "$prog" "$@"; }
 
 # The stand-in for systemd: every datagram, one per line ("\n" inside as |).

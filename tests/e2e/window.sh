@@ -78,15 +78,7 @@ fail() {
   exit 1
 }
 
-# wait_for SECONDS COMMAND...: true as soon as COMMAND succeeds.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ "$SECONDS" -ge "$deadline" ] && return 1
-    sleep 0.2
-  done
-}
+source "$here/common.sh"
 
 # A display that nobody serves: one line naming --headless, status 1, no abort.
 for n in 199 198 197; do
