@@ -33,7 +33,7 @@ install_comma_locale() {
     command -v sudo >/dev/null && sudo -n true 2>/dev/null || return 0
     sudo=(sudo -n)
   fi
-  install_deps locales
-  "${sudo[@]}" localedef -i it_IT -c -f UTF-8 it_IT.UTF-8 ||
+  if ! install_deps locales || ! "${sudo[@]}" localedef -i it_IT -c -f UTF-8 it_IT.UTF-8; then
     echo "Could not generate it_IT.UTF-8: the locale tests will skip" >&2
+  fi
 }
