@@ -14,20 +14,8 @@ set -uo pipefail
 
 tessiro="${1:?usage: italian-locale.sh PATH/TO/tessiro PATH/TO/examples}"
 examples="${2:?usage: italian-locale.sh PATH/TO/tessiro PATH/TO/examples}"
-work="$(mktemp -d "${TMPDIR:-/tmp}/tessiro-locale.XXXXXX")"
-bridge=""
-cleanup() {
-  [ -n "$bridge" ] && kill "$bridge" 2>/dev/null && wait "$bridge" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAILED: $*" >&2
-  trap - EXIT
-  [ -n "$bridge" ] && kill "$bridge" 2>/dev/null
-  echo "--- files kept in $work ---" >&2
-  exit 1
-}
+source "$(dirname "$0")/common.sh"
+e2e_single_bridge locale
 
 if ! locale -a 2>/dev/null | grep -qix 'it_IT\.utf-\?8'; then
   echo "SKIPPED: no it_IT.UTF-8 locale on this machine"
@@ -35,8 +23,6 @@ if ! locale -a 2>/dev/null | grep -qix 'it_IT\.utf-\?8'; then
 fi
 unset LANG LANGUAGE LC_NUMERIC LC_MESSAGES
 export QT_QPA_PLATFORM=offscreen
-
-source "$(dirname "$0")/common.sh"
 
 # 1. The dry run prints amounts, quantities and prices the same way.
 for loc in C.UTF-8 it_IT.UTF-8; do

@@ -9,14 +9,8 @@
 set -uo pipefail
 
 tessiro="${1:?usage: launch.sh PATH/TO/tessiro}"
-work="$(mktemp -d "${TMPDIR:-/tmp}/tessiro-launch.XXXXXX")"
-bridge=""
-cleanup() {
-  [ -n "$bridge" ] && kill "$bridge" 2>/dev/null && wait "$bridge" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAILED: $*" >&2; exit 1; }
+source "$(dirname "$0")/common.sh"
+e2e_single_bridge launch
 
 # 1. Headless: the first tick has run once the dropped file is gone; by then
 #    every library the bridge will use is mapped.
