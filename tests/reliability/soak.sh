@@ -224,6 +224,12 @@ while [ "$done_files" -lt "$files" ]; do
 done
 set_faults
 ! error_stands || recover
+# A broken non-fiscal file (an unknown record after N2) leaves its document
+# open without an error: the next receipt would be refused and voided. The
+# operator closes it before the last receipt.
+if grep -aq '^Stato=nonfiscale' "$dir/Simulatore/stato.ini"; then
+  ctl chiudi-nf >>"$REL_WORK/ctl.out" 2>&1 || rel_fail "tessiro ctl chiudi-nf did not close the open document"
+fi
 
 # The bridge takes a last valid file and settles.
 id=$next_id; next_id=$((next_id + 1))
