@@ -28,6 +28,10 @@ public:
     void showOnTop() override {}
     void makeTopmost() override {}
     void hideToTray() override {}
+    // Each of these has already gone to standard error as its log record.
+    void fileDiscarded(const std::string&) override {}
+    void documentVoided(const std::string&) override {}
+    void errorCleared() override {}
 
     void inform(const std::string& title, const std::string& text) override;
     bool askOkCancel(const std::string& title, const std::string& text) override;

@@ -25,6 +25,16 @@ public:
     // Hides the window and puts its icon into the tray.
     virtual void hideToTray() = 0;
 
+    // What happened, for the window's status line (plain words beside the
+    // error labels). Texts are windows-1252 bytes.
+    // A command file was thrown away without running (`name`: its name).
+    virtual void fileDiscarded(const std::string& name) = 0;
+    // The bridge voided (or closed) a document left open in the printer;
+    // `reason` says why, in the words of the log record.
+    virtual void documentVoided(const std::string& reason) = 0;
+    // The error state was lifted.
+    virtual void errorCleared() = 0;
+
     // Message boxes with the program's title unless one is given.
     virtual void inform(const std::string& title, const std::string& text) = 0;
     virtual bool askOkCancel(const std::string& title, const std::string& text) = 0;

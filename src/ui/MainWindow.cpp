@@ -394,6 +394,23 @@ void MainWindow::makeTopmost()
         raise();
 }
 
+void MainWindow::fileDiscarded(const std::string& name)
+{
+    m_discarded.push_back(name);
+}
+
+void MainWindow::documentVoided(const std::string& reason)
+{
+    m_lastVoid = reason;
+}
+
+void MainWindow::errorCleared()
+{
+    m_discarded.clear();
+    m_lastVoid.clear();
+    refreshErrorState();
+}
+
 void MainWindow::showFromTray()
 {
     if (m_exiting)

@@ -10,6 +10,8 @@
 
 #include <array>
 #include <functional>
+#include <string>
+#include <vector>
 
 class AboutBox;
 class Bridge;
@@ -45,6 +47,9 @@ public:
     void showOnTop() override;
     void makeTopmost() override;
     void hideToTray() override;
+    void fileDiscarded(const std::string& name) override;
+    void documentVoided(const std::string& reason) override;
+    void errorCleared() override;
     void inform(const std::string& title, const std::string& text) override;
     bool askOkCancel(const std::string& title, const std::string& text) override;
     bool askYesNo(const std::string& title, const std::string& text) override;
@@ -109,6 +114,9 @@ private:
     QPlainTextEdit* m_msgErrori = nullptr;
     QPlainTextEdit* m_msgErroreNoPrinter = nullptr;
     std::string m_printerText, m_programText;
+    // Since the error came: the files thrown away, and the last void.
+    std::vector<std::string> m_discarded;
+    std::string m_lastVoid;
     QPointer<AboutBox> m_about;
     bool m_minimizedForTray = false; // minimized because no tray host ran
     QTimer* m_watch = nullptr;       // settings file and error state

@@ -51,6 +51,9 @@ public:
         topmost = false;
         ++hides;
     }
+    void fileDiscarded(const std::string& name) override { discarded.push_back(name); }
+    void documentVoided(const std::string& reason) override { voids.push_back(reason); }
+    void errorCleared() override { ++clears; }
     void inform(const std::string& title, const std::string& text) override
     {
         boxes.push_back({"inform", title, text});
@@ -64,6 +67,8 @@ public:
     std::string printerText, programText;
     bool visible = false, topmost = false;
     int shows = 0, hides = 0;
+    std::vector<std::string> discarded, voids; // the status line's events
+    int clears = 0;
     std::vector<Box> boxes;
 
 private:
