@@ -37,6 +37,14 @@ src=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
 readme=$src/README.md
 
+# ./run.sh installs what the build needs when some of it is missing; a test
+# does not install packages on its own.
+source "$src/scripts/deps.sh"
+for package in "${TESSIRO_PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+    { echo "SKIPPED: $package is not installed, and ./run.sh would install it"; exit 0; }
+done
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessiro-routes.XXXXXX")
 first_terminal=""
 cleanup() {
