@@ -83,13 +83,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The shared helpers first: this script's own fail keeps its screenshot.
+source "$here/common.sh"
+
 fail() {
   [ -n "${DISPLAY:-}" ] && import -window root "$work/failed.png" 2>/dev/null
   echo "FAILED: $*" >&2
   exit 1
 }
-
-source "$here/common.sh"
 
 # A display that nobody serves: one line naming --headless, status 1, no abort.
 for n in 199 198 197; do
@@ -368,8 +369,15 @@ wait_for 10 test -d "$prog/Ostro" || fail "no drop folder"
 start_till() {
   "$till" "$1" "$work/$1.txt" ${2:-} >"$work/$1.log" 2>&1 &
   pids+=($!)
-  wait_for 10 bash -c "xdotool search --onlyvisible --name '^$1\$' | grep -q ." || fail "the stand-in till $1 did not start"
-  till_window="$(xdotool search --onlyvisible --name "^$1\$" | head -n1)"
+  # A window going full-screen may be looked at while it changes: X then
+  # refuses the look, and the next one finds it.
+  till_window=
+  local deadline=$((SECONDS + 10))
+  until [ -n "$till_window" ] || [ "$SECONDS" -ge "$deadline" ]; do
+    sleep 0.2
+    till_window="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)"
+  done
+  [ -n "$till_window" ] || fail "the stand-in till $1 did not start"
 }
 # give_focus WINDOW: the window manager makes it the active window.
 give_focus() {
@@ -401,7 +409,11 @@ echo "ordinary till: keys reach the till, Eps_COM unchanged, the error stands"
 # The frame, title bar and borders included, within the screen less the panel.
 read -r wx wy ww wh < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | awk '{ print $1, $2, $3, $4 }')
 read -r left right top bottom < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
-eval "$(xdotool getwindowgeometry --shell "$win")"
+# xwininfo, not xdotool: xdotool counts the frame twice in a framed
+# window's position.
+info="$(xwininfo -id "$win")"
+X="$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")" Y="$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")"
+WIDTH="$(sed -n 's/^ *Width: *//p' <<<"$info")" HEIGHT="$(sed -n 's/^ *Height: *//p' <<<"$info")"
 fx=$((X - left)) fy=$((Y - top)) fw=$((WIDTH + left + right)) fh=$((HEIGHT + top + bottom))
 [ "$fx" -ge "$wx" ] && [ "$fy" -ge "$wy" ] && [ $((fx + fw)) -le $((wx + ww)) ] && [ $((fy + fh)) -le $((wy + wh)) ] ||
   fail "the frame ${fw}x${fh}+${fx}+${fy} does not fit the available area ${ww}x${wh}+${wx}+${wy}"
