@@ -580,7 +580,9 @@ void MainWindow::documentVoided(const std::string& reason)
 // again) until something new happens.
 void MainWindow::errorCleared()
 {
-    m_facts.recovered = true;
+    // A NASCONDI with nothing wrong is no recovery to speak of.
+    if (!m_cleared)
+        m_facts.recovered = true;
     m_cleared = true;
     refreshErrorState();
 }

@@ -196,8 +196,9 @@ TEST_P(StatusLine, SaysWhatToDoAndMarksTheMatchingButtonWithoutTakingTheFocus)
     for (const char* word : GetParam().words)
         EXPECT_TRUE(line.contains(QString::fromUtf8(word), Qt::CaseInsensitive)) << word << " not in: " << line.toStdString();
     EXPECT_EQ(window->markedButton(), QString::fromLatin1(GetParam().marked));
-    if (QWidget* focused = window->focusWidget())
+    if (QWidget* focused = window->focusWidget()) {
         EXPECT_FALSE(qobject_cast<QPushButton*>(focused)) << focused->objectName().toStdString();
+    }
     EXPECT_EQ(window->tray().lastNotificationTitle(), QString::fromLatin1(GetParam().notificationTitle));
 }
 
