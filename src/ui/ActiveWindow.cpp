@@ -27,8 +27,7 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
 
 // The 32-bit values of `property` on `window`, at most `max` of them.
 template <typename F>
-bool forEachValue(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type, uint32_t max,
-                  F&& f)
+bool forEachValue(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type, uint32_t max, F&& f)
 {
     const Reply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(c, xcb_get_property(c, 0, window, property, type, 0, max), nullptr));

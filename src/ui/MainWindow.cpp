@@ -6,19 +6,19 @@
 #include "config/Text.h"
 #include "core/SharedState.h"
 #include "errors/FileKind.h"
-#include "ui/ActiveWindow.h"
 #include "ui/AboutBox.h"
+#include "ui/ActiveWindow.h"
 #include "ui/FolderCleanup.h"
 #include "ui/ProgramIcon.h"
 #include "ui/TrayIcon.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -459,7 +459,7 @@ void MainWindow::setPrinterErrorText(const std::string& text)
         // The file that failed tells which document the printer was on.
         if (m_bridge && !m_bridge->state().currentFileName.empty())
             m_facts.document = isFiscalName(m_bridge->state().currentFileName) ? StatusFacts::Document::Fiscal
-                                                                                : StatusFacts::Document::NonFiscal;
+                                                                               : StatusFacts::Document::NonFiscal;
     }
     m_printerText = text;
     m_msgErrori->setPlainText(displayText(fromCp1252(text)));
@@ -478,7 +478,7 @@ void MainWindow::setProgramErrorText(const std::string& text)
         if (m_bridge && !m_bridge->state().currentFileName.empty() &&
             m_facts.document == StatusFacts::Document::Unknown)
             m_facts.document = isFiscalName(m_bridge->state().currentFileName) ? StatusFacts::Document::Fiscal
-                                                                                : StatusFacts::Document::NonFiscal;
+                                                                               : StatusFacts::Document::NonFiscal;
     }
     m_programText = text;
     m_msgErroreNoPrinter->setPlainText(displayText(fromCp1252(text)));
@@ -503,8 +503,7 @@ void MainWindow::setTopmost(bool on)
 
 void MainWindow::focusErrorPanel()
 {
-    QPlainTextEdit* panel =
-        m_printerText.empty() && !m_programText.empty() ? m_msgErroreNoPrinter : m_msgErrori;
+    QPlainTextEdit* panel = m_printerText.empty() && !m_programText.empty() ? m_msgErroreNoPrinter : m_msgErrori;
     panel->setFocus(Qt::OtherFocusReason);
     m_scroll->ensureWidgetVisible(panel, 0, 0);
 }
@@ -687,7 +686,8 @@ void MainWindow::about()
     if (!m_about) {
         // A window of its own that belongs to this one: it stays up while
         // the main window is in the tray, and opens over it on its screen.
-        m_about = new AboutBox(this, m_bridge ? QString::fromStdString(m_bridge->state().printerDescription) : QString());
+        m_about = new AboutBox(this,
+                               m_bridge ? QString::fromStdString(m_bridge->state().printerDescription) : QString());
         QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
         const QRect area = where ? where->availableGeometry() : QRect();
         const QRect over = isVisible() ? frameGeometry() : area;

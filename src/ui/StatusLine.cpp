@@ -116,7 +116,8 @@ QString statusText(const StatusFacts& facts)
             sentences << voided + (voidedAReceipt(facts) ? QStringLiteral(": ribattere la vendita del cliente.")
                                                          : QStringLiteral("."));
         if (isPaperEnd(facts.condition)) {
-            const QString group = facts.document == StatusFacts::Document::Fiscal ? QStringLiteral("\"Scontrino fiscale\"")
+            const QString group = facts.document == StatusFacts::Document::Fiscal
+                                      ? QStringLiteral("\"Scontrino fiscale\"")
                                   : facts.document == StatusFacts::Document::NonFiscal
                                       ? QStringLiteral("\"Scontrino non fiscale\"")
                                       : QStringLiteral("\"Scontrino fiscale\" o \"Scontrino non fiscale\", secondo "

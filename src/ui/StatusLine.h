@@ -11,8 +11,8 @@ struct StatusFacts {
     // The kind of document the failing command file printed.
     enum class Document { Unknown, Fiscal, NonFiscal };
 
-    bool standing = false;  // an error stands
-    QString condition;      // the printer's condition in words ("FINE CARTA")
+    bool standing = false; // an error stands
+    QString condition;     // the printer's condition in words ("FINE CARTA")
     Document document = Document::Unknown;
     QStringList voided;     // why documents were voided or closed, in order
     bool recovered = false; // the error was lifted

@@ -61,8 +61,7 @@ void TrayIcon::showErrorState(bool standing, const QString& condition, const QSt
     m_icon->setIcon(standing ? m_errorIcon : m_normal);
     applyTip();
     if (rises)
-        notify(condition.isEmpty() ? QStringLiteral("Errore") : condition, advice.isEmpty() ? condition : advice,
-               true);
+        notify(condition.isEmpty() ? QStringLiteral("Errore") : condition, advice.isEmpty() ? condition : advice, true);
     else if (lifted)
         notify(QStringLiteral("Risolto"), advice.isEmpty() ? QStringLiteral("La stampa riprende.") : advice, false);
 }

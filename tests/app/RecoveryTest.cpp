@@ -73,32 +73,33 @@ TEST_P(OperatorRecovery, ActionUnderAFiscalFileGoesToTheFiscalLog)
 
 INSTANTIATE_TEST_SUITE_P(
     Recovery, OperatorRecovery,
-    ::testing::Values(Command{"cmdChiudiNF",
-                              &Recovery::cmdChiudiNF,
-                              "Chiusura scontrino NON Fiscale Bloccato",
-                              {"OpenPort", "CloseNonFiscal", "ClosePort"},
-                              true,
-                              {"Chiusura scontrino NON Fiscale Bloccato"}},
-                      Command{"cmdChiudiScontrino",
-                              &Recovery::cmdChiudiScontrino,
-                              "Annullo Scontrino Fiscale Bloccato",
-                              {"OpenPort", "CancelReceipt", "ClosePort"},
-                              true,
-                              {"Annullo Scontrino Fiscale Bloccato"}},
-                      Command{"cmdEliminaCor", &Recovery::cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false},
-                      Command{"cmdFineCarta",
-                              &Recovery::cmdFineCarta,
-                              "Recupero da Fine Carta su Scontrino Fiscale",
-                              {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CancelReceipt", "ClosePort"},
-                              false,
-                              {"Recupero da Fine Carta su Scontrino Fiscale"}},
-                      Command{"cmdFineCartaNoFisc",
-                              &Recovery::cmdFineCartaNoFisc,
-                              "Recupero da Fine Carta su Non Fiscale",
-                              {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"},
-                              false,
-                              {"Recupero da Fine Carta su Non Fiscale"}},
-                      Command{"cmdRistampa", &Recovery::cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false}),
+    ::testing::Values(
+        Command{"cmdChiudiNF",
+                &Recovery::cmdChiudiNF,
+                "Chiusura scontrino NON Fiscale Bloccato",
+                {"OpenPort", "CloseNonFiscal", "ClosePort"},
+                true,
+                {"Chiusura scontrino NON Fiscale Bloccato"}},
+        Command{"cmdChiudiScontrino",
+                &Recovery::cmdChiudiScontrino,
+                "Annullo Scontrino Fiscale Bloccato",
+                {"OpenPort", "CancelReceipt", "ClosePort"},
+                true,
+                {"Annullo Scontrino Fiscale Bloccato"}},
+        Command{"cmdEliminaCor", &Recovery::cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false, {}},
+        Command{"cmdFineCarta",
+                &Recovery::cmdFineCarta,
+                "Recupero da Fine Carta su Scontrino Fiscale",
+                {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CancelReceipt", "ClosePort"},
+                false,
+                {"Recupero da Fine Carta su Scontrino Fiscale"}},
+        Command{"cmdFineCartaNoFisc",
+                &Recovery::cmdFineCartaNoFisc,
+                "Recupero da Fine Carta su Non Fiscale",
+                {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"},
+                false,
+                {"Recupero da Fine Carta su Non Fiscale"}},
+        Command{"cmdRistampa", &Recovery::cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false, {}}),
     rownames::byName);
 
 class PaperEndCommand : public RecoveryBench {};
@@ -191,13 +192,18 @@ TEST_F(Reprint, CopiesTheLastReceiptIntoTheDropFolderByteForByte)
     EXPECT_FALSE(state.errorState);
 }
 
-TEST_F(Reprint, MissingCopyOnlyFilesTheAction)
+TEST_F(Reprint, MissingCopyIsSaidAndFiledBeforeTheUnchangedAction)
 {
     recovery().cmdRistampa();
     EXPECT_TRUE(dropFolder().empty());
     EXPECT_FALSE(state.errorState);
     EXPECT_EQ(notFiscalLog(),
-              std::vector<std::string>{std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale"});
+              (std::vector<std::string>{std::string("Tessiro_Error: ;") + Now +
+                                            ";Ristampa non riuscita: manca Kelmora\\_Cassa\\Old.txt",
+                                        std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale"}));
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].kind, "inform");
+    EXPECT_NE(window.boxes[0].text.find("Kelmora\\_Cassa\\Old.txt"), std::string::npos);
 }
 
 TEST_F(Reprint, CopyThatCannotBePutInPlaceIsReportedAndLeavesNoPartialFile)

@@ -115,9 +115,10 @@ TEST_F(ErrorInSight, AnErrorLeavesTheKeyboardOnTheReadOnlyPanelWhereNoKeyReaches
     ASSERT_EQ(window->focusWidget(), child<QPlainTextEdit>("MsgErrori"));
     const QString shown = child<QPlainTextEdit>("MsgErrori")->toPlainText();
     // The cashier's keys meant for the till: a digit, a space, Enter, a letter.
-    for (const auto& [key, text] : std::vector<std::pair<int, QString>>{
-             {Qt::Key_2, QStringLiteral("2")}, {Qt::Key_Space, QStringLiteral(" ")}, {Qt::Key_Return, QString()},
-             {Qt::Key_A, QStringLiteral("a")}}) {
+    for (const auto& [key, text] : std::vector<std::pair<int, QString>>{{Qt::Key_2, QStringLiteral("2")},
+                                                                        {Qt::Key_Space, QStringLiteral(" ")},
+                                                                        {Qt::Key_Return, QString()},
+                                                                        {Qt::Key_A, QStringLiteral("a")}}) {
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
         QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
         QCoreApplication::sendEvent(window->focusWidget(), &press);
@@ -164,9 +165,9 @@ struct StatusCase {
     const char* name;
     // Brings the window where the row looks at it.
     std::function<void(WindowFixture&)> make;
-    std::vector<const char*> words;  // in the status line (the action to take)
-    const char* marked;              // the recovery button marked, or ""
-    const char* notificationTitle;   // the last tray notification's title
+    std::vector<const char*> words; // in the status line (the action to take)
+    const char* marked;             // the recovery button marked, or ""
+    const char* notificationTitle;  // the last tray notification's title
 };
 
 std::ostream& operator<<(std::ostream& out, const StatusCase& c)
@@ -181,7 +182,10 @@ public:
         testfiles::write(prog / "Ostro" / name, records);
         bridge->tick();
     }
-    void faults(const std::string& lines) { testfiles::write(prog / "Simulatore" / "guasti.ini", "[Guasti]\r\n" + lines); }
+    void faults(const std::string& lines)
+    {
+        testfiles::write(prog / "Simulatore" / "guasti.ini", "[Guasti]\r\n" + lines);
+    }
     void clickButton(const char* name) { click(name); }
 };
 
@@ -194,7 +198,8 @@ TEST_P(StatusLine, SaysWhatToDoAndMarksTheMatchingButtonWithoutTakingTheFocus)
     const QString line = window->statusLine();
     EXPECT_EQ(child<QLabel>("RigaStato")->text(), line);
     for (const char* word : GetParam().words)
-        EXPECT_TRUE(line.contains(QString::fromUtf8(word), Qt::CaseInsensitive)) << word << " not in: " << line.toStdString();
+        EXPECT_TRUE(line.contains(QString::fromUtf8(word), Qt::CaseInsensitive))
+            << word << " not in: " << line.toStdString();
     EXPECT_EQ(window->markedButton(), QString::fromLatin1(GetParam().marked));
     if (QWidget* focused = window->focusWidget()) {
         EXPECT_FALSE(qobject_cast<QPushButton*>(focused)) << focused->objectName().toStdString();
@@ -211,61 +216,61 @@ void paperEndInAReceipt(StatusLine& t)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StatusLine,
-    ::testing::Values(
-        StatusCase{"AutomaticVoid",
-                   [](WindowFixture& w) {
-                       // A non-fiscal receipt asked for inside an open fiscal one.
-                       static_cast<StatusLine&>(w).drop("20261208000001COR_seq.txt",
-                                                        "F2:1:PANE:1000:150:3\r\nN1:1\r\n");
-                   },
-                   {"scontrino annullato", "ribattere la vendita"},
-                   "cmdNascondi",
-                   "SEQUENZA ERRATA"},
-        StatusCase{"PaperEndFiscal",
-                   [](WindowFixture& w) { paperEndInAReceipt(static_cast<StatusLine&>(w)); },
-                   {"cambiare il rotolo", "RECUPERO DA FINE CARTA", "\"Scontrino fiscale\""},
-                   "cmdFineCarta",
-                   "FINE CARTA"},
-        StatusCase{"PaperEndNonFiscal",
-                   [](WindowFixture& w) {
-                       auto& t = static_cast<StatusLine&>(w);
-                       t.faults("FineCarta=1\r\n");
-                       t.drop("20261208000001NOF_carta.txt", "N1:1\r\nN2:1:RIGA\r\nN3:1\r\n");
-                   },
-                   {"cambiare il rotolo", "RECUPERO DA FINE CARTA", "\"Scontrino non fiscale\""},
-                   "cmdFineCartaNoFisc",
-                   "FINE CARTA"},
-        StatusCase{"RecoveryAfterPaperEnd",
-                   [](WindowFixture& w) {
-                       auto& t = static_cast<StatusLine&>(w);
-                       paperEndInAReceipt(t);
-                       t.clickButton("cmdFineCarta");
-                   },
-                   {"Risolto", "scontrino annullato", "la stampa riprende", "ribattere la vendita"},
-                   "",
-                   "Risolto"},
-        StatusCase{"FilesDiscarded",
-                   [](WindowFixture& w) {
-                       auto& t = static_cast<StatusLine&>(w);
-                       paperEndInAReceipt(t);
-                       t.drop("20261208000002COR_uno.txt", "F2:1:PANE:1000:150:1\r\n");
-                       t.drop("20261208000003NOF_due.txt", "N1:1\r\n");
-                   },
-                   {"2 file non eseguiti", "20261208000002COR_uno.txt", "20261208000003NOF_due.txt",
-                    "reinviare dal gestionale", "cambiare il rotolo"},
-                   "cmdFineCarta",
-                   "FINE CARTA"},
-        StatusCase{"FilesDiscardedStayAfterNascondi",
-                   [](WindowFixture& w) {
-                       auto& t = static_cast<StatusLine&>(w);
-                       paperEndInAReceipt(t);
-                       t.drop("20261208000002COR_uno.txt", "F2:1:PANE:1000:150:1\r\n");
-                       t.faults("");
-                       t.clickButton("cmdNascondi");
-                   },
-                   {"Risolto", "1 file non eseguito", "20261208000002COR_uno.txt", "reinviare dal gestionale"},
-                   "",
-                   "Risolto"}),
+    ::testing::Values(StatusCase{"AutomaticVoid",
+                                 [](WindowFixture& w) {
+                                     // A non-fiscal receipt asked for inside an open fiscal one.
+                                     static_cast<StatusLine&>(w).drop("20261208000001COR_seq.txt",
+                                                                      "F2:1:PANE:1000:150:3\r\nN1:1\r\n");
+                                 },
+                                 {"scontrino annullato", "ribattere la vendita"},
+                                 "cmdNascondi",
+                                 "SEQUENZA ERRATA"},
+                      StatusCase{"PaperEndFiscal",
+                                 [](WindowFixture& w) { paperEndInAReceipt(static_cast<StatusLine&>(w)); },
+                                 {"cambiare il rotolo", "RECUPERO DA FINE CARTA", "\"Scontrino fiscale\""},
+                                 "cmdFineCarta",
+                                 "FINE CARTA"},
+                      StatusCase{"PaperEndNonFiscal",
+                                 [](WindowFixture& w) {
+                                     auto& t = static_cast<StatusLine&>(w);
+                                     t.faults("FineCarta=1\r\n");
+                                     t.drop("20261208000001NOF_carta.txt", "N1:1\r\nN2:1:RIGA\r\nN3:1\r\n");
+                                 },
+                                 {"cambiare il rotolo", "RECUPERO DA FINE CARTA", "\"Scontrino non fiscale\""},
+                                 "cmdFineCartaNoFisc",
+                                 "FINE CARTA"},
+                      StatusCase{"RecoveryAfterPaperEnd",
+                                 [](WindowFixture& w) {
+                                     auto& t = static_cast<StatusLine&>(w);
+                                     paperEndInAReceipt(t);
+                                     t.clickButton("cmdFineCarta");
+                                 },
+                                 {"Risolto", "scontrino annullato", "la stampa riprende", "ribattere la vendita"},
+                                 "",
+                                 "Risolto"},
+                      StatusCase{"FilesDiscarded",
+                                 [](WindowFixture& w) {
+                                     auto& t = static_cast<StatusLine&>(w);
+                                     paperEndInAReceipt(t);
+                                     t.drop("20261208000002COR_uno.txt", "F2:1:PANE:1000:150:1\r\n");
+                                     t.drop("20261208000003NOF_due.txt", "N1:1\r\n");
+                                 },
+                                 {"2 file non eseguiti", "20261208000002COR_uno.txt", "20261208000003NOF_due.txt",
+                                  "reinviare dal gestionale", "cambiare il rotolo"},
+                                 "cmdFineCarta",
+                                 "FINE CARTA"},
+                      StatusCase{
+                          "FilesDiscardedStayAfterNascondi",
+                          [](WindowFixture& w) {
+                              auto& t = static_cast<StatusLine&>(w);
+                              paperEndInAReceipt(t);
+                              t.drop("20261208000002COR_uno.txt", "F2:1:PANE:1000:150:1\r\n");
+                              t.faults("");
+                              t.clickButton("cmdNascondi");
+                          },
+                          {"Risolto", "1 file non eseguito", "20261208000002COR_uno.txt", "reinviare dal gestionale"},
+                          "",
+                          "Risolto"}),
     rownames::byName);
 
 TEST_F(StatusLine, TheTrayNamesThePaperEndInWordsNotTheProgramsCall)
@@ -311,8 +316,8 @@ TEST_P(TillScreen, EveryControlCanBeReachedAndTheButtonsAreInSight)
         EXPECT_TRUE(inside.contains(at)) << button->objectName().toStdString();
         EXPECT_GE(button->height(), button->minimumSizeHint().height()) << button->objectName().toStdString();
     }
-    EXPECT_TRUE(inside.contains(QRect(child<QLabel>("RigaStato")->mapTo(window.get(), QPoint(0, 0)),
-                                      child<QLabel>("RigaStato")->size())));
+    EXPECT_TRUE(inside.contains(
+        QRect(child<QLabel>("RigaStato")->mapTo(window.get(), QPoint(0, 0)), child<QLabel>("RigaStato")->size())));
     // The fields and panels above scroll into sight.
     auto* scroll = child<QScrollArea>("pannelli");
     for (const char* name : {"Seriale", "Setting", "Ritardo", "NonRiscIndex", "NonRiscType", "cartellaOstro", "PAY_L",
