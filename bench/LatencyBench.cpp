@@ -53,6 +53,7 @@ public:
     TESSIRO_NOTE(void, ClosePort, (), void())
     TESSIRO_NOTE(bool, PortIsOpen, (), false)
     TESSIRO_NOTE(bool, Busy, (), false)
+    TESSIRO_NOTE(OpenDocument, DocumentOpen, (), OpenDocument::None)
     TESSIRO_NOTE(int16_t, SellDept, (int16_t, const std::string&, Currency, int16_t), 0)
     TESSIRO_NOTE(int16_t, SellDeptQty, (int16_t, const std::string&, float, Currency, int16_t), 0)
     TESSIRO_NOTE(int16_t, ReturnDept, (int16_t, const std::string&, Currency, int16_t), 0)

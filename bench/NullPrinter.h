@@ -17,6 +17,7 @@ public:
     void ClosePort() override { m_open = false; }
     bool PortIsOpen() override { return m_open; }
     bool Busy() override { return false; }
+    OpenDocument DocumentOpen() override { return OpenDocument::None; }
     int16_t SellDept(int16_t, const std::string&, Currency, int16_t) override { return 0; }
     int16_t SellDeptQty(int16_t, const std::string&, float, Currency, int16_t) override { return 0; }
     int16_t ReturnDept(int16_t, const std::string&, Currency, int16_t) override { return 0; }

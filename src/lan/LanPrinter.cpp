@@ -205,6 +205,25 @@ int16_t LanPrinter::SubtotalDiscount(int16_t, Currency amount)
     return run([&] { return m_doc.subtotalDiscount(amount); });
 }
 
+OpenDocument LanPrinter::DocumentOpen()
+{
+    // What is being collected has not reached the printer, but it is the
+    // document the bridge has open.
+    switch (m_doc.state()) {
+    case DocumentCollector::State::Fiscal:
+    case DocumentCollector::State::Payment:
+        return OpenDocument::Fiscal;
+    case DocumentCollector::State::NonFiscal:
+        return OpenDocument::NonFiscal;
+    case DocumentCollector::State::None:
+        break;
+    }
+    // Otherwise only the status digits of the printer's last reply tell.
+    if (!m_printerDocumentOpen)
+        return OpenDocument::Unknown;
+    return *m_printerDocumentOpen ? OpenDocument::Undetermined : OpenDocument::None;
+}
+
 int16_t LanPrinter::CancelReceipt(int16_t)
 {
     if (!m_open)

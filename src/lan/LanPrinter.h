@@ -49,6 +49,7 @@ public:
     void OpenPort() override;
     void ClosePort() override;
     bool PortIsOpen() override { return m_open; }
+    OpenDocument DocumentOpen() override;
     bool Busy() override { return false; }
     int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
     int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;

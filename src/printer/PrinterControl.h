@@ -17,6 +17,34 @@ public:
     std::string description() const { return what(); }
 };
 
+// The document a printer holds open, as far as its control can tell.
+enum class OpenDocument {
+    None,         // nothing is open
+    Fiscal,       // a fiscal receipt: items, or payments under way
+    NonFiscal,    // a non-fiscal document
+    Undetermined, // something is open, of a kind the control cannot tell
+    Unknown,      // the control cannot tell whether anything is open
+};
+
+// The state's name in traces and reports: "none", "fiscal", "non-fiscal",
+// "undetermined", "unknown".
+inline const char* openDocumentName(OpenDocument open)
+{
+    switch (open) {
+    case OpenDocument::None:
+        return "none";
+    case OpenDocument::Fiscal:
+        return "fiscal";
+    case OpenDocument::NonFiscal:
+        return "non-fiscal";
+    case OpenDocument::Undetermined:
+        return "undetermined";
+    case OpenDocument::Unknown:
+        break;
+    }
+    return "unknown";
+}
+
 // The fiscal printer control's contract: one member per operation of its
 // dispatch table. Printing calls take idOp first and return a 16-bit code,
 // 0 for done. Texts are the 8-bit (windows-1252) bytes the back-office wrote.
@@ -43,6 +71,10 @@ public:
     virtual bool PortIsOpen() = 0;
     // Property get: true while the printer is busy.
     virtual bool Busy() = 0;
+    // Property get: the document the printer holds open. A bridge asks it
+    // at the start and at the end of a command file, so that one file is
+    // never continued by the next.
+    virtual OpenDocument DocumentOpen() = 0;
 
     // Fiscal receipt.
     virtual int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) = 0;

@@ -3,6 +3,8 @@
 
 #include "simulator/CallTrace.h"
 
+#include <string_view>
+
 using calltrace::args;
 
 std::vector<std::string> RecordingControl::take()
@@ -14,6 +16,16 @@ std::vector<std::string> RecordingControl::take()
 
 int16_t RecordingControl::done(const char* name, const std::string& arguments)
 {
+    // Every call is taken, so a sale or description opens a receipt, any
+    // payment closes it (it pays what is due), and a void ends it.
+    const std::string_view n = name;
+    if (n.starts_with("Sell") || n.starts_with("Return") || n == "AddDescription" || n == "Subtotal" ||
+        n == "SubtotalDiscount" || n == "ExtraLine")
+        m_document = OpenDocument::Fiscal;
+    else if (n.starts_with("Pay") || n == "CancelReceipt" || n == "CloseNonFiscal")
+        m_document = OpenDocument::None;
+    else if (n == "OpenNonFiscal")
+        m_document = OpenDocument::NonFiscal;
     m_lines.push_back(calltrace::call(name, arguments, calltrace::value(int16_t{0})));
     return 0;
 }
@@ -64,6 +76,11 @@ bool RecordingControl::PortIsOpen()
 {
     m_lines.push_back(calltrace::call("PortIsOpen", "", calltrace::value(m_open)));
     return m_open;
+}
+
+OpenDocument RecordingControl::DocumentOpen()
+{
+    return m_document;
 }
 
 int16_t RecordingControl::SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept)

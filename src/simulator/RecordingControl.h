@@ -28,6 +28,7 @@ public:
     void ClosePort() override;
     bool PortIsOpen() override;
     bool Busy() override { return false; }
+    OpenDocument DocumentOpen() override;
 
     int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
     int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
@@ -65,4 +66,5 @@ private:
 
     std::vector<std::string> m_lines;
     bool m_open = false;
+    OpenDocument m_document = OpenDocument::None;
 };

@@ -785,6 +785,24 @@ bool SimulatedPrinter::Busy()
     return busy;
 }
 
+OpenDocument SimulatedPrinter::DocumentOpen()
+{
+    OpenDocument open = OpenDocument::None;
+    switch (m_impl->state.receipt) {
+    case SimState::Receipt::None:
+        break;
+    case SimState::Receipt::Fiscal:
+    case SimState::Receipt::Payment:
+        open = OpenDocument::Fiscal;
+        break;
+    case SimState::Receipt::NonFiscal:
+        open = OpenDocument::NonFiscal;
+        break;
+    }
+    m_impl->trace(calltrace::get("DocumentOpen", openDocumentName(open)));
+    return open;
+}
+
 int16_t SimulatedPrinter::SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept)
 {
     return m_impl->run("SellDept", args(idOp, text, price, dept), true,

@@ -35,6 +35,7 @@ public:
     void ClosePort() override;
     bool PortIsOpen() override;
     bool Busy() override;
+    OpenDocument DocumentOpen() override;
     int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
     int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
     int16_t ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;

@@ -39,6 +39,7 @@ public:
     TESSIRO_FORWARD(void, ClosePort, (), ())
     TESSIRO_FORWARD(bool, PortIsOpen, (), ())
     TESSIRO_FORWARD(bool, Busy, (), ())
+    TESSIRO_FORWARD(OpenDocument, DocumentOpen, (), ())
     TESSIRO_FORWARD(int16_t, SellDept, (int16_t a, const std::string& b, Currency c, int16_t d), (a, b, c, d))
     TESSIRO_FORWARD(int16_t, SellDeptQty, (int16_t a, const std::string& b, float c, Currency d, int16_t e),
                     (a, b, c, d, e))

@@ -48,6 +48,9 @@ public:
     }
     bool PortIsOpen() override { return open; }
     bool Busy() override { return false; }
+    // What DocumentOpen answers; a test sets it.
+    OpenDocument document = OpenDocument::None;
+    OpenDocument DocumentOpen() override { return document; }
     int16_t SellDept(int16_t, const std::string&, Currency, int16_t) override { return code("SellDept"); }
     int16_t SellDeptQty(int16_t, const std::string&, float, Currency, int16_t) override { return code("SellDeptQty"); }
     int16_t ReturnDept(int16_t, const std::string&, Currency, int16_t) override { return code("ReturnDept"); }

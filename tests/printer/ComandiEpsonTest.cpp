@@ -495,6 +495,7 @@ public:
     void OpenPort() override { fail(); }
     void ClosePort() override { fail(); }
     bool PortIsOpen() override { fail(); }
+    OpenDocument DocumentOpen() override { fail(); }
     bool Busy() override
     {
         if (busyRaises)

@@ -34,6 +34,7 @@ public:
     void OpenPort() override { m.OpenPort(); }
     bool PortIsOpen() override { return m.PortIsOpen(); }
     bool Busy() override { return m.Busy(); }
+    OpenDocument DocumentOpen() override { return m.DocumentOpen(); }
     int16_t SellDept(int16_t i, const std::string& t, Currency p, int16_t d) override { return m.SellDept(i, t, p, d); }
     int16_t SellDeptQty(int16_t i, const std::string& t, float q, Currency p, int16_t d) override
     {
