@@ -248,14 +248,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
 
 namespace {
 
-// The command line's help, one entry per form of the command line: the
-// whole help lists them all, `tessiro SUBCOMMAND --help` one.
-struct UsageEntry {
-    const char* subcommand; // "" for the bridge itself
+// A piece of the command line's help and the forms of the command line it
+// belongs to: subcommand names separated by blanks, "" the bridge itself,
+// "*" every form. The whole help shows every piece, `tessiro SUBCOMMAND
+// --help` those of the subcommand.
+struct HelpEntry {
+    const char* owners;
     const char* text;
 };
 
-constexpr UsageEntry Usage[] = {
+// One entry per form of the command line, owned by its subcommand.
+constexpr HelpEntry Usage[] = {
     {"", "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"
          "      Runs the bridge on the program directory DIR: takes the command files\n"
          "      dropped into DIR/Ostro and runs them on the fiscal printer.\n"},
@@ -294,14 +297,7 @@ constexpr UsageEntry Usage[] = {
             "      bridge answers. COMMAND is one of:\n"},
 };
 
-// The options, each with the forms of the command line it belongs to
-// ("*" for every one).
-struct OptionEntry {
-    const char* owners; // subcommand names separated by blanks, "" the bridge
-    const char* text;
-};
-
-constexpr OptionEntry Options[] = {
+constexpr HelpEntry Options[] = {
     {"*", "  --dir DIR      Program directory (default: TESSIRO_DIR, else the\n"
           "                 executable's directory when it is writable and no system\n"
           "                 folder, else $XDG_DATA_HOME/tessiro or ~/.local/share/tessiro).\n"},
@@ -321,7 +317,7 @@ constexpr OptionEntry Options[] = {
     {"", "  -v, --version  Shows the version.\n"},
 };
 
-bool belongsTo(const OptionEntry& option, const std::string& subcommand)
+bool belongsTo(const HelpEntry& option, const std::string& subcommand)
 {
     const std::string owners = option.owners;
     if (owners == "*" || (subcommand.empty() && owners.empty()))
@@ -342,10 +338,10 @@ QString controlCommandList()
     return commands;
 }
 
-QString usageOf(const UsageEntry& entry)
+QString usageOf(const HelpEntry& entry)
 {
     QString text = QString::fromUtf8(entry.text);
-    if (std::string_view(entry.subcommand) == "ctl")
+    if (std::string_view(entry.owners) == "ctl")
         text += controlCommandList();
     return text;
 }
@@ -354,8 +350,8 @@ QString usageOf(const UsageEntry& entry)
 
 bool isSubcommand(const std::string& word)
 {
-    for (const UsageEntry& entry : Usage)
-        if (*entry.subcommand && word == entry.subcommand)
+    for (const HelpEntry& entry : Usage)
+        if (*entry.owners && word == entry.owners)
             return true;
     return false;
 }
@@ -363,9 +359,9 @@ bool isSubcommand(const std::string& word)
 std::vector<std::string> subcommandNames()
 {
     std::vector<std::string> names;
-    for (const UsageEntry& entry : Usage)
-        if (*entry.subcommand)
-            names.emplace_back(entry.subcommand);
+    for (const HelpEntry& entry : Usage)
+        if (*entry.owners)
+            names.emplace_back(entry.owners);
     return names;
 }
 
@@ -373,10 +369,10 @@ QString usageText(const std::string& subcommand)
 {
     QString text = QStringLiteral("Usage:\n");
     QString options;
-    for (const UsageEntry& entry : Usage)
-        if (subcommand.empty() || subcommand == entry.subcommand)
+    for (const HelpEntry& entry : Usage)
+        if (subcommand.empty() || subcommand == entry.owners)
             text += usageOf(entry);
-    for (const OptionEntry& option : Options)
+    for (const HelpEntry& option : Options)
         if (subcommand.empty() || belongsTo(option, subcommand))
             options += QString::fromUtf8(option.text);
     if (subcommand.empty())
