@@ -144,6 +144,7 @@ SimService::~SimService() = default;
 QByteArray SimService::handle(const QByteArray& body)
 {
     m_problem.clear();
+    m_replyLost = false;
     if (body.trimmed().isEmpty())
         return refusal("NO_DATA");
 
@@ -206,6 +207,8 @@ QByteArray SimService::handle(const QByteArray& body)
         m_problem = e.what();
         reply = refusal("FP_NO_ANSWER");
     }
+    if (request.root != QLatin1String("printerCommand"))
+        m_replyLost = m_printer->takeLostReply();
     m_printer->ClosePort();
     return reply;
 }

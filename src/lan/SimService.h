@@ -27,6 +27,11 @@ public:
     // What the last request could not do on the simulator's side (its port
     // would not open), for the server's own output; empty when nothing.
     const std::string& lastProblem() const { return m_problem; }
+    // The last request was a document the simulator printed (or refused)
+    // whose reply guasti.ini asks to lose (PerdiRisposta): the server drops
+    // the connection instead of answering, as a printer whose reply never
+    // reached the client.
+    bool replyLost() const { return m_replyLost; }
 
 private:
     struct Request;
@@ -35,6 +40,7 @@ private:
     std::filesystem::path m_statePath;
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::string m_problem;
+    bool m_replyLost = false;
 };
 
 // The keyword and status a printer of the series answers for a simulator

@@ -948,3 +948,12 @@ std::string SimulatedPrinter::ErrorText(int16_t level, int32_t code)
     m_impl->trace(calltrace::call("ErrorText", args(level, code), calltrace::value(text)));
     return text;
 }
+
+bool SimulatedPrinter::takeLostReply()
+{
+    m_impl->refreshFaults();
+    const bool lost = m_impl->faults.takeLostReply();
+    if (lost)
+        m_impl->trace("# guasti.ini: risposta persa (PerdiRisposta)");
+    return lost;
+}

@@ -63,6 +63,11 @@ public:
     int16_t PaperEndRecovery(int16_t value) override;
     std::string ErrorText(int16_t level, int32_t code) override;
 
+    // For the served printer, which answers each document over the LAN:
+    // true for each of the next N documents whose reply guasti.ini asks to
+    // lose (PerdiRisposta=N). Traced as a note.
+    bool takeLostReply();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;

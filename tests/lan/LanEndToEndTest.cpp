@@ -174,19 +174,96 @@ TEST(ServePrinter, ClientThatStopsSendingIsDroppedAndOthersAreServedMeanwhile)
     EXPECT_TRUE(stalled.state() == QAbstractSocket::UnconnectedState || stalled.waitForDisconnected(30000));
 }
 
-TEST(ServePrinter, AnswersOnlyPostOnTheServicePath)
+// What a client gets for raw bytes: the reply's bytes, and whether the
+// server closed the connection. Not a measure of time: a close expected
+// comes well before the wait gives up, and the served printer's own
+// deadline is longer than that wait, so only a close after the reply passes.
+struct RawExchange {
+    QByteArray reply;
+    bool closed = false;
+};
+
+RawExchange exchange(quint16 port, const QByteArray& request, bool waitForClose)
+{
+    RawExchange out;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(5000))
+        return out;
+    socket.write(request);
+    socket.waitForBytesWritten(5000);
+    while (socket.state() == QAbstractSocket::ConnectedState) {
+        if (!waitForClose && out.reply.contains("\r\n\r\n"))
+            break;
+        if (!socket.waitForReadyRead(20000) && socket.state() == QAbstractSocket::ConnectedState)
+            break;
+        out.reply += socket.readAll();
+    }
+    out.reply += socket.readAll();
+    out.closed = socket.state() != QAbstractSocket::ConnectedState;
+    return out;
+}
+
+const QByteArray StatusQuery = "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
+                               "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><printerCommand>"
+                               "<queryPrinterStatus operator=\"1\" statusType=\"0\"/></printerCommand></s:Body>"
+                               "</s:Envelope>";
+const QByteArray Receipt = "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
+                           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><printerFiscalReceipt>"
+                           "<beginFiscalReceipt operator=\"1\"/><printRecItem operator=\"1\" description=\"PANE\" "
+                           "quantity=\"1\" unitPrice=\"2,50\" department=\"1\"/><printRecTotal operator=\"1\" "
+                           "description=\"CONTANTI\" payment=\"2,50\" paymentType=\"0\" index=\"0\"/>"
+                           "<endFiscalReceipt operator=\"1\"/></printerFiscalReceipt></s:Body></s:Envelope>";
+
+QByteArray post(const QByteArray& body, const QByteArray& headers = {}, const QByteArray& version = "HTTP/1.1")
+{
+    return "POST /cgi-bin/fpmate.cgi " + version + "\r\nHost: x\r\nContent-Type: text/xml\r\n" + headers +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+struct HttpCase {
+    const char* name;
+    std::string guasti;
+    QByteArray request;
+    const char* replyStart; // "" for no reply at all
+    bool closes;
+    int receiptsOnTheRoll;
+};
+
+class ServePrinterHttp : public ::testing::TestWithParam<HttpCase> {};
+
+TEST_P(ServePrinterHttp, AnswersAndClosesAsTheRequestAsks)
 {
     QTemporaryDir tmp;
-    ServedPrinter served(testfiles::path(tmp));
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, served.port());
-    ASSERT_TRUE(socket.waitForConnected(5000));
-    socket.write("GET /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\n\r\n");
-    QByteArray reply;
-    while (!reply.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
-        reply += socket.readAll();
-    EXPECT_TRUE(reply.startsWith("HTTP/1.1 405")) << reply.toStdString();
+    const fs::path dir = testfiles::path(tmp);
+    if (!GetParam().guasti.empty())
+        testfiles::write(dir / "Simulatore" / "guasti.ini", "[Guasti]\n" + GetParam().guasti);
+    ServedPrinter served(dir, 60000);
+    ASSERT_NE(served.port(), 0);
+    const RawExchange r = exchange(served.port(), GetParam().request, GetParam().closes);
+    EXPECT_TRUE(r.reply.startsWith(GetParam().replyStart)) << r.reply.toStdString();
+    if (!*GetParam().replyStart) {
+        EXPECT_EQ(r.reply.toStdString(), "");
+    }
+    if (GetParam().closes) {
+        EXPECT_TRUE(r.closed);
+    }
+    const std::string roll = testfiles::read(dir / "Simulatore" / "giornale.txt");
+    size_t receipts = 0;
+    for (size_t at = roll.find("SCONTRINO N."); at != std::string::npos; at = roll.find("SCONTRINO N.", at + 1))
+        ++receipts;
+    EXPECT_EQ(receipts, size_t(GetParam().receiptsOnTheRoll)) << roll;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServePrinterHttp,
+    ::testing::Values(
+        HttpCase{"OnlyPostOnTheServicePath", "", "GET /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\n\r\n",
+                 "HTTP/1.1 405", false, 0},
+        HttpCase{"LostReplyPrintsAndDropsTheConnection", "PerdiRisposta=1\n", post(Receipt), "", true, 1},
+        HttpCase{"LostReplyIsNeverAStatusQuerys", "PerdiRisposta=1\n", post(StatusQuery), "HTTP/1.1 200", false,
+                 0}),
+    rownames::byName);
 
 struct FaultCase {
     const char* name;

@@ -142,6 +142,23 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Busy", "Occupato=1\n", "LAN_ERROR", 0, ""}),
     rownames::byName);
 
+TEST_F(SimServiceFixture, LostReplyPrintsTheDocumentAndLosesOnlyAsManyRepliesAsAsked)
+{
+    faults("PerdiRisposta=1\n");
+    const QByteArray status =
+        envelope("<printerCommand><queryPrinterStatus operator=\"1\" statusType=\"0\"/></printerCommand>");
+    // A command is no document: its reply is never the one lost.
+    m_service.handle(status);
+    EXPECT_FALSE(m_service.replyLost());
+    m_service.handle(Receipt);
+    EXPECT_TRUE(m_service.replyLost());
+    EXPECT_NE(roll().find("SCONTRINO N. 0001"), std::string::npos) << roll();
+    const LanReply next = ask(Receipt);
+    EXPECT_FALSE(m_service.replyLost());
+    EXPECT_EQ(next.code, 0) << next.detail().toStdString();
+    EXPECT_EQ(next.info.at(QStringLiteral("fiscalReceiptNumber")).toStdString(), "2");
+}
+
 TEST_F(SimServiceFixture, ResetClosesAReceiptLeftOpenAndRecoversFromPaperEnd)
 {
     faults("PayCash=8\n");

@@ -3,6 +3,7 @@
 
 #include <QHttpServer>
 #include <QHttpServerRequest>
+#include <QHttpServerResponder>
 #include <QHttpServerResponse>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -34,22 +35,37 @@ PrinterServer::PrinterServer(const std::filesystem::path& programDir, int reques
     : m_service(programDir), m_http(std::make_unique<QHttpServer>())
 {
     m_tcp = new GuardedTcpServer(requestDeadlineMs, this);
-    m_http->route(QStringLiteral("/cgi-bin/fpmate.cgi"), [this](const QHttpServerRequest& request) {
-        if (request.method() != QHttpServerRequest::Method::Post)
-            return QHttpServerResponse(QHttpServerResponse::StatusCode::MethodNotAllowed);
-        const QByteArray reply = m_service.handle(request.body());
-        if (onRequest) {
-            QString line = QStringLiteral("%1 bytes from %2 -> ")
-                               .arg(request.body().size())
-                               .arg(request.remoteAddress().toString());
-            const qsizetype start = reply.indexOf("<response");
-            line += QString::fromUtf8(reply.mid(start, reply.indexOf('>', start) - start + 1));
-            if (!m_service.lastProblem().empty())
-                line += QStringLiteral(" (") + QString::fromStdString(m_service.lastProblem()) + QLatin1Char(')');
-            onRequest(line);
-        }
-        return QHttpServerResponse(QByteArrayLiteral("text/xml; charset=utf-8"), reply);
-    });
+    m_http->route(QStringLiteral("/cgi-bin/fpmate.cgi"),
+                  [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+                      answer(request, std::move(responder));
+                  });
+}
+
+void PrinterServer::answer(const QHttpServerRequest& request, QHttpServerResponder&& responder)
+{
+    if (request.method() != QHttpServerRequest::Method::Post) {
+        responder.write(QHttpServerResponder::StatusCode::MethodNotAllowed);
+        return;
+    }
+    const QByteArray reply = m_service.handle(request.body());
+    if (onRequest) {
+        QString line = QStringLiteral("%1 bytes from %2 -> ")
+                           .arg(request.body().size())
+                           .arg(request.remoteAddress().toString());
+        const qsizetype start = reply.indexOf("<response");
+        line += QString::fromUtf8(reply.mid(start, reply.indexOf('>', start) - start + 1));
+        if (!m_service.lastProblem().empty())
+            line += QStringLiteral(" (") + QString::fromStdString(m_service.lastProblem()) + QLatin1Char(')');
+        if (m_service.replyLost())
+            line += QStringLiteral(" (reply lost: PerdiRisposta)");
+        onRequest(line);
+    }
+    if (m_service.replyLost()) {
+        // The document is printed; the client never hears of it.
+        responder.socket()->abort();
+        return;
+    }
+    responder.write(reply, QByteArrayLiteral("text/xml; charset=utf-8"));
 }
 
 PrinterServer::~PrinterServer() = default;

@@ -12,6 +12,8 @@
 #include <memory>
 
 class QHttpServer;
+class QHttpServerRequest;
+class QHttpServerResponder;
 class GuardedTcpServer;
 
 // `serve-printer`: the simulated printer of a program folder served over
@@ -36,6 +38,8 @@ public:
     std::function<void(const QString& line)> onRequest;
 
 private:
+    void answer(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+
     SimService m_service;
     std::unique_ptr<QHttpServer> m_http;
     GuardedTcpServer* m_tcp = nullptr;
