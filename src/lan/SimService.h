@@ -11,7 +11,8 @@ class SimulatedPrinter;
 
 // The simulated printer of a program folder behind the LAN printers' XML
 // service: each request is read whole, checked, and played element by
-// element on the simulator (its roll, state, trace and faults); the reply
+// element on the simulator (its roll, state, trace and faults), and put on
+// its roll and counters in one durable commit at the end; the reply
 // carries the success flag, error keyword, status and status digits a
 // printer of the series sends. A failure stops the document where it
 // happened, as on a printer. The simulator's port is opened for each request
@@ -37,7 +38,6 @@ private:
     struct Request;
     QByteArray play(const Request& request);
 
-    std::filesystem::path m_statePath;
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::string m_problem;
     bool m_replyLost = false;

@@ -20,8 +20,10 @@ class GuardedTcpServer;
 // HTTP as the LAN printers serve their XML service (POST
 // /cgi-bin/fpmate.cgi). Requests are answered one at a time on the thread
 // that owns the server; a connection that has not brought a whole request
-// within RequestDeadlineMs is dropped, so a client that stops sending holds
-// nothing up.
+// within RequestDeadlineMs (from its start or from the last reply) is
+// dropped, so a client that stops sending holds nothing up. A body over
+// 1 MB is refused (413) from the headers, unread; a connection is closed
+// after the reply when the request asks for it (Connection: close, HTTP/1.0).
 class PrinterServer : public QObject {
 public:
     static constexpr int RequestDeadlineMs = 10000;
