@@ -87,6 +87,7 @@ expected=(
   /etc/xdg/autostart/tessiro.desktop
   /usr/share/icons/hicolor/64x64/apps/tessiro.png
   /usr/lib/systemd/user/tessiro.service
+  /usr/share/bash-completion/completions/tessiro
   /usr/share/doc/tessiro/examples/tessiro.env
   /usr/share/doc/tessiro/README.md
   /usr/share/doc/tessiro/docs/installer.md
