@@ -10,7 +10,8 @@ root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 cd "$root/src"
 
 # Top-down: app -> commands -> printer -> errors -> config -> core.
-# simulator/ and lan/ implement the printer contract; ui/ sits beside app/.
+# simulator/ and lan/ implement the printer contract; ui/ sits beside app/
+# (and reads the kind of a file from errors/, to name the right recovery).
 declare -A may=(
   [core]=""
   [config]="core"
@@ -20,7 +21,7 @@ declare -A may=(
   [lan]="core config printer simulator"
   [commands]="core config errors printer"
   [app]="core config errors printer simulator lan commands"
-  [ui]="core config app"
+  [ui]="core config app errors"
   # The serving program's main() starts as the bridge's subcommands do.
   [lan/serve]="core config printer simulator lan app"
 )
