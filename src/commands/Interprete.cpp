@@ -184,6 +184,36 @@ constexpr Command Commands[] = {
     {"V1", "opApri", "opens the cash drawer", withIdOp<&ComandiEpson::opApri>},
 };
 
+} // namespace
+
+RecordEffect effectOf(const std::string& code)
+{
+    if (code == "F2" || code == "F3" || code == "F8")
+        return RecordEffect::OpensReceipt;
+    if (code == "N1")
+        return RecordEffect::OpensNonFiscal;
+    if (code == "F4" || code == "N3" || code == "Z1")
+        return RecordEffect::Closes;
+    return RecordEffect::None;
+}
+
+DocumentsOpened documentsOpened(std::istream& in)
+{
+    DocumentsOpened opened;
+    RecordReader reader(in);
+    LineFields fields;
+    std::string record;
+    while (reader.next(record) == RecordReader::Result::Record) {
+        SpezzaRiga(record, fields);
+        const RecordEffect effect = effectOf(fields[0]);
+        opened.receipt = opened.receipt || effect == RecordEffect::OpensReceipt;
+        opened.nonFiscal = opened.nonFiscal || effect == RecordEffect::OpensNonFiscal;
+    }
+    return opened;
+}
+
+namespace {
+
 const Command* findCommand(const std::string& code)
 {
     for (const auto& command : Commands)
@@ -267,6 +297,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
     bool completed = false;
 
     for (;;) {
+        clock.stillWorking();
         const auto read = reader.next(record);
         if (read == RecordReader::Result::End) {
             // A job that asked nothing of the printer is still on file.

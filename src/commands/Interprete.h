@@ -49,6 +49,20 @@ struct RunObserver {
     std::function<void(bool completed)> afterLastRecord;
 };
 
+// What a record does to the printer's documents, by its code: opens a fiscal
+// receipt (F2, F3, F8), opens a non-fiscal one (N1), closes one or the day
+// (F4, N3, Z1), or none of these.
+enum class RecordEffect { None, OpensReceipt, OpensNonFiscal, Closes };
+RecordEffect effectOf(const std::string& code);
+
+// Which documents the records of a command file would open, read from `in`
+// to its end (a record too long to read ends the reading).
+struct DocumentsOpened {
+    bool receipt = false;
+    bool nonFiscal = false;
+};
+DocumentsOpened documentsOpened(std::istream& in);
+
 // Follows the interpreter record by record, for a reader that shows what a
 // file does (`tessiro check`). `started` comes before the record runs, with
 // the routine its code names and a few words on it (both empty for a code
