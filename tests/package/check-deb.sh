@@ -14,7 +14,7 @@
 # that `tessiro ctl stato` shows and `tessiro ctl annulla-scontrino` clears,
 # stops the bridge; with Xvfb at hand, starts `tessiro` on a display and
 # checks that it handed over to the installed window program; then, as a
-# new user that is not root, follows the README's package route literally
+# new user that is not root, follows the installer guide's package route
 # (`tessiro init`, `tessiro --headless` without --dir, the examples dropped
 # one by one) and checks that every example printed with no key set by hand;
 # then removes and purges the package and the user, and checks that the
@@ -59,7 +59,7 @@ build=$(cd "$build" && pwd)
 
 # ------------------------------------------------------------------ build
 
-cmake --build "$build" --target tessiro >/dev/null
+cmake --build "$build" --target tessiro tessiro-window tessiro-serve-printer >/dev/null
 if grep -q tessiro_manpage "$build/build.ninja" "$build/Makefile" 2>/dev/null; then
   cmake --build "$build" --target tessiro_manpage >/dev/null
 fi
@@ -87,8 +87,11 @@ expected=(
   /etc/xdg/autostart/tessiro.desktop
   /usr/share/icons/hicolor/64x64/apps/tessiro.png
   /usr/lib/systemd/user/tessiro.service
+  /usr/share/bash-completion/completions/tessiro
   /usr/share/doc/tessiro/examples/tessiro.env
   /usr/share/doc/tessiro/README.md
+  /usr/share/doc/tessiro/docs/installer.md
+  /usr/share/doc/tessiro/docs/integrator.md
   /usr/share/doc/tessiro/copyright
   /usr/share/doc/tessiro/changelog.gz
   /usr/share/doc/tessiro/examples/README.md
@@ -163,7 +166,7 @@ say "contents and Depends are as expected"
 # ---------------------------------------------------------------- lintian
 
 # Errors and warnings fail; the info and pedantic tags that stay are listed
-# with their reasons in the README's packaging notes.
+# with their reasons in CONTRIBUTING.md, "The Debian package".
 lintian_out=$(lintian --fail-on none --display-info --pedantic "$deb" 2>&1) || true
 [ -n "$lintian_out" ] && echo "$lintian_out" | sed 's/^/check-deb: lintian: /'
 if grep -qE '^[EW]: ' <<<"$lintian_out"; then
@@ -388,6 +391,15 @@ user_home=$(getent passwd "$user" | cut -d: -f6)
 user_env=(setpriv --reuid="$user" --regid="$user" --init-groups
   env -i HOME="$user_home" USER="$user" PATH=/usr/bin:/bin LANG=C.UTF-8)
 as_user() (cd "$user_home" && exec "${user_env[@]}" "$@")
+# First the installer guide's package route, its commands as written there.
+source "$(dirname "$0")/../e2e/doc-routes.sh"
+route=$(route_block "$(dirname "$0")/../../docs/installer.md" package)
+[ -n "$route" ] || fail "docs/installer.md has no package route"
+route_out=$(as_user timeout 120 bash -e -c "$route" 2>&1) ||
+  fail "the installer guide's package route failed as $user: $route_out"
+grep -q "TOTALE EURO" <<<"$route_out" || fail "the package route printed no receipt: $route_out"
+wait_for "the package route's bridge to end" sh -c "! pgrep -u '$user' -x tessiro"
+say "as $user: the installer guide's package route, as written"
 as_user tessiro init >"$work/init.log" || fail "tessiro init as $user failed: $(cat "$work/init.log")"
 user_dir=$user_home/.local/share/tessiro
 grep -qF "$user_dir" "$work/init.log" || fail "init did not prepare $user_dir: $(cat "$work/init.log")"
