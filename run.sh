@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs what the build needs (Debian 12), builds, and starts the bridge on
-# ./demo with the simulated printer. Extra arguments go to tessiro.
+# Installs what the build needs (Debian 12), builds the bridge alone, and runs
+# it headless on ./demo with the simulated printer, in this terminal until
+# Ctrl+C. Extra arguments go to tessiro.
 set -euo pipefail
 cd "$(dirname "$0")"
 source ./scripts/deps.sh
@@ -13,4 +14,4 @@ cmake --build build --target tessiro
 # Creates demo/ and gives it the simulated printer's port values where none
 # are stored; what the operator set stays.
 ./build/tessiro init --dir demo
-exec ./build/tessiro --dir demo "$@"
+exec ./build/tessiro --headless --dir demo "$@"

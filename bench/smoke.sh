@@ -3,7 +3,7 @@
 # Builds the benchmarks in a configured build directory and runs each of
 # them briefly: a check that they still build, run and report no error, so
 # they do not rot between measurements. The figures of a smoke run mean
-# nothing; README's "Benchmarks" says how to measure.
+# nothing; docs/benchmarks.md says how to measure.
 #
 #   bench/smoke.sh BUILD_DIR
 set -euo pipefail

@@ -133,7 +133,7 @@ struct SimService::Request {
 };
 
 SimService::SimService(const fs::path& programDir)
-    : m_statePath(programDir / "Simulatore" / "stato.ini"), m_printer(std::make_unique<SimulatedPrinter>(programDir))
+    : m_printer(std::make_unique<SimulatedPrinter>(programDir))
 {
     m_printer->setComPort(1);
     m_printer->setComSettings("");
@@ -144,6 +144,7 @@ SimService::~SimService() = default;
 QByteArray SimService::handle(const QByteArray& body)
 {
     m_problem.clear();
+    m_replyLost = false;
     if (body.trimmed().isEmpty())
         return refusal("NO_DATA");
 
@@ -206,6 +207,8 @@ QByteArray SimService::handle(const QByteArray& body)
         m_problem = e.what();
         reply = refusal("FP_NO_ANSWER");
     }
+    if (request.root != QLatin1String("printerCommand"))
+        m_replyLost = m_printer->takeLostReply();
     m_printer->ClosePort();
     return reply;
 }
@@ -219,6 +222,9 @@ QByteArray SimService::play(const Request& request)
         return refusal("LAN_ERROR");
 
     const auto amountOf = [](const Element& e, const char* key) { return number(e.value(key)).value_or(Currency()); };
+    // The whole document is one print: one durable commit of roll and
+    // counters at its end, not one per line.
+    p.beginDocument();
     int16_t code = simcode::Ok;
     bool statusAsked = false;
     for (const Element& e : request.elements) {
@@ -257,7 +263,7 @@ QByteArray SimService::play(const Request& request)
             const int index = e.value("index").toInt();
             const QString label = e.value("description").trimmed();
             const Currency amount = amountOf(e, "payment");
-            const SimState state = SimState::load(m_statePath);
+            const SimState& state = p.currentState();
             if (type == 0 && index == 0 && label == QLatin1String("CONTANTI"))
                 code = p.PayCash(1, amount);
             else if (type == 1 && index == 0 && label == QLatin1String("ASSEGNO"))
@@ -289,7 +295,7 @@ QByteArray SimService::play(const Request& request)
             code = p.PaperEndRecovery(1);
             if (code == simcode::Ok)
                 code = p.CancelReceipt(1);
-            if (code == simcode::Ok && SimState::load(m_statePath).receipt == SimState::Receipt::NonFiscal)
+            if (code == simcode::Ok && p.currentState().receipt == SimState::Receipt::NonFiscal)
                 code = p.CloseNonFiscal(1);
         } else if (n == QLatin1String("queryPrinterStatus")) {
             statusAsked = true;
@@ -299,8 +305,10 @@ QByteArray SimService::play(const Request& request)
         if (code != simcode::Ok)
             break;
     }
+    if (const int16_t committed = p.endDocument(); committed != simcode::Ok)
+        code = committed;
 
-    const SimState state = SimState::load(m_statePath);
+    const SimState& state = p.currentState();
     const ServiceFailure failure = serviceFailureFor(code);
     std::vector<std::pair<QString, QString>> info{{QStringLiteral("lastCommand"), QStringLiteral("74")}};
     if (statusAsked && code == simcode::Ok) {

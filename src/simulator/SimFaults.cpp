@@ -104,6 +104,7 @@ void SimFaults::refresh()
 void SimFaults::apply()
 {
     m_busyReads = 0;
+    m_lostReplies = 0;
     m_paperEnd = false;
     m_events = true;
     m_openPortFailure.reset();
@@ -120,6 +121,12 @@ void SimFaults::apply()
             m_busyReads = *n;
         else
             bad("Occupato", v);
+    }
+    if (const std::string v = read("PerdiRisposta"); !v.empty()) {
+        if (const auto n = wholeNumber(v); n && *n >= 0)
+            m_lostReplies = *n;
+        else
+            bad("PerdiRisposta", v);
     }
     if (const std::string v = read("FineCarta"); !v.empty()) {
         if (const auto n = toDouble(v))
@@ -170,7 +177,7 @@ void SimFaults::checkKeys()
         const size_t eq = line.find('=');
         const std::string key = trimmed(std::string_view(line).substr(0, eq));
         bool known = false;
-        for (const char* k : {"Occupato", "FineCarta", "Evento", "OpenPort"})
+        for (const char* k : {"Occupato", "PerdiRisposta", "FineCarta", "Evento", "OpenPort"})
             known = known || sameText(key, k);
         for (const char* op : CodedOperations)
             known = known || sameText(key, op);
@@ -209,6 +216,14 @@ bool SimFaults::takeBusyRead()
     if (m_busyReads <= 0)
         return false;
     --m_busyReads;
+    return true;
+}
+
+bool SimFaults::takeLostReply()
+{
+    if (m_lostReplies <= 0)
+        return false;
+    --m_lostReplies;
     return true;
 }
 

@@ -17,6 +17,10 @@
 //                 code, e.g. SellDept=7) fails with CODE
 //   OpenPort=TEXT OpenPort raises a control failure with TEXT
 //   Evento=0      failures raise no error event (default 1)
+//   PerdiRisposta=N  served over the LAN (serve-printer): the next N
+//                 documents are printed and their replies lost, the
+//                 connection dropped; the simulator in-process has no reply
+//                 to lose and never asks
 // refresh() looks at the file on each call and re-reads it when it changed,
 // so faults can be injected while the bridge runs. A key it does not know or
 // a value it cannot use is ignored and reported once per content of the
@@ -30,6 +34,8 @@ public:
 
     // Consumes one busy read; true while any are left.
     bool takeBusyRead();
+    // Consumes one lost reply; true while any are left.
+    bool takeLostReply();
     // True once after a read of the file that asks for paper end.
     bool takePaperEnd();
     // The injected code of `operation`, 0 when none.
@@ -65,6 +71,7 @@ private:
     bool m_racy = false;
 
     long long m_busyReads = 0;
+    long long m_lostReplies = 0;
     bool m_paperEnd = false;
     bool m_events = true;
     std::optional<std::string> m_openPortFailure;

@@ -185,6 +185,10 @@ struct SimulatedPrinter::Impl {
     int16_t itemOptionA = 0, itemOptionB = 0;
     bool portOpen = false;
     bool inEvent = false;
+    // A document taken whole (beginDocument): the state it started from
+    // and what its calls printed so far; `state` runs ahead in memory.
+    std::optional<SimState> documentStart;
+    std::string documentPrinted;
 
     bool append(const fs::path& file, const std::string& bytes)
     {
@@ -324,7 +328,8 @@ struct SimulatedPrinter::Impl {
         if (faults.takePaperEnd() && !state.paperEnd) {
             SimState next = state;
             next.paperEnd = true;
-            saveState(next);
+            if (!documentStart)
+                saveState(next);
             state = next;
         }
         if (usesPaper && state.paperEnd)
@@ -363,6 +368,13 @@ struct SimulatedPrinter::Impl {
     // is missing from the paper and nothing on the paper is unknown.
     int16_t commit(SimState next, const std::string& printed)
     {
+        if (documentStart) {
+            next.journalLength = state.journalLength;
+            next.lastPrinted = state.lastPrinted;
+            state = next;
+            documentPrinted += printed;
+            return simcode::Ok;
+        }
         ScopedFileLock guard(writeLock);
         if (printed.empty()) {
             next.journalLength = state.journalLength;
@@ -412,6 +424,20 @@ struct SimulatedPrinter::Impl {
         }
         state = next;
         return simcode::Ok;
+    }
+
+    // The document's one commit: from the state it started from to the
+    // state its calls left, with all they printed.
+    int16_t endDocument()
+    {
+        if (!documentStart)
+            return simcode::Ok;
+        const SimState done = state;
+        state = *std::exchange(documentStart, std::nullopt);
+        const int16_t code = commit(done, std::exchange(documentPrinted, {}));
+        if (code != simcode::Ok)
+            trace("# documento non scritto: giornale o stato.ini rifiutano la scrittura");
+        return code;
     }
 
     std::optional<std::string> openPort()
@@ -765,6 +791,8 @@ void SimulatedPrinter::OpenPort()
 
 void SimulatedPrinter::ClosePort()
 {
+    // A document still gathered is written before the port is let go.
+    m_impl->endDocument();
     m_impl->portLock.unlock();
     m_impl->portOpen = false;
     m_impl->trace(calltrace::call("ClosePort", ""));
@@ -947,4 +975,29 @@ std::string SimulatedPrinter::ErrorText(int16_t level, int32_t code)
     const std::string text = simcode::text(code);
     m_impl->trace(calltrace::call("ErrorText", args(level, code), calltrace::value(text)));
     return text;
+}
+
+bool SimulatedPrinter::takeLostReply()
+{
+    m_impl->refreshFaults();
+    const bool lost = m_impl->faults.takeLostReply();
+    if (lost)
+        m_impl->trace("# guasti.ini: risposta persa (PerdiRisposta)");
+    return lost;
+}
+
+void SimulatedPrinter::beginDocument()
+{
+    m_impl->endDocument();
+    m_impl->documentStart = m_impl->state;
+}
+
+int16_t SimulatedPrinter::endDocument()
+{
+    return m_impl->endDocument();
+}
+
+const SimState& SimulatedPrinter::currentState() const
+{
+    return m_impl->state;
 }

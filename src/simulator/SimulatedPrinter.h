@@ -20,6 +20,8 @@
 // write, roll and counters agree.
 // The port is exclusive per folder, across processes and objects alike.
 // Result codes and their texts are listed in simulator/SimCodes.h.
+struct SimState;
+
 class SimulatedPrinter final : public PrinterControl {
 public:
     explicit SimulatedPrinter(const std::filesystem::path& programDir);
@@ -62,6 +64,22 @@ public:
     int16_t FiscalClosureAlt(int16_t idOp) override;
     int16_t PaperEndRecovery(int16_t value) override;
     std::string ErrorText(int16_t level, int32_t code) override;
+
+    // For the served printer, which takes a document whole: between
+    // beginDocument() and endDocument() the calls print into memory, and
+    // endDocument() puts all they printed on the roll with the counters in
+    // one durable commit, as one print. Its failure (simcode::StorageFailure)
+    // leaves roll and counters as they were before the document. A kill in
+    // between loses the document whole, never a part of it.
+    void beginDocument();
+    int16_t endDocument();
+    // Counters and open document as the calls so far left them.
+    const SimState& currentState() const;
+
+    // For the served printer, which answers each document over the LAN:
+    // true for each of the next N documents whose reply guasti.ini asks to
+    // lose (PerdiRisposta=N). Traced as a note.
+    bool takeLostReply();
 
 private:
     struct Impl;

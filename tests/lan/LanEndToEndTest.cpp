@@ -194,19 +194,135 @@ TEST(ServePrinter, ClientThatStopsSendingIsDroppedAndOthersAreServedMeanwhile)
     EXPECT_TRUE(stalled.state() == QAbstractSocket::UnconnectedState || stalled.waitForDisconnected(30000));
 }
 
-TEST(ServePrinter, AnswersOnlyPostOnTheServicePath)
+// What a client gets for raw requests sent one after the other on one
+// connection, each when the reply to the one before is in: the status codes
+// of the replies ("200 413"), and whether the server closed the connection.
+// Not a measure of time: a close expected comes well before the waits give
+// up, and the served printer's own deadline is longer than those waits, so
+// only a close that answers the request passes.
+struct RawExchange {
+    std::string statuses;
+    bool closed = false;
+};
+
+RawExchange exchange(quint16 port, const std::vector<QByteArray>& requests, bool waitForClose)
+{
+    RawExchange out;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(5000))
+        return out;
+    const auto connected = [&] { return socket.state() == QAbstractSocket::ConnectedState; };
+    QByteArray buffer;
+    for (const QByteArray& request : requests) {
+        socket.write(request);
+        socket.waitForBytesWritten(5000);
+        // One reply: its head, then as many bytes as its Content-Length.
+        for (;;) {
+            const qsizetype end = buffer.indexOf("\r\n\r\n");
+            if (end >= 0) {
+                static const QRegularExpression lengthHeader(QStringLiteral("(?i)\r\ncontent-length: *(\\d+)"));
+                const auto m = lengthHeader.match(QString::fromLatin1(buffer.left(end)));
+                const qsizetype total = end + 4 + (m.hasMatch() ? m.captured(1).toLongLong() : 0);
+                if (buffer.size() >= total) {
+                    out.statuses += (out.statuses.empty() ? "" : " ") + buffer.mid(9, 3).toStdString();
+                    buffer.remove(0, total);
+                    break;
+                }
+            }
+            if (!connected() || !socket.waitForReadyRead(20000)) {
+                buffer += socket.readAll();
+                if (!buffer.isEmpty())
+                    out.statuses += (out.statuses.empty() ? "" : " ") + buffer.mid(9, 3).toStdString();
+                out.closed = !connected();
+                return out;
+            }
+            buffer += socket.readAll();
+        }
+    }
+    if (waitForClose && connected())
+        socket.waitForDisconnected(20000);
+    out.closed = !connected();
+    return out;
+}
+
+const QByteArray StatusQuery = "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
+                               "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><printerCommand>"
+                               "<queryPrinterStatus operator=\"1\" statusType=\"0\"/></printerCommand></s:Body>"
+                               "</s:Envelope>";
+const QByteArray Receipt = "<?xml version=\"1.0\" encoding=\"utf-8\"?><s:Envelope "
+                           "xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body><printerFiscalReceipt>"
+                           "<beginFiscalReceipt operator=\"1\"/><printRecItem operator=\"1\" description=\"PANE\" "
+                           "quantity=\"1\" unitPrice=\"2,50\" department=\"1\"/><printRecTotal operator=\"1\" "
+                           "description=\"CONTANTI\" payment=\"2,50\" paymentType=\"0\" index=\"0\"/>"
+                           "<endFiscalReceipt operator=\"1\"/></printerFiscalReceipt></s:Body></s:Envelope>";
+
+QByteArray post(const QByteArray& body, const QByteArray& headers = {}, const QByteArray& version = "HTTP/1.1")
+{
+    return "POST /cgi-bin/fpmate.cgi " + version + "\r\nHost: x\r\nContent-Type: text/xml\r\n" + headers +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// The head of a request whose body would be `length` bytes; none of it sent.
+QByteArray headOnly(qint64 length)
+{
+    return "POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: " + QByteArray::number(length) +
+           "\r\n\r\n";
+}
+
+struct HttpCase {
+    const char* name;
+    std::string guasti;
+    std::vector<QByteArray> requests;
+    const char* statuses; // of the replies in order; "" for no reply at all
+    bool closes;
+    int receiptsOnTheRoll;
+};
+
+class ServePrinterHttp : public ::testing::TestWithParam<HttpCase> {};
+
+TEST_P(ServePrinterHttp, AnswersAndClosesAsTheRequestAsks)
 {
     QTemporaryDir tmp;
-    ServedPrinter served(testfiles::path(tmp));
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, served.port());
-    ASSERT_TRUE(socket.waitForConnected(5000));
-    socket.write("GET /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\n\r\n");
-    QByteArray reply;
-    while (!reply.contains("\r\n\r\n") && socket.waitForReadyRead(10000))
-        reply += socket.readAll();
-    EXPECT_TRUE(reply.startsWith("HTTP/1.1 405")) << reply.toStdString();
+    const fs::path dir = testfiles::path(tmp);
+    if (!GetParam().guasti.empty())
+        testfiles::write(dir / "Simulatore" / "guasti.ini", "[Guasti]\n" + GetParam().guasti);
+    ServedPrinter served(dir, 60000);
+    ASSERT_NE(served.port(), 0);
+    const RawExchange r = exchange(served.port(), GetParam().requests, GetParam().closes);
+    EXPECT_EQ(r.statuses, GetParam().statuses);
+    EXPECT_EQ(r.closed, GetParam().closes);
+    const std::string roll = testfiles::read(dir / "Simulatore" / "giornale.txt");
+    size_t receipts = 0;
+    for (size_t at = roll.find("SCONTRINO N."); at != std::string::npos; at = roll.find("SCONTRINO N.", at + 1))
+        ++receipts;
+    EXPECT_EQ(receipts, size_t(GetParam().receiptsOnTheRoll)) << roll;
 }
+
+constexpr qint64 OneMegabyte = 1024 * 1024;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServePrinterHttp,
+    ::testing::Values(
+        HttpCase{"OnlyPostOnTheServicePath", "", {"GET /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\n\r\n"}, "405", false,
+                 0},
+        HttpCase{"LostReplyPrintsAndDropsTheConnection", "PerdiRisposta=1\n", {post(Receipt)}, "", true, 1},
+        HttpCase{"LostReplyIsNeverAStatusQuerys", "PerdiRisposta=1\n", {post(StatusQuery)}, "200", false, 0},
+        HttpCase{"ConnectionCloseClosesAfterTheReply", "", {post(Receipt, "Connection: close\r\n")}, "200", true, 1},
+        HttpCase{"Http10ClosesAfterTheReply", "", {post(StatusQuery, {}, "HTTP/1.0")}, "200", true, 0},
+        HttpCase{"Http10KeptAliveStaysOpen", "", {post(StatusQuery, "Connection: keep-alive\r\n", "HTTP/1.0")},
+                 "200", false, 0},
+        HttpCase{"KeptAliveServesTheNextRequest", "", {post(Receipt), post(Receipt)}, "200 200", false, 2},
+        HttpCase{"BodyOverTheLimitRefusedFromTheHeadersUnread", "", {headOnly(OneMegabyte + 1)}, "413", true, 0},
+        HttpCase{"BodyOverTheLimitAfterAServedRequest", "", {post(Receipt), headOnly(200 * OneMegabyte)}, "200 413",
+                 true, 1},
+        HttpCase{"BodyAtTheLimitIsRead", "", {post(QByteArray(OneMegabyte, ' '))}, "200", false, 0},
+        HttpCase{"BodyWithoutLengthRefused", "",
+                 {"POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"}, "411", true,
+                 0},
+        HttpCase{"HeadersWithoutEndRefused", "",
+                 {"POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nX-Long: " + QByteArray(20 * 1024, 'a')}, "431", true, 0}),
+    rownames::byName);
 
 struct FaultCase {
     const char* name;

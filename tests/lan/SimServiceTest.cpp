@@ -2,8 +2,10 @@
 #include "lan/SimService.h"
 #include "lan/HttpClient.h"
 #include "lan/LanReply.h"
+#include "simulator/SimState.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
+#include "support/WritesRefused.h"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +143,45 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"OtherCodeIsItsStatus", "Subtotal=42\n", "PRINTER ERROR", 42, "00100"},
                       FaultCase{"Busy", "Occupato=1\n", "LAN_ERROR", 0, ""}),
     rownames::byName);
+
+// A document is one print: the state's record of the last print (what a
+// start after a kill completes the roll from) is the whole receipt, and a
+// commit the disk refuses leaves neither a part of it on the roll nor a
+// receipt counted or open.
+TEST_F(SimServiceFixture, DocumentIsOneCommitWholeOrNotAtAll)
+{
+    ASSERT_EQ(ask(Receipt).code, 0);
+    EXPECT_EQ(SimState::load(m_dir / "Simulatore" / "stato.ini").lastPrinted, roll());
+    const std::string before = roll();
+    {
+        const WritesRefused refused;
+        const LanReply r = ask(Receipt);
+        EXPECT_EQ(r.keyword.toStdString(), "PRINTER ERROR");
+        EXPECT_EQ(r.status, std::optional<int>(18));
+        EXPECT_EQ(r.documentOpen(), std::optional<bool>(false));
+    }
+    EXPECT_EQ(roll(), before);
+    const LanReply next = ask(Receipt);
+    EXPECT_EQ(next.code, 0) << next.detail().toStdString();
+    EXPECT_EQ(next.info.at(QStringLiteral("fiscalReceiptNumber")).toStdString(), "2");
+}
+
+TEST_F(SimServiceFixture, LostReplyPrintsTheDocumentAndLosesOnlyAsManyRepliesAsAsked)
+{
+    faults("PerdiRisposta=1\n");
+    const QByteArray status =
+        envelope("<printerCommand><queryPrinterStatus operator=\"1\" statusType=\"0\"/></printerCommand>");
+    // A command is no document: its reply is never the one lost.
+    m_service.handle(status);
+    EXPECT_FALSE(m_service.replyLost());
+    m_service.handle(Receipt);
+    EXPECT_TRUE(m_service.replyLost());
+    EXPECT_NE(roll().find("SCONTRINO N. 0001"), std::string::npos) << roll();
+    const LanReply next = ask(Receipt);
+    EXPECT_FALSE(m_service.replyLost());
+    EXPECT_EQ(next.code, 0) << next.detail().toStdString();
+    EXPECT_EQ(next.info.at(QStringLiteral("fiscalReceiptNumber")).toStdString(), "2");
+}
 
 TEST_F(SimServiceFixture, ResetClosesAReceiptLeftOpenAndRecoversFromPaperEnd)
 {

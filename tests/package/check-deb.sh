@@ -14,7 +14,7 @@
 # that `tessiro ctl stato` shows and `tessiro ctl annulla-scontrino` clears,
 # stops the bridge; with Xvfb at hand, starts `tessiro` on a display and
 # checks that it handed over to the installed window program; then, as a
-# new user that is not root, follows the README's package route literally
+# new user that is not root, follows the installer guide's package route
 # (`tessiro init`, `tessiro --headless` without --dir, the examples dropped
 # one by one) and checks that every example printed with no key set by hand;
 # then removes and purges the package and the user, and checks that the
@@ -59,7 +59,7 @@ build=$(cd "$build" && pwd)
 
 # ------------------------------------------------------------------ build
 
-cmake --build "$build" --target tessiro >/dev/null
+cmake --build "$build" --target tessiro tessiro-window tessiro-serve-printer >/dev/null
 if grep -q tessiro_manpage "$build/build.ninja" "$build/Makefile" 2>/dev/null; then
   cmake --build "$build" --target tessiro_manpage >/dev/null
 fi
@@ -89,6 +89,8 @@ expected=(
   /usr/lib/systemd/user/tessiro.service
   /usr/share/doc/tessiro/examples/tessiro.env
   /usr/share/doc/tessiro/README.md
+  /usr/share/doc/tessiro/docs/installer.md
+  /usr/share/doc/tessiro/docs/integrator.md
   /usr/share/doc/tessiro/copyright
   /usr/share/doc/tessiro/changelog.gz
   /usr/share/doc/tessiro/examples/README.md
@@ -163,7 +165,7 @@ say "contents and Depends are as expected"
 # ---------------------------------------------------------------- lintian
 
 # Errors and warnings fail; the info and pedantic tags that stay are listed
-# with their reasons in the README's packaging notes.
+# with their reasons in CONTRIBUTING.md, "The Debian package".
 lintian_out=$(lintian --fail-on none --display-info --pedantic "$deb" 2>&1) || true
 [ -n "$lintian_out" ] && echo "$lintian_out" | sed 's/^/check-deb: lintian: /'
 if grep -qE '^[EW]: ' <<<"$lintian_out"; then

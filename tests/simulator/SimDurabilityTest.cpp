@@ -206,6 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultFileCase{"CodeThatIsNotANumber", "SellDept=sette\r\n", "valore non valido per SellDept"},
                       FaultFileCase{"CodeBeyondSixteenBits", "PayCash=70000\r\n", "valore non valido per PayCash"},
                       FaultFileCase{"NegativeBusyCount", "Occupato=-2\r\n", "valore non valido per Occupato"},
+                      FaultFileCase{"LostRepliesNotACount", "PerdiRisposta=si\r\n",
+                                    "valore non valido per PerdiRisposta"},
                       FaultFileCase{"PaperEndNotANumber", "FineCarta=si\r\n", "valore non valido per FineCarta"},
                       FaultFileCase{"LineWithoutEquals", "FineCarta\r\n", "riga senza"}),
     rownames::byName);

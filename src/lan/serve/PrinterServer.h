@@ -12,14 +12,18 @@
 #include <memory>
 
 class QHttpServer;
+class QHttpServerRequest;
+class QHttpServerResponder;
 class GuardedTcpServer;
 
 // `serve-printer`: the simulated printer of a program folder served over
 // HTTP as the LAN printers serve their XML service (POST
 // /cgi-bin/fpmate.cgi). Requests are answered one at a time on the thread
 // that owns the server; a connection that has not brought a whole request
-// within RequestDeadlineMs is dropped, so a client that stops sending holds
-// nothing up.
+// within RequestDeadlineMs (from its start or from the last reply) is
+// dropped, so a client that stops sending holds nothing up. A body over
+// 1 MB is refused (413) from the headers, unread; a connection is closed
+// after the reply when the request asks for it (Connection: close, HTTP/1.0).
 class PrinterServer : public QObject {
 public:
     static constexpr int RequestDeadlineMs = 10000;
@@ -36,6 +40,8 @@ public:
     std::function<void(const QString& line)> onRequest;
 
 private:
+    void answer(const QHttpServerRequest& request, QHttpServerResponder&& responder);
+
     SimService m_service;
     std::unique_ptr<QHttpServer> m_http;
     GuardedTcpServer* m_tcp = nullptr;
