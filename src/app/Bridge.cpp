@@ -542,6 +542,7 @@ void Bridge::cmdNascondi()
 {
     m_window.setPrinterErrorText("");
     m_state.errorState = false;
+    m_window.errorCleared();
     if (m_panelOnScreen) {
         m_panel.SalvaImpostazioni();
         m_panel.ApplicaImpostazioni();

@@ -91,20 +91,36 @@ void Recovery::moveToBin(const std::string& logName, const fs::path& bin)
     ErrorHandler::sayOnStderr(logName + " not moved: no free name in " + bin.string());
 }
 
+// What every recovery command does last: when none of its steps raised the
+// error again, the window hears that it is lifted, and `done` (the action
+// text) when the command voided or closed a document.
+void Recovery::tellWindow(const char* done)
+{
+    if (m_state.errorState)
+        return;
+    if (done)
+        m_window.documentVoided(done);
+    m_window.errorCleared();
+}
+
 void Recovery::cmdChiudiNF()
 {
+    static constexpr char action[] = "Chiusura scontrino NON Fiscale Bloccato";
     liftError();
     closeNonFiscal();
     writeIdle();
-    m_errors.registraAzione("Chiusura scontrino NON Fiscale Bloccato");
+    m_errors.registraAzione(action);
+    tellWindow(action);
 }
 
 void Recovery::cmdChiudiScontrino()
 {
+    static constexpr char action[] = "Annullo Scontrino Fiscale Bloccato";
     liftError();
     voidReceipt();
     writeIdle();
-    m_errors.registraAzione("Annullo Scontrino Fiscale Bloccato");
+    m_errors.registraAzione(action);
+    tellWindow(action);
 }
 
 void Recovery::cmdEliminaCor()
@@ -120,22 +136,27 @@ void Recovery::cmdEliminaCor()
         m_errors.registraErrore("Eliminazione Corr non inviata: scrittura non riuscita in " +
                                 dataText(state, keys::ExchangeFile));
     m_errors.registraAzione("Invio comando Eliminazione Corr " + corr);
+    tellWindow(nullptr);
 }
 
 void Recovery::cmdFineCarta()
 {
+    static constexpr char action[] = "Recupero da Fine Carta su Scontrino Fiscale";
     liftError();
     paperEndRecovery();
     voidReceipt();
-    m_errors.registraAzione("Recupero da Fine Carta su Scontrino Fiscale");
+    m_errors.registraAzione(action);
+    tellWindow(action);
 }
 
 void Recovery::cmdFineCartaNoFisc()
 {
+    static constexpr char action[] = "Recupero da Fine Carta su Non Fiscale";
     liftError();
     paperEndRecovery();
     closeNonFiscal();
-    m_errors.registraAzione("Recupero da Fine Carta su Non Fiscale");
+    m_errors.registraAzione(action);
+    tellWindow(action);
 }
 
 void Recovery::cmdRistampa()
@@ -144,8 +165,16 @@ void Recovery::cmdRistampa()
     const SharedState& state = m_state;
     const fs::path source = dataFile(state, "_Cassa\\Old.txt");
     std::error_code ec;
-    // No copy of the last receipt: nothing to reprint.
-    if (fs::exists(source, ec)) {
+    // No copy of the last receipt: nothing to reprint, and the operator is
+    // told so, rather than wait for a receipt that never comes.
+    if (!fs::exists(source, ec)) {
+        const std::string missing = dataText(state, "_Cassa\\Old.txt");
+        m_errors.logOnly("Ristampa non riuscita: manca " + missing);
+        try {
+            m_window.inform(ProgramTitle, "Ristampa non eseguita: manca la copia dell'ultimo scontrino\r\n" + missing);
+        } catch (...) {
+        }
+    } else {
         // Copied under a name the polling cycle never takes, then renamed in
         // one step, so a half-copied receipt can never be printed.
         const fs::path temporary = state.dropDir() / ReprintTemporaryName;
@@ -162,6 +191,7 @@ void Recovery::cmdRistampa()
         }
     }
     m_errors.registraAzione("Ristampa Ultimo Scontrino Fiscale");
+    tellWindow(nullptr);
 }
 
 bool Recovery::RicreaLog(bool ask)

@@ -31,6 +31,7 @@ public:
 
 private:
     void liftError();
+    void tellWindow(const char* done);
     void writeIdle();
     void closeNonFiscal();
     void voidReceipt();

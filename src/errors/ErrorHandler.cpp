@@ -108,6 +108,7 @@ bool ErrorHandler::appendRecord(const std::string& logName, const std::string& r
 
 void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
 {
+    ++m_failures;
     const std::string& prefix = printerFlag ? PrinterPrefix : ProgramPrefix;
     const std::string dateTime = nowText();
     m_state.lastErrorText = dateTime + CrLf + message;
@@ -137,7 +138,11 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     // but must not start another void.
     if (fiscal && message.find(SequenceError) != std::string::npos && onSequenceError && !m_voiding) {
         const QScopedValueRollback<bool> voiding(m_voiding, true);
+        const unsigned failuresBefore = m_failures;
         guarded("void of the open receipt", onSequenceError);
+        // A void that reported no failure of its own is what the roll shows.
+        if (m_failures == failuresBefore)
+            guarded("status line", [&] { m_window.documentVoided(SequenceError); });
     }
 
     m_state.errorState = true;
@@ -221,6 +226,7 @@ void ErrorHandler::configWriteFailed(const std::string& key, const std::filesyst
 void ErrorHandler::fileDiscarded(const std::string& message)
 {
     logOnly(message);
+    guarded("status line", [&] { m_window.fileDiscarded(m_state.currentFileName); });
     guarded("show window", [&] { m_window.showOnTop(); });
 }
 

@@ -33,7 +33,8 @@ public:
     void logOnly(const std::string& message);
 
     // A command file discarded unexecuted because an error stands: its
-    // record (as logOnly), and the window back in front of the operator, as
+    // record (as logOnly), its name to the window's status line, and the
+    // window back in front of the operator, as
     // on a new error, so a standing error is never out of sight while
     // receipts are being thrown away.
     void fileDiscarded(const std::string& message);
@@ -70,7 +71,8 @@ public:
     std::function<bool()> failureInDoubt;
 
     // What a "SEQUENZA ERRATA" failure of a fiscal file does once it is on
-    // record: void the receipt left open. Set where the bridge is wired; a
+    // record: void the receipt left open. A void that reports no failure is
+    // told to the window (documentVoided) before the error is shown. Set where the bridge is wired; a
     // failure reported while it runs starts no second one. May be empty.
     std::function<void()> onSequenceError;
 
@@ -104,4 +106,6 @@ private:
     // True while the sequence-error void runs: a failure reported from inside
     // it is logged and shown but starts no second void.
     bool m_voiding = false;
+    // Failures reported so far: tells whether the void reported one.
+    unsigned m_failures = 0;
 };

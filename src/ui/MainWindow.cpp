@@ -5,7 +5,9 @@
 #include "app/OperatorCommands.h"
 #include "config/Text.h"
 #include "core/SharedState.h"
+#include "errors/FileKind.h"
 #include "ui/AboutBox.h"
+#include "ui/ActiveWindow.h"
 #include "ui/FolderCleanup.h"
 #include "ui/ProgramIcon.h"
 #include "ui/TrayIcon.h"
@@ -16,6 +18,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,9 +26,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <filesystem>
@@ -60,10 +67,21 @@ QPlainTextEdit* errorPanel(const char* name, QWidget* parent)
     panel->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     panel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    panel->setMinimumHeight(120);
+    panel->setMinimumHeight(60);
     panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Expanding);
     return panel;
 }
+
+// Where `rect` goes to lie inside `area`, as far as it fits: moved no more
+// than it must, its top left corner kept inside.
+QPoint insideArea(const QRect& rect, const QRect& area)
+{
+    return {std::clamp(rect.left(), area.left(), std::max(area.left(), area.right() + 1 - rect.width())),
+            std::clamp(rect.top(), area.top(), std::max(area.top(), area.bottom() + 1 - rect.height()))};
+}
+
+// The property that marks the recovery button matching the fault.
+constexpr char MatchProperty[] = "consigliato";
 
 QString text(std::string_view ascii)
 {
@@ -113,14 +131,35 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
         m_minimizedForTray = false;
     });
 
+    activeWindowIsFullscreen = [] { return ::activeWindowIsFullscreen(); };
+
+    // The settings and the error panels scroll when the screen is short; the
+    // status line and the buttons below them are always in sight.
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
-    layout->addWidget(buildSettings());
-    layout->addWidget(buildErrorPanel(), 1);
+    layout->setContentsMargins(6, 4, 6, 6);
+    layout->setSpacing(4);
+    auto* panels = new QWidget;
+    auto* panelsLayout = new QVBoxLayout(panels);
+    panelsLayout->setContentsMargins(0, 0, 0, 0);
+    panelsLayout->addWidget(buildSettings());
+    panelsLayout->addWidget(buildErrorPanel(), 1);
+    m_scroll = new QScrollArea(central);
+    m_scroll->setObjectName(QStringLiteral("pannelli"));
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(panels);
+    m_scroll->setMinimumHeight(80);
+    layout->addWidget(m_scroll, 1);
+    layout->addWidget(buildStatusLine());
     layout->addWidget(buildButtons());
     setCentralWidget(central);
     buildMenu();
-    resize(560, 680);
+    setStyleSheet(QStringLiteral("QPushButton[%1=\"true\"] { font-weight: bold; border: 2px solid #b01010;"
+                                 " border-radius: 3px; padding: 3px 8px; }")
+                      .arg(QLatin1String(MatchProperty)));
+    resize(PreferredWidth, PreferredHeight);
 
     m_watch = new QTimer(this);
     m_watch->setInterval(SettingsLookInterval);
@@ -141,8 +180,15 @@ MainWindow::~MainWindow()
 
 QWidget* MainWindow::buildSettings()
 {
+    // Two columns, so the panel takes three rows of a short screen; the
+    // fields keep their order, left column first.
     auto* box = new QGroupBox(this);
-    auto* form = new QFormLayout(box);
+    auto* columns = new QHBoxLayout(box);
+    columns->setContentsMargins(6, 4, 6, 4);
+    auto* form = new QFormLayout;
+    auto* right = new QFormLayout;
+    columns->addLayout(form, 1);
+    columns->addLayout(right, 1);
     auto field = [&](Field f, const char* name) {
         auto* edit = new QLineEdit(box);
         edit->setObjectName(QLatin1String(name));
@@ -162,9 +208,9 @@ QWidget* MainWindow::buildSettings()
     QLineEdit* type = field(Field::NonRiscType, "NonRiscType");
     type->setToolTip(QString::fromLatin1(SettingsPanel::NonRiscTypeToolTip));
     tender->addWidget(type);
-    form->addRow(label(Field::NonRiscIndex), tender);
+    right->addRow(label(Field::NonRiscIndex), tender);
 
-    form->addRow(label(Field::cartellaOstro), field(Field::cartellaOstro, "cartellaOstro"));
+    right->addRow(label(Field::cartellaOstro), field(Field::cartellaOstro, "cartellaOstro"));
 
     m_payL = new QCheckBox(QString::fromLatin1(SettingsPanel::PayLCaption), box);
     m_payL->setObjectName(QStringLiteral("PAY_L"));
@@ -175,7 +221,7 @@ QWidget* MainWindow::buildSettings()
         const QSignalBlocker block(m_payL);
         m_payL->setChecked(m_bridge->panel().payL());
     });
-    form->addRow(QString::fromLatin1(SettingsPanel::PayLLabel), m_payL);
+    right->addRow(QString::fromLatin1(SettingsPanel::PayLLabel), m_payL);
     return box;
 }
 
@@ -199,10 +245,13 @@ QWidget* MainWindow::buildButtons()
     auto* area = new QWidget(this);
     auto* layout = new QVBoxLayout(area);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
 
     auto button = [this](QWidget* parent, const OperatorCommand& command) {
         auto* b = new QPushButton(text(command.caption), parent);
         b->setObjectName(text(command.objectName));
+        // Enter presses the button that has the focus, as Space does.
+        b->setAutoDefault(true);
         connect(b, &QPushButton::clicked, this, [this, &command] { run(command); });
         return b;
     };
@@ -231,6 +280,20 @@ QWidget* MainWindow::buildButtons()
     }
     layout->addLayout(row);
     return area;
+}
+
+QWidget* MainWindow::buildStatusLine()
+{
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("RigaStato"));
+    m_status->setWordWrap(true);
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setFrameShape(QFrame::StyledPanel);
+    m_status->setMargin(3);
+    m_status->setFocusPolicy(Qt::NoFocus);
+    m_status->setMinimumHeight(2 * m_status->fontMetrics().lineSpacing() + 8);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    return m_status;
 }
 
 void MainWindow::buildMenu()
@@ -310,8 +373,58 @@ void MainWindow::refreshErrorState()
 {
     if (!m_bridge || m_exiting)
         return;
-    const SharedState& state = m_bridge->state();
-    m_tray->showErrorState(state.errorState, displayText(fromCp1252(state.lastErrorText)));
+    const StatusFacts now = facts();
+    // The error's time: the first line of its text.
+    const QString last = displayText(fromCp1252(m_bridge->state().lastErrorText));
+    m_tray->showErrorState(now.standing, now.condition, last.section(QLatin1Char('\n'), 0, 0), statusText(now));
+    showStatus();
+}
+
+StatusFacts MainWindow::facts() const
+{
+    StatusFacts now = m_facts;
+    now.standing = m_bridge ? m_bridge->state().errorState : !(m_printerText.empty() && m_programText.empty());
+    now.condition = conditionOf(fromCp1252(m_printerText), fromCp1252(m_programText));
+    if (now.condition.isEmpty() && m_bridge)
+        now.condition = conditionOf(QString(), fromCp1252(m_bridge->state().lastErrorText));
+    return now;
+}
+
+void MainWindow::troubleBegins()
+{
+    if (!m_cleared)
+        return;
+    m_facts = StatusFacts{};
+    m_cleared = false;
+}
+
+void MainWindow::showStatus()
+{
+    const StatusFacts now = facts();
+    m_status->setText(statusText(now));
+    m_status->setToolTip(now.discarded.join(QLatin1Char('\n')));
+    const QString match = matchingButton(now);
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        const bool marked = !match.isEmpty() && button->objectName() == match;
+        if (button->property(MatchProperty).toBool() == marked)
+            continue;
+        button->setProperty(MatchProperty, marked);
+        button->style()->unpolish(button);
+        button->style()->polish(button);
+    }
+}
+
+QString MainWindow::statusLine() const
+{
+    return m_status->text();
+}
+
+QString MainWindow::markedButton() const
+{
+    for (QPushButton* button : findChildren<QPushButton*>())
+        if (button->property(MatchProperty).toBool())
+            return button->objectName();
+    return {};
 }
 
 void MainWindow::fieldEdited(Field field, const QString& text)
@@ -341,8 +454,16 @@ void MainWindow::showField(Field field)
 
 void MainWindow::setPrinterErrorText(const std::string& text)
 {
+    if (!text.empty()) {
+        troubleBegins();
+        // The file that failed tells which document the printer was on.
+        if (m_bridge && !m_bridge->state().currentFileName.empty())
+            m_facts.document = isFiscalName(m_bridge->state().currentFileName) ? StatusFacts::Document::Fiscal
+                                                                               : StatusFacts::Document::NonFiscal;
+    }
     m_printerText = text;
     m_msgErrori->setPlainText(displayText(fromCp1252(text)));
+    showStatus();
 }
 
 std::string MainWindow::printerErrorText() const
@@ -352,8 +473,16 @@ std::string MainWindow::printerErrorText() const
 
 void MainWindow::setProgramErrorText(const std::string& text)
 {
+    if (!text.empty()) {
+        troubleBegins();
+        if (m_bridge && !m_bridge->state().currentFileName.empty() &&
+            m_facts.document == StatusFacts::Document::Unknown)
+            m_facts.document = isFiscalName(m_bridge->state().currentFileName) ? StatusFacts::Document::Fiscal
+                                                                               : StatusFacts::Document::NonFiscal;
+    }
     m_programText = text;
     m_msgErroreNoPrinter->setPlainText(displayText(fromCp1252(text)));
+    showStatus();
 }
 
 std::string MainWindow::programErrorText() const
@@ -363,13 +492,43 @@ std::string MainWindow::programErrorText() const
 
 void MainWindow::setTopmost(bool on)
 {
-    if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == on)
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
         return;
-    // Changing the flags hides a shown window; show it again.
-    const bool wasVisible = isVisible();
-    setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    if (wasVisible)
-        show();
+    // Through the native window, which keeps it: QWidget::setWindowFlag
+    // would destroy and re-create it, hiding the window and losing its place.
+    overrideWindowFlags(windowFlags().setFlag(Qt::WindowStaysOnTopHint, on));
+    if (QWindow* native = windowHandle())
+        native->setFlag(Qt::WindowStaysOnTopHint, on);
+}
+
+void MainWindow::focusErrorPanel()
+{
+    QPlainTextEdit* panel = m_printerText.empty() && !m_programText.empty() ? m_msgErroreNoPrinter : m_msgErrori;
+    panel->setFocus(Qt::OtherFocusReason);
+    m_scroll->ensureWidgetVisible(panel, 0, 0);
+}
+
+void MainWindow::fitToScreen()
+{
+    QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!where)
+        return;
+    const QRect area = where->availableGeometry();
+    if (isVisible()) {
+        const QRect frame = frameGeometry(), inner = geometry();
+        const QMargins seen(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                            frame.bottom() - inner.bottom());
+        if (!seen.isNull())
+            m_frame = seen;
+    }
+    const QSize room = area.size().shrunkBy(m_frame);
+    const QSize inner = size().boundedTo(room).expandedTo(minimumSizeHint());
+    if (inner != size())
+        resize(inner);
+    const QPoint at = frameGeometry().topLeft();
+    const QPoint fitted = insideArea(QRect(at, inner.grownBy(m_frame)), area);
+    if (fitted != at)
+        move(fitted);
 }
 
 void MainWindow::showOnTop()
@@ -378,11 +537,19 @@ void MainWindow::showOnTop()
         return;
     refreshErrorState();
     m_minimizedForTray = false;
+    fitToScreen();
     setTopmost(true);
-    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    // The keyboard stays with the till: the window comes up without taking
+    // it, and inside the window it waits on the error panel, which no key
+    // can change, never on a field or a button.
+    focusErrorPanel();
+    setAttribute(Qt::WA_ShowWithoutActivating, true);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
-    activateWindow();
+    // Above a full-screen window only the active window is seen.
+    if (activeWindowIsFullscreen && activeWindowIsFullscreen())
+        activateWindow();
 }
 
 void MainWindow::makeTopmost()
@@ -396,18 +563,26 @@ void MainWindow::makeTopmost()
 
 void MainWindow::fileDiscarded(const std::string& name)
 {
-    m_discarded.push_back(name);
+    troubleBegins();
+    m_facts.discarded << fromCp1252(name);
+    showStatus();
 }
 
 void MainWindow::documentVoided(const std::string& reason)
 {
-    m_lastVoid = reason;
+    troubleBegins();
+    m_facts.voided << fromCp1252(reason);
+    showStatus();
 }
 
+// The account stays on the line (the files thrown away are still to be sent
+// again) until something new happens.
 void MainWindow::errorCleared()
 {
-    m_discarded.clear();
-    m_lastVoid.clear();
+    // A NASCONDI with nothing wrong is no recovery to speak of.
+    if (!m_cleared)
+        m_facts.recovered = true;
+    m_cleared = true;
     refreshErrorState();
 }
 
@@ -416,6 +591,11 @@ void MainWindow::showFromTray()
     if (m_exiting)
         return;
     m_minimizedForTray = false;
+    fitToScreen();
+    // The operator asked for the window: it takes the keyboard.
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+    if (QWindow* native = windowHandle())
+        native->setProperty("_q_showWithoutActivating", QVariant());
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     show();
     raise();
@@ -503,10 +683,20 @@ void MainWindow::fileTemporanei()
 
 void MainWindow::about()
 {
-    if (!m_about)
-        // A window of its own: it stays up while the main window is in the tray.
-        m_about = new AboutBox(nullptr,
+    if (!m_about) {
+        // A window of its own that belongs to this one: it stays up while
+        // the main window is in the tray, and opens over it on its screen.
+        m_about = new AboutBox(this,
                                m_bridge ? QString::fromStdString(m_bridge->state().printerDescription) : QString());
+        QScreen* where = screen() ? screen() : QGuiApplication::primaryScreen();
+        const QRect area = where ? where->availableGeometry() : QRect();
+        const QRect over = isVisible() ? frameGeometry() : area;
+        QRect box(QPoint(), m_about->size().grownBy(m_frame));
+        box.moveCenter(over.center());
+        if (area.isValid())
+            box.moveTopLeft(insideArea(box, area));
+        m_about->move(box.topLeft());
+    }
     m_about->show();
     m_about->raise();
     m_about->activateWindow();
@@ -529,4 +719,9 @@ void MainWindow::showEvent(QShowEvent* event)
     followSettingsFile(true);
     showSettings();
     QMainWindow::showEvent(event);
+    // The window manager's frame is known once it has framed the window.
+    QTimer::singleShot(300, this, [this] {
+        if (isVisible() && !m_exiting)
+            fitToScreen();
+    });
 }

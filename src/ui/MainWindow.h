@@ -4,8 +4,10 @@
 #include "config/SettingsPanel.h"
 #include "core/OperatorWindow.h"
 #include "ui/MessageBox.h"
+#include "ui/StatusLine.h"
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
 
 #include <array>
@@ -17,8 +19,10 @@ class AboutBox;
 class Bridge;
 struct OperatorCommand;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QScrollArea;
 class QTimer;
 class TrayIcon;
 
@@ -73,6 +77,18 @@ public:
 
     TrayIcon& tray() { return *m_tray; }
 
+    // The status line's text now, and the recovery button it points to.
+    QString statusLine() const;
+    QString markedButton() const;
+
+    // Whether another program's full-screen window has the keyboard: then
+    // an error must take the keyboard to be seen at all. Tests replace it.
+    std::function<bool()> activeWindowIsFullscreen;
+
+    // The size the window opens with where the screen has room for it.
+    static constexpr int PreferredWidth = 600;
+    static constexpr int PreferredHeight = 640;
+
     // When set, answers the operator's message boxes instead of a modal box
     // (true = OK/Yes), so the window can run without a person.
     std::function<bool(const MessageBoxRequest&)> answerBox;
@@ -94,6 +110,7 @@ private:
     QWidget* buildSettings();
     QWidget* buildErrorPanel();
     QWidget* buildButtons();
+    QWidget* buildStatusLine();
     void buildMenu();
     // Runs an operator command as the window's button or menu entry.
     void run(const OperatorCommand& command);
@@ -101,6 +118,17 @@ private:
     void fieldEdited(Field field, const QString& text);
     void showField(Field field);
     void setTopmost(bool on);
+    // Puts the keyboard focus of the window (not of the screen) on the error
+    // panel that shows the error, and scrolls it into sight.
+    void focusErrorPanel();
+    // Keeps the window, frame and all, inside the screen's available area.
+    void fitToScreen();
+    // What the status line is made from, as things stand now.
+    StatusFacts facts() const;
+    // A new error, void or discarded file after the last clear starts a new
+    // account of what happened.
+    void troubleBegins();
+    void showStatus();
     bool ask(MessageBoxRequest::Buttons buttons, const std::string& title, const std::string& text);
 
     void esci();
@@ -114,9 +142,13 @@ private:
     QPlainTextEdit* m_msgErrori = nullptr;
     QPlainTextEdit* m_msgErroreNoPrinter = nullptr;
     std::string m_printerText, m_programText;
-    // Since the error came: the files thrown away, and the last void.
-    std::vector<std::string> m_discarded;
-    std::string m_lastVoid;
+    QScrollArea* m_scroll = nullptr;
+    QLabel* m_status = nullptr;
+    // What happened since the error came (the files thrown away, the voids,
+    // the clear), and whether the last event was the clear.
+    StatusFacts m_facts;
+    bool m_cleared = true;
+    QMargins m_frame{4, 28, 4, 4}; // the window manager's frame, once seen
     QPointer<AboutBox> m_about;
     bool m_minimizedForTray = false; // minimized because no tray host ran
     QTimer* m_watch = nullptr;       // settings file and error state

@@ -3,7 +3,10 @@
 
 #include "core/OperatorWindow.h"
 
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 QString displayText(const QString& text)
 {
@@ -28,14 +31,22 @@ std::unique_ptr<QMessageBox> makeMessageBox(const MessageBoxRequest& request, QW
         break;
     case MessageBoxRequest::Buttons::OkCancel:
         box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box->setDefaultButton(QMessageBox::Ok);
+        box->setDefaultButton(QMessageBox::Cancel);
         box->setEscapeButton(QMessageBox::Cancel);
         break;
     case MessageBoxRequest::Buttons::YesNo:
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box->setDefaultButton(QMessageBox::Yes);
+        box->setDefaultButton(QMessageBox::No);
         box->setEscapeButton(QMessageBox::No);
         break;
+    }
+    // A short text makes a narrow box, and the window manager cuts its title
+    // ("Te...iro"): the box is kept as wide as the title needs, with room
+    // for the frame's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        const int width = QFontMetrics(box->font()).horizontalAdvance(box->windowTitle()) + TitleBarRoom;
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     }
     return box;
 }

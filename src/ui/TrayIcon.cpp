@@ -31,27 +31,39 @@ void TrayIcon::applyTip()
         m_icon->setToolTip(m_caption);
         return;
     }
-    // Tray hosts cut long tips; the error's first lines are what matters.
-    QString text = m_errorText.left(240);
-    if (m_errorText.size() > 240)
+    // Tray hosts cut long tips; the condition's first words are what matters.
+    QString text = m_condition.left(200);
+    if (m_condition.size() > 200)
         text += QStringLiteral("...");
-    m_icon->setToolTip(m_caption + QStringLiteral("\nErrore in sospeso:\n") + text);
+    m_icon->setToolTip(m_caption + QStringLiteral("\nErrore in sospeso") +
+                       (m_since.isEmpty() ? QString() : QStringLiteral(" dal ") + m_since) + QStringLiteral(":\n") +
+                       text);
 }
 
-void TrayIcon::showErrorState(bool standing, const QString& errorText)
+void TrayIcon::notify(const QString& title, const QString& text, bool warning)
+{
+    m_lastNotificationTitle = title;
+    m_lastNotification = text;
+    if (m_icon->isVisible() && QSystemTrayIcon::supportsMessages())
+        m_icon->showMessage(title, text, warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information,
+                            warning ? 10000 : 5000);
+}
+
+void TrayIcon::showErrorState(bool standing, const QString& condition, const QString& since, const QString& advice)
 {
     const bool rises = standing && !m_error;
-    if (standing == m_error && (!standing || errorText == m_errorText))
+    const bool lifted = !standing && m_error;
+    if (standing == m_error && (!standing || (condition == m_condition && since == m_since)))
         return;
     m_error = standing;
-    m_errorText = standing ? errorText : QString();
+    m_condition = standing ? condition : QString();
+    m_since = standing ? since : QString();
     m_icon->setIcon(standing ? m_errorIcon : m_normal);
     applyTip();
-    if (rises) {
-        m_lastNotification = m_errorText;
-        if (m_icon->isVisible() && QSystemTrayIcon::supportsMessages())
-            m_icon->showMessage(m_caption, m_errorText, QSystemTrayIcon::Warning, 10000);
-    }
+    if (rises)
+        notify(condition.isEmpty() ? QStringLiteral("Errore") : condition, advice.isEmpty() ? condition : advice, true);
+    else if (lifted)
+        notify(QStringLiteral("Risolto"), advice.isEmpty() ? QStringLiteral("La stampa riprende.") : advice, false);
 }
 
 QIcon TrayIcon::currentIcon() const

@@ -30,12 +30,16 @@ public:
 
     // The state the icon shows: the program's icon and the caption while all
     // is well; while an error stands the error icon and a tip that names
-    // the error. When an error rises, a tray notification says it too.
-    void showErrorState(bool standing, const QString& errorText);
+    // the printer's condition in words and since when. When an error rises,
+    // a notification titled with the condition says what to do (`advice`);
+    // when it is lifted, one titled "Risolto" says what follows.
+    void showErrorState(bool standing, const QString& condition, const QString& since = QString(),
+                        const QString& advice = QString());
     bool showsError() const { return m_error; }
     // The icon and the notifications as the tray host got them, for tests.
     QIcon currentIcon() const;
     QString lastNotification() const { return m_lastNotification; }
+    QString lastNotificationTitle() const { return m_lastNotificationTitle; }
 
     // True while the icon stands in a tray.
     bool isShown() const;
@@ -56,10 +60,11 @@ signals:
 
 private:
     void applyTip();
+    void notify(const QString& title, const QString& text, bool warning);
 
     QSystemTrayIcon* m_icon;
     QIcon m_normal, m_errorIcon;
-    QString m_caption, m_errorText, m_lastNotification;
+    QString m_caption, m_condition, m_since, m_lastNotification, m_lastNotificationTitle;
     bool m_error = false;
     QTimer m_poll;
     bool m_wanted = false;

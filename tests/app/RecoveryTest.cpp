@@ -26,6 +26,8 @@ struct Command {
     const char* action;
     std::vector<std::string> printerSteps;
     bool writesIdle;
+    // What the window's status line hears: the document voided or closed.
+    std::vector<std::string> voided;
     friend void PrintTo(const Command& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -35,6 +37,8 @@ protected:
     {
         printer();
         std::filesystem::create_directories(root / "Kelmora");
+        // The copy the reprint takes; without it the reprint reports it.
+        testfiles::write(root / "Kelmora" / "_Cassa" / "Old.txt", "F2:1:PANE:1000:150:1\r\n");
         window.printerText = "----- PRINTER ERROR -----";
         window.programText = "----- PROGRAM ERROR -----";
         state.errorState = true;
@@ -55,6 +59,8 @@ TEST_P(OperatorRecovery, LiftsTheErrorRunsItsStepsAndFilesItsAction)
     else
         EXPECT_TRUE(inOrder(calls(), c.printerSteps));
     EXPECT_EQ(config("Eps_Vuoto"), c.writesIdle ? "-1" : "<none>");
+    EXPECT_EQ(window.voids, c.voided);
+    EXPECT_EQ(window.clears, 1);
 }
 
 TEST_P(OperatorRecovery, ActionUnderAFiscalFileGoesToTheFiscalLog)
@@ -67,28 +73,33 @@ TEST_P(OperatorRecovery, ActionUnderAFiscalFileGoesToTheFiscalLog)
 
 INSTANTIATE_TEST_SUITE_P(
     Recovery, OperatorRecovery,
-    ::testing::Values(Command{"cmdChiudiNF",
-                              &Recovery::cmdChiudiNF,
-                              "Chiusura scontrino NON Fiscale Bloccato",
-                              {"OpenPort", "CloseNonFiscal", "ClosePort"},
-                              true},
-                      Command{"cmdChiudiScontrino",
-                              &Recovery::cmdChiudiScontrino,
-                              "Annullo Scontrino Fiscale Bloccato",
-                              {"OpenPort", "CancelReceipt", "ClosePort"},
-                              true},
-                      Command{"cmdEliminaCor", &Recovery::cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false},
-                      Command{"cmdFineCarta",
-                              &Recovery::cmdFineCarta,
-                              "Recupero da Fine Carta su Scontrino Fiscale",
-                              {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CancelReceipt", "ClosePort"},
-                              false},
-                      Command{"cmdFineCartaNoFisc",
-                              &Recovery::cmdFineCartaNoFisc,
-                              "Recupero da Fine Carta su Non Fiscale",
-                              {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"},
-                              false},
-                      Command{"cmdRistampa", &Recovery::cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false}),
+    ::testing::Values(
+        Command{"cmdChiudiNF",
+                &Recovery::cmdChiudiNF,
+                "Chiusura scontrino NON Fiscale Bloccato",
+                {"OpenPort", "CloseNonFiscal", "ClosePort"},
+                true,
+                {"Chiusura scontrino NON Fiscale Bloccato"}},
+        Command{"cmdChiudiScontrino",
+                &Recovery::cmdChiudiScontrino,
+                "Annullo Scontrino Fiscale Bloccato",
+                {"OpenPort", "CancelReceipt", "ClosePort"},
+                true,
+                {"Annullo Scontrino Fiscale Bloccato"}},
+        Command{"cmdEliminaCor", &Recovery::cmdEliminaCor, "Invio comando Eliminazione Corr ", {}, false, {}},
+        Command{"cmdFineCarta",
+                &Recovery::cmdFineCarta,
+                "Recupero da Fine Carta su Scontrino Fiscale",
+                {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CancelReceipt", "ClosePort"},
+                false,
+                {"Recupero da Fine Carta su Scontrino Fiscale"}},
+        Command{"cmdFineCartaNoFisc",
+                &Recovery::cmdFineCartaNoFisc,
+                "Recupero da Fine Carta su Non Fiscale",
+                {"OpenPort", "PaperEndRecovery", "ClosePort", "OpenPort", "CloseNonFiscal", "ClosePort"},
+                false,
+                {"Recupero da Fine Carta su Non Fiscale"}},
+        Command{"cmdRistampa", &Recovery::cmdRistampa, "Ristampa Ultimo Scontrino Fiscale", {}, false, {}}),
     rownames::byName);
 
 class PaperEndCommand : public RecoveryBench {};
@@ -101,6 +112,9 @@ TEST_F(PaperEndCommand, RefusedRecoveryRaisesTheErrorAgainAndStillVoids)
 
     EXPECT_TRUE(state.errorState);
     EXPECT_TRUE(inOrder(calls(), {"PaperEndRecovery", "CancelReceipt"}));
+    // The error stands again: the window hears of no recovery.
+    EXPECT_EQ(window.clears, 0);
+    EXPECT_TRUE(window.voids.empty());
     EXPECT_EQ(notFiscalLog(), (std::vector<std::string>{std::string("Tessiro_Error: ;") + Now + ";opApri PROBLEMI ",
                                                         std::string("AZIONE;") + Now +
                                                             ";AZIONE: Recupero da Fine Carta su Scontrino Fiscale"}));
@@ -178,13 +192,18 @@ TEST_F(Reprint, CopiesTheLastReceiptIntoTheDropFolderByteForByte)
     EXPECT_FALSE(state.errorState);
 }
 
-TEST_F(Reprint, MissingCopyOnlyFilesTheAction)
+TEST_F(Reprint, MissingCopyIsSaidAndFiledBeforeTheUnchangedAction)
 {
     recovery().cmdRistampa();
     EXPECT_TRUE(dropFolder().empty());
     EXPECT_FALSE(state.errorState);
     EXPECT_EQ(notFiscalLog(),
-              std::vector<std::string>{std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale"});
+              (std::vector<std::string>{std::string("Tessiro_Error: ;") + Now +
+                                            ";Ristampa non riuscita: manca Kelmora\\_Cassa\\Old.txt",
+                                        std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale"}));
+    ASSERT_EQ(window.boxes.size(), 1u);
+    EXPECT_EQ(window.boxes[0].kind, "inform");
+    EXPECT_NE(window.boxes[0].text.find("Kelmora\\_Cassa\\Old.txt"), std::string::npos);
 }
 
 TEST_F(Reprint, CopyThatCannotBePutInPlaceIsReportedAndLeavesNoPartialFile)

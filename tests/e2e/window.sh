@@ -10,16 +10,27 @@
 # open nothing more is taken. Saves a screenshot with the error standing.
 # An unreachable display gets one line and exit status 1.
 #
-# Usage: window.sh PATH/TO/tessiro [SCREENSHOT.png]
-# The screenshot goes to docs/screenshot.png of the repository by default.
+# Then, on a 1024x600 screen with a window manager that gives focus
+# (openbox) and two stand-in tills, one ordinary and one full-screen, each
+# holding the keyboard in turn when a paper end comes: with the ordinary
+# till the cashier's keys still reach the till; with either, Eps_COM is
+# unchanged and the error still stands; the window is above the full-screen
+# till; the window's frame fits the screen less the panel. Saves a second
+# screenshot: the error with its status line on that screen.
+#
+# Usage: window.sh PATH/TO/tessiro [SCREENSHOT.png [PATH/TO/stand-in-till]]
+# The screenshots go to docs/screenshot.png and docs/screenshot-1024x600.png
+# of the repository by default; without the stand-in till (built beside the
+# tests) the second part is skipped with a line that says so.
 # Needs Xvfb, trayer, xdotool, ImageMagick's import and compare, xwininfo,
-# xprop and python3 (with libX11 for the title bar's close); as
+# xprop, openbox and python3 (with libX11 for the title bar's close); as
 # root it installs what is missing, otherwise it says SKIPPED and exits 0.
 set -uo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 tessiro="${1:-}"
 screenshot="${2:-$here/../../docs/screenshot.png}"
+till="${3:-}"
 
 if [ -z "$tessiro" ] || [ ! -x "$tessiro" ]; then
   echo "usage: $0 PATH/TO/tessiro [SCREENSHOT.png]" >&2
@@ -30,7 +41,7 @@ tessiro="$(cd "$(dirname "$tessiro")" && pwd)/$(basename "$tessiro")"
 # Command -> Debian package that provides it.
 declare -A package_of=(
   [Xvfb]=xvfb [trayer]=trayer [xdotool]=xdotool [import]=imagemagick [compare]=imagemagick [xwininfo]=x11-utils
-  [xprop]=x11-utils [python3]=python3
+  [xprop]=x11-utils [python3]=python3 [openbox]=openbox
 )
 missing=()
 for tool in "${!package_of[@]}"; do
@@ -72,13 +83,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The shared helpers first: this script's own fail keeps its screenshot.
+source "$here/common.sh"
+
 fail() {
   [ -n "${DISPLAY:-}" ] && import -window root "$work/failed.png" 2>/dev/null
   echo "FAILED: $*" >&2
   exit 1
 }
-
-source "$here/common.sh"
 
 # A display that nobody serves: one line naming --headless, status 1, no abort.
 for n in 199 198 197; do
@@ -94,37 +106,46 @@ if [ -n "${unreachable:-}" ]; then
   echo "unreachable display: $(cat "$work/nodisplay.log")"
 fi
 
-# Displays :190 to :196 are this test's; the first free one is taken.
-display=
-for n in 190 191 192 193 194 195 196; do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  # -noreset: by default the server resets when its last client leaves, and
-  # refuses clients while it does; every xdotool call here is such a client.
-  Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp -noreset 2>"$work/xvfb.log" &
+# start_display WxH: an X server on the first free display of :190 to :196,
+# exported as DISPLAY, with a tray host docked at the top.
+start_display() {
+  local n
+  display=
+  for n in 190 191 192 193 194 195 196; do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    # -noreset: by default the server resets when its last client leaves, and
+    # refuses clients while it does; every xdotool call here is such a client.
+    Xvfb ":$n" -screen 0 "$1x24" -nolisten tcp -noreset 2>"$work/xvfb-$1.log" &
+    pids+=($!)
+    # The socket appears before the server takes clients: a client started
+    # in between is refused ("cannot open display") and exits. Wait until
+    # the server answers a request.
+    if wait_for 15 test -e "/tmp/.X11-unix/X$n" &&
+      wait_for 15 env DISPLAY=":$n" xwininfo -root; then
+      display=":$n"
+      break
+    fi
+  done
+  [ -n "$display" ] || fail "Xvfb did not start on a display of :190 to :196"
+  export DISPLAY="$display"
+}
+start_tray() {
+  trayer --edge top --align right --widthtype pixel --width 120 --height 32 --SetDockType true \
+    --SetPartialStrut true --transparent false --tint 0x333333 >"$work/trayer.log" 2>&1 &
   pids+=($!)
-  # The socket appears before the server takes clients: a client started
-  # in between is refused ("cannot open display") and exits. Wait until
-  # the server answers a request.
-  if wait_for 15 test -e "/tmp/.X11-unix/X$n" &&
-    wait_for 15 env DISPLAY=":$n" xwininfo -root; then
-    display=":$n"
-    break
-  fi
-done
-[ -n "$display" ] || fail "Xvfb did not start on a display of :190 to :196"
-export DISPLAY="$display"
+  wait_for 15 xdotool search --onlyvisible --class trayer || {
+    cat "$work/trayer.log" >&2
+    fail "trayer did not start"
+  }
+}
+
+start_display 1280x800
 
 # Qt must use the XEmbed tray that trayer hosts, not a D-Bus one.
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 
-trayer --edge top --align right --widthtype pixel --width 120 --height 32 --SetDockType true \
-  --transparent false --tint 0x333333 >"$work/trayer.log" 2>&1 &
-pids+=($!)
-wait_for 15 xdotool search --onlyvisible --class trayer || {
-  cat "$work/trayer.log" >&2
-  fail "trayer did not start"
-}
+start_tray
 
 "$tessiro" config set --dir "$prog" Eps_COM 1 || fail "could not seed the configuration"
 # Kept as a Windows-style path: only the port settings matter here.
@@ -302,10 +323,14 @@ menu_click "$win" Esci
 wait_for 10 bash -c "xdotool search --onlyvisible --name '^Tessiro\$' | grep -q ." || fail "no exit question"
 question="$(xdotool search --onlyvisible --name '^Tessiro$' | head -n1)"
 import -window "$question" "$work/question.png" 2>/dev/null
-# Yes is the default button. The box is gone before the key's release
-# arrives, so X may complain about that second event.
+# No is the default button: Yes is taken by its mnemonic, "S" for the
+# Italian "Si" and "Y" for the English "Yes". The box is gone before the
+# key's release arrives, so X may complain about that second event.
 xdotool windowfocus "$question" 2>/dev/null
-xdotool key --window "$question" Return 2>>"$work/xdotool.log"
+xdotool key --window "$question" s 2>>"$work/xdotool.log"
+if ! wait_for 3 grep -q 'Chiusura Programma' "$prog/NotFiscalError.log"; then
+  xdotool key --window "$question" y 2>>"$work/xdotool.log"
+fi
 wait_for 10 grep -q 'Chiusura Programma' "$prog/NotFiscalError.log" || fail "Esci, Yes filed no closing record"
 drop 20261208000004NOF_dopo_uscita.txt 'D1:1:NON PRESO\r\n'
 wait_for 10 bash -c "! kill -0 $app 2>/dev/null"
@@ -313,6 +338,109 @@ sleep 2
 [ -e "$prog/Ostro/20261208000004NOF_dopo_uscita.txt" ] || fail "a file dropped after Esci, Yes was taken"
 kill -0 "$app" 2>/dev/null && fail "the program lives on after Esci, Yes"
 echo "after Esci, Yes nothing was taken and the program ended"
+
+# ---- A till's screen, with a window manager and the till's own windows ----
+if [ -z "$till" ] || [ ! -x "$till" ]; then
+  echo "till part SKIPPED: no stand-in till program given (third argument)"
+  passed=1
+  echo "PASSED"
+  exit 0
+fi
+
+start_display 1024x600
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 15 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || {
+  cat "$work/openbox.log" >&2
+  fail "openbox did not start"
+}
+start_tray
+prog="$work/till-prog"
+mkdir -p "$prog/Simulatore"
+"$tessiro" config set --dir "$prog" Eps_COM 1 >/dev/null || fail "could not seed the configuration"
+"$tessiro" config set --dir "$prog" Eps_Setting "" >/dev/null || fail "could not seed the configuration"
+"$tessiro" --dir "$prog" >"$work/tessiro-till.log" 2>&1 &
+app=$!
+pids+=($app)
+wait_for 20 tray_icon || fail "no tray icon appeared on the till's screen"
+wait_for 10 test -d "$prog/Ostro" || fail "no drop folder"
+
+# start_till NAME [--fullscreen]: the stand-in's window id in $till_window.
+start_till() {
+  "$till" "$1" "$work/$1.txt" ${2:-} >"$work/$1.log" 2>&1 &
+  pids+=($!)
+  # A window going full-screen may be looked at while it changes: X then
+  # refuses the look, and the next one finds it.
+  till_window=
+  local deadline=$((SECONDS + 10))
+  until [ -n "$till_window" ] || [ "$SECONDS" -ge "$deadline" ]; do
+    sleep 0.2
+    till_window="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)"
+  done
+  [ -n "$till_window" ] || fail "the stand-in till $1 did not start"
+}
+# give_focus WINDOW: the window manager makes it the active window.
+give_focus() {
+  xdotool windowactivate "$1" 2>>"$work/xdotool.log"
+  wait_for 10 bash -c "[ \"\$(xdotool getactivewindow)\" = $1 ]" || fail "the window manager did not give $1 the focus"
+}
+error_stands() { ! "$tessiro" ctl --dir "$prog" stato >/dev/null 2>&1; }
+# A paper end: the sale meets the end of the roll.
+paper_end() {
+  printf '[Guasti]\r\nFineCarta=1\r\n' >"$prog/Simulatore/guasti.ini"
+  drop "$1" 'F2:1:PANE:1000:150:3\r\n'
+  wait_for 20 grep -q "${1:14};" "$prog/FiscalError.log" || fail "no failure record for $1"
+  wait_for 10 shown_main || fail "the window did not come up with the paper end"
+  sleep 1
+}
+
+start_till Cassa
+cassa="$till_window"
+give_focus "$cassa"
+paper_end 20261208000011COR_carta.txt
+win="$(shown_main)"
+[ "$(xdotool getactivewindow)" = "$cassa" ] || fail "the error took the keyboard from the till"
+xdotool type --delay 80 "2 a" 2>>"$work/xdotool.log"
+wait_for 5 grep -qx '2 a' "$work/Cassa.txt" || fail "the keys typed after the error did not reach the till (it has: $(cat "$work/Cassa.txt" 2>/dev/null))"
+[ "$("$tessiro" config get --dir "$prog" Eps_COM)" = 1 ] || fail "Eps_COM changed to $("$tessiro" config get --dir "$prog" Eps_COM)"
+error_stands || fail "the error does not stand after the cashier's keys"
+echo "ordinary till: keys reach the till, Eps_COM unchanged, the error stands"
+
+# The frame, title bar and borders included, within the screen less the panel.
+read -r wx wy ww wh < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | awk '{ print $1, $2, $3, $4 }')
+read -r left right top bottom < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+# xwininfo, not xdotool: xdotool counts the frame twice in a framed
+# window's position.
+info="$(xwininfo -id "$win")"
+X="$(sed -n 's/^ *Absolute upper-left X: *//p' <<<"$info")" Y="$(sed -n 's/^ *Absolute upper-left Y: *//p' <<<"$info")"
+WIDTH="$(sed -n 's/^ *Width: *//p' <<<"$info")" HEIGHT="$(sed -n 's/^ *Height: *//p' <<<"$info")"
+fx=$((X - left)) fy=$((Y - top)) fw=$((WIDTH + left + right)) fh=$((HEIGHT + top + bottom))
+[ "$fx" -ge "$wx" ] && [ "$fy" -ge "$wy" ] && [ $((fx + fw)) -le $((wx + ww)) ] && [ $((fy + fh)) -le $((wy + wh)) ] ||
+  fail "the frame ${fw}x${fh}+${fx}+${fy} does not fit the available area ${ww}x${wh}+${wx}+${wy}"
+echo "at 1024x600 the frame ${fw}x${fh}+${fx}+${fy} fits the available area ${ww}x${wh}+${wx}+${wy}"
+import -window root "${screenshot%.png}-1024x600.png" || fail "no screenshot of the till's screen"
+echo "screenshot: ${screenshot%.png}-1024x600.png"
+
+"$tessiro" ctl --dir "$prog" nascondi >/dev/null || fail "ctl nascondi failed"
+wait_for 10 hidden_main || fail "NASCONDI over ctl did not hide the window"
+start_till CassaPienoSchermo --fullscreen
+pieno="$till_window"
+give_focus "$pieno"
+xprop -id "$pieno" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN || fail "the stand-in till is not full-screen"
+paper_end 20261208000012COR_carta.txt
+win="$(shown_main)"
+stacking="$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/,//g')"
+above=0
+for w in $stacking; do
+  [ "$((w))" = "$pieno" ] && above=1
+  [ "$((w))" = "$win" ] && { [ "$above" = 1 ] || fail "the window is below the full-screen till"; above=2; }
+done
+[ "$above" = 2 ] || fail "the window is not in the window manager's stacking list ($stacking)"
+xdotool type --delay 80 "2 a" 2>>"$work/xdotool.log"
+sleep 1
+[ "$("$tessiro" config get --dir "$prog" Eps_COM)" = 1 ] || fail "Eps_COM changed to $("$tessiro" config get --dir "$prog" Eps_COM)"
+error_stands || fail "the error does not stand after the cashier's keys"
+echo "full-screen till: the window is above it, Eps_COM unchanged, the error stands"
 
 passed=1
 echo "PASSED"

@@ -178,6 +178,7 @@ TEST_F(SequenceErrorVoid, FiscalFileIsLoggedFirstThenTheReceiptIsVoidedOnTheWork
     EXPECT_TRUE(traceHasLine("ComPort = 3"));
     EXPECT_TRUE(traceHasLine("CancelReceipt(1)"));
     EXPECT_FALSE(printer().PortIsOpen());
+    EXPECT_EQ(window.voids, std::vector<std::string>{"SEQUENZA ERRATA"});
 }
 
 struct NoVoidCase {
@@ -241,6 +242,8 @@ TEST_F(SequenceErrorVoid, RefusedVoidIsFiledOnceThroughThePrinterEvent)
     const auto names = calls();
     EXPECT_EQ(std::count(names.begin(), names.end(), "CancelReceipt"), 1);
     EXPECT_NE(window.printerText.find("!!!!  Recupero NON riuscito  !!!!"), std::string::npos);
+    // The roll shows no void: the window must not say there was one.
+    EXPECT_TRUE(window.voids.empty());
 }
 
 TEST_F(SequenceErrorVoid, ReportedVoidMayStartANewVoidOnTheNextFailure)
@@ -371,6 +374,7 @@ TEST_F(RecordOnly, FileDiscardedWhileAnErrorStandsBringsTheWindowBack)
     EXPECT_TRUE(window.visible);
     EXPECT_TRUE(window.topmost);
     EXPECT_EQ(window.shows, 1);
+    EXPECT_EQ(window.discarded, std::vector<std::string>{FiscalName});
     EXPECT_TRUE(state.errorState);
     EXPECT_EQ(state.lastErrorText, "prima");
     EXPECT_EQ(config("Kelmora_CORR"), "<none>");

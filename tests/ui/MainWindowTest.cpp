@@ -424,6 +424,19 @@ TEST_F(About, ChiudiClosesItAndTheNextClickOpensAFreshOne)
     EXPECT_EQ(aboutBoxes().size(), 1u);
 }
 
+TEST_F(About, OpensAsTheWindowsChildInsideTheScreenWhereverTheWindowIs)
+{
+    window->showFromTray();
+    const QRect area = window->screen()->availableGeometry();
+    // The window pushed against the bottom right corner.
+    window->move(area.right() - 50, area.bottom() - 50);
+    trigger("About");
+    ASSERT_EQ(aboutBoxes().size(), 1u);
+    QWidget* box = aboutBoxes().front();
+    EXPECT_EQ(box->parentWidget(), window.get());
+    EXPECT_TRUE(area.contains(box->frameGeometry())) << box->frameGeometry().x() << "," << box->frameGeometry().y();
+}
+
 TEST_F(About, ProgramIconIsEmbedded)
 {
     EXPECT_FALSE(window->windowIcon().isNull());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTranslator>
@@ -38,9 +39,10 @@ TEST_P(MessageBoxKind, HasNoIconAndTheAskedButtons)
 INSTANTIATE_TEST_SUITE_P(
     Kinds, MessageBoxKind,
     ::testing::Values(BoxCase{MessageBoxRequest::Buttons::Ok, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok, "Ok"},
+                      // Every question undoes something: Enter alone must not do it.
                       BoxCase{MessageBoxRequest::Buttons::OkCancel, QMessageBox::Ok | QMessageBox::Cancel,
-                              QMessageBox::Ok, QMessageBox::Cancel, "OkCancel"},
-                      BoxCase{MessageBoxRequest::Buttons::YesNo, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+                              QMessageBox::Cancel, QMessageBox::Cancel, "OkCancel"},
+                      BoxCase{MessageBoxRequest::Buttons::YesNo, QMessageBox::Yes | QMessageBox::No, QMessageBox::No,
                               QMessageBox::No, "YesNo"}),
     rownames::byName);
 
@@ -48,6 +50,27 @@ TEST(MessageBoxText, UntitledBoxCarriesTheProgramsTitle)
 {
     const auto box = makeMessageBox({MessageBoxRequest::Buttons::Ok, QString(), QStringLiteral("x")}, nullptr);
     EXPECT_EQ(box->windowTitle(), QStringLiteral("Tessiro"));
+}
+
+TEST(MessageBoxText, AShortTextLeavesRoomForTheWholeTitle)
+{
+    const auto box = makeMessageBox({MessageBoxRequest::Buttons::Ok, QString(), QStringLiteral("x")}, nullptr);
+    box->adjustSize();
+    const int title = box->fontMetrics().horizontalAdvance(box->windowTitle());
+    EXPECT_GE(box->width(), title + 100);
+}
+
+TEST_P(MessageBoxKind, EnterPressesTheFocusedButton)
+{
+    const auto box = makeMessageBox({GetParam().buttons, QString(), QStringLiteral("testo")}, nullptr);
+    QAbstractButton* pressed = nullptr;
+    QObject::connect(box.get(), &QMessageBox::buttonClicked, [&](QAbstractButton* b) { pressed = b; });
+    box->show();
+    QAbstractButton* focused = box->button(GetParam().onEscape);
+    focused->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(focused, &enter);
+    EXPECT_EQ(pressed, focused);
 }
 
 TEST(MessageBoxText, LineBreaksOfTheFilesBecomeLinesAndMarkupStaysText)

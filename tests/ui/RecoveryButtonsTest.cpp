@@ -156,10 +156,18 @@ TEST_F(RecoveryExchange, RistampaCopiesTheLastReceiptIntoTheDropFolder)
     EXPECT_EQ(testfiles::read(prog / "Ostro" / "Old.txt"), receipt);
 }
 
-TEST_F(RecoveryExchange, RistampaWithoutACopyOnlyFilesItsAction)
+TEST_F(RecoveryExchange, RistampaWithoutACopySaysSoAndKeepsItsActionRecord)
 {
     click("cmdRistampa");
 
     EXPECT_FALSE(fs::exists(prog / "Ostro" / "Old.txt"));
-    EXPECT_EQ(notFiscalLog().back(), actionRecord("Ristampa Ultimo Scontrino Fiscale"));
+    const std::string missing = data.string() + "/_Cassa\\Old.txt";
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("manca"))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(missing))) << boxes[0].text.toStdString();
+    const std::vector<std::string> log = notFiscalLog();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], record("Tessiro_Error: ", "Ristampa non riuscita: manca " + missing));
+    EXPECT_EQ(log.back(), actionRecord("Ristampa Ultimo Scontrino Fiscale"));
+    EXPECT_FALSE(state.errorState);
 }
