@@ -439,9 +439,10 @@ std::string ControlServer::stateJson() const
     const auto count = [](long n) { return n >= 0 ? QJsonValue(qint64(n)) : QJsonValue(); };
     o[QStringLiteral("last_receipt_number")] = last ? count(last->receipt) : QJsonValue();
     o[QStringLiteral("last_z_number")] = last ? count(last->z) : QJsonValue();
-    o[QStringLiteral("last_receipt_amount")] = last && !last->amount.isEmpty() ? QJsonValue(last->amount) : QJsonValue();
+    o[QStringLiteral("last_receipt_amount")] = last && !last->amount.isEmpty() ? QJsonValue(last->amount)
+                                                                               : QJsonValue();
     o[QStringLiteral("receipts_in_doubt")] = qint64(ledger.doubts().size());
-    o[QStringLiteral("doubt_outcome")] =
-        ledger.lastVerdict().empty() ? QJsonValue() : QJsonValue(fromCp1252(ledger.lastVerdict()));
+    o[QStringLiteral("doubt_outcome")] = ledger.lastVerdict().empty() ? QJsonValue()
+                                                                      : QJsonValue(fromCp1252(ledger.lastVerdict()));
     return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
 }

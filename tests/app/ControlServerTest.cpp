@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/ControlServer.h"
-#include "lan/LanLedger.h"
 #include "app/Bridge.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
+#include "lan/LanLedger.h"
 #include "printer/Currency.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
