@@ -8,7 +8,11 @@ cd "$(dirname "$0")"
 source ./scripts/deps.sh
 install_deps
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIRO_TESTS=OFF
+# A build folder configured before (by hand, with the tests) keeps its
+# settings: only the bridge is brought up to date in it.
+if [ ! -f build/CMakeCache.txt ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIRO_TESTS=OFF
+fi
 cmake --build build --target tessiro
 
 # Creates demo/ and gives it the simulated printer's port values where none

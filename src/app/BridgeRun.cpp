@@ -92,7 +92,7 @@ fs::path executableDir(const char* argv0)
     return fs::absolute(argv0, ec).parent_path();
 }
 
-fs::path resolveProgramDir(const CommandLine& command, const char* argv0)
+fs::path resolveProgramDir(const CommandLine& command, const char* argv0, bool* made)
 {
     std::error_code ec;
     if (command.programDir)
@@ -103,8 +103,8 @@ fs::path resolveProgramDir(const CommandLine& command, const char* argv0)
     const fs::path dir = defaultProgramDir(exeDir, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
     // The user's data folder is made on first use, as the user unit and the
     // desktop entry expect; a failure shows when the folder is used.
-    if (dir != exeDir)
-        fs::create_directories(dir, ec);
+    if (dir != exeDir && fs::create_directories(dir, ec) && made)
+        *made = true;
     return dir;
 }
 

@@ -43,8 +43,9 @@ CommandLine startProgram(int argc, char** argv);
 
 // The program folder: --dir, else TESSIRO_DIR (the installed service's
 // environment file sets it, so `tessiro ctl stato` finds that bridge), else
-// defaultProgramDir() of the running executable's folder.
-std::filesystem::path resolveProgramDir(const CommandLine& command, const char* argv0);
+// defaultProgramDir() of the running executable's folder, made when missing
+// (`made` then tells).
+std::filesystem::path resolveProgramDir(const CommandLine& command, const char* argv0, bool* made = nullptr);
 
 // The folder used without --dir and TESSIRO_DIR: the executable's folder when
 // it is writable and no system folder (a build tree, a portable copy), else

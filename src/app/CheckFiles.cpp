@@ -4,7 +4,9 @@
 #include "app/ConsoleWindow.h"
 #include "app/Subcommands.h"
 #include "app/TerminalText.h"
+#include "commands/CommandText.h"
 #include "commands/Interprete.h"
+#include "commands/SpezzaRiga.h"
 #include "config/Keys.h"
 #include "config/SettingsFields.h"
 #include "config/Text.h"
@@ -12,9 +14,12 @@
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
 #include "errors/FileKind.h"
+#include "printer/Currency.h"
 #include "printer/ErrorLink.h"
 #include "simulator/RecordingControl.h"
 
+#include <fstream>
+#include <iostream>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -53,10 +58,45 @@ std::string printable(const fs::path& path)
     return text;
 }
 
+// Why an accepted payment record sent nothing, as the payment operation
+// decides: with PAY_L set a negative amount pays nothing; otherwise (or for
+// an amount of 0) only the types with a payment call of their own pay.
+std::string silentPayment(const std::string& record, bool payLSet)
+{
+    LineFields f;
+    SpezzaRiga(record, f);
+    const auto amount = Currency::parse(f[3]);
+    if (payLSet && amount && *amount < Currency{})
+        return "a negative amount pays nothing while PAY_L is set";
+    return "payment type " + trimmed(f[4]) + " sends nothing to the printer" +
+           (payLSet ? std::string(" with an amount of 0") : std::string(" while PAY_L=0")) +
+           ": only the types 1, 2, 3, 4 and 6 pay";
+}
+
 // Prints one file's records as the interpreter reports them.
 class FilePrinter {
 public:
-    FilePrinter(std::ostream& out, RecordingControl& control) : m_out(out), m_control(control) {}
+    FilePrinter(std::ostream& out, RecordingControl& control, bool payLSet, bool fiscalName)
+        : m_out(out), m_control(control), m_payLSet(payLSet), m_fiscalName(fiscalName)
+    {}
+
+    void textRead(const TextReading& reading)
+    {
+        if (reading.markDropped)
+            m_out << "  a UTF-8 byte order mark opens the file: dropped\n";
+        if (reading.fromUtf8) {
+            m_out << "  saved as UTF-8: turned into windows-1252, the printer's character set\n";
+            if (reading.unmapped > 0)
+                m_out << "  !! warning: " << reading.unmapped
+                      << (reading.unmapped == 1 ? " character has" : " characters have")
+                      << " no windows-1252 form and print" << (reading.unmapped == 1 ? "s" : "") << " as \"?\"\n";
+        }
+        if (reading.tooLargeToJudge)
+            m_out << "  over " << CommandText::MaxJudged / (1024 * 1024)
+                  << " MiB: read as windows-1252 without looking for UTF-8\n";
+    }
+
+    void hint(const std::string& words) { m_out << "     hint: " << cp1252ToTerminal(words) << '\n'; }
 
     void portCalls(const char* when)
     {
@@ -81,6 +121,15 @@ public:
         else
             m_out << "     " << routine << " (" << what << ")\n";
         m_unknown = routine.empty();
+        m_record = record;
+        const std::string code = record.substr(0, record.find(':'));
+        // The log a failure goes to, and the crash record, follow the name.
+        if (!m_fiscalName && !m_warnedName && (code == "F2" || code == "F3" || code == "F4" || code == "F8")) {
+            m_out << "     !! warning: a fiscal receipt in a file whose name says it is not fiscal (no COR at "
+                     "characters 15 to 17): its failures go to "
+                  << ErrorHandler::NotFiscalLog << ", where the back-office does not look for them\n";
+            m_warnedName = true;
+        }
     }
 
     void ended(bool goesOn)
@@ -91,8 +140,12 @@ public:
         const bool failed = !m_failures.empty();
         // Accepted and yet nothing sent (a payment of a type no tender
         // stands for): worth a word, since nothing will print either.
-        if (calls.empty() && !failed && !m_unknown)
+        if (calls.empty() && !failed && !m_unknown) {
             m_out << "       (no printer call)\n";
+            if (m_record.starts_with("F4:"))
+                m_out << "     !! warning: " << cp1252ToTerminal(silentPayment(m_record, m_payLSet))
+                      << ": the receipt is not paid and stays open\n";
+        }
         flushFailures();
         if (failed || m_unknown)
             m_rejected = true;
@@ -125,21 +178,28 @@ public:
 private:
     std::ostream& m_out;
     RecordingControl& m_control;
+    const bool m_payLSet;
+    const bool m_fiscalName;
+    bool m_warnedName = false;
+    std::string m_record;
     std::vector<std::string> m_failures;
     int m_number = 0;
     bool m_unknown = false;
     bool m_rejected = false;
 };
 
-bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSettings& settings, std::ostream& out)
+// `file` "-" is standard input, `input`.
+bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSettings& settings, bool payLSet,
+              std::istream& input, std::ostream& out)
 {
+    const bool fromInput = file == "-";
     RecordingControl control;
     SharedState state;
     // Read for the keys the operations look up themselves (PAY_L); nothing is
     // ever written there.
     state.programDir = settingsDir;
     state.settings = settings;
-    state.currentFileName = file.filename().string();
+    state.currentFileName = fromInput ? std::string() : file.filename().string();
 
     std::ostringstream labels; // the window's texts repeat the failures
     ConsoleWindow window(labels);
@@ -148,13 +208,13 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
     errors.keepOffDisk = true;
 
     const std::string name = state.currentFileName;
-    out << printable(file) << " ("
+    out << (fromInput ? std::string("standard input") : printable(file)) << " (" << (fromInput ? "no name: " : "")
         << (isDisplayName(name)  ? "display message"
             : isFiscalName(name) ? "fiscal"
                                  : "not fiscal")
         << ", failures go to " << (isFiscalName(name) ? ErrorHandler::FiscalLog : ErrorHandler::NotFiscalLog) << ")\n";
 
-    FilePrinter printer(out, control);
+    FilePrinter printer(out, control, payLSet, isFiscalName(name));
     errors.onRecord = [&printer, &state](ErrorHandler::RecordKind kind, const std::string&, const std::string&) {
         if (kind != ErrorHandler::RecordKind::Failure)
             return;
@@ -165,12 +225,17 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
     const ErrorLink link(control, errors, state.settings);
 
     RecordWatch watch;
+    watch.textRead = [&printer](const TextReading& reading) { printer.textRead(reading); };
+    watch.hint = [&printer](const std::string& words) { printer.hint(words); };
     watch.started = [&printer](const std::string& record, std::string_view routine, std::string_view what) {
         printer.started(record, routine, what);
     };
     watch.ended = [&printer](bool goesOn) { printer.ended(goesOn); };
 
-    EseguiFileComandi(control, errors, state, clock, file, &watch);
+    if (fromInput)
+        EseguiFileComandi(control, errors, state, clock, input, {}, &watch);
+    else
+        EseguiFileComandi(control, errors, state, clock, file, &watch);
     printer.portCalls("port");
     printer.flushFailures();
     if (printer.records() == 0) {
@@ -185,7 +250,7 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
 } // namespace
 
 int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vector<fs::path>& files, std::ostream& out,
-                      std::ostream& err)
+                      std::ostream& err, std::istream& input)
 {
     WorkingSettings settings = defaultSettings();
     // No folder: a path under which nothing can exist, so every key the
@@ -209,7 +274,8 @@ int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vect
 
     bool allAccepted = true;
     for (const fs::path& file : files) {
-        allAccepted = checkOne(file, settingsDir, settings, out) && allAccepted;
+        allAccepted =
+            checkOne(file, settingsDir, settings, toDouble(payL).value_or(0.0) != 0.0, input, out) && allAccepted;
         out << '\n';
     }
     out.flush();

@@ -16,6 +16,7 @@
 // else the defaults (the port of `tessiro init`); the output says which,
 // since a payment's calls depend on them. Exit status 0 when every record
 // of every file would be accepted, 1 otherwise, 2 when programDir is no
-// usable folder.
+// usable folder. A file named "-" is read from `input` (standard input).
 int checkCommandFiles(const std::optional<std::filesystem::path>& programDir,
-                      const std::vector<std::filesystem::path>& files, std::ostream& out, std::ostream& err);
+                      const std::vector<std::filesystem::path>& files, std::ostream& out, std::ostream& err,
+                      std::istream& input);

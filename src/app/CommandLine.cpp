@@ -8,6 +8,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <string_view>
+
 namespace {
 
 // Latin-1 maps every byte to one character and back, so arguments survive
@@ -117,6 +119,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     if (parser.isSet(helpOption)) {
         CommandLine c;
         c.action = CommandLine::Action::ShowHelp;
+        // "tessiro ctl --help": the help of that subcommand.
+        const QStringList words = parser.positionalArguments();
+        if (!words.isEmpty() && isSubcommand(toBytes(words.front())))
+            c.helpTopic = toBytes(words.front());
         return c;
     }
     if (parser.isSet(versionOption)) {
@@ -240,7 +246,86 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     return c;
 }
 
-QString usageText()
+namespace {
+
+// A piece of the command line's help and the forms of the command line it
+// belongs to: subcommand names separated by blanks, "" the bridge itself,
+// "*" every form. The whole help shows every piece, `tessiro SUBCOMMAND
+// --help` those of the subcommand.
+struct HelpEntry {
+    const char* owners;
+    const char* text;
+};
+
+// One entry per form of the command line, owned by its subcommand.
+constexpr HelpEntry Usage[] = {
+    {"", "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"
+         "      Runs the bridge on the program directory DIR: takes the command files\n"
+         "      dropped into DIR/Ostro and runs them on the fiscal printer.\n"},
+    {"config", "  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]\n"
+               "      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.\n"
+               "  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE\n"
+               "      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with \"-\"\n"
+               "      and is no number goes after \"--\".\n"},
+    {"test-receipt", "  tessiro test-receipt [--dir DIR]\n"
+                     "      Prints the test receipt on the configured printer; exit status 0 when\n"
+                     "      every step succeeded.\n"},
+    {"init", "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
+             "      Prepares the program directory for the simulated printer: creates it,\n"
+             "      its drop folder Ostro and work folder IN, and stores the port values it\n"
+             "      works with (Eps_COM 1, Eps_Setting 9600,N,8,1) where they are missing\n"
+             "      or empty; other values are kept. Says what it created and what was\n"
+             "      already there. --printer chooses the fiscal printer of DIR: the\n"
+             "      simulated one, or a printer on the LAN (its https certificate is\n"
+             "      pinned). Without --printer the choice is left as it is.\n"},
+    {"check", "  tessiro check [--dir DIR] FILE...\n"
+              "      Reads each command file as the bridge would and prints, per record, the\n"
+              "      operation and the printer calls it would make, or why it would fail,\n"
+              "      with hints at the cause; prints nothing and writes nothing else. FILE\n"
+              "      \"-\" is standard input. DIR's settings where given, else the defaults.\n"
+              "      Exit status 0 when every record would be accepted.\n"},
+    {"log", "  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]\n"
+            "      Shows the two error logs in the terminal's encoding, one record at a\n"
+            "      time (a printer's three-line record as one); --follow waits for more.\n"},
+    {"serve-printer", "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
+                      "      Serves the simulated printer of DIR over the LAN printers' XML\n"
+                      "      service, for testing programs that speak it.\n"},
+    {"ctl", "  tessiro ctl [--dir DIR] COMMAND\n"
+            "      Runs a command of the window in the bridge running on DIR and prints\n"
+            "      its answer. Exit status 0 when done, 1 when refused or when an error\n"
+            "      stands again after it (for stato: while an error stands), 4 when no\n"
+            "      bridge answers. COMMAND is one of:\n"},
+};
+
+constexpr HelpEntry Options[] = {
+    {"*", "  --dir DIR      Program directory (default: TESSIRO_DIR, else the\n"
+          "                 executable's directory when it is writable and no system\n"
+          "                 folder, else $XDG_DATA_HOME/tessiro or ~/.local/share/tessiro).\n"},
+    {"", "  --headless     No window: messages, and every record and action of the logs,\n"
+         "                 go to standard error; questions get the safe answer. Also\n"
+         "                 chosen when there is no display.\n"},
+    {"config", "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"},
+    {"config", "  --section S    config: the section (default: Varie).\n"},
+    {"", "  --quiet        Headless: only failures and warnings (ERRORE, AVVISO).\n"},
+    {"ctl", "  --json         ctl stato: the state as one JSON object.\n"},
+    {"", "  --verbose      Also each command file taken, its outcome and each ctl\n"
+         "                 request; with a window too.\n"},
+    {"log", "  --follow       log: waits for new records, as tail -f.\n"},
+    {"log", "  --fiscal       log: FiscalError.log only.\n"},
+    {"log", "  --non-fiscal   log: NotFiscalError.log only.\n"},
+    {"*", "  -h, --help     Shows this help.\n"},
+    {"", "  -v, --version  Shows the version.\n"},
+};
+
+bool belongsTo(const HelpEntry& option, const std::string& subcommand)
+{
+    const std::string owners = option.owners;
+    if (owners == "*" || (subcommand.empty() && owners.empty()))
+        return true;
+    return !subcommand.empty() && (" " + owners + " ").find(" " + subcommand + " ") != std::string::npos;
+}
+
+QString controlCommandList()
 {
     QString commands;
     for (const OperatorCommand& command : operatorCommands()) {
@@ -250,68 +335,57 @@ QString usageText()
                         .arg(QLatin1String(command.name.data(), static_cast<qsizetype>(command.name.size())), -19)
                         .arg(QLatin1String(command.help.data(), static_cast<qsizetype>(command.help.size())));
     }
-    return QStringLiteral("Usage:\n"
-                          "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"
-                          "      Runs the bridge on the program directory DIR: takes the command files\n"
-                          "      dropped into DIR/Ostro and runs them on the fiscal printer.\n"
-                          "  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]\n"
-                          "      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.\n"
-                          "  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE\n"
-                          "      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with \"-\"\n"
-                          "      and is no number goes after \"--\".\n"
-                          "  tessiro test-receipt [--dir DIR]\n"
-                          "      Prints the test receipt on the configured printer; exit status 0 when\n"
-                          "      every step succeeded.\n"
-                          "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
-                          "      Prepares the program directory for the simulated printer: creates it\n"
-                          "      and stores the port values it works with (Eps_COM 1, Eps_Setting\n"
-                          "      9600,N,8,1) where they are missing or empty; other values are kept.\n"
-                          "      --printer chooses the fiscal printer of DIR: the simulated one, or a\n"
-                          "      printer on the LAN (its https certificate is pinned). Without\n"
-                          "      --printer the choice is left as it is.\n"
-                          "  tessiro check [--dir DIR] FILE...\n"
-                          "      Reads each command file as the bridge would and prints, per record, the\n"
-                          "      operation and the printer calls it would make, or why it would fail;\n"
-                          "      prints nothing and writes nothing else. DIR's settings where given,\n"
-                          "      else the defaults. Exit status 0 when every record would be accepted.\n"
-                          "  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]\n"
-                          "      Shows the two error logs in the terminal's encoding, one record at a\n"
-                          "      time (a printer's three-line record as one); --follow waits for more.\n"
-                          "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
-                          "      Serves the simulated printer of DIR over the LAN printers' XML\n"
-                          "      service, for testing programs that speak it.\n"
-                          "  tessiro ctl [--dir DIR] COMMAND\n"
-                          "      Runs a command of the window in the bridge running on DIR and prints\n"
-                          "      its answer. Exit status 0 when done, 1 when refused or when an error\n"
-                          "      stands again after it (for stato: while an error stands), 4 when no\n"
-                          "      bridge answers. COMMAND is one of:\n"
-                          "%1"
-                          "\n"
-                          "Settings (_Configurazione.ini, section Varie):\n"
-                          "  Read afresh where they are used: PAY_L, Eps_Vuoto, Kelmora_CORR.\n"
-                          "  Taken by NASCONDI, 'tessiro ctl ricarica' or SIGHUP (and at start-up):\n"
-                          "  Eps_COM, Eps_Setting, Eps_Delay, Eps_NonRiscType, Eps_NonRiscIndex,\n"
-                          "  Kelmora_DIR. At start-up only: intervalTimer.\n"
-                          "\n"
-                          "Options:\n"
-                          "  --dir DIR      Program directory (default: TESSIRO_DIR, else the\n"
-                          "                 executable's directory when it is writable and no system\n"
-                          "                 folder, else $XDG_DATA_HOME/tessiro or ~/.local/share/tessiro).\n"
-                          "  --headless     No window: messages, and every record and action of the logs,\n"
-                          "                 go to standard error; questions get the safe answer. Also\n"
-                          "                 chosen when there is no display.\n"
-                          "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"
-                          "  --section S    config: the section (default: Varie).\n"
-                          "  --quiet        Headless: only failures and warnings (ERRORE, AVVISO).\n"
-                          "  --json         ctl stato: the state as one JSON object.\n"
-                          "  --verbose      Also each command file taken, its outcome and each ctl\n"
-                          "                 request; with a window too.\n"
-                          "  --follow       log: waits for new records, as tail -f.\n"
-                          "  --fiscal       log: FiscalError.log only.\n"
-                          "  --non-fiscal   log: NotFiscalError.log only.\n"
-                          "  -h, --help     Shows this help.\n"
-                          "  -v, --version  Shows the version.\n")
-        .arg(commands);
+    return commands;
+}
+
+QString usageOf(const HelpEntry& entry)
+{
+    QString text = QString::fromUtf8(entry.text);
+    if (std::string_view(entry.owners) == "ctl")
+        text += controlCommandList();
+    return text;
+}
+
+} // namespace
+
+bool isSubcommand(const std::string& word)
+{
+    for (const HelpEntry& entry : Usage)
+        if (*entry.owners && word == entry.owners)
+            return true;
+    return false;
+}
+
+std::vector<std::string> subcommandNames()
+{
+    std::vector<std::string> names;
+    for (const HelpEntry& entry : Usage)
+        if (*entry.owners)
+            names.emplace_back(entry.owners);
+    return names;
+}
+
+QString usageText(const std::string& subcommand)
+{
+    QString text = QStringLiteral("Usage:\n");
+    QString options;
+    for (const HelpEntry& entry : Usage)
+        if (subcommand.empty() || subcommand == entry.owners)
+            text += usageOf(entry);
+    for (const HelpEntry& option : Options)
+        if (subcommand.empty() || belongsTo(option, subcommand))
+            options += QString::fromUtf8(option.text);
+    if (subcommand.empty())
+        text += QStringLiteral("\n"
+                               "Settings (_Configurazione.ini, section Varie):\n"
+                               "  Read afresh where they are used: PAY_L, Eps_Vuoto, Kelmora_CORR.\n"
+                               "  Taken by NASCONDI, 'tessiro ctl ricarica' or SIGHUP (and at start-up):\n"
+                               "  Eps_COM, Eps_Setting, Eps_Delay, Eps_NonRiscType, Eps_NonRiscIndex,\n"
+                               "  Kelmora_DIR. At start-up only: intervalTimer.\n");
+    text += QStringLiteral("\nOptions:\n") + options;
+    if (!subcommand.empty())
+        text += QStringLiteral("\nEvery command: tessiro --help. The reference: man tessiro.\n");
+    return text;
 }
 
 bool runHeadless(bool asked, const QProcessEnvironment& environment)

@@ -65,13 +65,19 @@ struct CommandLine {
     bool follow = false;
     // Invalid: what is wrong, one line in English.
     std::string error;
+    // ShowHelp: the subcommand whose help is asked for ("" for all).
+    std::string helpTopic;
 };
 
 // Parses the arguments (args[0] is the program's name).
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
 // The text of --help.
-QString usageText();
+// The help of the whole command line, or of one subcommand ("ctl").
+QString usageText(const std::string& subcommand = {});
+// The subcommands: "config", "ctl", ... (the bridge itself has none).
+bool isSubcommand(const std::string& word);
+std::vector<std::string> subcommandNames();
 
 // True when the bridge has to run without a window: asked for, or no display
 // to show one on (no DISPLAY and no WAYLAND_DISPLAY, or a Qt platform

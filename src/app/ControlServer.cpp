@@ -6,6 +6,7 @@
 #include "app/OperatorCommands.h"
 #include "commands/Interprete.h"
 #include "config/Text.h"
+#include "core/Clock.h"
 #include "core/OperatorWindow.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
@@ -144,30 +145,41 @@ void ControlServer::followFiles()
         m_lastFile.name = name;
         m_lastFile.outcome.clear();
         m_lastFile.running = true;
-        m_lastFile.failures = 0;
-        m_lastFile.discarded = false;
+        m_lastFile.so_far.start();
         if (taken)
             taken(name);
     };
     auto done = m_bridge.onFileDone;
     m_bridge.onFileDone = [this, done](const std::string& name) {
         m_lastFile.running = false;
-        m_lastFile.outcome = m_lastFile.discarded ? "scartato" : m_lastFile.failures > 0 ? "non riuscito" : "eseguito";
+        const FileOutcome::Result result = m_lastFile.so_far.result();
+        m_lastFile.outcome = FileOutcome::name(result);
+        m_day = today();
+        ++(result == FileOutcome::Result::Run      ? m_day.run
+           : result == FileOutcome::Result::Failed ? m_day.failed
+                                                   : m_day.notRun);
         if (done)
             done(name);
     };
     auto record = m_bridge.errors().onRecord;
     m_bridge.errors().onRecord = [this, record](ErrorHandler::RecordKind kind, const std::string& logName,
                                                 const std::string& text) {
-        if (m_lastFile.running) {
-            if (kind == ErrorHandler::RecordKind::Failure)
-                ++m_lastFile.failures;
-            else if (kind == ErrorHandler::RecordKind::Problem && text.find(MsgFileNonEseguito) != std::string::npos)
-                m_lastFile.discarded = true;
-        }
+        if (m_lastFile.running)
+            m_lastFile.so_far.record(kind, text);
         if (record)
             record(kind, logName, text);
     };
+}
+
+ControlServer::DayCounts ControlServer::today() const
+{
+    const std::tm now = m_bridge.clock().localNow();
+    if (now.tm_year == m_day.year && now.tm_yday == m_day.dayOfYear)
+        return m_day;
+    DayCounts fresh;
+    fresh.year = now.tm_year;
+    fresh.dayOfYear = now.tm_yday;
+    return fresh;
 }
 
 int ControlServer::filesWaiting() const
@@ -408,7 +420,11 @@ void ControlServer::addState(Reply& reply) const
         reply.lines.push_back("last-file: " + (name.empty() ? std::string() : name.front()) + " (" +
                               m_lastFile.outcome + ")");
     }
+    const DayCounts day = today();
+    reply.lines.push_back("files-today: " + std::to_string(day.run) + " eseguiti, " + std::to_string(day.failed) +
+                          " non riusciti, " + std::to_string(day.notRun) + " non eseguiti");
     reply.lines.push_back("uptime: " + std::to_string(m_uptime.elapsed() / 1000) + " s");
+    reply.lines.push_back("version: " TESSIRO_VERSION);
 }
 
 std::string ControlServer::stateJson() const
@@ -431,6 +447,12 @@ std::string ControlServer::stateJson() const
     o[QStringLiteral("last_file_outcome")] = done ? QJsonValue(QString::fromStdString(m_lastFile.outcome))
                                                   : QJsonValue();
     o[QStringLiteral("uptime_seconds")] = static_cast<qint64>(m_uptime.elapsed() / 1000);
+    o[QStringLiteral("version")] = QStringLiteral(TESSIRO_VERSION);
+    // Since midnight, local time.
+    const DayCounts day = today();
+    o[QStringLiteral("files_run_today")] = day.run;
+    o[QStringLiteral("files_failed_today")] = day.failed;
+    o[QStringLiteral("files_not_run_today")] = day.notRun;
     if (!state.printerDescription.empty())
         o[QStringLiteral("printer")] = QString::fromStdString(state.printerDescription);
     // The LAN printer's own numbers, kept beside Stampante.ini.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/FileOutcome.h"
 #include "errors/ErrorHandler.h"
 
 #include <QElapsedTimer>
@@ -67,11 +68,20 @@ private:
     // bridge's observers (chained after whoever observes them already).
     struct LastFile {
         std::string name;
-        std::string outcome; // "eseguito", "non riuscito", "scartato"
+        std::string outcome; // FileOutcome::name
         bool running = false;
-        int failures = 0;
-        bool discarded = false;
+        FileOutcome so_far;
     };
+    // The files that ended on one day of the bridge's clock (local time).
+    struct DayCounts {
+        int year = -1;
+        int dayOfYear = -1;
+        int run = 0;
+        int failed = 0;
+        int notRun = 0; // asked nothing of the printer, or discarded
+    };
+    // The counts of today: zeros when no file has ended today yet.
+    DayCounts today() const;
     void followFiles();
     int filesWaiting() const;
 
@@ -94,5 +104,6 @@ private:
     bool m_running = false;
     bool m_closed = false;
     LastFile m_lastFile;
+    DayCounts m_day;
     QElapsedTimer m_uptime;
 };

@@ -3,7 +3,6 @@
 
 #include "app/Bridge.h"
 #include "app/TerminalText.h"
-#include "commands/Interprete.h"
 #include "config/Text.h"
 
 #include <QByteArray>
@@ -36,18 +35,12 @@ void OperationsLog::line(Severity severity, const std::string& utf8)
 
 void OperationsLog::record(ErrorHandler::RecordKind kind, const std::string& logName, const std::string& record)
 {
+    if (m_inFile)
+        m_file.record(kind, record);
     Severity severity = Severity::Error;
     switch (kind) {
-    case ErrorHandler::RecordKind::Failure:
-        severity = Severity::Error;
-        if (m_inFile)
-            ++m_failures;
-        break;
-    case ErrorHandler::RecordKind::Problem:
-        severity = Severity::Warning;
-        if (m_inFile && record.find(MsgFileNonEseguito) != std::string::npos)
-            m_discarded = true;
-        break;
+    case ErrorHandler::RecordKind::Failure: severity = Severity::Error; break;
+    case ErrorHandler::RecordKind::Problem: severity = Severity::Warning; break;
     case ErrorHandler::RecordKind::Action:
         severity = Severity::Notice;
         if (m_level == Level::Quiet)
@@ -60,8 +53,7 @@ void OperationsLog::record(ErrorHandler::RecordKind kind, const std::string& log
 void OperationsLog::fileTaken(const std::string& name)
 {
     m_inFile = true;
-    m_failures = 0;
-    m_discarded = false;
+    m_file.start();
     if (m_level == Level::Verbose)
         line(Severity::Info, oneLine("File preso: " + name));
 }
@@ -69,11 +61,17 @@ void OperationsLog::fileTaken(const std::string& name)
 void OperationsLog::fileDone(const std::string& name)
 {
     m_inFile = false;
+    // A receipt that never printed is a failure for whoever reads the
+    // journal's errors, whatever the level.
+    if (m_file.result() == FileOutcome::Result::NotRun) {
+        line(Severity::Error, oneLine("File non eseguito: " + name));
+        return;
+    }
     if (m_level != Level::Verbose)
         return;
-    const char* outcome = m_discarded      ? "File scartato, errore in sospeso: "
-                          : m_failures > 0 ? "File non riuscito: "
-                                           : "File eseguito: ";
+    const char* outcome = m_file.result() == FileOutcome::Result::Discarded ? "File scartato, errore in sospeso: "
+                          : m_file.result() == FileOutcome::Result::Failed  ? "File non riuscito: "
+                                                                            : "File eseguito: ";
     line(Severity::Info, oneLine(outcome + name));
 }
 

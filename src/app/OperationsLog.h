@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/FileOutcome.h"
 #include "errors/ErrorHandler.h"
 
 #include <iosfwd>
@@ -16,6 +17,8 @@ class Bridge;
 //   tessiro[AVVISO] NotFiscalError.log: <record>  problems that raise no error
 //   tessiro[AZIONE] NotFiscalError.log: <record>  action records
 //   tessiro[INFO] File preso: <name>              --verbose only
+//   tessiro[ERRORE] File non eseguito: <name>     a file that asked nothing
+//                                                 of the printer (every level)
 //
 // Records are decoded from windows-1252; their inner line breaks become " | ".
 class OperationsLog {
@@ -51,6 +54,5 @@ private:
     bool m_journal;
     // The file being run and what its records said so far.
     bool m_inFile = false;
-    int m_failures = 0;
-    bool m_discarded = false;
+    FileOutcome m_file;
 };

@@ -102,7 +102,7 @@ int testReceipt(const fs::path& programDir, PrinterControl& control, Clock& cloc
     return done ? 0 : 1;
 }
 
-int initProgramDir(const fs::path& dir, std::ostream& out, std::ostream& err)
+int initProgramDir(const fs::path& dir, std::ostream& out, std::ostream& err, bool justMade)
 {
     std::error_code ec;
     // Something else in its place is left alone and reported below.
@@ -118,7 +118,23 @@ int initProgramDir(const fs::path& dir, std::ostream& out, std::ostream& err)
         err << "tessiro: " << problem << '\n';
         return 1;
     }
-    out << "tessiro: program directory " << dir.string() << (existed ? " (already there)" : " (created)") << '\n';
+    out << "tessiro: program directory " << dir.string() << (existed && !justMade ? " (already there)" : " (created)")
+        << '\n';
+    // Made as the bridge makes them, so that a file can be dropped before
+    // the bridge first starts.
+    for (const char* folder : {"Ostro", "IN"}) {
+        const fs::path path = dir / folder;
+        ec.clear();
+        if (fs::create_directory(path, ec))
+            out << "  " << folder << "/ created\n";
+        else if (!ec && fs::is_directory(path, ec))
+            out << "  " << folder << "/ already there\n";
+        else {
+            err << "tessiro: cannot create " << path.string() << ": "
+                << (ec ? ec.message() : std::string("something else is in its place")) << '\n';
+            return 1;
+        }
+    }
 
     const fs::path config = dir / keys::ConfigFile;
     struct PortValue {

@@ -33,11 +33,15 @@ inline constexpr char SimulatorPort[] = "1";
 inline constexpr char SimulatorPortSettings[] = "9600,N,8,1";
 
 // init: prepares a program directory for the simulated printer. Creates the
-// directory, and stores SimulatorPort and SimulatorPortSettings where the
+// directory with its drop folder Ostro and work folder IN (as the bridge
+// makes them), and stores SimulatorPort and SimulatorPortSettings where the
 // stored value is missing or blank (a blank port never opens); any other
-// stored value is the operator's and stays. Says what it did on `out`.
+// stored value is the operator's and stays. Says what it did on `out`, and
+// of each folder whether it made it: `justMade` when the caller made the
+// directory itself a moment before (the user's default folder).
 // 0 when the directory is ready, 1 when it could not be made so.
-int initProgramDir(const std::filesystem::path& programDir, std::ostream& out, std::ostream& err);
+int initProgramDir(const std::filesystem::path& programDir, std::ostream& out, std::ostream& err,
+                   bool justMade = false);
 
 // init --printer (after initProgramDir): stores the printer choice (lan/PrinterChoice.h). A bridge that
 // holds the folder takes the new choice at its next start; init says so.

@@ -108,8 +108,10 @@ int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, cons
         args.emplace_back("--quiet");
     else if (verbosity == CommandLine::Verbosity::Verbose)
         args.emplace_back("--verbose");
-    std::cerr << "tessiro: the window program could not be started:"
-              << handOver(argv0, "tessiro", "window program", std::move(args))
+    // Handed over first: the stream would print the words before the call
+    // that replaces this process, and say "could not" of a start that worked.
+    const std::string tried = handOver(argv0, "tessiro", "window program", std::move(args));
+    std::cerr << "tessiro: the window program could not be started:" << tried
               << "\n'tessiro --headless' runs the bridge without a window.\n";
     return ExitFailure;
 }
@@ -118,10 +120,9 @@ int runWindowProgram(const fs::path& dir, CommandLine::Verbosity verbosity, cons
 // program and alone links the HTTP server.
 int runServePrinter(const fs::path& dir, const std::string& listen, const char* argv0)
 {
-    std::cerr << "tessiro: the serving program could not be started:"
-              << handOver(argv0, "tessiro-serve-printer", "serving program",
-                          {"tessiro-serve-printer", "--dir", dir.string(), "--listen", listen})
-              << '\n';
+    const std::string tried = handOver(argv0, "tessiro-serve-printer", "serving program",
+                                       {"tessiro-serve-printer", "--dir", dir.string(), "--listen", listen});
+    std::cerr << "tessiro: the serving program could not be started:" << tried << '\n';
     return ExitFailure;
 }
 
@@ -131,7 +132,7 @@ int main(int argc, char** argv)
 {
     const CommandLine command = startProgram(argc, argv);
     switch (command.action) {
-    case CommandLine::Action::ShowHelp: std::cout << usageText().toStdString(); return 0;
+    case CommandLine::Action::ShowHelp: std::cout << usageText(command.helpTopic).toStdString(); return 0;
     case CommandLine::Action::ShowVersion: std::cout << "tessiro " TESSIRO_VERSION "\n"; return 0;
     case CommandLine::Action::Invalid:
         std::cerr << "tessiro: " << command.error << "\nTry 'tessiro --help'.\n";
@@ -139,13 +140,14 @@ int main(int argc, char** argv)
     default: break;
     }
 
-    const fs::path dir = resolveProgramDir(command, argv[0]);
+    bool dirMade = false;
+    const fs::path dir = resolveProgramDir(command, argv[0], &dirMade);
     switch (command.action) {
     case CommandLine::Action::Control: return runControlCommand(dir, command.controlCommand, argc, argv);
     case CommandLine::Action::ConfigGet: return configGet(command, dir, std::cout, std::cerr);
     case CommandLine::Action::ConfigSet: return configSet(command, dir, std::cerr);
     case CommandLine::Action::Init: {
-        const int prepared = initProgramDir(dir, std::cout, std::cerr);
+        const int prepared = initProgramDir(dir, std::cout, std::cerr, dirMade);
         if (prepared != 0 || !command.printer)
             return prepared;
         QCoreApplication app(argc, argv);
@@ -155,7 +157,7 @@ int main(int argc, char** argv)
         // Only a folder named on the command line lends its settings: the
         // tool is for files on their way to any till.
         return checkCommandFiles(command.programDir ? std::optional<fs::path>(dir) : std::nullopt, command.files,
-                                 std::cout, std::cerr);
+                                 std::cout, std::cerr, std::cin);
     case CommandLine::Action::Log: return showLogs(dir, command.logs, command.follow, std::cout, std::cerr);
     default: break;
     }

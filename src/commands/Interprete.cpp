@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "commands/Interprete.h"
 
+#include "commands/CommandText.h"
 #include "commands/SpezzaRiga.h"
+#include "config/Text.h"
 #include "core/Clock.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
@@ -28,41 +30,13 @@ std::string recordForLog(const std::string& record)
     return record.substr(0, QuotedRecordLimit) + "...";
 }
 
-// W: floor to a 16-bit integer.
-std::optional<int16_t> W(const std::string& text)
-{
-    const auto value = Currency::parse(text);
-    if (!value)
-        return std::nullopt;
-    const int64_t whole = value->floorWhole();
-    if (whole < std::numeric_limits<int16_t>::min() || whole > std::numeric_limits<int16_t>::max())
-        return std::nullopt;
-    return static_cast<int16_t>(whole);
-}
-
-// R: rounded to a 16-bit integer, halves to even.
-std::optional<int16_t> R(const std::string& text)
-{
-    const auto value = Currency::parse(text);
-    if (!value)
-        return std::nullopt;
-    return value->toInt16();
-}
-
-// A: a fixed-point amount, the field's value divided by `divisor`.
-std::optional<Currency> A(const std::string& text, int64_t divisor = 1)
-{
-    return Currency::parse(text, divisor);
-}
-
-// What running one record came to. BadField: a numeric field the operation
-// needs is empty, no number or out of range; nothing was sent.
-enum class Outcome { Done, Failed, BadField };
-
-Outcome of(bool done)
-{
-    return done ? Outcome::Done : Outcome::Failed;
-}
+// A numeric field that did not convert: which one, and why.
+struct BadField {
+    enum class Why { None, NotANumber, OutOfRange, Fraction };
+    Why why = Why::None;
+    size_t field = 0;
+    int64_t divisor = 1; // of a Fraction: the field counts 1/divisor units
+};
 
 struct RecordCall {
     ComandiEpson& ops;
@@ -70,7 +44,61 @@ struct RecordCall {
     int16_t& contatoreF6;
     int16_t unpaidType;
     int16_t unpaidIndex;
+    BadField bad;
+
+    // Keeps the first field that failed: the record is reported for it.
+    template <class T>
+    std::optional<T> mark(std::optional<T> value, size_t field, BadField::Why why, int64_t divisor = 1)
+    {
+        if (!value && bad.why == BadField::Why::None)
+            bad = {why, field, divisor};
+        return value;
+    }
+
+    // W: floor to a 16-bit integer.
+    std::optional<int16_t> W(size_t i)
+    {
+        const auto value = Currency::parse(f[i]);
+        if (!value)
+            return mark<int16_t>(std::nullopt, i, BadField::Why::NotANumber);
+        const int64_t whole = value->floorWhole();
+        if (whole < std::numeric_limits<int16_t>::min() || whole > std::numeric_limits<int16_t>::max())
+            return mark<int16_t>(std::nullopt, i, BadField::Why::OutOfRange);
+        return static_cast<int16_t>(whole);
+    }
+
+    // R: rounded to a 16-bit integer, halves to even.
+    std::optional<int16_t> R(size_t i)
+    {
+        const auto value = Currency::parse(f[i]);
+        if (!value)
+            return mark<int16_t>(std::nullopt, i, BadField::Why::NotANumber);
+        return mark(value->toInt16(), i, BadField::Why::OutOfRange);
+    }
+
+    // A: the field's value as a fixed-point number (departments, the
+    // payment type's value).
+    std::optional<Currency> A(size_t i) { return mark(Currency::parse(f[i]), i, BadField::Why::NotANumber); }
+
+    // An amount or quantity the record counts in 1/divisor units: a whole
+    // number of them, handed over divided by `divisor`.
+    std::optional<Currency> count(size_t i, int64_t divisor)
+    {
+        bool fraction = false;
+        const auto value = Currency::parseCount(f[i], divisor, &fraction);
+        return mark(value, i, fraction ? BadField::Why::Fraction : BadField::Why::NotANumber, divisor);
+    }
 };
+
+// What running one record came to. BadField: a numeric field the operation
+// needs did not convert (RecordCall::bad says which and why); nothing was
+// sent.
+enum class Outcome { Done, Failed, BadField };
+
+Outcome of(bool done)
+{
+    return done ? Outcome::Done : Outcome::Failed;
+}
 
 using Handler = Outcome (*)(RecordCall&);
 
@@ -79,7 +107,7 @@ using Handler = Outcome (*)(RecordCall&);
 template <bool (ComandiEpson::*Op)(int16_t)>
 Outcome withIdOp(RecordCall& c)
 {
-    const auto idOp = W(c.f[1]);
+    const auto idOp = c.W(1);
     if (!idOp)
         return Outcome::BadField;
     return of((c.ops.*Op)(*idOp));
@@ -88,7 +116,7 @@ Outcome withIdOp(RecordCall& c)
 template <bool (ComandiEpson::*Op)(int16_t, const std::string&)>
 Outcome withIdOpText(RecordCall& c)
 {
-    const auto idOp = W(c.f[1]);
+    const auto idOp = c.W(1);
     if (!idOp)
         return Outcome::BadField;
     return of((c.ops.*Op)(*idOp, c.f[2]));
@@ -97,8 +125,8 @@ Outcome withIdOpText(RecordCall& c)
 template <bool (ComandiEpson::*Op)(int16_t, Currency)>
 Outcome withIdOpAmount(RecordCall& c)
 {
-    const auto idOp = W(c.f[1]);
-    const auto amount = A(c.f[2]);
+    const auto idOp = c.W(1);
+    const auto amount = c.count(2, 1);
     if (!idOp || !amount)
         return Outcome::BadField;
     return of((c.ops.*Op)(*idOp, *amount));
@@ -109,87 +137,154 @@ struct Command {
     std::string_view routine; // the printer operation the record becomes
     std::string_view what;    // what it does, for `tessiro check`
     Handler run;
+    size_t fields;    // the fields the code takes, its own included
+    size_t textField; // the field holding a text, 0 when none
 };
 
 // The codes of the command records; compared exactly, case included.
 constexpr Command Commands[] = {
     {"F2", "opReparto", "department sale",
      [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         const auto quantity = A(c.f[3], 1000);
-         const auto price = A(c.f[4], 100);
-         const auto dept = A(c.f[5]);
+         const auto idOp = c.W(1);
+         const auto quantity = c.count(3, 1000);
+         const auto price = c.count(4, 100);
+         const auto dept = c.A(5);
          if (!idOp || !quantity || !price || !dept)
              return Outcome::BadField;
          return of(c.ops.opReparto(*idOp, c.f[2], *quantity, *price, *dept));
-     }},
+     },
+     6, 2},
     {"F3", "opRepartoReso", "department return",
      [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         const auto price = A(c.f[3], 100);
-         const auto dept = A(c.f[4]);
-         const auto quantity = A(c.f[6], 100);
+         const auto idOp = c.W(1);
+         const auto price = c.count(3, 100);
+         const auto dept = c.A(4);
+         const auto quantity = c.count(6, 100);
          if (!idOp || !price || !dept || !quantity)
              return Outcome::BadField;
          return of(c.ops.opRepartoReso(*idOp, c.f[2], *price, *dept, *quantity));
-     }},
+     },
+     7, 2},
     {"F4", "ChiudiScontrino", "payment, closes the receipt when covered",
      [](RecordCall& c) {
-         const auto amount = A(c.f[3], 100);
-         const auto typeValue = A(c.f[4]);
-         const auto type = R(c.f[4]);
+         const auto amount = c.count(3, 100);
+         const auto typeValue = c.A(4);
+         const auto type = c.R(4);
          if (!amount || !typeValue || !type)
              return Outcome::BadField;
          // Field 2 goes to the operation, which does not use it, so it is not
          // checked.
-         const Currency unused = A(c.f[2]).value_or(Currency{});
+         const Currency unused = Currency::parse(c.f[2]).value_or(Currency{});
          const std::string unpaid = *typeValue == Currency::fromWhole(6)
                                         ? std::to_string(c.unpaidType) + ":" + std::to_string(c.unpaidIndex)
                                         : std::string();
          return of(c.ops.ChiudiScontrino(1, unused, *amount, *type, unpaid));
-     }},
-    {"F5", "opDescAgg", "description line", withIdOpText<&ComandiEpson::opDescAgg>},
+     },
+     5, 0},
+    {"F5", "opDescAgg", "description line", withIdOpText<&ComandiEpson::opDescAgg>, 3, 2},
     {"F6", "opRigaAggiuntiva", "extra line",
      [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
+         const auto idOp = c.W(1);
          if (!idOp)
              return Outcome::BadField;
          ++c.contatoreF6;
          return of(c.ops.opRigaAggiuntiva(*idOp, c.contatoreF6, c.f[3]));
-     }},
-    {"F7", "AbbuonoSubTot", "discount on the subtotal", withIdOpAmount<&ComandiEpson::AbbuonoSubTot>},
+     },
+     4, 3},
+    {"F7", "AbbuonoSubTot", "discount on the subtotal", withIdOpAmount<&ComandiEpson::AbbuonoSubTot>, 3, 0},
     {"F8", "opRepartoResoImporto", "return of an amount",
      [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         const auto amount = A(c.f[3], 100);
-         const auto dept = A(c.f[4]);
+         const auto idOp = c.W(1);
+         const auto amount = c.count(3, 100);
+         const auto dept = c.A(4);
          if (!idOp || !amount || !dept)
              return Outcome::BadField;
          return of(c.ops.opRepartoResoImporto(*idOp, c.f[2], *amount, *dept));
-     }},
-    {"F9", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
-    {"F10", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
+     },
+     5, 2},
+    {"F9", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>, 3, 0},
+    {"F10", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>, 3, 0},
     {"Z1", "opZChiusuraFisc", "daily fiscal closure",
      [](RecordCall& c) {
-         const auto idOp = W(c.f[1]);
-         const auto kind = W(c.f[2]);
+         const auto idOp = c.W(1);
+         const auto kind = c.W(2);
          if (!idOp || !kind)
              return Outcome::BadField;
          return of(c.ops.opZChiusuraFisc(*idOp, *kind));
-     }},
-    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", withIdOp<&ComandiEpson::opApriNonFiscale>},
-    {"N2", "OpDatiSNoFisc", "non-fiscal line", withIdOpText<&ComandiEpson::OpDatiSNoFisc>},
-    {"N3", "opChiudiNonFiscale", "closes the non-fiscal receipt", withIdOp<&ComandiEpson::opChiudiNonFiscale>},
-    {"D1", "opMsgVisoreCortesia", "customer display text", withIdOpText<&ComandiEpson::opMsgVisoreCortesia>},
-    {"V1", "opApri", "opens the cash drawer", withIdOp<&ComandiEpson::opApri>},
+     },
+     3, 0},
+    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", withIdOp<&ComandiEpson::opApriNonFiscale>, 2, 0},
+    {"N2", "OpDatiSNoFisc", "non-fiscal line", withIdOpText<&ComandiEpson::OpDatiSNoFisc>, 3, 2},
+    {"N3", "opChiudiNonFiscale", "closes the non-fiscal receipt", withIdOp<&ComandiEpson::opChiudiNonFiscale>, 2,
+     0},
+    {"D1", "opMsgVisoreCortesia", "customer display text", withIdOpText<&ComandiEpson::opMsgVisoreCortesia>, 3, 2},
+    {"V1", "opApri", "opens the cash drawer", withIdOp<&ComandiEpson::opApri>, 2, 0},
 };
 
-const Command* findCommand(const std::string& code)
+const Command* findCommand(std::string_view code)
 {
     for (const auto& command : Commands)
         if (command.code == code)
             return &command;
     return nullptr;
+}
+
+// ---------------------------------------------- hints for `tessiro check`
+
+std::string inQuotes(std::string_view text)
+{
+    return "\"" + std::string(text) + "\"";
+}
+
+std::string fieldHint(const BadField& bad, const LineFields& f)
+{
+    const std::string& text = f[bad.field];
+    const std::string field = "field " + std::to_string(bad.field);
+    if (trimmed(text).empty())
+        return field + " is empty";
+    const std::string head = field + " (" + inQuotes(text) + ")";
+    switch (bad.why) {
+    case BadField::Why::Fraction:
+        return bad.divisor == 1000
+                   ? head + " is not a whole number of thousandths: quantities are written without a decimal "
+                            "point (1500 for 1.5)"
+                   : head + " is not a whole number of hundredths: amounts are written without a decimal point "
+                            "(250 for 2.50)";
+    case BadField::Why::OutOfRange: return head + " is out of range";
+    default:
+        if (text.find_first_not_of(" \t+-.0123456789") == std::string::npos)
+            return head + " is out of range";
+        return head + " is not a number";
+    }
+}
+
+// What a comma or a colon inside a text did to the record: a comma ended it,
+// a colon started a new field.
+void shapeHints(const Command& command, const LineFields& f, std::string_view record, bool endedAtComma, bool failed,
+                const std::function<void(const std::string&)>& hint)
+{
+    const size_t present = std::min<size_t>(std::count(record.begin(), record.end(), ':'), f.field.size() - 1) + 1;
+    const size_t last = present - 1;
+    if (endedAtComma && (failed || (command.textField != 0 && last == command.textField)))
+        hint("a comma ended the record after field " + std::to_string(last) + " (" + inQuotes(f[last]) +
+             "): a comma ends a record, so a text holding one needs the whole record in double quotes");
+    if (command.textField != 0 && present > command.fields)
+        hint("field " + std::to_string(command.textField) + " (" + inQuotes(f[command.textField]) +
+             ") may have ended at a colon: " + std::string(command.code) + " takes " +
+             std::to_string(command.fields) + " fields and this record has " + std::to_string(present) +
+             "; a colon inside a text starts a new field and moves the ones after it");
+}
+
+void unknownCodeHints(const std::string& code, const std::function<void(const std::string&)>& hint)
+{
+    std::string upper = code;
+    for (char& ch : upper)
+        if (ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 'a' + 'A');
+    if (upper != code && findCommand(upper))
+        hint("codes are upper case: " + inQuotes(upper));
+    if (code.find(';') != std::string::npos)
+        hint("fields are separated by colons (:), not semicolons");
 }
 
 // A control that raises on Busy is taken as free: the operation then makes
@@ -259,12 +354,24 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
     ComandiEpson ops(control, errors, state.configFile());
     LineFields fields;
     int16_t contatoreF6 = 0;
-    RecordCall call{ops, fields, contatoreF6, settings.unpaidType, settings.unpaidIndex};
-    RecordReader reader(in);
+    RecordCall call{ops, fields, contatoreF6, settings.unpaidType, settings.unpaidIndex, {}};
+    CommandText text(in);
+    std::istream printerText(&text);
+    if (watch && watch->textRead)
+        watch->textRead(text.reading());
+    RecordReader reader(printerText);
     std::string record;
     bool outcome = false;
     bool first = true;
     bool completed = false;
+    const auto hint = [watch](const std::string& words) {
+        if (watch && watch->hint)
+            watch->hint(words);
+    };
+    const auto ended = [watch](bool goesOn) {
+        if (watch && watch->ended)
+            watch->ended(goesOn);
+    };
 
     for (;;) {
         const auto read = reader.next(record);
@@ -279,8 +386,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
             if (watch && watch->started)
                 watch->started(recordForLog(record), {}, {});
             errors.registraErrore(MsgRecordTroppoLungo + recordForLog(record));
-            if (watch && watch->ended)
-                watch->ended(false);
+            ended(false);
             break;
         }
         SpezzaRiga(record, fields);
@@ -288,33 +394,38 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
         if (watch && watch->started)
             watch->started(record, command ? command->routine : std::string_view(),
                            command ? command->what : std::string_view());
+        if (!command && watch)
+            unknownCodeHints(fields[0], hint);
         if (first && !command) {
             errors.logOnly(MsgPrimoCodiceSconosciuto + recordForLog(record));
-            if (watch && watch->ended)
-                watch->ended(false);
+            ended(false);
             break;
         }
         first = false;
         if (!waitUntilFree(control, settings.pause, clock)) {
             errors.registraErrore(MsgStampanteOccupata + recordForLog(record));
-            if (watch && watch->ended)
-                watch->ended(false);
+            ended(false);
             break;
         }
         if (command) {
             if (observer.beforeRecord)
                 observer.beforeRecord(fields[0]);
+            call.bad = {};
             const Outcome result = command->run(call);
+            if (watch)
+                shapeHints(*command, fields, record, reader.endedAtComma(), result == Outcome::BadField, hint);
             if (result == Outcome::BadField) {
-                errors.registraErrore(MsgCampoNonValido + recordForLog(record));
-                if (watch && watch->ended)
-                    watch->ended(false);
+                if (watch)
+                    hint(fieldHint(call.bad, fields));
+                errors.registraErrore((call.bad.why == BadField::Why::Fraction ? MsgImportoNonValido
+                                                                                : MsgCampoNonValido) +
+                                      recordForLog(record));
+                ended(false);
                 break;
             }
             outcome = result == Outcome::Done;
         }
-        if (watch && watch->ended)
-            watch->ended(outcome);
+        ended(outcome);
         if (!outcome)
             break;
     }

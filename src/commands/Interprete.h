@@ -11,6 +11,7 @@
 #include <string_view>
 
 struct SharedState;
+struct TextReading;
 class PrinterControl;
 class ErrorHandler;
 class Clock;
@@ -24,6 +25,9 @@ inline constexpr std::chrono::milliseconds MinimumBusyPause{10};
 
 // The interpreter's own reports; the record (its first 256 bytes) follows.
 inline constexpr char MsgCampoNonValido[] = "Campo numerico non valido nel record: ";
+// An amount or quantity counted in hundredths (thousandths) that holds a
+// fraction of them: "2.50" for 2,50 EUR would print 0,03.
+inline constexpr char MsgImportoNonValido[] = "Importo non valido nel record: ";
 inline constexpr char MsgStampanteOccupata[] = "Stampante occupata da oltre un minuto, file interrotto al record: ";
 inline constexpr char MsgRecordTroppoLungo[] = "Record oltre 65536 caratteri, file interrotto: ";
 // The file's path follows.
@@ -54,9 +58,14 @@ struct RunObserver {
 // the routine its code names and a few words on it (both empty for a code
 // the interpreter does not know); `ended` after it, with whether the file
 // goes on to the next record. A record too long to read is announced with
-// its first bytes.
+// its first bytes. `textRead` comes first, with how the file's bytes were
+// taken; `hint`, between `started` and `ended`, with what may be wrong with
+// the record beyond what the logs say (which field failed and why; a comma
+// or a colon that cut a text; a code in lower case).
 struct RecordWatch {
+    std::function<void(const TextReading& reading)> textRead;
     std::function<void(const std::string& record, std::string_view routine, std::string_view what)> started;
+    std::function<void(const std::string& hint)> hint;
     std::function<void(bool goesOn)> ended;
 };
 
@@ -64,7 +73,8 @@ struct RecordWatch {
 // opening of the port; stops at the first record that fails. With the error
 // state raised, no record runs, the port is not opened and the file's discard
 // is recorded in its log. A record fails, besides a failed operation, when a
-// numeric field its operation uses does not convert, when it is longer than
+// numeric field its operation uses does not convert (an amount counted in
+// hundredths must be a whole number of them), when it is longer than
 // RecordReader::MaxRecord, or when the printer stays busy BusyWaitBound.
 // The shared state gives the working settings (port, busy pause, unpaid
 // tender), the error state and the configuration file (PAY_L is read at each

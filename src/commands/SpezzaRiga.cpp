@@ -48,6 +48,7 @@ RecordReader::Result RecordReader::next(std::string& record)
             return Result::End;
 
         bool tooLong = false;
+        m_endedAtComma = false;
         auto keep = [&](int ch) {
             if (record.size() < MaxRecord)
                 record.push_back(static_cast<char>(ch));
@@ -74,6 +75,7 @@ RecordReader::Result RecordReader::next(std::string& record)
                 keep(c);
                 c = buf->snextc();
             }
+            m_endedAtComma = c == ',';
         }
         if (c != Eof)
             buf->sbumpc();

@@ -35,7 +35,10 @@ public:
     // The next record. TooLong: a record longer than MaxRecord bytes; its
     // first MaxRecord bytes are in `record` and the reader is left at its end.
     Result next(std::string& record);
+    // The last record read ended at a comma outside double quotes.
+    bool endedAtComma() const { return m_endedAtComma; }
 
 private:
     std::istream& m_in;
+    bool m_endedAtComma = false;
 };

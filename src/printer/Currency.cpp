@@ -21,6 +21,24 @@ int64_t divideHalfEven(int64_t value, int64_t divisor)
 
 std::optional<Currency> Currency::parse(std::string_view text, int64_t divisor)
 {
+    bool fraction = false;
+    return parse(text, divisor, fraction);
+}
+
+std::optional<Currency> Currency::parseCount(std::string_view text, int64_t divisor, bool* fraction)
+{
+    bool hasFraction = false;
+    auto value = parse(text, divisor, hasFraction);
+    if (fraction)
+        *fraction = value && hasFraction;
+    if (hasFraction)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<Currency> Currency::parse(std::string_view text, int64_t divisor, bool& fraction)
+{
+    fraction = false;
     if (divisor <= 0)
         return std::nullopt;
     size_t i = 0, n = text.size();
@@ -46,6 +64,8 @@ std::optional<Currency> Currency::parse(std::string_view text, int64_t divisor)
         const char c = text[i];
         if (c >= '0' && c <= '9') {
             anyDigit = true;
+            if (inFraction && c != '0')
+                fraction = true;
             if (!inFraction) {
                 if (mantissa >= limit)
                     return std::nullopt; // far beyond any amount

@@ -24,6 +24,12 @@ public:
     // Blanks around the number are allowed; anything else, or a value outside
     // the 64-bit range, gives nullopt.
     static std::optional<Currency> parse(std::string_view text, int64_t divisor = 1);
+    // A count of 1/`divisor` units ("250" hundredths -> 2.5000): the text
+    // must be a whole number ("250", "250.00", " -3 "), since a fraction of
+    // the counted unit ("2.50" hundredths) is always a mistake of the writer.
+    // Anything else gives nullopt; `fraction` tells a number with a fraction
+    // from no number at all.
+    static std::optional<Currency> parseCount(std::string_view text, int64_t divisor, bool* fraction = nullptr);
 
     constexpr int64_t units() const { return m_units; }
 
@@ -61,6 +67,8 @@ public:
     }
 
 private:
+    // parse, telling whether a digit other than 0 follows the decimal point.
+    static std::optional<Currency> parse(std::string_view text, int64_t divisor, bool& fraction);
     explicit constexpr Currency(int64_t units) : m_units(units) {}
     int64_t m_units = 0;
 };

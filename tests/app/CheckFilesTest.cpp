@@ -38,7 +38,7 @@ protected:
     {
         m_out.str("");
         m_err.str("");
-        return checkCommandFiles(dir, files, m_out, m_err);
+        return checkCommandFiles(dir, files, m_out, m_err, m_in);
     }
     // The names of every file under m_root, to see that nothing was written.
     std::vector<std::string> tree() const
@@ -54,6 +54,7 @@ protected:
     QTemporaryDir m_tmp;
     fs::path m_root = testfiles::path(m_tmp);
     std::ostringstream m_out, m_err;
+    std::istringstream m_in;
     std::string m_oldCtype;
 };
 
@@ -64,6 +65,8 @@ struct CheckCase {
     std::string bytes;
     int status;
     std::vector<std::string> expected;
+    std::string fileName = "20261208143000COR000001.txt";
+    std::string config = {}; // section Varie of a folder's settings; none when empty
 };
 
 class CheckRecords : public CheckFixture, public ::testing::WithParamInterface<CheckCase> {};
@@ -71,8 +74,14 @@ class CheckRecords : public CheckFixture, public ::testing::WithParamInterface<C
 TEST_P(CheckRecords, RecordShowsItsOperationAndCallsOrWhyItFails)
 {
     const CheckCase& row = GetParam();
-    const fs::path file = commandFile("20261208143000COR000001.txt", row.bytes);
-    EXPECT_EQ(check({file}), row.status) << m_out.str();
+    const fs::path file = commandFile(row.fileName, row.bytes);
+    std::optional<fs::path> dir;
+    if (!row.config.empty()) {
+        dir = m_root / "cassa";
+        testfiles::write(*dir / "_Configurazione.ini",
+                         "[Varie]\r\nEps_COM=1\r\nEps_Setting=9600,N,8,1\r\n" + row.config);
+    }
+    EXPECT_EQ(check({file}, dir), row.status) << m_out.str();
     for (const std::string& line : row.expected)
         EXPECT_NE(m_out.str().find(line), std::string::npos) << "missing: " << line << "\n" << m_out.str();
 }
@@ -97,7 +106,73 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"PaymentOfNoKnownTypeSendsNothing",
                   "F4:0:0:150:5\r\n",
                   0,
-                  {"ChiudiScontrino (payment", "(no printer call)", "would be accepted"}},
+                  {"ChiudiScontrino (payment", "(no printer call)", "would be accepted",
+                   "!! warning: payment type 5 sends nothing to the printer while PAY_L=0: only the types 1, 2, 3, "
+                   "4 and 6 pay: the receipt is not paid and stays open"}},
+        CheckCase{"PaymentOfTypeZeroSendsNothing", "F4:0:0:150:0\r\n", 0, {"!! warning: payment type 0 sends nothing"}},
+        CheckCase{"PaymentOfTypeSevenSendsNothing", "F4:0:0:150:7\r\n", 0, {"!! warning: payment type 7 sends nothing"}},
+        CheckCase{"NegativePaymentWithPayLinesSendsNothing",
+                  "F4:0:0:-150:1\r\n",
+                  0,
+                  {"!! warning: a negative amount pays nothing while PAY_L is set"},
+                  "20261208143000COR000001.txt",
+                  "PAY_L=1\r\n"},
+        CheckCase{"PriceWithADecimalPoint",
+                  "F2:1:PANE:1000:2.50:1\r\n",
+                  1,
+                  {"!! Importo non valido nel record: F2:1:PANE:1000:2.50:1",
+                   "hint: field 4 (\"2.50\") is not a whole number of hundredths: amounts are written without a "
+                   "decimal point (250 for 2.50)",
+                   "the file stops here"}},
+        CheckCase{"QuantityWithADecimalPoint",
+                  "F2:1:PANE:1.5:250:1\r\n",
+                  1,
+                  {"hint: field 3 (\"1.5\") is not a whole number of thousandths"}},
+        CheckCase{"WholeAmountWithZeroDecimals", "F4:0:0:250.00:1\r\n", 0, {"PayCash(1, 2.5000) -> 0"}},
+        CheckCase{"CommaInAText",
+                  "F2:1:LATTE 1,5L:1000:250:1\r\n",
+                  1,
+                  {"!! Campo numerico non valido nel record: F2:1:LATTE 1", "hint: field 3 is empty",
+                   "hint: a comma ended the record after field 2 (\"LATTE 1\"): a comma ends a record, so a text "
+                   "holding one needs the whole record in double quotes"}},
+        CheckCase{"CommaInADisplayTextIsToldThoughAccepted",
+                  "D1:1:BUONGIORNO, A DOMANI\r\n",
+                  1,
+                  {"hint: a comma ended the record after field 2 (\"BUONGIORNO\")"}},
+        CheckCase{"ColonInAText",
+                  "F2:1:LATTE 1:5L:1000:250:1\r\n",
+                  1,
+                  {"hint: field 3 (\"5L\") is not a number",
+                   "hint: field 2 (\"LATTE 1\") may have ended at a colon: F2 takes 6 fields and this record has 7"}},
+        CheckCase{"ColonInADisplayText",
+                  "D1:1:ORE 10:30\r\n",
+                  0,
+                  {"DisplayText(1, \"ORE 10\") -> 0", "hint: field 2 (\"ORE 10\") may have ended at a colon"}},
+        CheckCase{"LowerCaseCode", "f2:1:PANE:1000:150:1\r\n", 1, {"hint: codes are upper case: \"F2\""}},
+        CheckCase{"Semicolons",
+                  "F2;1;PANE;1000;150;1\r\n",
+                  1,
+                  {"hint: fields are separated by colons (:), not semicolons"}},
+        CheckCase{"SaleInAFileNamedNotFiscal",
+                  "F2:1:PANE:1000:150:1\r\nF4:0:0:150:1\r\n",
+                  0,
+                  {"!! warning: a fiscal receipt in a file whose name says it is not fiscal (no COR at characters "
+                   "15 to 17): its failures go to NotFiscalError.log"},
+                  "20261208143000NOF000001.txt"},
+        CheckCase{"Utf8File",
+                  "F5:1:CAFF\xC3\x88\r\n",
+                  0,
+                  {"saved as UTF-8: turned into windows-1252, the printer's character set",
+                   "AddDescription(1, \"CAFF\xC3\x88\") -> 0"}},
+        CheckCase{"Utf8WithoutAWindows1252Form",
+                  "F5:1:\xE2\x9C\x93 \xE2\x9C\x93\r\n",
+                  0,
+                  {"!! warning: 2 characters have no windows-1252 form and print as \"?\"",
+                   "AddDescription(1, \"? ?\") -> 0"}},
+        CheckCase{"ByteOrderMark",
+                  "\xEF\xBB\xBF" "F5:1:OK\r\n",
+                  0,
+                  {"a UTF-8 byte order mark opens the file: dropped", "1: F5:1:OK\n"}},
         CheckCase{"Description",
                   "F5:1:OFFERTA\r\n",
                   0,
@@ -146,7 +221,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "X9:1:BOH\r\nF5:1:MAI\r\n",
                   1,
                   {"unknown code \"X9\": nothing runs", "an unknown code stops the file", "would fail (1 record read)"}},
-        CheckCase{"CodesAreCaseSensitive", "f2:1:PANE:1000:150:1\r\n", 1, {"unknown code \"f2\""}},
+        CheckCase{"CodesAreCaseSensitive",
+                  "f2:1:PANE:1000:150:1\r\n",
+                  1,
+                  {"unknown code \"f2\"", "codes are upper case"}},
         CheckCase{"UnknownLaterCodeIsSkipped",
                   "F5:1:PRIMA\r\nX9:1\r\nF5:1:DOPO\r\n",
                   1,
@@ -220,6 +298,15 @@ TEST_F(CheckFixture, OneBadFileAmongGoodOnesFailsTheWholeCheck)
     EXPECT_EQ(check({good, bad, good}), 1);
     EXPECT_NE(m_out.str().find("NOF000002.txt (not fiscal, failures go to NotFiscalError.log)"), std::string::npos)
         << m_out.str();
+}
+
+TEST_F(CheckFixture, DashReadsStandardInput)
+{
+    m_in.str("F2:1:PANE:1000:150:1\r\nF4:0:0:150:1\r\n");
+    EXPECT_EQ(check({"-"}), 0) << m_out.str();
+    EXPECT_NE(m_out.str().find("standard input (no name: not fiscal, failures go to NotFiscalError.log)"), std::string::npos) << m_out.str();
+    EXPECT_NE(m_out.str().find("SellDept(1, \"PANE\", 1.5000, 1) -> 0"), std::string::npos) << m_out.str();
+    EXPECT_NE(m_out.str().find("would be accepted (2 records read)"), std::string::npos) << m_out.str();
 }
 
 TEST_F(CheckFixture, MissingFileIsReported)

@@ -6,7 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <ostream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -252,6 +258,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"caff\xe8.txt"},
                  CommandLine::Logs::Both,
                  false},
+        ToolForm{"CheckStandardInput", {"check", "-"}, Action::Check, {"-"}, CommandLine::Logs::Both, false},
         ToolForm{"LogBoth", {"log"}, Action::Log, {}, CommandLine::Logs::Both, false},
         ToolForm{"LogFiscalFollowed", {"log", "--follow", "--fiscal"}, Action::Log, {}, CommandLine::Logs::Fiscal, true},
         ToolForm{
@@ -391,6 +398,85 @@ INSTANTIATE_TEST_SUITE_P(Forms, CommandLineJson,
                                            JsonCase{"Bridge", {"--json"}, false},
                                            JsonCase{"Config", {"config", "get", "--json", "k"}, false}),
                          rownames::byName);
+
+// "tessiro SUBCOMMAND --help": that subcommand's usage and options only.
+struct HelpCase {
+    const char* name;
+    std::vector<std::string> words;
+    std::string topic;
+    std::vector<std::string> holds;
+    std::vector<std::string> lacks;
+};
+
+class CommandLineSubcommandHelp : public ::testing::TestWithParam<HelpCase> {};
+
+TEST_P(CommandLineSubcommandHelp, PrintsThatSubcommandsHelp)
+{
+    const HelpCase& c = GetParam();
+    const CommandLine got = parse(c.words);
+    ASSERT_EQ(got.action, Action::ShowHelp) << got.error;
+    EXPECT_EQ(got.helpTopic, c.topic);
+    const std::string help = usageText(got.helpTopic).toStdString();
+    for (const std::string& text : c.holds)
+        EXPECT_NE(help.find(text), std::string::npos) << text << "\n" << help;
+    for (const std::string& text : c.lacks)
+        EXPECT_EQ(help.find(text), std::string::npos) << text << "\n" << help;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, CommandLineSubcommandHelp,
+    ::testing::Values(
+        HelpCase{"Ctl",
+                 {"ctl", "--help"},
+                 "ctl",
+                 {"tessiro ctl [--dir DIR] COMMAND", "annulla-scontrino", "--json", "--dir DIR"},
+                 {"tessiro check", "--follow", "Settings (_Configurazione.ini"}},
+        HelpCase{"CtlCommand", {"ctl", "stato", "-h"}, "ctl", {"tessiro ctl [--dir DIR] COMMAND"}, {"tessiro log"}},
+        HelpCase{"Check", {"check", "--help"}, "check", {"tessiro check [--dir DIR] FILE...", "standard input"}, {"ctl"}},
+        HelpCase{"Log", {"--dir", "d", "log", "--help"}, "log", {"--follow", "--non-fiscal"}, {"--json", "--file F"}},
+        HelpCase{"Config", {"config", "--help"}, "config", {"config get", "config set", "--section S"}, {"--follow"}},
+        HelpCase{"Whole", {"--help"}, "", {"tessiro check", "tessiro ctl", "--follow", "Settings"}, {}},
+        HelpCase{"UnknownWordGivesTheWhole", {"stampa", "--help"}, "", {"tessiro check", "tessiro ctl"}, {}}),
+    rownames::byName);
+
+// The bash completion offers every subcommand, every option of the help and
+// every ctl command, and nothing the program does not know.
+TEST(CommandLineCompletion, FollowsTheCommandTables)
+{
+    std::ifstream file(TESSIRO_COMPLETION);
+    ASSERT_TRUE(file.is_open()) << TESSIRO_COMPLETION;
+    const std::string script((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const auto listed = [&script](const std::string& variable) {
+        const size_t at = script.find(variable + "=\"");
+        if (at == std::string::npos)
+            return std::vector<std::string>{};
+        const size_t begin = at + variable.size() + 2;
+        std::istringstream words(script.substr(begin, script.find('"', begin) - begin));
+        std::vector<std::string> out{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+
+    std::vector<std::string> subcommands = subcommandNames();
+    std::sort(subcommands.begin(), subcommands.end());
+    EXPECT_EQ(listed("subcommands"), subcommands);
+
+    std::vector<std::string> commands;
+    for (const OperatorCommand& command : operatorCommands())
+        if (!command.name.empty())
+            commands.emplace_back(command.name);
+    std::sort(commands.begin(), commands.end());
+    EXPECT_EQ(listed("ctl_commands"), commands);
+
+    const std::string help = usageText().toStdString();
+    const std::regex option("--[a-z][a-z-]*");
+    std::set<std::string> inHelp, inScript;
+    for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator(); ++it)
+        inHelp.insert(it->str());
+    for (auto it = std::sregex_iterator(script.begin(), script.end(), option); it != std::sregex_iterator(); ++it)
+        inScript.insert(it->str());
+    EXPECT_EQ(inScript, inHelp);
+}
 
 TEST(CommandLineHelp, SaysWhenEachSettingTakesEffect)
 {

@@ -422,7 +422,9 @@ TEST_F(WindowCommand, StatoWithoutAnErrorSaysSoAndLeavesEverythingAlone)
     ASSERT_EQ(reply.status, Status::Done);
     EXPECT_EQ(reply.lines, (std::vector<std::string>{"error-state: no", "batch-running: no",
                                                      "errore stampante: (empty)", "errore programma: (empty)",
-                                                     "last-error: (empty)", "files-waiting: 0", "uptime: 0 s"}));
+                                                     "last-error: (empty)", "files-waiting: 0",
+                                                     "files-today: 0 eseguiti, 0 non riusciti, 0 non eseguiti",
+                                                     "uptime: 0 s", "version: " TESSIRO_VERSION}));
     EXPECT_EQ(notFiscalLog().size(), records);
 }
 
@@ -673,8 +675,46 @@ TEST_P(LastFileOutcome, IsTheOutcomeOfTheLastFileRun)
 INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileOutcome,
                          ::testing::Values(OutcomeCase{"Ran", false, "D1:1:CIAO\r\n", "eseguito"},
                                            OutcomeCase{"Failed", false, "F2:1:PANE:1000:150:100\r\n", "non riuscito"},
-                                           OutcomeCase{"Discarded", true, "D1:1:CIAO\r\n", "scartato"}),
+                                           OutcomeCase{"Discarded", true, "D1:1:CIAO\r\n", "scartato"},
+                                           OutcomeCase{"UnknownFirstCode", false, "d1:1:CIAO\r\n", "non eseguito"},
+                                           OutcomeCase{"Semicolons", false, "D1;1;CIAO\r\n", "non eseguito"},
+                                           OutcomeCase{"Empty", false, "\r\n", "non eseguito"}),
                          rownames::byName);
+
+TEST_F(MonitoringCtl, JsonSaysTheVersionAndCountsTheFilesOfTheDay)
+{
+    QJsonObject o = json();
+    EXPECT_EQ(o.value("version"), QJsonValue(QStringLiteral(TESSIRO_VERSION)));
+    EXPECT_EQ(o.value("files_run_today"), QJsonValue(0));
+
+    runFile("a.txt", "D1:1:UNO\r\n");
+    runFile("b.txt", "D1:1:DUE\r\n");
+    runFile("c.txt", "XX:1\r\n");
+    // Just before midnight: still today.
+    m_clock.now.tm_hour = 23;
+    m_clock.now.tm_min = 59;
+    runFile("d.txt", "F2:1:PANE:1000:2.50:1\r\n");
+    runFile("e.txt", "D1:1:SCARTATO\r\n");
+    o = json();
+    EXPECT_EQ(o.value("files_run_today"), QJsonValue(2));
+    EXPECT_EQ(o.value("files_failed_today"), QJsonValue(1));
+    EXPECT_EQ(o.value("files_not_run_today"), QJsonValue(2)) << "one unknown code, one discarded";
+    const std::string text = ctl("stato").out;
+    EXPECT_NE(text.find("files-today: 2 eseguiti, 1 non riusciti, 2 non eseguiti"), std::string::npos) << text;
+
+    // Past midnight the day starts again from nothing.
+    m_clock.now.tm_mday += 1;
+    m_clock.now.tm_hour = 0;
+    m_clock.now.tm_min = 1;
+    std::mktime(&m_clock.now);
+    o = json();
+    EXPECT_EQ(o.value("files_run_today"), QJsonValue(0));
+    EXPECT_EQ(o.value("files_failed_today"), QJsonValue(0));
+    EXPECT_EQ(o.value("files_not_run_today"), QJsonValue(0));
+    ASSERT_EQ(ask("nascondi").status, Status::Done);
+    runFile("f.txt", "D1:1:NUOVO\r\n");
+    EXPECT_EQ(json().value("files_run_today"), QJsonValue(1));
+}
 
 TEST_F(MonitoringCtl, NoWidgetNameInAnyReply)
 {

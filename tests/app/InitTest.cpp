@@ -17,7 +17,7 @@ namespace {
 
 class InitProgramDir : public ::testing::Test {
 protected:
-    int init() { return initProgramDir(m_dir, m_out, m_err); }
+    int init(bool justMade = false) { return initProgramDir(m_dir, m_out, m_err, justMade); }
     fs::path config() const { return m_dir / "_Configurazione.ini"; }
     std::string stored(const char* key) const { return LeggiINI("Varie", key, "<missing>", config()); }
 
@@ -34,6 +34,25 @@ TEST_F(InitProgramDir, NewFolderIsCreatedWithTheSimulatorsPortValues)
     EXPECT_EQ(stored("Eps_Setting"), "9600,N,8,1");
     EXPECT_NE(m_out.str().find("(created)"), std::string::npos) << m_out.str();
     EXPECT_NE(m_out.str().find("Eps_COM=1 stored (it was missing)"), std::string::npos) << m_out.str();
+    // A file can be dropped at once, before any bridge has run.
+    EXPECT_TRUE(fs::is_directory(m_dir / "Ostro"));
+    EXPECT_TRUE(fs::is_directory(m_dir / "IN"));
+    EXPECT_NE(m_out.str().find("  Ostro/ created\n  IN/ created\n"), std::string::npos) << m_out.str();
+}
+
+TEST_F(InitProgramDir, FolderMadeJustBeforeByTheDefaultIsSaidCreated)
+{
+    fs::create_directories(m_dir);
+    ASSERT_EQ(init(true), 0) << m_err.str();
+    EXPECT_NE(m_out.str().find("(created)"), std::string::npos) << m_out.str();
+    EXPECT_EQ(m_out.str().find("already there"), std::string::npos) << m_out.str();
+}
+
+TEST_F(InitProgramDir, FileInPlaceOfTheDropFolderIsRefused)
+{
+    testfiles::write(m_dir / "Ostro", "not a folder");
+    EXPECT_EQ(init(), 1);
+    EXPECT_NE(m_err.str().find("cannot create " + (m_dir / "Ostro").string()), std::string::npos) << m_err.str();
 }
 
 TEST_F(InitProgramDir, SecondRunChangesNothingAndSaysSo)
@@ -46,6 +65,7 @@ TEST_F(InitProgramDir, SecondRunChangesNothingAndSaysSo)
     EXPECT_NE(m_out.str().find("(already there)"), std::string::npos) << m_out.str();
     EXPECT_NE(m_out.str().find("Eps_COM=1 kept"), std::string::npos) << m_out.str();
     EXPECT_NE(m_out.str().find("Eps_Setting=9600,N,8,1 kept"), std::string::npos) << m_out.str();
+    EXPECT_NE(m_out.str().find("  Ostro/ already there\n  IN/ already there\n"), std::string::npos) << m_out.str();
 }
 
 TEST_F(InitProgramDir, FileInPlaceOfTheFolderIsRefused)

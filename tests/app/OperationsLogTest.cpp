@@ -78,6 +78,9 @@ TEST_P(OperationsLevel, SaysWhatItsLevelAsksForOfAGoodAndAFailedFile)
     m_bridge->tick();
     drop("b-rotto.txt", "F4:0:0:tanti:1\r\n");
     m_bridge->tick();
+    m_state.errorState = false;
+    drop("c-ignoto.txt", "f2:1:PANE:1000:150:1\r\n");
+    m_bridge->tick();
 
     std::vector<std::string> expected;
     for (std::string line : GetParam().expected) {
@@ -90,19 +93,26 @@ TEST_P(OperationsLevel, SaysWhatItsLevelAsksForOfAGoodAndAFailedFile)
 
 const std::string Failure = "tessiro[ERRORE] NotFiscalError.log: Tessiro_Error: b-rotto.txt;{when};"
                             "Campo numerico non valido nel record: F4:0:0:tanti:1";
+// A file that asked nothing of the printer: its reason, and its outcome as a
+// failure at every level.
+const std::string NotRunReason = "tessiro[AVVISO] NotFiscalError.log: Tessiro_Error: c-ignoto.txt;{when};"
+                                 "Codice sconosciuto nel primo record, file non eseguito: f2:1:PANE:1000:150:1";
+const std::string NotRun = "tessiro[ERRORE] File non eseguito: c-ignoto.txt";
 
 INSTANTIATE_TEST_SUITE_P(
     ThreeLevels, OperationsLevel,
     ::testing::Values(
-        LevelCase{"quiet", Level::Quiet, {Failure}},
+        LevelCase{"quiet", Level::Quiet, {Failure, NotRunReason, NotRun}},
         LevelCase{"normal",
                   Level::Normal,
-                  {"tessiro[AZIONE] NotFiscalError.log: AZIONE;{when};AZIONE: IntervalTimer: 500", Failure}},
+                  {"tessiro[AZIONE] NotFiscalError.log: AZIONE;{when};AZIONE: IntervalTimer: 500", Failure,
+                   NotRunReason, NotRun}},
         LevelCase{"verbose",
                   Level::Verbose,
                   {"tessiro[AZIONE] NotFiscalError.log: AZIONE;{when};AZIONE: IntervalTimer: 500",
                    "tessiro[INFO] File preso: a-buono.txt", "tessiro[INFO] File eseguito: a-buono.txt",
-                   "tessiro[INFO] File preso: b-rotto.txt", Failure, "tessiro[INFO] File non riuscito: b-rotto.txt"}}),
+                   "tessiro[INFO] File preso: b-rotto.txt", Failure, "tessiro[INFO] File non riuscito: b-rotto.txt",
+                   "tessiro[INFO] File preso: c-ignoto.txt", NotRunReason, NotRun}}),
     rownames::byName);
 
 // ------------------------------------------------------------- what is said
@@ -134,6 +144,17 @@ TEST_F(OperationsLines, FileDiscardedWhileAnErrorStandsIsAWarning)
     EXPECT_EQ(lines[0], "tessiro[INFO] File preso: c-dopo.txt");
     EXPECT_EQ(lines[1], "tessiro[AVVISO] NotFiscalError.log: " + lastRecord(m_state.notFiscalLog()));
     EXPECT_EQ(lines[2], "tessiro[INFO] File scartato, errore in sospeso: c-dopo.txt");
+}
+
+TEST_F(OperationsLines, EmptyFileDidNotRunAndTheJournalHearsItAsAnError)
+{
+    start(Level::Quiet, true);
+    drop("vuoto.txt", "\r\n");
+    m_bridge->tick();
+
+    const std::vector<std::string> lines = said();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "<3>tessiro[ERRORE] File non eseguito: vuoto.txt") << m_out.str();
 }
 
 TEST_F(OperationsLines, RecordIsDecodedAndKeptOnOneLine)

@@ -183,7 +183,48 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"UnknownFirstCodeStopsTheFile", "", "XX:1\r\nV1:1\r\n", {}},
         RecordCase{"LowerCaseCodeIsUnknown", "", "v1:1\r\nV1:1\r\n", {}},
         RecordCase{"BlankLinesBeforeTheFirstRecordDoNotStopIt", "", "\r\n  \r\nV1:1\r\n", {"OpenCmd(1) -> 0"}},
-        RecordCase{"EmptyFileSendsNothing", "", "", {}}),
+        RecordCase{"EmptyFileSendsNothing", "", "", {}},
+        RecordCase{"WholeAmountsMayCarryZeroDecimals",
+                   "",
+                   "F2:1:PANE:1000.000:250.00:1\r\nF4:0:0:250.:1\r\n",
+                   {"SellDept(1, \"PANE\", 2.5000, 1) -> 0", "PayCash(1, 2.5000) -> 0"}},
+        RecordCase{"DepartmentKeepsItsConversion",
+                   "",
+                   "F2:1:PANE:1000:250:1.5\r\n",
+                   {"SellDept(1, \"PANE\", 2.5000, 2) -> 0"}},
+        RecordCase{"Utf8FileIsPrintedInThePrintersCharacterSet",
+                   "",
+                   "F2:1:CAFF\xC3\x88 ESPRESSO:1000:120:1\r\n",
+                   {"SellDept(1, \"CAFF\xC3\x88 ESPRESSO\", 1.2000, 1) -> 0"}},
+        RecordCase{"Utf8EuroAndTheRange80To9F",
+                   "",
+                   "D1:1:\xE2\x82\xAC \xE2\x80\x9C\xC5\x93\xE2\x80\x9D \xE2\x84\xA2 \xC5\xBD\r\n",
+                   {"DisplayText(1, \"\xE2\x82\xAC \xE2\x80\x9C\xC5\x93\xE2\x80\x9D \xE2\x84\xA2 \xC5\xBD\") -> 0"}},
+        RecordCase{"Utf8WithoutAWindows1252FormPrintsAQuestionMark",
+                   "",
+                   "D1:1:\xE2\x9C\x93 OK \xC3\xA8 \xF0\x9F\x98\x80\r\n",
+                   {"DisplayText(1, \"? OK \xC3\xA8 ?\") -> 0"}},
+        RecordCase{"ByteOrderMarkIsDropped", "", "\xEF\xBB\xBFV1:1\r\n", {"OpenCmd(1) -> 0"}},
+        RecordCase{"ByteOrderMarkBeforeUtf8Text",
+                   "",
+                   "\xEF\xBB\xBF\"D1:1:CAFF\xC3\x88, SUBITO\"\r\n",
+                   {"DisplayText(1, \"CAFF\xC3\x88, SUBITO\") -> 0"}},
+        RecordCase{"OverlongFormIsNotUtf8",
+                   "",
+                   "D1:1:\xC0\xA9\xC3\xA8\r\n",
+                   {"DisplayText(1, \"\xC3\x80\xC2\xA9\xC3\x83\xC2\xA8\") -> 0"}},
+        RecordCase{"SurrogateIsNotUtf8",
+                   "",
+                   "D1:1:\xED\xA0\x80\xC3\xA8\r\n",
+                   {"DisplayText(1, \"\xC3\xAD\xC2\xA0\xE2\x82\xAC\xC3\x83\xC2\xA8\") -> 0"}},
+        RecordCase{"TruncatedSequenceAtTheEndIsNotUtf8",
+                   "",
+                   "D1:1:\xC3\xA8\r\n\xE2\x82",
+                   {"DisplayText(1, \"\xC3\x83\xC2\xA8\") -> 0"}},
+        RecordCase{"NotUtf8StaysWindows1252",
+                   "",
+                   "D1:1:\xC3\x88 \x80\r\n",
+                   {"DisplayText(1, \"\xC3\x83\xCB\x86 \xE2\x82\xAC\") -> 0"}}),
     rownames::byName);
 
 // ------------------------------------------------------- stopping a file
@@ -214,6 +255,7 @@ TEST_F(FileStops, PortThatWillNotOpenEndsTheFileAtTheFirstRecord)
 struct BadFieldCase {
     const char* name;
     std::string record;
+    const char* message = MsgCampoNonValido;
 };
 void PrintTo(const BadFieldCase& c, std::ostream* os)
 {
@@ -227,7 +269,7 @@ TEST_P(BadNumericField, FailsTheRecordQuotingItAndStopsTheFile)
     const auto& c = GetParam();
     run("V1:1\r\n" + c.record + "\r\nV1:2\r\n", OtherName);
     EXPECT_EQ(printing(), (std::vector<std::string>{"OpenCmd(1) -> 0"}));
-    EXPECT_NE(otherLog().find(std::string(MsgCampoNonValido) + c.record), std::string::npos) << otherLog();
+    EXPECT_NE(otherLog().find(c.message + c.record), std::string::npos) << otherLog();
     EXPECT_TRUE(m_state.errorState);
     EXPECT_TRUE(portOpenedAndClosed());
 }
@@ -243,7 +285,18 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFieldCase{"EmptyPaymentType", "F4:0:0:1250:"},
                       BadFieldCase{"ReturnWithoutQuantity", "F3:1:OLIO:150:1"},
                       BadFieldCase{"ClosureWithoutKind", "Z1:1"}, BadFieldCase{"DiscountWithTwoPoints", "F7:1:1.5.0"},
-                      BadFieldCase{"AmountEntryWithBlankInside", "F9:1:19 99"}),
+                      BadFieldCase{"AmountEntryWithBlankInside", "F9:1:19 99"},
+                      BadFieldCase{"PriceWithDecimalPoint", "F2:1:PANE:1000:2.50:1", MsgImportoNonValido},
+                      BadFieldCase{"QuantityWithAFractionOfAThousandth", "F2:1:PANE:1.5:250:1", MsgImportoNonValido},
+                      BadFieldCase{"FractionFarPastThePoint", "F2:1:PANE:1000:250.000001:1", MsgImportoNonValido},
+                      BadFieldCase{"ReturnPriceWithDecimalPoint", "F3:1:OLIO:1.50:1::100", MsgImportoNonValido},
+                      BadFieldCase{"ReturnQuantityWithDecimalPoint", "F3:1:OLIO:150:1::1.5", MsgImportoNonValido},
+                      BadFieldCase{"PaymentWithDecimalPoint", "F4:0:0:2.50:1", MsgImportoNonValido},
+                      BadFieldCase{"DiscountWithDecimalPoint", "F7:1:1.50", MsgImportoNonValido},
+                      BadFieldCase{"AmountReturnWithDecimalPoint", "F8:1:RESO:2.5:2", MsgImportoNonValido},
+                      BadFieldCase{"AmountEntryWithDecimalPoint", "F9:1:19.99", MsgImportoNonValido},
+                      BadFieldCase{"OtherAmountEntryWithDecimalPoint", "F10:1:-0.5", MsgImportoNonValido},
+                      BadFieldCase{"LettersBeforeAFraction", "F2:1:PANE:abc:2.50:1"}),
     rownames::byName);
 
 TEST_F(FileStops, RecordOverTheBoundFailsAndStopsTheFile)

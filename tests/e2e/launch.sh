@@ -58,4 +58,18 @@ mkdir -p "$work/alone/bin/libexec/tessiro"
 ln -s "$work/alone/bin/tessiro" "$work/alone/bin/libexec/tessiro/tessiro"
 window_start_refused self "this program, not the window program"
 
-echo "PASSED: headless without GUI libraries; a missing window program is reported"
+# 4. A window program that starts (a stand-in that says its arguments):
+#    the hand-over itself prints nothing, on either stream.
+mkdir -p "$work/handed/bin/libexec/tessiro" "$work/prog3"
+cp "$tessiro" "$work/handed/bin/tessiro"
+printf '#!/bin/sh\necho "window program $*"\n' >"$work/handed/bin/libexec/tessiro/tessiro"
+chmod +x "$work/handed/bin/libexec/tessiro/tessiro"
+env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY DISPLAY=:77 \
+  timeout 20 "$work/handed/bin/tessiro" --dir "$work/prog3" >"$work/handed.out" 2>"$work/handed.err"
+status=$?
+[ "$status" = 0 ] || fail "handed over: status $status: $(cat "$work/handed.err")"
+[ -s "$work/handed.err" ] && fail "a hand-over that worked printed on standard error: $(cat "$work/handed.err")"
+grep -qx "window program --dir $work/prog3" "$work/handed.out" ||
+  fail "the window program did not get the folder: $(cat "$work/handed.out")"
+
+echo "PASSED: headless without GUI libraries; a missing window program is reported; a hand-over says nothing"

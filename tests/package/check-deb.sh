@@ -87,6 +87,7 @@ expected=(
   /etc/xdg/autostart/tessiro.desktop
   /usr/share/icons/hicolor/64x64/apps/tessiro.png
   /usr/lib/systemd/user/tessiro.service
+  /usr/share/bash-completion/completions/tessiro
   /usr/share/doc/tessiro/examples/tessiro.env
   /usr/share/doc/tessiro/README.md
   /usr/share/doc/tessiro/docs/installer.md
@@ -390,6 +391,15 @@ user_home=$(getent passwd "$user" | cut -d: -f6)
 user_env=(setpriv --reuid="$user" --regid="$user" --init-groups
   env -i HOME="$user_home" USER="$user" PATH=/usr/bin:/bin LANG=C.UTF-8)
 as_user() (cd "$user_home" && exec "${user_env[@]}" "$@")
+# First the installer guide's package route, its commands as written there.
+source "$(dirname "$0")/../e2e/doc-routes.sh"
+route=$(route_block "$(dirname "$0")/../../docs/installer.md" package)
+[ -n "$route" ] || fail "docs/installer.md has no package route"
+route_out=$(as_user timeout 120 bash -e -c "$route" 2>&1) ||
+  fail "the installer guide's package route failed as $user: $route_out"
+grep -q "TOTALE EURO" <<<"$route_out" || fail "the package route printed no receipt: $route_out"
+wait_for "the package route's bridge to end" sh -c "! pgrep -u '$user' -x tessiro"
+say "as $user: the installer guide's package route, as written"
 as_user tessiro init >"$work/init.log" || fail "tessiro init as $user failed: $(cat "$work/init.log")"
 user_dir=$user_home/.local/share/tessiro
 grep -qF "$user_dir" "$work/init.log" || fail "init did not prepare $user_dir: $(cat "$work/init.log")"
