@@ -2,9 +2,11 @@
 #include "app/CheckFiles.h"
 
 #include "app/ConsoleWindow.h"
+#include "app/Intake.h"
 #include "app/Subcommands.h"
 #include "app/TerminalText.h"
 #include "commands/Interprete.h"
+#include "commands/SpezzaRiga.h"
 #include "config/Keys.h"
 #include "config/SettingsFields.h"
 #include "config/Text.h"
@@ -15,6 +17,7 @@
 #include "printer/ErrorLink.h"
 #include "simulator/RecordingControl.h"
 
+#include <fcntl.h>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -81,6 +84,10 @@ public:
         else
             m_out << "     " << routine << " (" << what << ")\n";
         m_unknown = routine.empty();
+        m_routine = routine;
+        LineFields fields;
+        SpezzaRiga(record, fields);
+        m_paymentType = fields[4];
     }
 
     void ended(bool goesOn)
@@ -90,9 +97,15 @@ public:
             m_out << "       " << utf8ToTerminal(call) << '\n';
         const bool failed = !m_failures.empty();
         // Accepted and yet nothing sent (a payment of a type no tender
-        // stands for): worth a word, since nothing will print either.
-        if (calls.empty() && !failed && !m_unknown)
-            m_out << "       (no printer call)\n";
+        // stands for): worth a word, since nothing will print either, and
+        // the receipt it was to close is voided at the file's end.
+        if (calls.empty() && !failed && !m_unknown) {
+            m_out << "       (no printer call";
+            if (m_routine == "ChiudiScontrino")
+                m_out << ": payment type " << cp1252ToTerminal(m_paymentType)
+                      << " is not sent to the printer, so it closes no receipt";
+            m_out << ")\n";
+        }
         flushFailures();
         if (failed || m_unknown)
             m_rejected = true;
@@ -129,6 +142,8 @@ private:
     int m_number = 0;
     bool m_unknown = false;
     bool m_rejected = false;
+    std::string m_routine;
+    std::string m_paymentType; // field 4, read when the record is a payment
 };
 
 bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSettings& settings, std::ostream& out)
@@ -153,6 +168,13 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
             : isFiscalName(name) ? "fiscal"
                                  : "not fiscal")
         << ", failures go to " << (isFiscalName(name) ? ErrorHandler::FiscalLog : ErrorHandler::NotFiscalLog) << ")\n";
+
+    if (const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC)); fd) {
+        const Unfinished why = unfinishedContent(fd.get());
+        if (why != Unfinished::No)
+            out << "  held in Ostro while " << unfinishedText(why)
+                << " (once unchanged for a minute, it runs as it is)\n";
+    }
 
     FilePrinter printer(out, control);
     errors.onRecord = [&printer, &state](ErrorHandler::RecordKind kind, const std::string&, const std::string&) {

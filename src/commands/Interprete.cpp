@@ -108,12 +108,13 @@ struct Command {
     std::string_view code;
     std::string_view routine; // the printer operation the record becomes
     std::string_view what;    // what it does, for `tessiro check`
+    RecordEffect effect;      // on the printer's document
     Handler run;
 };
 
 // The codes of the command records; compared exactly, case included.
 constexpr Command Commands[] = {
-    {"F2", "opReparto", "department sale",
+    {"F2", "opReparto", "department sale", RecordEffect::Opens,
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          const auto quantity = A(c.f[3], 1000);
@@ -123,7 +124,7 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opReparto(*idOp, c.f[2], *quantity, *price, *dept));
      }},
-    {"F3", "opRepartoReso", "department return",
+    {"F3", "opRepartoReso", "department return", RecordEffect::Opens,
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          const auto price = A(c.f[3], 100);
@@ -133,7 +134,7 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opRepartoReso(*idOp, c.f[2], *price, *dept, *quantity));
      }},
-    {"F4", "ChiudiScontrino", "payment, closes the receipt when covered",
+    {"F4", "ChiudiScontrino", "payment, closes the receipt when covered", RecordEffect::Closes,
      [](RecordCall& c) {
          const auto amount = A(c.f[3], 100);
          const auto typeValue = A(c.f[4]);
@@ -148,8 +149,8 @@ constexpr Command Commands[] = {
                                         : std::string();
          return of(c.ops.ChiudiScontrino(1, unused, *amount, *type, unpaid));
      }},
-    {"F5", "opDescAgg", "description line", withIdOpText<&ComandiEpson::opDescAgg>},
-    {"F6", "opRigaAggiuntiva", "extra line",
+    {"F5", "opDescAgg", "description line", RecordEffect::None, withIdOpText<&ComandiEpson::opDescAgg>},
+    {"F6", "opRigaAggiuntiva", "extra line", RecordEffect::None,
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          if (!idOp)
@@ -157,8 +158,8 @@ constexpr Command Commands[] = {
          ++c.contatoreF6;
          return of(c.ops.opRigaAggiuntiva(*idOp, c.contatoreF6, c.f[3]));
      }},
-    {"F7", "AbbuonoSubTot", "discount on the subtotal", withIdOpAmount<&ComandiEpson::AbbuonoSubTot>},
-    {"F8", "opRepartoResoImporto", "return of an amount",
+    {"F7", "AbbuonoSubTot", "discount on the subtotal", RecordEffect::None, withIdOpAmount<&ComandiEpson::AbbuonoSubTot>},
+    {"F8", "opRepartoResoImporto", "return of an amount", RecordEffect::Opens,
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          const auto amount = A(c.f[3], 100);
@@ -167,9 +168,9 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opRepartoResoImporto(*idOp, c.f[2], *amount, *dept));
      }},
-    {"F9", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
-    {"F10", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
-    {"Z1", "opZChiusuraFisc", "daily fiscal closure",
+    {"F9", "OpImportoSNoFisc", "amount entry", RecordEffect::None, withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
+    {"F10", "OpImportoSNoFisc", "amount entry", RecordEffect::None, withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>},
+    {"Z1", "opZChiusuraFisc", "daily fiscal closure", RecordEffect::None,
      [](RecordCall& c) {
          const auto idOp = W(c.f[1]);
          const auto kind = W(c.f[2]);
@@ -177,19 +178,36 @@ constexpr Command Commands[] = {
              return Outcome::BadField;
          return of(c.ops.opZChiusuraFisc(*idOp, *kind));
      }},
-    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", withIdOp<&ComandiEpson::opApriNonFiscale>},
-    {"N2", "OpDatiSNoFisc", "non-fiscal line", withIdOpText<&ComandiEpson::OpDatiSNoFisc>},
-    {"N3", "opChiudiNonFiscale", "closes the non-fiscal receipt", withIdOp<&ComandiEpson::opChiudiNonFiscale>},
-    {"D1", "opMsgVisoreCortesia", "customer display text", withIdOpText<&ComandiEpson::opMsgVisoreCortesia>},
-    {"V1", "opApri", "opens the cash drawer", withIdOp<&ComandiEpson::opApri>},
+    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", RecordEffect::Opens, withIdOp<&ComandiEpson::opApriNonFiscale>},
+    {"N2", "OpDatiSNoFisc", "non-fiscal line", RecordEffect::None, withIdOpText<&ComandiEpson::OpDatiSNoFisc>},
+    {"N3", "opChiudiNonFiscale", "closes the non-fiscal receipt", RecordEffect::Closes, withIdOp<&ComandiEpson::opChiudiNonFiscale>},
+    {"D1", "opMsgVisoreCortesia", "customer display text", RecordEffect::None, withIdOpText<&ComandiEpson::opMsgVisoreCortesia>},
+    {"V1", "opApri", "opens the cash drawer", RecordEffect::None, withIdOp<&ComandiEpson::opApri>},
 };
 
-const Command* findCommand(const std::string& code)
+const Command* findCommand(std::string_view code)
 {
     for (const auto& command : Commands)
         if (command.code == code)
             return &command;
     return nullptr;
+}
+
+// The document a file's records opened and left open after its last record
+// is voided: one file is one receipt, never continued by the next file.
+void voidLeftOpen(PrinterControl& control, ErrorHandler& errors, const ComandiEpson& ops)
+{
+    const DocumentVoid left = AnnullaDocumentoAperto(control, errors);
+    if (left.found == OpenDocument::None || left.found == OpenDocument::Unknown)
+        return;
+    if (!left.done) {
+        errors.registraErrore(MsgDocumentoNonAnnullato);
+        return;
+    }
+    std::string message = MsgDocumentoNonChiuso;
+    if (const auto type = ops.unsentPayment())
+        message += MsgPagamentoNonInviato + std::to_string(*type) + MsgNonInviatoAllaStampante;
+    errors.documentVoided(message, true);
 }
 
 // A control that raises on Busy is taken as free: the operation then makes
@@ -220,6 +238,12 @@ bool waitUntilFree(PrinterControl& control, int16_t pauseSetting, Clock& clock)
 }
 
 } // namespace
+
+RecordEffect recordEffect(std::string_view code)
+{
+    const Command* command = findCommand(code);
+    return command ? command->effect : RecordEffect::None;
+}
 
 void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
                        const std::filesystem::path& file, const RecordWatch* watch)
@@ -254,7 +278,16 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
     const WorkingSettings& settings = state.settings;
     // A port that will not open is reported by ApriPorta itself; the records
     // still run and each reports what the control answers it.
-    (void)ApriPorta(control, errors, settings.portNumber, settings.portSettings);
+    bool voidRefused = false;
+    if (ApriPorta(control, errors, settings.portNumber, settings.portSettings)) {
+        // Left by a file that failed, by the TEST receipt or by a run that
+        // was stopped: this file's items must not join it.
+        const DocumentVoid before = AnnullaDocumentoAperto(control, errors);
+        if (!before.done)
+            voidRefused = true;
+        else if (before.found != OpenDocument::None && before.found != OpenDocument::Unknown)
+            errors.documentVoided(MsgDocumentoAnnullatoPrima, false);
+    }
 
     ComandiEpson ops(control, errors, state.configFile());
     LineFields fields;
@@ -265,8 +298,9 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
     bool outcome = false;
     bool first = true;
     bool completed = false;
+    bool opened = false;
 
-    for (;;) {
+    while (!voidRefused) {
         const auto read = reader.next(record);
         if (read == RecordReader::Result::End) {
             // A job that asked nothing of the printer is still on file.
@@ -304,6 +338,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
         if (command) {
             if (observer.beforeRecord)
                 observer.beforeRecord(fields[0]);
+            opened = opened || command->effect == RecordEffect::Opens;
             const Outcome result = command->run(call);
             if (result == Outcome::BadField) {
                 errors.registraErrore(MsgCampoNonValido + recordForLog(record));
@@ -319,6 +354,10 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
             break;
     }
 
+    // A file that stopped on a failure keeps its document for the
+    // operator's recovery; the next file voids what is still open then.
+    if (completed && opened)
+        voidLeftOpen(control, errors, ops);
     if (observer.afterLastRecord)
         observer.afterLastRecord(completed);
     ChiudiPorta(control, errors);
