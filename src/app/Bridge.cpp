@@ -330,7 +330,8 @@ Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void(
         return Take::Skipped;
     }
 
-    if (m_intake.check(name, fd.get(), st) == Intake::Verdict::Writing) {
+    const Intake::Verdict verdict = m_intake.check(name, fd.get(), st);
+    if (verdict == Intake::Verdict::Writing) {
         // Later names wait behind it, so a closure never overtakes an
         // earlier receipt; but a writer that never lets go must not stop
         // the shop.
@@ -348,6 +349,11 @@ Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void(
 
     if (!moveToWorkFolder(name, st, beforeMove))
         return Take::Skipped;
+    if (verdict == Intake::Verdict::Incomplete) {
+        m_state.currentFileName = name;
+        m_errors.logOnly(MsgFileNonConcluso);
+        m_state.currentFileName.clear();
+    }
     // Read from the start, whatever the checks did.
     ::lseek(fd.get(), 0, SEEK_SET);
     taken = std::move(fd);

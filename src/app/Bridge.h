@@ -145,6 +145,11 @@ private:
     std::set<std::string> m_heldReported;
 };
 
+// On record for a file that still looks unfinished by its content but was
+// left unchanged for Intake::HoldBackLimit: it runs as it is.
+inline constexpr char MsgFileNonConcluso[] =
+    "File non concluso, invariato da oltre un minuto: eseguito cos\xEC com'\xE8";
+
 // What CreaCartelleDefault did: the files it deleted from IN, and what it
 // could not do (Italian texts for the error log).
 struct FolderSetup {

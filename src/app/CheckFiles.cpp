@@ -2,6 +2,7 @@
 #include "app/CheckFiles.h"
 
 #include "app/ConsoleWindow.h"
+#include "app/Intake.h"
 #include "app/Subcommands.h"
 #include "app/TerminalText.h"
 #include "commands/CommandText.h"
@@ -20,6 +21,7 @@
 
 #include <fstream>
 #include <iostream>
+#include <fcntl.h>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -213,6 +215,14 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
             : isFiscalName(name) ? "fiscal"
                                  : "not fiscal")
         << ", failures go to " << (isFiscalName(name) ? ErrorHandler::FiscalLog : ErrorHandler::NotFiscalLog) << ")\n";
+
+    if (const UniqueFd fd(fromInput ? -1 : ::open(file.c_str(), O_RDONLY | O_CLOEXEC)); fd.get() >= 0) {
+        const Unfinished why = unfinishedContent(fd.get());
+        if (why != Unfinished::No)
+            out << "  held in Ostro while " << unfinishedText(why)
+                << " (once unchanged for a minute, it runs as it is)\n";
+    }
+
 
     FilePrinter printer(out, control, payLSet, isFiscalName(name));
     errors.onRecord = [&printer, &state](ErrorHandler::RecordKind kind, const std::string&, const std::string&) {

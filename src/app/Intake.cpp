@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/Intake.h"
 
+#include "commands/Interprete.h"
+#include "commands/SpezzaRiga.h"
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -68,6 +71,51 @@ bool onLocalFileSystem(int fd)
     }
 }
 
+Unfinished unfinishedContent(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_size == 0)
+        return Unfinished::Empty;
+    char last = 0;
+    if (::pread(fd, &last, 1, st.st_size - 1) != 1)
+        return Unfinished::Empty;
+    if (::lseek(fd, 0, SEEK_SET) != 0)
+        return Unfinished::Empty;
+    DescriptorStream in(fd);
+    RecordReader reader(in);
+    std::string record;
+    RecordEffect lastDocument = RecordEffect::None;
+    RecordEffect lastRecord = RecordEffect::None;
+    for (;;) {
+        const auto read = reader.next(record);
+        if (read == RecordReader::Result::End)
+            break;
+        lastRecord = recordEffect(std::string_view(record).substr(0, record.find(':')));
+        if (lastRecord != RecordEffect::None)
+            lastDocument = lastRecord;
+    }
+    if (lastDocument == RecordEffect::Opens)
+        return Unfinished::DocumentOpen;
+    if (last != '\n' && last != '\r' && lastRecord != RecordEffect::Closes)
+        return Unfinished::LineCut;
+    return Unfinished::No;
+}
+
+const char* unfinishedText(Unfinished why)
+{
+    switch (why) {
+    case Unfinished::No:
+        break;
+    case Unfinished::Empty:
+        return "the file is empty";
+    case Unfinished::DocumentOpen:
+        return "a document is opened (F2, F3, F8 or N1) and no F4 or N3 follows the last opening record";
+    case Unfinished::LineCut:
+        return "the last line has no line end and its record is no F4 or N3";
+    }
+    return "";
+}
+
 bool Intake::Seen::same(const struct stat& st) const
 {
     return device == st.st_dev && inode == st.st_ino && size == st.st_size && modified.tv_sec == st.st_mtim.tv_sec &&
@@ -88,9 +136,13 @@ Intake::Verdict Intake::check(const std::string& name, int fd, const struct stat
     else
         m_seen.erase(name); // a writer is there: the settle period starts after it
 
-    if (verdict == Verdict::Finished) {
+    if (verdict == Verdict::Finished)
+        verdict = byContent(name, fd, st);
+
+    if (verdict != Verdict::Writing) {
         m_seen.erase(name);
         m_held.erase(name);
+        m_content.erase(name);
     } else {
         m_held.try_emplace(name, m_now());
     }
@@ -107,6 +159,18 @@ Intake::Verdict Intake::settled(const std::string& name, const struct stat& st)
         return m_settle.count() <= 0 ? Verdict::Finished : Verdict::Writing;
     }
     return now - it->second.since >= m_settle ? Verdict::Finished : Verdict::Writing;
+}
+
+Intake::Verdict Intake::byContent(const std::string& name, int fd, const struct stat& st)
+{
+    auto it = m_content.find(name);
+    if (it == m_content.end() || !it->second.seen.same(st)) {
+        const Unfinished why = unfinishedContent(fd);
+        if (why == Unfinished::No)
+            return Verdict::Finished;
+        it = m_content.insert_or_assign(name, Content{Seen{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, m_now()}, why}).first;
+    }
+    return m_now() - it->second.seen.since >= HoldBackLimit ? Verdict::Incomplete : Verdict::Writing;
 }
 
 std::chrono::steady_clock::time_point Intake::heldSince(const std::string& name) const
@@ -128,6 +192,7 @@ void Intake::keepOnly(const std::function<bool(const std::string& name)>& listed
 {
     std::erase_if(m_seen, [&](const auto& entry) { return !listed(entry.first); });
     std::erase_if(m_held, [&](const auto& entry) { return !listed(entry.first); });
+    std::erase_if(m_content, [&](const auto& entry) { return !listed(entry.first); });
 }
 
 DropWatch::DropWatch(const std::filesystem::path& folder, std::function<void()> onChange)

@@ -39,12 +39,25 @@ private:
     DescriptorBuffer m_buffer;
 };
 
+// Why a command file does not look finished by what it holds: it is empty;
+// it opens a document (F2, F3, F8, N1) and no closing record (F4, N3)
+// follows the last opening one; or its last line has no line end and its
+// last record closes nothing. A file faulty for another reason (an unknown
+// code, a bad number) is finished as far as this goes.
+enum class Unfinished { No, Empty, DocumentOpen, LineCut };
+// Reads the file open at `fd` from its start (the offset moves).
+Unfinished unfinishedContent(int fd);
+// The reason in words, for `tessiro check`.
+const char* unfinishedText(Unfinished why);
+
 // How the polling cycle decides that a command file in the drop folder is
 // finished. Where the kernel can tell (a read lease on a local file system,
 // for a file the bridge may lease), a file is finished when no one holds it
 // open for writing. Everywhere else (network mounts, another user's file
 // without CAP_LEASE), a file is finished once its size and times have stayed
-// the same for the settle period.
+// the same for the settle period. Either way, a file that does not look
+// finished by its content (unfinishedContent) waits too, until it has stayed
+// unchanged for HoldBackLimit: then it runs as it is.
 class Intake {
 public:
     static constexpr std::chrono::milliseconds DefaultSettle{2000};
@@ -52,7 +65,9 @@ public:
     // names sort after it, and gets one record.
     static constexpr std::chrono::seconds HoldBackLimit{60};
 
-    enum class Verdict { Finished, Writing };
+    // Incomplete: still unfinished by its content, but left unchanged for
+    // HoldBackLimit; it runs as it is.
+    enum class Verdict { Finished, Writing, Incomplete };
     // The steady time, so tests can move it.
     using Now = std::function<std::chrono::steady_clock::time_point()>;
 
@@ -89,11 +104,19 @@ private:
     };
 
     Verdict settled(const std::string& name, const struct stat& st);
+    Verdict byContent(const std::string& name, int fd, const struct stat& st);
 
     std::chrono::milliseconds m_settle = DefaultSettle;
     Now m_now;
     std::function<bool(int fd)> m_leaseUsable;
     std::map<std::string, Seen> m_seen;
+    // Files finished to the kernel but not by their content: since when each
+    // is as it is, and why it looks unfinished.
+    struct Content {
+        Seen seen;
+        Unfinished why = Unfinished::No;
+    };
+    std::map<std::string, Content> m_content;
     std::map<std::string, std::chrono::steady_clock::time_point> m_held;
 };
 

@@ -136,6 +136,7 @@ struct Command {
     std::string_view code;
     std::string_view routine; // the printer operation the record becomes
     std::string_view what;    // what it does, for `tessiro check`
+    RecordEffect effect;      // on the printer's document
     Handler run;
     size_t fields;    // the fields the code takes, its own included
     size_t textField; // the field holding a text, 0 when none
@@ -143,7 +144,7 @@ struct Command {
 
 // The codes of the command records; compared exactly, case included.
 constexpr Command Commands[] = {
-    {"F2", "opReparto", "department sale",
+    {"F2", "opReparto", "department sale", RecordEffect::Opens,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          const auto quantity = c.count(3, 1000);
@@ -154,7 +155,7 @@ constexpr Command Commands[] = {
          return of(c.ops.opReparto(*idOp, c.f[2], *quantity, *price, *dept));
      },
      6, 2},
-    {"F3", "opRepartoReso", "department return",
+    {"F3", "opRepartoReso", "department return", RecordEffect::Opens,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          const auto price = c.count(3, 100);
@@ -165,7 +166,7 @@ constexpr Command Commands[] = {
          return of(c.ops.opRepartoReso(*idOp, c.f[2], *price, *dept, *quantity));
      },
      7, 2},
-    {"F4", "ChiudiScontrino", "payment, closes the receipt when covered",
+    {"F4", "ChiudiScontrino", "payment, closes the receipt when covered", RecordEffect::Closes,
      [](RecordCall& c) {
          const auto amount = c.count(3, 100);
          const auto typeValue = c.A(4);
@@ -181,8 +182,8 @@ constexpr Command Commands[] = {
          return of(c.ops.ChiudiScontrino(1, unused, *amount, *type, unpaid));
      },
      5, 0},
-    {"F5", "opDescAgg", "description line", withIdOpText<&ComandiEpson::opDescAgg>, 3, 2},
-    {"F6", "opRigaAggiuntiva", "extra line",
+    {"F5", "opDescAgg", "description line", RecordEffect::None, withIdOpText<&ComandiEpson::opDescAgg>, 3, 2},
+    {"F6", "opRigaAggiuntiva", "extra line", RecordEffect::None,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          if (!idOp)
@@ -191,8 +192,8 @@ constexpr Command Commands[] = {
          return of(c.ops.opRigaAggiuntiva(*idOp, c.contatoreF6, c.f[3]));
      },
      4, 3},
-    {"F7", "AbbuonoSubTot", "discount on the subtotal", withIdOpAmount<&ComandiEpson::AbbuonoSubTot>, 3, 0},
-    {"F8", "opRepartoResoImporto", "return of an amount",
+    {"F7", "AbbuonoSubTot", "discount on the subtotal", RecordEffect::None, withIdOpAmount<&ComandiEpson::AbbuonoSubTot>, 3, 0},
+    {"F8", "opRepartoResoImporto", "return of an amount", RecordEffect::Opens,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          const auto amount = c.count(3, 100);
@@ -202,9 +203,9 @@ constexpr Command Commands[] = {
          return of(c.ops.opRepartoResoImporto(*idOp, c.f[2], *amount, *dept));
      },
      5, 2},
-    {"F9", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>, 3, 0},
-    {"F10", "OpImportoSNoFisc", "amount entry", withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>, 3, 0},
-    {"Z1", "opZChiusuraFisc", "daily fiscal closure",
+    {"F9", "OpImportoSNoFisc", "amount entry", RecordEffect::None, withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>, 3, 0},
+    {"F10", "OpImportoSNoFisc", "amount entry", RecordEffect::None, withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>, 3, 0},
+    {"Z1", "opZChiusuraFisc", "daily fiscal closure", RecordEffect::None,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          const auto kind = c.W(2);
@@ -213,12 +214,12 @@ constexpr Command Commands[] = {
          return of(c.ops.opZChiusuraFisc(*idOp, *kind));
      },
      3, 0},
-    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", withIdOp<&ComandiEpson::opApriNonFiscale>, 2, 0},
-    {"N2", "OpDatiSNoFisc", "non-fiscal line", withIdOpText<&ComandiEpson::OpDatiSNoFisc>, 3, 2},
-    {"N3", "opChiudiNonFiscale", "closes the non-fiscal receipt", withIdOp<&ComandiEpson::opChiudiNonFiscale>, 2,
+    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", RecordEffect::Opens, withIdOp<&ComandiEpson::opApriNonFiscale>, 2, 0},
+    {"N2", "OpDatiSNoFisc", "non-fiscal line", RecordEffect::None, withIdOpText<&ComandiEpson::OpDatiSNoFisc>, 3, 2},
+    {"N3", "opChiudiNonFiscale", "closes the non-fiscal receipt", RecordEffect::Closes, withIdOp<&ComandiEpson::opChiudiNonFiscale>, 2,
      0},
-    {"D1", "opMsgVisoreCortesia", "customer display text", withIdOpText<&ComandiEpson::opMsgVisoreCortesia>, 3, 2},
-    {"V1", "opApri", "opens the cash drawer", withIdOp<&ComandiEpson::opApri>, 2, 0},
+    {"D1", "opMsgVisoreCortesia", "customer display text", RecordEffect::None, withIdOpText<&ComandiEpson::opMsgVisoreCortesia>, 3, 2},
+    {"V1", "opApri", "opens the cash drawer", RecordEffect::None, withIdOp<&ComandiEpson::opApri>, 2, 0},
 };
 
 const Command* findCommand(std::string_view code)
@@ -287,6 +288,23 @@ void unknownCodeHints(const std::string& code, const std::function<void(const st
         hint("fields are separated by colons (:), not semicolons");
 }
 
+// The document a file's records opened and left open after its last record
+// is voided: one file is one receipt, never continued by the next file.
+void voidLeftOpen(PrinterControl& control, ErrorHandler& errors, const ComandiEpson& ops)
+{
+    const DocumentVoid left = AnnullaDocumentoAperto(control, errors);
+    if (left.found == OpenDocument::None || left.found == OpenDocument::Unknown)
+        return;
+    if (!left.done) {
+        errors.registraErrore(MsgDocumentoNonAnnullato);
+        return;
+    }
+    std::string message = MsgDocumentoNonChiuso;
+    if (const auto type = ops.unsentPayment())
+        message += MsgPagamentoNonInviato + std::to_string(*type) + MsgNonInviatoAllaStampante;
+    errors.documentVoided(message, true);
+}
+
 // A control that raises on Busy is taken as free: the operation then makes
 // its own call and reports its own failure, so the fault is logged once.
 bool isBusy(PrinterControl& control)
@@ -315,6 +333,12 @@ bool waitUntilFree(PrinterControl& control, int16_t pauseSetting, Clock& clock)
 }
 
 } // namespace
+
+RecordEffect recordEffect(std::string_view code)
+{
+    const Command* command = findCommand(code);
+    return command ? command->effect : RecordEffect::None;
+}
 
 void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
                        const std::filesystem::path& file, const RecordWatch* watch)
@@ -349,7 +373,16 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
     const WorkingSettings& settings = state.settings;
     // A port that will not open is reported by ApriPorta itself; the records
     // still run and each reports what the control answers it.
-    (void)ApriPorta(control, errors, settings.portNumber, settings.portSettings);
+    bool voidRefused = false;
+    if (ApriPorta(control, errors, settings.portNumber, settings.portSettings)) {
+        // Left by a file that failed, by the TEST receipt or by a run that
+        // was stopped: this file's items must not join it.
+        const DocumentVoid before = AnnullaDocumentoAperto(control, errors);
+        if (!before.done)
+            voidRefused = true;
+        else if (before.found != OpenDocument::None && before.found != OpenDocument::Unknown)
+            errors.documentVoided(MsgDocumentoAnnullatoPrima, false);
+    }
 
     ComandiEpson ops(control, errors, state.configFile());
     LineFields fields;
@@ -372,8 +405,9 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
         if (watch && watch->ended)
             watch->ended(goesOn);
     };
+    bool opened = false;
 
-    for (;;) {
+    while (!voidRefused) {
         const auto read = reader.next(record);
         if (read == RecordReader::Result::End) {
             // A job that asked nothing of the printer is still on file.
@@ -411,6 +445,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
             if (observer.beforeRecord)
                 observer.beforeRecord(fields[0]);
             call.bad = {};
+            opened = opened || command->effect == RecordEffect::Opens;
             const Outcome result = command->run(call);
             if (watch)
                 shapeHints(*command, fields, record, reader.endedAtComma(), result == Outcome::BadField, hint);
@@ -430,6 +465,10 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
             break;
     }
 
+    // A file that stopped on a failure keeps its document for the
+    // operator's recovery; the next file voids what is still open then.
+    if (completed && opened)
+        voidLeftOpen(control, errors, ops);
     if (observer.afterLastRecord)
         observer.afterLastRecord(completed);
     ChiudiPorta(control, errors);

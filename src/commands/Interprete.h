@@ -40,6 +40,25 @@ inline constexpr char MsgFileVuoto[] = "File comandi vuoto: nessun record esegui
 // The record (its first 256 bytes) follows.
 inline constexpr char MsgPrimoCodiceSconosciuto[] = "Codice sconosciuto nel primo record, file non eseguito: ";
 
+// The records of the automatic voids. A file that leaves open the document
+// its records opened has it voided (a non-fiscal one closed) before the port
+// closes, reported as a failure; when its last payment sent nothing, the
+// record says which type (MsgPagamentoNonInviato, the type, then
+// MsgNonInviatoAllaStampante follow).
+inline constexpr char MsgDocumentoNonChiuso[] = "Documento non chiuso dal file: annullato";
+inline constexpr char MsgPagamentoNonInviato[] = ": pagamento tipo ";
+inline constexpr char MsgNonInviatoAllaStampante[] = " non inviato alla stampante";
+// The void failed: the document stays open, the error state stands.
+inline constexpr char MsgDocumentoNonAnnullato[] = "Documento non chiuso dal file: annullo non riuscito";
+// A document found open when a file starts, not opened by it, is voided
+// before its first record; on record, without raising the error state.
+inline constexpr char MsgDocumentoAnnullatoPrima[] = "documento aperto nella stampante annullato prima del file";
+
+// What a record does to the printer's document, by its code: opens one (F2,
+// F3, F8, N1), closes one (F4, N3), or neither.
+enum class RecordEffect { None, Opens, Closes };
+RecordEffect recordEffect(std::string_view code);
+
 // What the caller of the interpreter is told while a file runs, so it can
 // keep a crash-safe record of where the file stands. Any member may be empty.
 struct RunObserver {
@@ -70,7 +89,10 @@ struct RecordWatch {
 };
 
 // Runs one command file record by record against the printer, inside one
-// opening of the port; stops at the first record that fails. With the error
+// opening of the port; stops at the first record that fails. A document
+// open in the printer when the port opens is voided first (or, when that
+// fails, no record runs); one the file's records opened and left open after
+// its last record is voided before the port closes. With the error
 // state raised, no record runs, the port is not opened and the file's discard
 // is recorded in its log. A record fails, besides a failed operation, when a
 // numeric field its operation uses does not convert (an amount counted in

@@ -205,6 +205,15 @@ void ErrorHandler::fileDiscarded(const std::string& message)
     guarded("show window", [&] { m_window.showOnTop(); });
 }
 
+void ErrorHandler::documentVoided(const std::string& message, bool failure)
+{
+    if (failure)
+        registraErrore(message);
+    else
+        logOnly(message);
+    guarded("status line", [&] { m_window.documentVoided(message); });
+}
+
 void ErrorHandler::printerErrorEvent(int16_t level, int32_t code, const std::string& text)
 {
     registraErrore("Livello: " + std::to_string(level) + CrLf + " EpsonError: " + std::to_string(code) + CrLf + text,

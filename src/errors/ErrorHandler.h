@@ -38,6 +38,11 @@ public:
     // receipts are being thrown away.
     void fileDiscarded(const std::string& message);
 
+    // A document the bridge voided (or closed) on its own: the record, as a
+    // failure through registraErrore when `failure`, else as logOnly, and
+    // the reason on the window's status line.
+    void documentVoided(const std::string& message, bool failure);
+
     // Writes KEY=VALUE in section Varie of the configuration; a write that
     // does not reach the file is filed by configWriteFailed. True when stored.
     bool storeKey(const char* key, const std::string& value);

@@ -174,6 +174,7 @@ bool ComandiEpson::ChiudiScontrino(int16_t, Currency, Currency amount, int16_t p
                                    const std::string& unpaidText)
 {
     static const std::string label = "ChiudiScontrino > Pagamento ";
+    m_unsentPayment.reset();
     if (refuseWhenBusy(label, "ChiudiScontrino: OCX occupato"))
         return false;
 
@@ -186,12 +187,14 @@ bool ComandiEpson::ChiudiScontrino(int16_t, Currency, Currency amount, int16_t p
             case 2: return m_control.PayCheque(1, amount);
             case 3: return m_control.PayCard(1, 0);
             case 4: return m_control.PayTicket(1, 1, amount);
-            default: return 0;
+            default: m_unsentPayment = paymentType; return 0;
             }
         });
     }
-    if (amount < zero)
+    if (amount < zero) {
+        m_unsentPayment = paymentType;
         return true;
+    }
 
     const auto tender = tenderFor(paymentType, unpaidText);
     if (!tender) {

@@ -39,6 +39,10 @@ public:
     // without one.
     [[nodiscard]] bool ChiudiScontrino(int16_t one, Currency unused, Currency amount, int16_t paymentType,
                                        const std::string& unpaidText);
+    // The type of the last payment that ChiudiScontrino accepted without
+    // sending anything to the printer (a type no tender stands for without
+    // PAY_L, a negative amount with it); empty when the last one was sent.
+    std::optional<int16_t> unsentPayment() const { return m_unsentPayment; }
 
     // Other operations.
     [[nodiscard]] bool opApriNonFiscale(int16_t idOp);
@@ -69,4 +73,5 @@ private:
     PrinterControl& m_control;
     ErrorHandler& m_errors;
     std::filesystem::path m_configFile;
+    std::optional<int16_t> m_unsentPayment;
 };

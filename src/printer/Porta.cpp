@@ -57,6 +57,31 @@ void ChiudiPorta(PrinterControl& control, ErrorHandler& errors)
     }
 }
 
+DocumentVoid AnnullaDocumentoAperto(PrinterControl& control, ErrorHandler& errors)
+{
+    DocumentVoid result;
+    try {
+        result.found = control.DocumentOpen();
+    } catch (...) {
+        result.found = OpenDocument::Unknown;
+    }
+    if (result.found == OpenDocument::None || result.found == OpenDocument::Unknown)
+        return result;
+    const bool nonFiscal = result.found == OpenDocument::NonFiscal;
+    const std::string label = nonFiscal ? "ChiudiNonFiscaleBloccato: " : "AnnullaScontrino: ";
+    try {
+        const int16_t code = nonFiscal ? control.CloseNonFiscal(1) : control.CancelReceipt(1);
+        if (code != 0) {
+            errors.registraErrore(label + std::to_string(code), false);
+            result.done = false;
+        }
+    } catch (...) {
+        errors.registraErrore(label + currentFailure(), false);
+        result.done = false;
+    }
+    return result;
+}
+
 namespace {
 
 // Opens the port, makes the one call, closes the port, and only then reports

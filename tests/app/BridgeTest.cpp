@@ -295,9 +295,9 @@ TEST_F(BridgePolling, IdleTickWithAnEmptyDropFolderWritesNothingAndOpensNoPort)
 
 TEST_F(BridgePolling, DroppedFilesAreAllMovedThenRunInNameOrderAndDeleted)
 {
-    drop("a.txt", "D1:1:A");
-    drop("b.txt", "D1:1:B");
-    drop("c.txt", "D1:1:C");
+    drop("a.txt", "D1:1:A\r\n");
+    drop("b.txt", "D1:1:B\r\n");
+    drop("c.txt", "D1:1:C\r\n");
     std::vector<std::string> order = listing(drop());
     std::sort(order.begin(), order.end());
     std::vector<std::string> inWorkAtFirstRun, inDropAtFirstRun;
@@ -319,7 +319,7 @@ TEST_F(BridgePolling, DroppedFilesAreAllMovedThenRunInNameOrderAndDeleted)
 
 TEST_F(BridgePolling, BatchFlagIsBusyWhileFilesRunAndIdleAfter)
 {
-    drop("a.txt", "D1:1:A");
+    drop("a.txt", "D1:1:A\r\n");
     std::string flagDuringRun;
     bool runningDuringRun = false;
     m_probe = [&] {
@@ -338,7 +338,7 @@ TEST_F(BridgePolling, BatchFlagIsBusyWhileFilesRunAndIdleAfter)
 TEST_F(BridgePolling, FailedFileIsDeletedAndItsFailureLogged)
 {
     m_printer.codes["DisplayText:GUASTO"] = 5;
-    drop("a.txt", "D1:1:GUASTO");
+    drop("a.txt", "D1:1:GUASTO\r\n");
 
     m_bridge->tick();
 
@@ -361,7 +361,7 @@ TEST_F(BridgePolling, AtMost101FilesRunInOneTickTheRestWaitInTheDropFolder)
     for (int i = 0; i < 102; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "f%03d.txt", i);
-        drop(name, "");
+        drop(name, "D1:1:X\r\n");
     }
     std::vector<std::string> order = listing(drop());
     std::sort(order.begin(), order.end());
@@ -382,7 +382,7 @@ TEST_F(BridgePolling, SameNameAlreadyInWorkFolderKeepsTheFileInTheDropFolderRepo
 {
     const std::string name = "20261208140509COR0001.txt";
     testfiles::write(work() / name, "vecchio");
-    drop(name, "D1:1:NUOVO");
+    drop(name, "D1:1:NUOVO\r\n");
 
     m_bridge->tick();
     // The stuck file is retried quietly: no record and no write to the
@@ -391,7 +391,7 @@ TEST_F(BridgePolling, SameNameAlreadyInWorkFolderKeepsTheFileInTheDropFolderRepo
     m_bridge->tick();
     EXPECT_EQ(fs::last_write_time(config()), mtime);
 
-    EXPECT_EQ(testfiles::read(drop() / name), "D1:1:NUOVO");
+    EXPECT_EQ(testfiles::read(drop() / name), "D1:1:NUOVO\r\n");
     EXPECT_EQ(testfiles::read(work() / name), "vecchio");
     EXPECT_EQ(
         countStartingWith(fiscalLog(), "Tessiro_Error: COR0001.txt;",
@@ -422,21 +422,21 @@ TEST_F(BridgePolling, MissingDropFolderIsReportedOnceAndTicksGoOn)
 
     fs::create_directory(drop());
     m_bridge->cmdNascondi();
-    drop("a.txt", "D1:1:A");
+    drop("a.txt", "D1:1:A\r\n");
     m_bridge->tick();
     EXPECT_EQ(m_opened, std::vector<std::string>{"a.txt"});
 }
 
 TEST_F(BridgePolling, TickArrivingWhileABatchRunsTakesNothing)
 {
-    drop("a.txt", "D1:1:A");
+    drop("a.txt", "D1:1:A\r\n");
     m_probe = [&] {
         if (m_opened.size() > 1)
             return;
         // A recovery button may set the flag idle while a message box of the
         // batch lets events through; the tick that follows must still wait.
         EXPECT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", config()));
-        drop("tardi.txt", "D1:1:T");
+        drop("tardi.txt", "D1:1:T\r\n");
         m_bridge->tick();
     };
 
@@ -451,7 +451,7 @@ TEST_F(BridgePolling, TickArrivingWhileABatchRunsTakesNothing)
 
 TEST_F(BridgePolling, CurrentFileNameNamesTheLastFileUntilTheNextTick)
 {
-    drop("a.txt", "D1:1:A");
+    drop("a.txt", "D1:1:A\r\n");
     m_bridge->tick();
     EXPECT_EQ(m_state.currentFileName, "a.txt");
     m_bridge->tick();
@@ -489,7 +489,7 @@ protected:
 
 TEST_F(BridgePollingQuiet, FileDroppedIntoTheQuietFolderIsTaken)
 {
-    drop("a.txt", "D1:1:A");
+    drop("a.txt", "D1:1:A\r\n");
     m_bridge->tick();
     EXPECT_EQ(m_opened, std::vector<std::string>{"a.txt"});
     EXPECT_FALSE(fs::exists(drop() / "a.txt"));
@@ -498,7 +498,7 @@ TEST_F(BridgePollingQuiet, FileDroppedIntoTheQuietFolderIsTaken)
 TEST_F(BridgePollingQuiet, BusyFlagSetByHandInTheQuietConfigurationStopsTheTick)
 {
     ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, "0", config()));
-    drop("a.txt", "D1:1:A");
+    drop("a.txt", "D1:1:A\r\n");
     m_bridge->tick();
     EXPECT_TRUE(m_opened.empty());
     EXPECT_TRUE(fs::exists(drop() / "a.txt"));
@@ -509,7 +509,7 @@ class BridgePollingFlag : public BridgePolling, public ::testing::WithParamInter
 TEST_P(BridgePollingFlag, BusyFlagSetByHandDecidesWhetherTheTickRuns)
 {
     ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, config()));
-    drop("a.txt", "D1:1:A");
+    drop("a.txt", "D1:1:A\r\n");
 
     m_bridge->tick();
 

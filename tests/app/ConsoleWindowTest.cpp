@@ -91,7 +91,7 @@ protected:
 TEST_P(HeadlessStderr, AFailureIsOneLineWithItsPriorityAndNoWidgetName)
 {
     // One failure, one record: a field that is no number.
-    testfiles::write(m_dir / "Ostro" / "20261208143000COR000001.txt", "F2:1:PANE:1000:molti:1\r\n");
+    testfiles::write(m_dir / "Ostro" / "20261208143000COR000001.txt", "F2:1:PANE:1000:molti:1\r\nF4:0:0:0:1\r\n");
     m_bridge->tick();
     ASSERT_TRUE(m_state.errorState);
 
@@ -108,7 +108,7 @@ TEST_P(HeadlessStderr, EachRecordOfAPrinterFailureIsOneLine)
 {
     // The printer's event and the operation's own report: two records, two
     // lines, and nothing besides them.
-    testfiles::write(m_dir / "Ostro" / "20261208143000COR000001.txt", "F2:1:PANE:1000:150:100\r\n");
+    testfiles::write(m_dir / "Ostro" / "20261208143000COR000001.txt", "F2:1:PANE:1000:150:100\r\nF4:0:0:0:1\r\n");
     m_bridge->tick();
 
     const std::vector<std::string> lines = testfiles::linesOf(m_out.str());
@@ -121,10 +121,10 @@ TEST_P(HeadlessStderr, EachRecordOfAPrinterFailureIsOneLine)
 
 TEST_P(HeadlessStderr, AFileDiscardedWhileTheErrorStandsIsOneWarningLine)
 {
-    testfiles::write(m_dir / "Ostro" / "20261208143000COR000001.txt", "F2:1:PANE:1000:150:100\r\n");
+    testfiles::write(m_dir / "Ostro" / "20261208143000COR000001.txt", "F2:1:PANE:1000:150:100\r\nF4:0:0:0:1\r\n");
     m_bridge->tick();
     m_out.str("");
-    testfiles::write(m_dir / "Ostro" / "20261208143001COR000002.txt", "F2:1:PANE:1000:150:1\r\n");
+    testfiles::write(m_dir / "Ostro" / "20261208143001COR000002.txt", "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n");
     m_bridge->tick();
 
     const std::vector<std::string> lines = testfiles::linesOf(m_out.str());

@@ -648,7 +648,7 @@ TEST_P(LastFileOutcome, IsTheOutcomeOfTheLastFileRun)
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, LastFileOutcome,
                          ::testing::Values(OutcomeCase{"Ran", false, "D1:1:CIAO\r\n", "eseguito"},
-                                           OutcomeCase{"Failed", false, "F2:1:PANE:1000:150:100\r\n", "non riuscito"},
+                                           OutcomeCase{"Failed", false, "F2:1:PANE:1000:150:100\r\nF4:0:0:0:1\r\n", "non riuscito"},
                                            OutcomeCase{"Discarded", true, "D1:1:CIAO\r\n", "scartato"},
                                            OutcomeCase{"UnknownFirstCode", false, "d1:1:CIAO\r\n", "non eseguito"},
                                            OutcomeCase{"Semicolons", false, "D1;1;CIAO\r\n", "non eseguito"},

@@ -134,7 +134,7 @@ TEST_F(OperationsLines, FileDiscardedWhileAnErrorStandsIsAWarning)
 {
     start(Level::Verbose);
     m_state.errorState = true;
-    drop("c-dopo.txt", "N1:1\r\n");
+    drop("c-dopo.txt", "N1:1\r\nN3:1\r\n");
     m_out.str("");
 
     m_bridge->tick();

@@ -83,10 +83,16 @@ protected:
 
 // ------------------------------------------------------------ finished files
 
+// A receipt written in pieces, with a pause after each piece but the last.
 struct PauseCase {
     const char* name;
     bool lease; // false: a network-style folder, where only the settle rule applies
     std::chrono::milliseconds pause;
+    // The pieces; by default the sale and its marker, then the payment.
+    std::vector<std::string> pieces = {"F2:1:PANE:1000:150:1\r\nF5:1:ID-000001\r\n", "F4:0:0:0:1\r\n"};
+    // The writer closes the file after each piece and opens it again to
+    // append the next: each piece is a finished file to the kernel.
+    bool closesBetween = false;
 };
 
 void PrintTo(const PauseCase& c, std::ostream* os)
@@ -96,21 +102,26 @@ void PrintTo(const PauseCase& c, std::ostream* os)
 
 class IntakeWriterPause : public IntakeBridge, public ::testing::WithParamInterface<PauseCase> {};
 
-TEST_P(IntakeWriterPause, ReceiptWrittenInTwoWritesRunsWhole)
+TEST_P(IntakeWriterPause, ReceiptWrittenInPiecesRunsWholeAsOneJob)
 {
-    if (!GetParam().lease)
+    const PauseCase& c = GetParam();
+    if (!c.lease)
         m_bridge->intake().setLeaseUsable([](int) { return false; });
     const std::string name = "20261208180100COR000001.txt";
-    const int fd = openWriter(name);
-    append(fd, "F2:1:PANE:1000:150:1\r\nF5:1:ID-000001\r\n");
-
-    m_bridge->tick();
-    later(GetParam().pause);
-    m_bridge->tick();
-    EXPECT_TRUE(m_opened.empty()) << "taken while its writer still had it open";
-
-    append(fd, "F4:0:0:0:1\r\n");
-    ::close(fd);
+    int fd = openWriter(name);
+    for (size_t i = 0; i < c.pieces.size(); ++i) {
+        if (i > 0) {
+            m_bridge->tick();
+            later(c.pause);
+            m_bridge->tick();
+            EXPECT_TRUE(m_opened.empty()) << "taken before piece " << i + 1 << " was written";
+            if (c.closesBetween)
+                fd = ::open((drop() / name).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        }
+        append(fd, c.pieces[i]);
+        if (c.closesBetween || i + 1 == c.pieces.size())
+            ::close(fd);
+    }
     m_bridge->tick();
     later(Intake::DefaultSettle);
     m_bridge->tick();
@@ -120,13 +131,31 @@ TEST_P(IntakeWriterPause, ReceiptWrittenInTwoWritesRunsWhole)
     EXPECT_EQ(m_printer.count("PayCash"), 1);
     EXPECT_TRUE(fs::is_empty(drop()));
     EXPECT_FALSE(m_state.errorState);
+    EXPECT_EQ(fiscalLog(), std::vector<std::string>{}) << "a record for a file that printed";
 }
 
-INSTANTIATE_TEST_SUITE_P(Writers, IntakeWriterPause,
-                         ::testing::Values(PauseCase{"LeaseOneSecond", true, 1s},
-                                           PauseCase{"LeaseFiveSeconds", true, 5s},
-                                           PauseCase{"SettleOneSecond", false, 1s}),
-                         rownames::byName);
+INSTANTIATE_TEST_SUITE_P(
+    Writers, IntakeWriterPause,
+    ::testing::Values(PauseCase{"LeaseOneSecond", true, 1s}, PauseCase{"LeaseFiveSeconds", true, 5s},
+                      PauseCase{"SettleOneSecond", false, 1s},
+                      // A share that takes a receipt in three writes, with
+                      // pauses longer than the settle period.
+                      PauseCase{"SettleThreePiecesPausingPastThePeriod",
+                                false,
+                                2500ms,
+                                {"F2:1:PANE:1000:150:1\r\n", "F5:1:ID-000001\r\n", "F4:0:0:0:1\r\n"}},
+                      // Two open/close cycles: the file created empty, then
+                      // filled; the first half closed, then appended.
+                      PauseCase{"LeaseCreatedEmptyThenFilled",
+                                true,
+                                1s,
+                                {"", "F2:1:PANE:1000:150:1\r\nF5:1:ID-000001\r\nF4:0:0:0:1\r\n"},
+                                true},
+                      PauseCase{"LeaseHalfClosedThenAppended", true, 1s, {"F2:1:PANE:1000:150:1\r\nF5:1:ID-000001\r\n",
+                                                                         "F4:0:0:0:1\r\n"}, true},
+                      PauseCase{"SettleHalfClosedThenAppended", false, 3s, {"F2:1:PANE:1000:150:1\r\nF5:1:ID-000001\r\n",
+                                                                           "F4:0:0:0:1\r\n"}, true}),
+    rownames::byName);
 
 TEST_F(IntakeBridge, FileClosedByItsWriterIsTakenAtTheFirstTick)
 {
@@ -211,6 +240,161 @@ TEST_F(IntakeBridge, FileHeldOverAMinuteGetsOneRecordAndTheFilesBehindItGoOn)
     EXPECT_TRUE(fs::exists(drop() / stuck));
     ::close(fd);
 }
+
+// ------------------------------------------------------ one file, one receipt
+
+// A bridge on the simulated printer, whose roll shows what was printed.
+class SimulatorBridge : public ProgramFolderTest {
+protected:
+    void SetUp() override
+    {
+        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
+        start();
+    }
+    // Start-up, as after a restart of the program: the printer keeps its state.
+    void start()
+    {
+        m_bridge.reset();
+        m_printer = std::make_unique<SimulatedPrinter>(m_dir);
+        m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
+        m_bridge->avvio();
+        m_bridge->intake().setNow([this] { return m_now; });
+    }
+    // Drops a command file and has it taken, after the hold-back minute if
+    // it looks unfinished.
+    void runFile(const std::string& name, const std::string& content)
+    {
+        testfiles::write(m_state.dropDir() / name, content);
+        m_bridge->tick();
+        if (!fs::is_empty(m_state.dropDir())) {
+            m_now += Intake::HoldBackLimit + 1s;
+            m_bridge->tick();
+        }
+        ASSERT_TRUE(fs::is_empty(m_state.dropDir())) << name << " was not taken";
+    }
+    apptest::ReceiptRoll roll() const { return apptest::ReceiptRoll::read(simulatorFile("giornale.txt")); }
+
+    std::unique_ptr<SimulatedPrinter> m_printer;
+    std::unique_ptr<Bridge> m_bridge;
+    std::chrono::steady_clock::time_point m_now = std::chrono::steady_clock::time_point{} + 1h;
+};
+
+// What stands between the first file and the next customer's.
+enum class Between { Nothing, RestartOfTheProgram, TestReceiptRefusedAtItsPayment };
+
+struct OneReceiptCase {
+    const char* name;
+    std::string first; // 20261208150700COR000027.txt: items marked ID-000027
+    Between between;
+    // Where the one record of the document left open goes: "end" in the
+    // first file's log, as a failure; "start" in the next file's log.
+    const char* voidedAt;
+    std::string record;
+    bool fiscal = true; // else a non-fiscal document, closed rather than voided
+    const char* firstName = "20261208150700COR000027.txt";
+};
+
+void PrintTo(const OneReceiptCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class OneFileOneReceipt : public SimulatorBridge, public ::testing::WithParamInterface<OneReceiptCase> {};
+
+TEST_P(OneFileOneReceipt, DocumentLeftOpenIsVoidedOnceAndNeverContinuedByTheNextFile)
+{
+    const OneReceiptCase& c = GetParam();
+    const std::string first = c.firstName;
+    const std::string next = "20261208150800COR000028.txt";
+    const bool atTheEnd = std::string(c.voidedAt) == "end";
+
+    runFile(first, c.first);
+    if (atTheEnd) {
+        EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), isFiscalName(first) ? "COR000027.txt" : "");
+        EXPECT_TRUE(m_state.errorState);
+    }
+    if (c.between == Between::TestReceiptRefusedAtItsPayment) {
+        injectFaults({"PayCash=7"});
+        EXPECT_FALSE(m_bridge->testReceipt());
+        injectFaults({});
+    }
+    // The operator clears what the window shows, as each failure asks.
+    if (m_state.errorState)
+        m_bridge->cmdNascondi();
+    if (c.between == Between::RestartOfTheProgram)
+        start();
+    runFile(next, "F2:1:ACQUA:1000:50:1\r\nF5:1:ID-000028\r\nF4:0:0:50:1\r\n");
+
+    const apptest::ReceiptRoll printed = roll();
+    EXPECT_FALSE(printed.anyMerged());
+    EXPECT_FALSE(printed.openAtEnd);
+    EXPECT_FALSE(printed.openOverlapped);
+    EXPECT_EQ(printed.paidWith("ID-000027"), 0);
+    const auto paid = printed.paidHolding("ID-000028");
+    ASSERT_EQ(paid.size(), 1u);
+    EXPECT_EQ(paid[0]->text.find("PANE"), std::string::npos) << "the next customer's receipt:\n" << paid[0]->text;
+    int firstDocuments = 0;
+    for (const auto& doc : printed.documents)
+        if (doc.markers.count("ID-000027")) {
+            ++firstDocuments;
+            EXPECT_EQ(doc.voided, c.fiscal) << doc.text;
+            EXPECT_EQ(doc.fiscal(), c.fiscal) << doc.text;
+        }
+    EXPECT_EQ(firstDocuments, c.between == Between::TestReceiptRefusedAtItsPayment ? 0 : 1);
+
+    const std::string owner = atTheEnd ? first : next;
+    const auto log = testfiles::lines(isFiscalName(owner) ? m_state.fiscalLog() : m_state.notFiscalLog());
+    EXPECT_EQ(countContaining(log, record("Tessiro_Error: " + fileReference(owner), c.record)), 1)
+        << testfiles::read(isFiscalName(owner) ? m_state.fiscalLog() : m_state.notFiscalLog());
+    EXPECT_EQ(countContaining(fiscalLog(), c.record) + countContaining(notFiscalLog(), c.record), 1);
+    EXPECT_EQ(countContaining(fiscalLog(), "COR000028.txt;"), atTheEnd ? 0 : 1)
+        << "the next customer's file has no failure of its own";
+    EXPECT_EQ(m_window.voids, std::vector<std::string>{c.record});
+    EXPECT_FALSE(m_state.errorState);
+}
+
+const std::string VoidedAtTheEnd = "Documento non chiuso dal file: annullato";
+const std::string VoidedBefore = "documento aperto nella stampante annullato prima del file";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, OneFileOneReceipt,
+    ::testing::Values(
+        OneReceiptCase{"FileWithoutPayment",
+                       "F2:1:PANE:1000:250:1\r\nF5:1:ID-000027\r\nF2:1:LATTE:1000:129:1\r\n",
+                       Between::Nothing,
+                       "end",
+                       VoidedAtTheEnd},
+        OneReceiptCase{"PaymentOfATypeThatSendsNothing",
+                       "F2:1:PANE:1000:250:1\r\nF5:1:ID-000027\r\nF4:0:0:250:0\r\n",
+                       Between::Nothing,
+                       "end",
+                       VoidedAtTheEnd + ": pagamento tipo 0 non inviato alla stampante"},
+        OneReceiptCase{"ReprintOfTheLastReceiptWithoutPayment",
+                       "F2:1:PANE:1000:250:1\r\nF5:1:ID-000027\r\n",
+                       Between::Nothing,
+                       "end",
+                       VoidedAtTheEnd,
+                       true,
+                       "Old.txt"},
+        OneReceiptCase{"NonFiscalWithoutItsClose",
+                       "N1:1\r\nN2:1:ID-000027\r\n",
+                       Between::Nothing,
+                       "end",
+                       VoidedAtTheEnd,
+                       false},
+        OneReceiptCase{"FailedFileClearedWithNascondi",
+                       "F2:1:PANE:1000:250:1\r\nF5:1:ID-000027\r\nF2:1:LATTE:x:129:1\r\nF4:0:0:379:1\r\n",
+                       Between::Nothing,
+                       "start",
+                       VoidedBefore},
+        OneReceiptCase{"RestartAfterAFailedFile",
+                       "F2:1:PANE:1000:250:1\r\nF5:1:ID-000027\r\nF2:1:LATTE:x:129:1\r\nF4:0:0:379:1\r\n",
+                       Between::RestartOfTheProgram,
+                       "start",
+                       VoidedBefore},
+        OneReceiptCase{"TestReceiptLeftOpen", "D1:1:BUONGIORNO\r\n", Between::TestReceiptRefusedAtItsPayment,
+                       "start", VoidedBefore}),
+    rownames::byName);
 
 // ------------------------------------------------------------------ order
 
@@ -317,6 +501,9 @@ struct SilentCase {
     const char* name;
     const char* content;
     const char* record;
+    // Records for the file: an empty file is held for the hold-back minute
+    // and then run as it is, which is on record too.
+    int records = 1;
 };
 
 void PrintTo(const SilentCase& c, std::ostream* os)
@@ -332,9 +519,11 @@ TEST_P(IntakeNoSilentDrop, FileThatAsksNothingOfThePrinterIsRecordedAndDeleted)
     testfiles::write(drop() / name, GetParam().content);
 
     m_bridge->tick();
+    later(Intake::HoldBackLimit);
+    m_bridge->tick();
 
     const auto log = fiscalLog();
-    EXPECT_EQ(countContaining(log, "Tessiro_Error: COR000001.txt;"), 1);
+    EXPECT_EQ(countContaining(log, "Tessiro_Error: COR000001.txt;"), GetParam().records);
     EXPECT_EQ(countContaining(log, GetParam().record), 1);
     EXPECT_FALSE(m_state.errorState);
     EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), "");
@@ -344,7 +533,7 @@ TEST_P(IntakeNoSilentDrop, FileThatAsksNothingOfThePrinterIsRecordedAndDeleted)
 
 INSTANTIATE_TEST_SUITE_P(
     Files, IntakeNoSilentDrop,
-    ::testing::Values(SilentCase{"Empty", "", MsgFileVuoto}, SilentCase{"BlankLines", "\r\n  \r\n", MsgFileVuoto},
+    ::testing::Values(SilentCase{"Empty", "", MsgFileVuoto, 2}, SilentCase{"BlankLines", "\r\n  \r\n", MsgFileVuoto},
                       SilentCase{"UnknownFirstCode", "X9:1:PANE\r\nF4:0:0:0:1\r\n",
                                  "Codice sconosciuto nel primo record, file non eseguito: X9:1:PANE"}),
     rownames::byName);

@@ -17,6 +17,7 @@ namespace apptest {
 // it was paid or voided, and whether one was left open.
 struct RollDocument {
     std::set<std::string> markers;
+    std::string text;        // every line, each ended by a line feed
     std::string closingLine; // "SCONTRINO N. 0003 ...", empty while open
     bool voided = false;
     bool fiscal() const { return closingLine.rfind("SCONTRINO N.", 0) == 0; }
@@ -42,6 +43,7 @@ struct ReceiptRoll {
             if (!open)
                 continue;
             RollDocument& doc = roll.documents.back();
+            doc.text += line + "\n";
             for (size_t at = line.find("ID-"); at != std::string::npos; at = line.find("ID-", at + 1))
                 if (at + 9 <= line.size() && std::all_of(line.begin() + long(at) + 3, line.begin() + long(at) + 9,
                                                          [](char c) { return c >= '0' && c <= '9'; }))
@@ -58,14 +60,17 @@ struct ReceiptRoll {
         return roll;
     }
 
-    // Paid (not voided) fiscal receipts holding `marker`.
-    int paidWith(const std::string& marker) const
+    // The fiscal receipts paid (not voided) that hold `marker`.
+    std::vector<const RollDocument*> paidHolding(const std::string& marker) const
     {
-        int n = 0;
+        std::vector<const RollDocument*> found;
         for (const auto& doc : documents)
-            n += doc.fiscal() && !doc.voided && doc.markers.count(marker);
-        return n;
+            if (doc.fiscal() && !doc.voided && doc.markers.count(marker))
+                found.push_back(&doc);
+        return found;
     }
+    // Paid (not voided) fiscal receipts holding `marker`.
+    int paidWith(const std::string& marker) const { return static_cast<int>(paidHolding(marker).size()); }
     bool anyMerged() const
     {
         for (const auto& doc : documents)

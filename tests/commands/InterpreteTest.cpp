@@ -38,18 +38,29 @@ protected:
 
     std::vector<std::string> trace() const { return testfiles::lines(simulatorFile("chiamate.log")); }
 
-    // The trace less the port handling, property traffic and the error
-    // event's own calls: what the records asked the printer to do.
+    // The trace less the port handling, property traffic (the looks at the
+    // open document included; documentLookFollowsOpenPort checks the first)
+    // and the error event's own calls: what the records asked the printer to
+    // do, and the voids of what a file left open.
     std::vector<std::string> printing() const
     {
-        static const std::set<std::string> plumbing = {"Busy",        "PortIsOpen",  "OpenPort", "ClosePort",
-                                                       "OpenOptionA", "OpenOptionB", "ComPort",  "ComSettings",
-                                                       "ItemOptionA", "ItemOptionB", "Event9",   "ErrorText"};
+        static const std::set<std::string> plumbing = {
+            "Busy",        "PortIsOpen", "OpenPort",    "ClosePort", "OpenOptionA", "OpenOptionB", "ComPort",
+            "ComSettings", "ItemOptionA", "ItemOptionB", "Event9",    "ErrorText",   "DocumentOpen"};
         std::vector<std::string> out;
         for (const auto& line : trace())
             if (!plumbing.count(line.substr(0, line.find_first_of("( "))))
                 out.push_back(line);
         return out;
+    }
+
+    // The first call once the port is open asks which document the printer
+    // holds, so that nothing left open is continued by this file.
+    bool documentLookFollowsOpenPort() const
+    {
+        const auto t = trace();
+        const auto open = std::find(t.begin(), t.end(), "OpenPort()");
+        return open != t.end() && open + 1 != t.end() && open[1].rfind("DocumentOpen -> ", 0) == 0;
     }
 
     long portOpenings() const
@@ -96,19 +107,22 @@ TEST_P(RecordsReachThePrinter, WithTheTableConversions)
     run(c.file);
     EXPECT_EQ(printing(), c.calls);
     EXPECT_TRUE(portOpenedAndClosed());
+    EXPECT_TRUE(documentLookFollowsOpenPort());
 }
 
+// A file that leaves open the receipt its records opened has it voided
+// before the port closes: its last call is CancelReceipt.
 INSTANTIATE_TEST_SUITE_P(
     Codes, RecordsReachThePrinter,
     ::testing::Values(
         RecordCase{
-            "SaleOfQuantityTwo", "", "F2:1:PANE:2000:150:3\r\n", {"SellDeptQty(1, \"PANE\", 2.000, 1.5000, 3) -> 0"}},
+            "SaleOfQuantityTwo", "", "F2:1:PANE:2000:150:3\r\n", {"SellDeptQty(1, \"PANE\", 2.000, 1.5000, 3) -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{
-            "SaleOfQuantityOneHasNoQuantity", "", "F2:1:PANE:1000:150:3\r\n", {"SellDept(1, \"PANE\", 1.5000, 3) -> 0"}},
+            "SaleOfQuantityOneHasNoQuantity", "", "F2:1:PANE:1000:150:3\r\n", {"SellDept(1, \"PANE\", 1.5000, 3) -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"SaleInThousandthsAndHundredths",
                    "",
                    "F2:4:UOVA:500:199:1\r\n",
-                   {"SellDeptQty(4, \"UOVA\", 0.500, 1.9900, 1) -> 0"}},
+                   {"SellDeptQty(4, \"UOVA\", 0.500, 1.9900, 1) -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"UnpaidPaymentTakesTheUnpaidSettings",
                    "PAY_L=1\r\n",
                    "F2:1:PANE:1000:1250:1\r\nF4:0:0:1250:6\r\n",
@@ -132,27 +146,27 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"ReturnOfOne",
                    "",
                    "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1::100\r\n",
-                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDept(1, \"OLIO\", 1.5000, 1) -> 0"}},
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDept(1, \"OLIO\", 1.5000, 1) -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"ReturnQuantityInHundredths",
                    "",
                    "F2:1:OLIO:1000:900:1\r\nF3:1:OLIO:150:1:99:200\r\n",
-                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDeptQty(1, \"OLIO\", 2.000, 1.5000, 1) -> 0"}},
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ReturnDeptQty(1, \"OLIO\", 2.000, 1.5000, 1) -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"ReturnOfAnAmount",
                    "",
                    "F2:1:OLIO:1000:900:2\r\nF8:1:RESO:250:2\r\n",
-                   {"SellDept(1, \"OLIO\", 9.0000, 2) -> 0", "ReturnDeptAmount(1, \"RESO\", 2.5000, 2) -> 0"}},
+                   {"SellDept(1, \"OLIO\", 9.0000, 2) -> 0", "ReturnDeptAmount(1, \"RESO\", 2.5000, 2) -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"DescriptionLine",
                    "",
                    "F2:1:OLIO:1000:900:1\r\nF5:1:OFFERTA\r\n",
-                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "AddDescription(1, \"OFFERTA\") -> 0"}},
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "AddDescription(1, \"OFFERTA\") -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"ExtraLineTakesFieldThreeAndIgnoresFieldTwo",
                    "",
                    "F2:1:OLIO:1000:900:1\r\nF6:1:XYZ:PUNTI 10\r\n",
-                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ExtraLine(1, 1, \"PUNTI 10\") -> 0"}},
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "ExtraLine(1, 1, \"PUNTI 10\") -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"SubtotalDiscountInHundredths",
                    "",
                    "F2:1:OLIO:1000:900:1\r\nF7:1:150\r\n",
-                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "Subtotal(1) -> 0", "SubtotalDiscount(1, 1.5000) -> 0"}},
+                   {"SellDept(1, \"OLIO\", 9.0000, 1) -> 0", "Subtotal(1) -> 0", "SubtotalDiscount(1, 1.5000) -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"AmountEntriesBothForms",
                    "",
                    "F9:1:1999\r\nF10:1:1999\r\n",
@@ -175,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
         RecordCase{"TwelveColonsStillRun",
                    "",
                    "F2:1:PANE:1000:150:3:a:b:c:d:e:f:g\r\n",
-                   {"SellDept(1, \"PANE\", 1.5000, 3) -> 0"}},
+                   {"SellDept(1, \"PANE\", 1.5000, 3) -> 0", "CancelReceipt(1) -> 0"}},
         RecordCase{"UnknownCodeAfterASuccessIsSkipped",
                    "",
                    "V1:1\r\nf2:1:PANE:1000:150:3\r\nXX\r\nV1:2\r\n",
@@ -389,11 +403,14 @@ class ContatoreF6 : public InterpreteFixture {};
 
 TEST_F(ContatoreF6, CountsFromOneInEachFile)
 {
-    run("F2:1:PANE:1000:150:1\r\nF6:1::PRIMA\r\nF6:1::SECONDA\r\n");
-    run("F6:1::TERZA\r\n");
+    run("F2:1:PANE:1000:150:1\r\nF6:1::PRIMA\r\nF6:1::SECONDA\r\nF4:0:0:0:1\r\n");
+    run("F2:1:LATTE:1000:120:1\r\nF6:1::TERZA\r\nF4:0:0:0:1\r\n");
     EXPECT_EQ(printing(),
-              (std::vector<std::string>{"SellDept(1, \"PANE\", 1.5000, 1) -> 0", "ExtraLine(1, 1, \"PRIMA\") -> 0",
-                                        "ExtraLine(1, 2, \"SECONDA\") -> 0", "ExtraLine(1, 1, \"TERZA\") -> 0"}));
+              (std::vector<std::string>{"SellDept(1, \"PANE\", 1.5000, 1) -> 0",
+                                        "ExtraLine(1, 1, \"PRIMA\") -> 0", "ExtraLine(1, 2, \"SECONDA\") -> 0",
+                                        "PayCash(1, 0.0000) -> 0",
+                                        "SellDept(1, \"LATTE\", 1.2000, 1) -> 0", "ExtraLine(1, 1, \"TERZA\") -> 0",
+                                        "PayCash(1, 0.0000) -> 0"}));
 }
 
 // -------------------------------------------------------------- examples
