@@ -5,6 +5,7 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
+#include "core/Clock.h"
 #include "core/OperatorWindow.h"
 #include "core/SharedState.h"
 #include "errors/FileKind.h"
@@ -20,6 +21,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <exception>
 #include <system_error>
@@ -144,10 +147,11 @@ int Bridge::avvio()
     m_panel.SalvaImpostazioni();
     readSettle();
 
+    // The note's room is made now, so that a disk that fills up later
+    // cannot stop a file on its account.
+    const bool noteReady = prepareNote();
     if (interrupted)
-        recoverInterruptedFile(*interrupted, interruptedLeft);
-    else
-        m_running.clear(); // a note killed while it was being written aside
+        recoverInterruptedFile(*interrupted, interruptedLeft, noteReady);
 
     writeIdle(config);
 
@@ -197,6 +201,8 @@ void Bridge::tick()
         return;
 
     m_state.currentFileName.clear();
+    // Records a full disk refused, now that it may take them again.
+    m_errors.writePending();
     const bool batchRan = ScansioneCartella();
     // The tick leaves the flag at "-1". A batch has written it already; an
     // idle tick that read "-1" a moment ago has nothing to write, and reading
@@ -290,26 +296,33 @@ bool Bridge::ScansioneCartella()
         }
     };
 
-    std::vector<std::pair<std::string, UniqueFd>> batch;
+    // One file at a time into IN, each run before the next is moved: a
+    // stop in the middle leaves in IN at most the file that was running,
+    // which the note accounts for; the others wait in Ostro for the next
+    // start.
+    int ran = 0;
     for (const std::string& name : names) {
-        if (static_cast<int>(batch.size()) == MaxBatch)
+        if (ran == MaxBatch)
             break;
+        m_clock.stillWorking();
         UniqueFd fd;
-        const Take take = takeFile(name, startBatch, fd);
+        RunningRecord note;
+        const Take take = takeFile(name, startBatch, fd, note);
         if (take == Take::HoldBack)
             break;
-        if (take == Take::Taken)
-            batch.emplace_back(name, std::move(fd));
+        if (take == Take::Taken) {
+            runFile(name, std::move(fd), note);
+            ++ran;
+        }
     }
-    for (auto& [name, fd] : batch)
-        runFile(name, std::move(fd));
 
     if (started)
         writeIdle(config);
     return started;
 }
 
-Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void()>& beforeMove, UniqueFd& taken)
+Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void()>& startBatch, UniqueFd& taken,
+                              RunningRecord& note)
 {
     const fs::path from = m_state.dropDir() / name;
     // Opened before anything else, without following a link and without
@@ -347,8 +360,25 @@ Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void(
     }
     m_heldReported.erase(name);
 
+    // "Preso", with what the file's records will open, is on the disk before
+    // the file leaves Ostro: a stop before the move leaves it there to run,
+    // a stop after it finds it in IN and never runs it twice.
+    ::lseek(fd.get(), 0, SEEK_SET);
+    DescriptorStream content(fd.get());
+    const DocumentsOpened opens = documentsOpened(content);
+    note = RunningRecord{name, opens.receipt, opens.nonFiscal, RunningRecord::Stage::Taken};
+    bool noted = true;
+    const auto beforeMove = [&] {
+        startBatch();
+        noted = markTaken(note);
+        return noted;
+    };
     if (!moveToWorkFolder(name, st, beforeMove))
-        return Take::Skipped;
+        return noted ? Take::Skipped : Take::HoldBack;
+    // The move is on the disk before the printer hears of the file.
+    if (!syncFolder(m_state.workDir()) || !syncFolder(m_state.dropDir()))
+        ErrorHandler::sayOnStderr("the move of " + name + " into IN may not be on disk yet (" +
+                                  std::strerror(errno) + ")");
     if (verdict == Intake::Verdict::Incomplete) {
         m_state.currentFileName = name;
         m_errors.logOnly(MsgFileNonConcluso);
@@ -360,8 +390,36 @@ Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void(
     return Take::Taken;
 }
 
+bool Bridge::prepareNote()
+{
+    if (m_running.ready() || m_running.prepare())
+        return true;
+    ErrorHandler::sayOnStderr("the note of the running file cannot be made (" + m_running.why() +
+                              "): no command file is started until it can");
+    return false;
+}
+
+bool Bridge::markTaken(const RunningRecord& note)
+{
+    if (prepareNote() && m_running.mark(note)) {
+        m_noteReported = false;
+        return true;
+    }
+    // Once for the outage; the file waits in Ostro and is tried again at
+    // every tick.
+    if (!m_noteReported) {
+        m_noteReported = true;
+        m_state.currentFileName = note.name;
+        m_errors.logOnly(MsgNotaNonRegistrata + m_running.why() + ")");
+        m_state.currentFileName.clear();
+        ErrorHandler::sayOnStderr("the note of the running file was not stored (" + m_running.why() + "): " +
+                                  note.name + " stays in Ostro");
+    }
+    return false;
+}
+
 bool Bridge::moveToWorkFolder(const std::string& name, const struct stat& opened,
-                              const std::function<void()>& beforeMove)
+                              const std::function<bool()>& beforeMove)
 {
     const fs::path from = m_state.dropDir() / name;
     const fs::path to = m_state.workDir() / name;
@@ -386,7 +444,8 @@ bool Bridge::moveToWorkFolder(const std::string& name, const struct stat& opened
         return false;
     }
 
-    beforeMove();
+    if (!beforeMove())
+        return false;
     fs::rename(from, to, ec);
     if (!ec) {
         m_stuckReported.erase(name);
@@ -417,34 +476,35 @@ void Bridge::reportScanProblem(const std::string& message)
     m_errors.logOnly(message);
 }
 
-void Bridge::runFile(const std::string& name, UniqueFd fd)
+void Bridge::runFile(const std::string& name, UniqueFd fd, RunningRecord note)
 {
+    using Stage = RunningRecord::Stage;
     const fs::path path = m_state.workDir() / name;
     m_state.currentFileName = name;
     if (onFileTaken)
         onFileTaken(name);
-    RunningRecord note{name, isFiscalName(name), false, RunningRecord::Stage::Started};
-    bool marked = false;
     RunObserver observer;
-    observer.beforeStart = [&] {
-        marked = true;
-        markRunning(note);
-    };
+    // Each mark is on the disk before the printer call it announces.
     observer.beforeRecord = [&](const std::string& code) {
-        bool changed = false;
-        if (!note.fiscal && (code == "F2" || code == "F3" || code == "F8"))
-            changed = note.fiscal = true;
-        if (!note.nonFiscal && code == "N1")
-            changed = note.nonFiscal = true;
-        if (code == "F4") {
-            note.stage = RunningRecord::Stage::Payment;
-            changed = true;
+        const RecordEffect effect = recordEffect(code);
+        RunningRecord next = note;
+        if (opensDocument(effect)) {
+            next.stage = Stage::Sale;
+            next.fiscal = note.fiscal || effect == RecordEffect::OpensReceipt;
+            next.nonFiscal = note.nonFiscal || effect == RecordEffect::OpensNonFiscal;
+        } else if (effect == RecordEffect::Closes || effect == RecordEffect::ClosesDay) {
+            next.stage = Stage::Payment;
         }
-        if (changed)
+        if (next != note) {
+            note = next;
             markRunning(note);
+        }
     };
     observer.afterLastRecord = [&](bool completed) {
-        note.stage = completed ? RunningRecord::Stage::Done : RunningRecord::Stage::Failed;
+        // What the file's run put on record is on the disk before the note
+        // says its outcome is on file.
+        m_errors.flushRecords();
+        note.stage = completed ? Stage::Done : Stage::Failed;
         markRunning(note);
     };
 
@@ -461,33 +521,36 @@ void Bridge::runFile(const std::string& name, UniqueFd fd)
 
     std::error_code ec;
     fs::remove(path, ec);
-    // Left in IN it never runs again (IN is not listed) and start-up deletes it.
+    // Left in IN it never runs again (IN is not listed) and start-up deletes
+    // it, telling from the note what became of it. The deletion needs no
+    // flush of its own: the note says the file is done with, and the next
+    // move into IN flushes the folder before the note's slot is reused.
     if (ec)
         m_errors.logOnly("File non eliminato dalla cartella IN: " + reasonOf(ec));
-    else if (marked && !syncFolder(m_state.workDir()))
-        ErrorHandler::sayOnStderr("the deletion of " + path.string() + " may not be on disk yet");
-    // Kept while the file stays in IN, so that start-up tells its outcome.
-    if (marked && !ec && !m_running.clear())
-        ErrorHandler::sayOnStderr("the note of the running file was not removed: " + m_running.why());
     if (onFileDone)
         onFileDone(name);
 }
 
 void Bridge::markRunning(const RunningRecord& record)
 {
-    if (!m_running.write(record))
+    if (!m_running.mark(record))
         ErrorHandler::sayOnStderr("the note of the running file was not stored (" + m_running.why() +
                                   "): a stop now cannot be told apart at the next start");
 }
 
-void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWorkFolder)
+void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWorkFolder, bool noteReady)
 {
     using Stage = RunningRecord::Stage;
     m_state.currentFileName = record.name;
     const WorkingSettings& s = m_state.settings;
     const fs::path config = m_state.configFile();
 
-    if (record.stage == Stage::Done || record.stage == Stage::Failed) {
+    if (record.stage == Stage::Taken) {
+        // Still in Ostro: the move never happened and it runs in its turn.
+        // In IN: moved, but stopped before anything could open a document.
+        if (leftInWorkFolder)
+            m_errors.logOnly("File interrotto prima dell'esecuzione, file non rieseguito");
+    } else if (record.stage == Stage::Done || record.stage == Stage::Failed) {
         // Its records ran (or its failure is on file): it printed, it only
         // was not deleted yet.
         if (leftInWorkFolder)
@@ -525,8 +588,11 @@ void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWork
                 m_errors.storeKey(keys::Kelmora_CORR, recordName(fileReference(record.name)));
         }
     }
-    if (!m_running.clear())
-        ErrorHandler::sayOnStderr("the note of the interrupted file was not removed: " + m_running.why());
+    // The record of the outcome reaches the disk before the note that asked
+    // for it is cleared: a power cut in between tells it again, never not.
+    m_errors.flushRecords();
+    if (!noteReady || !m_running.clear())
+        ErrorHandler::sayOnStderr("the note of the interrupted file was not cleared: " + m_running.why());
     m_state.currentFileName.clear();
 }
 

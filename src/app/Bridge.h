@@ -102,15 +102,20 @@ private:
     int readInterval();
     void readSettle();
     enum class Take { Taken, Skipped, HoldBack };
-    Take takeFile(const std::string& name, const std::function<void()>& beforeMove, UniqueFd& taken);
-    bool moveToWorkFolder(const std::string& name, const struct stat& opened, const std::function<void()>& beforeMove);
-    void runFile(const std::string& name, UniqueFd fd);
+    Take takeFile(const std::string& name, const std::function<void()>& startBatch, UniqueFd& taken,
+                  RunningRecord& note);
+    bool moveToWorkFolder(const std::string& name, const struct stat& opened, const std::function<bool()>& beforeMove);
+    void runFile(const std::string& name, UniqueFd fd, RunningRecord note);
     void reportStuckFile(const std::string& name, const std::string& reason);
     void reportScanProblem(const std::string& message);
     // The crash-safe note of the running file, and what start-up does with
     // the note a killed bridge left.
     void markRunning(const RunningRecord& record);
-    void recoverInterruptedFile(const RunningRecord& record, bool leftInWorkFolder);
+    // No note, no start: false (said once on record for the outage) when
+    // the file's "preso" could not be stored.
+    bool markTaken(const RunningRecord& note);
+    bool prepareNote();
+    void recoverInterruptedFile(const RunningRecord& record, bool leftInWorkFolder, bool noteReady);
 
     SharedState& m_state;
     OperatorWindow& m_window;
@@ -143,12 +148,19 @@ private:
     RunningFile m_running;
     // Files held back longer than the limit and recorded so.
     std::set<std::string> m_heldReported;
+    // A note that could not be stored was recorded; cleared by the next
+    // mark that is stored.
+    bool m_noteReported = false;
 };
 
 // On record for a file that still looks unfinished by its content but was
 // left unchanged for Intake::HoldBackLimit: it runs as it is.
 inline constexpr char MsgFileNonConcluso[] =
     "File non concluso, invariato da oltre un minuto: eseguito cos\xEC com'\xE8";
+// The record of a file left in Ostro because its note was not stored; the
+// system's reason and ")" follow.
+inline constexpr char MsgNotaNonRegistrata[] =
+    "File non avviato, lasciato in Ostro: nota del file in esecuzione non registrata (";
 
 // What CreaCartelleDefault did: the files it deleted from IN, and what it
 // could not do (Italian texts for the error log).

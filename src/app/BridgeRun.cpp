@@ -194,9 +194,13 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
         std::cerr << "tessiro: " << controlServer.why() << '\n';
 
     // Under systemd: ready after the first tick, the error state in STATUS=,
-    // and the watchdog fed by the event loop and by the busy wait.
+    // and the watchdog fed by the event loop and by the work itself: between
+    // files, between records, in the busy wait and in every slice of a wait
+    // on the printer.
     SystemdNotify notify = SystemdNotify::fromEnvironment();
-    clock.onWait = [&notify] { notify.keepAlive(); };
+    notify.setNow([&clock] { return clock.steadyNow(); });
+    clock.onWorking = [&notify] { notify.keepAlive(); };
+    printer->whileWaiting = [&clock] { clock.stillWorking(); };
     ServiceReporter service(notify);
     const auto tellService = [&service, &state] { service.report(state); };
     QTimer watchdog;

@@ -20,8 +20,10 @@
 #include "simulator/RecordingControl.h"
 
 #include <fstream>
+#include <iterator>
 #include <iostream>
 #include <fcntl.h>
+#include <unistd.h>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -258,6 +260,36 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
 }
 
 } // namespace
+
+bool stopsOnARecord(int fd)
+{
+    // Only whole lines are judged: a last line still being written would
+    // look faulty for what it does not hold yet.
+    std::string whole;
+    {
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            return false;
+        DescriptorStream in(fd);
+        whole.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const size_t lineEnd = whole.find_last_of("\r\n");
+        whole.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
+    }
+    RecordingControl control;
+    SharedState state;
+    state.settings = defaultSettings();
+    std::ostringstream labels;
+    ConsoleWindow window(labels);
+    SystemClock clock;
+    ErrorHandler errors(state, window, clock);
+    errors.keepOffDisk = true;
+    const ErrorLink link(control, errors, state.settings);
+    bool stopped = false;
+    RecordWatch watch;
+    watch.ended = [&stopped](bool goesOn) { stopped = stopped || !goesOn; };
+    std::istringstream in(whole);
+    EseguiFileComandi(control, errors, state, clock, in, {}, &watch);
+    return stopped;
+}
 
 int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vector<fs::path>& files, std::ostream& out,
                       std::ostream& err, std::istream& input)

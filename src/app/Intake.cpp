@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/Intake.h"
 
+#include "app/CheckFiles.h"
 #include "commands/Interprete.h"
 #include "commands/SpezzaRiga.h"
 
@@ -94,11 +95,16 @@ Unfinished unfinishedContent(int fd)
         if (lastRecord != RecordEffect::None)
             lastDocument = lastRecord;
     }
-    if (lastDocument == RecordEffect::Opens)
-        return Unfinished::DocumentOpen;
-    if (last != '\n' && last != '\r' && lastRecord != RecordEffect::Closes)
-        return Unfinished::LineCut;
-    return Unfinished::No;
+    Unfinished why = Unfinished::No;
+    if (opensDocument(lastDocument))
+        why = Unfinished::DocumentOpen;
+    else if (last != '\n' && last != '\r' && lastRecord != RecordEffect::Closes)
+        why = Unfinished::LineCut;
+    // Waiting cannot mend a file that stops on a faulty record: it runs
+    // now, and its failure is on record at once.
+    if (why != Unfinished::No && stopsOnARecord(fd))
+        return Unfinished::No;
+    return why;
 }
 
 const char* unfinishedText(Unfinished why)

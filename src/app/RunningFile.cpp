@@ -1,28 +1,44 @@
 // SPDX-License-Identifier: MIT
 #include "app/RunningFile.h"
 
-#include "core/UniqueFd.h"
-
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+constexpr char Header[] = "TESSIRO NOTA 2\n";
+// A mark is written in whole sectors: one for any name a folder can hold.
+constexpr std::size_t Sector = 512;
+
 const char* stageWord(RunningRecord::Stage stage)
 {
     switch (stage) {
-    case RunningRecord::Stage::Started: return "avviato";
+    case RunningRecord::Stage::Taken: return "preso";
+    case RunningRecord::Stage::Sale: return "vendita";
     case RunningRecord::Stage::Payment: return "pagamento";
     case RunningRecord::Stage::Done: return "eseguito";
     case RunningRecord::Stage::Failed: return "fallito";
     }
-    return "avviato";
+    return "preso";
+}
+
+std::optional<RunningRecord::Stage> stageOf(const std::string& word)
+{
+    using Stage = RunningRecord::Stage;
+    for (const Stage stage : {Stage::Taken, Stage::Sale, Stage::Payment, Stage::Done, Stage::Failed})
+        if (word == stageWord(stage))
+            return stage;
+    // The single note of earlier versions: its file had begun.
+    if (word == "avviato")
+        return Stage::Sale;
+    return std::nullopt;
 }
 
 // Names may hold any byte but "/" and NUL, line ends included: stored in hex.
@@ -59,30 +75,29 @@ std::optional<std::string> unhex(const std::string& text)
     return out;
 }
 
-} // namespace
-
-bool syncFolder(const fs::path& folder)
+std::uint32_t crc32(std::string_view bytes)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
 }
 
-RunningFile::RunningFile(fs::path programDir) : m_dir(std::move(programDir)) {}
-
-std::string RunningFile::encode(const RunningRecord& record)
+std::string hex32(std::uint32_t value)
 {
-    return std::string("nome=") + hex(record.name) + "\nfiscale=" + (record.fiscal ? "1" : "0") +
-           "\nnonfiscale=" + (record.nonFiscal ? "1" : "0") + "\nfase=" + stageWord(record.stage) + "\nfine\n";
+    char buffer[9];
+    std::snprintf(buffer, sizeof buffer, "%08x", value);
+    return buffer;
 }
 
-std::optional<RunningRecord> RunningFile::decode(const std::string& text)
+// The fields of a mark, or of the one-record note of earlier versions.
+std::optional<RunningRecord> fields(const std::string& text)
 {
     RunningRecord record;
-    bool name = false, stage = false, end = false;
+    bool name = false, stage = false;
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
@@ -100,76 +115,148 @@ std::optional<RunningRecord> RunningFile::decode(const std::string& text)
         } else if (key == "nonfiscale") {
             record.nonFiscal = value == "1";
         } else if (key == "fase") {
-            stage = true;
-            if (value == "avviato")
-                record.stage = RunningRecord::Stage::Started;
-            else if (value == "pagamento")
-                record.stage = RunningRecord::Stage::Payment;
-            else if (value == "eseguito")
-                record.stage = RunningRecord::Stage::Done;
-            else if (value == "fallito")
-                record.stage = RunningRecord::Stage::Failed;
-            else
+            const auto read = stageOf(value);
+            if (!read)
                 return std::nullopt;
-        } else if (key == "fine") {
-            end = true;
+            record.stage = *read;
+            stage = true;
         }
     }
-    if (!name || !stage || !end || record.name.empty())
+    if (!name || !stage)
         return std::nullopt;
     return record;
 }
 
-bool RunningFile::write(const RunningRecord& record)
+// A note that cannot be read: no name, and past "preso", since anything may
+// have been sent and left open.
+RunningRecord damaged()
 {
-    const fs::path target = m_dir / FileName;
-    const fs::path aside = m_dir / (std::string(FileName) + ".nuovo");
-    const int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        m_why = std::strerror(errno);
+    return RunningRecord{{}, false, false, RunningRecord::Stage::Sale};
+}
+
+std::string errnoText()
+{
+    return std::strerror(errno);
+}
+
+} // namespace
+
+RunningFile::RunningFile(fs::path programDir) : m_dir(std::move(programDir)) {}
+
+std::string RunningFile::encode(const RunningRecord& record, std::uint64_t sequence)
+{
+    const std::string body = std::string(Header) + "seq=" + std::to_string(sequence) + "\nnome=" + hex(record.name) +
+                             "\nfiscale=" + (record.fiscal ? "1" : "0") + "\nnonfiscale=" +
+                             (record.nonFiscal ? "1" : "0") + "\nfase=" + stageWord(record.stage) + "\n";
+    return body + "somma=" + hex32(crc32(body)) + "\n";
+}
+
+std::optional<std::pair<RunningRecord, std::uint64_t>> RunningFile::decode(const std::string& slot)
+{
+    if (slot.rfind(Header, 0) != 0)
+        return std::nullopt;
+    const auto sum = slot.find("somma=");
+    if (sum == std::string::npos || slot.size() < sum + 15 || slot[sum + 14] != '\n')
+        return std::nullopt;
+    const std::string body = slot.substr(0, sum);
+    if (slot.substr(sum + 6, 8) != hex32(crc32(body)))
+        return std::nullopt;
+    const auto record = fields(body);
+    const auto seqAt = body.find("seq=");
+    if (!record || seqAt == std::string::npos)
+        return std::nullopt;
+    std::uint64_t sequence = 0;
+    const char* first = body.data() + seqAt + 4;
+    const auto parsed = std::from_chars(first, body.data() + body.size(), sequence);
+    if (parsed.ec != std::errc() || *parsed.ptr != '\n')
+        return std::nullopt;
+    return std::make_pair(*record, sequence);
+}
+
+bool RunningFile::prepare()
+{
+    // The aside file of the single-record note of earlier versions.
+    ::unlink((m_dir / (std::string(FileName) + ".nuovo")).c_str());
+    const fs::path path = m_dir / FileName;
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        m_why = errnoText();
         return false;
     }
-    bool stored = writeAll(fd, encode(record)) && ::fsync(fd) == 0;
-    if (!stored)
-        m_why = std::strerror(errno);
-    if (::close(fd) != 0 && stored) {
-        m_why = std::strerror(errno);
-        stored = false;
+    const off_t size = off_t(2 * SlotSize);
+    if (st.st_size != size || st.st_blocks * 512 < size) {
+        // What was there (a note of an earlier version, a damaged one) has
+        // been read at start-up and is dealt with by a mark of its own.
+        const std::string zeros(2 * SlotSize, '\0');
+        if (!writeAll(fd.get(), zeros, 0) || ::ftruncate(fd.get(), size) != 0 || ::fsync(fd.get()) != 0 ||
+            !syncFolder(m_dir)) {
+            m_why = errnoText();
+            return false;
+        }
     }
-    if (stored && ::rename(aside.c_str(), target.c_str()) != 0) {
-        m_why = std::strerror(errno);
-        stored = false;
+    m_sequence = 0;
+    for (std::size_t slot = 0; slot < 2; ++slot) {
+        std::string bytes(SlotSize, '\0');
+        if (::pread(fd.get(), bytes.data(), SlotSize, off_t(slot * SlotSize)) == ssize_t(SlotSize))
+            if (const auto read = decode(bytes); read && read->second > m_sequence)
+                m_sequence = read->second;
     }
-    if (!stored) {
-        ::unlink(aside.c_str());
+    m_fd = std::move(fd);
+    return true;
+}
+
+bool RunningFile::mark(const RunningRecord& record)
+{
+    if (!m_fd) {
+        m_why = "the note was never made ready";
         return false;
     }
-    if (!syncFolder(m_dir)) {
-        m_why = std::strerror(errno);
+    const std::uint64_t sequence = m_sequence + 1;
+    std::string bytes = encode(record, sequence);
+    bytes.resize((bytes.size() + Sector - 1) / Sector * Sector, '\0');
+    if (bytes.size() > SlotSize) {
+        m_why = "name too long for the note";
         return false;
     }
+    if (!writeAll(m_fd.get(), bytes, off_t((sequence % 2) * SlotSize)) || ::fdatasync(m_fd.get()) != 0) {
+        m_why = errnoText();
+        return false;
+    }
+    m_sequence = sequence;
     return true;
 }
 
 std::optional<RunningRecord> RunningFile::read() const
 {
-    std::ifstream in(m_dir / FileName, std::ios::binary);
-    if (!in.is_open())
+    const UniqueFd fd(::open((m_dir / FileName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd)
         return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (auto record = decode(text.str()))
-        return record;
-    return RunningRecord{};
+    std::string bytes(2 * SlotSize, '\0');
+    ssize_t got = 0;
+    for (ssize_t n; got < ssize_t(bytes.size()) && (n = ::pread(fd.get(), bytes.data() + got, bytes.size() - got, got)) > 0;)
+        got += n;
+    bytes.resize(std::size_t(std::max<ssize_t>(got, 0)));
+    if (bytes.rfind("nome=", 0) == 0) {
+        // The single note of earlier versions, whole only with its end line.
+        const auto record = bytes.find("\nfine\n") != std::string::npos ? fields(bytes) : std::nullopt;
+        return record && !record->name.empty() ? *record : damaged();
+    }
+    std::optional<std::pair<RunningRecord, std::uint64_t>> newest;
+    for (std::size_t at = 0; at < bytes.size(); at += SlotSize) {
+        const auto slot = decode(bytes.substr(at, SlotSize));
+        if (slot && (!newest || slot->second > newest->second))
+            newest = slot;
+    }
+    if (newest)
+        return newest->first.name.empty() ? std::nullopt : std::optional<RunningRecord>(newest->first);
+    // Never marked, or no mark left whole.
+    if (bytes.find_first_not_of('\0') == std::string::npos)
+        return std::nullopt;
+    return damaged();
 }
 
 bool RunningFile::clear()
 {
-    std::error_code ec;
-    fs::remove(m_dir / (std::string(FileName) + ".nuovo"), ec);
-    ec.clear();
-    fs::remove(m_dir / FileName, ec);
-    if (ec)
-        m_why = ec.message();
-    return !ec;
+    return mark(RunningRecord{{}, false, false, RunningRecord::Stage::Done});
 }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/UniqueFd.h"
+
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -8,48 +11,59 @@
 // Where the command file being run stands, as the printer may have seen it.
 struct RunningRecord {
     enum class Stage {
-        Started, // before the first printer call: a receipt may be open
-        Payment, // a payment record is about to run: the receipt may have closed
+        Taken,   // "preso": about to be moved into IN; nothing sent yet
+        Sale,    // a sale or an N1 is about to run: a document may be open
+        Payment, // an F4, N3 or Z1 is about to run: the document may have closed
         Done,    // every record that was going to run has run
-        Failed,  // a record failed and was reported; nothing more runs
+        Failed,  // a record failed and its failure is on file; nothing more runs
     };
 
     std::string name;
-    bool fiscal = false;    // a fiscal receipt may be open (the name says so, or a sale ran)
-    bool nonFiscal = false; // an N1 record ran: a non-fiscal document may be open
-    Stage stage = Stage::Started;
+    bool fiscal = false;    // a fiscal receipt may be (or, at Taken, will be) open
+    bool nonFiscal = false; // a non-fiscal document may be (or will be) open
+    Stage stage = Stage::Taken;
 
     bool operator==(const RunningRecord&) const = default;
 };
 
 // The bridge's own crash-safe note of the command file it is running, kept
 // in the program folder (never in the shared configuration, which the
-// back-office rewrites). Each write reaches the disk before it returns
-// (written aside, flushed, renamed over, folder flushed), so a power cut
-// leaves either the old note or the new one, never half of one.
+// back-office rewrites). The note is one file of two slots, 4 KiB apart,
+// allocated and flushed once by prepare(); each mark goes in place into the
+// older slot, with a sequence number and a checksum, and reaches the disk
+// (fdatasync) before mark() returns. A power cut in the middle of a mark
+// leaves that slot damaged and the other one whole, so the note read back
+// is always the last whole mark.
 class RunningFile {
 public:
     static constexpr char FileName[] = ".tessiro.running";
+    static constexpr std::size_t SlotSize = 4096;
 
     explicit RunningFile(std::filesystem::path programDir);
 
-    // False, with the reason in why(), when the note could not be stored.
-    bool write(const RunningRecord& record);
-    // The note left by the last run; nullopt when there is none. A note that
-    // cannot be read whole is reported as a record with an empty name.
+    // Makes the note's room on the disk (both slots, flushed, the folder
+    // too) and keeps the note open. Once it is done a full disk cannot stop
+    // a mark. False, with the reason in why(), when it could not be done.
+    bool prepare();
+    bool ready() const { return static_cast<bool>(m_fd); }
+    // One mark: the record goes into the older slot and reaches the disk.
+    // False, with the reason in why(), when it could not be stored.
+    bool mark(const RunningRecord& record);
+    // The last mark on the disk; nullopt when there is none or it says that
+    // nothing runs. A note of which no slot can be read whole is reported
+    // as a record with an empty name.
     std::optional<RunningRecord> read() const;
-    // Removes the note (once the file it names is gone for good).
+    // Marks that nothing runs (once the file the note names is dealt with).
     bool clear();
     const std::string& why() const { return m_why; }
 
-    // The text form of a note, and back (nullopt for a damaged text).
-    static std::string encode(const RunningRecord& record);
-    static std::optional<RunningRecord> decode(const std::string& text);
+    // The text of a mark, and back (nullopt for a damaged one).
+    static std::string encode(const RunningRecord& record, std::uint64_t sequence);
+    static std::optional<std::pair<RunningRecord, std::uint64_t>> decode(const std::string& slot);
 
 private:
     std::filesystem::path m_dir;
+    UniqueFd m_fd;
+    std::uint64_t m_sequence = 0;
     std::string m_why;
 };
-
-// Flushes a folder's entries (a rename or a deletion in it) to the disk.
-bool syncFolder(const std::filesystem::path& folder);

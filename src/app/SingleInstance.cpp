@@ -2,6 +2,10 @@
 #include "app/SingleInstance.h"
 
 #include <QString>
+#include <QSysInfo>
+
+#include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -42,6 +46,16 @@ bool SingleInstance::acquire()
         QString host, app;
         if (m_lock.getLockInfo(&pid, &host, &app)) {
             m_holderPid = pid;
+            // The holder has ended, so the lock is stale, and yet it could not
+            // be replaced: the lock file cannot be made (a full disk after a
+            // crash), which no waiting for "another bridge" would mend.
+            if (pid > 0 && host == QSysInfo::machineHostName() && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH) {
+                m_heldByAnother = false;
+                m_why = "cannot replace the lock file " + (m_dir / LockFileName).string() +
+                        " left by a bridge that has stopped (PID " + std::to_string(pid) +
+                        "): the disk is full or read-only";
+                break;
+            }
             m_why = "another bridge (PID " + std::to_string(pid) + (host.isEmpty() ? "" : " on " + host.toStdString()) +
                     ") is already running on " + dir;
         } else {

@@ -49,7 +49,9 @@ bool SystemdNotify::send(const std::string& message) const
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    const ssize_t sent = ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
+    // Never waits: a manager that does not read its queue must not stop the
+    // bridge; a message that does not fit is lost, the next one goes out.
+    const ssize_t sent = ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
                                   reinterpret_cast<const sockaddr*>(&address), length);
     ::close(fd);
     return sent == static_cast<ssize_t>(message.size());
@@ -59,8 +61,8 @@ void SystemdNotify::keepAlive()
 {
     if (m_watchdog.count() <= 0)
         return;
-    const auto now = std::chrono::steady_clock::now();
-    if (m_lastPing != std::chrono::steady_clock::time_point{} && now - m_lastPing < m_watchdog / 4)
+    const auto now = m_now ? m_now() : std::chrono::steady_clock::now();
+    if (m_lastPing && now - *m_lastPing < m_watchdog / 4)
         return;
     m_lastPing = now;
     send("WATCHDOG=1");

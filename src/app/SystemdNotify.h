@@ -4,6 +4,8 @@
 #include <QByteArray>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
 
 struct SharedState;
@@ -31,11 +33,15 @@ public:
     // "WATCHDOG=1", at most once per quarter of the period: safe to call
     // from every wait, however often.
     void keepAlive();
+    // The steady time keepAlive() paces itself by (the bridge's clock, so
+    // tests move it); the system's steady clock by default.
+    void setNow(std::function<std::chrono::steady_clock::time_point()> now) { m_now = std::move(now); }
 
 private:
     QByteArray m_socket;
     std::chrono::milliseconds m_watchdog{0};
-    std::chrono::steady_clock::time_point m_lastPing{};
+    std::function<std::chrono::steady_clock::time_point()> m_now;
+    std::optional<std::chrono::steady_clock::time_point> m_lastPing;
 };
 
 // What the service manager hears from the bridge: "READY=1" with the first

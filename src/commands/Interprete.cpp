@@ -144,7 +144,7 @@ struct Command {
 
 // The codes of the command records; compared exactly, case included.
 constexpr Command Commands[] = {
-    {"F2", "opReparto", "department sale", RecordEffect::Opens,
+    {"F2", "opReparto", "department sale", RecordEffect::OpensReceipt,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          const auto quantity = c.count(3, 1000);
@@ -155,7 +155,7 @@ constexpr Command Commands[] = {
          return of(c.ops.opReparto(*idOp, c.f[2], *quantity, *price, *dept));
      },
      6, 2},
-    {"F3", "opRepartoReso", "department return", RecordEffect::Opens,
+    {"F3", "opRepartoReso", "department return", RecordEffect::OpensReceipt,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          const auto price = c.count(3, 100);
@@ -193,7 +193,7 @@ constexpr Command Commands[] = {
      },
      4, 3},
     {"F7", "AbbuonoSubTot", "discount on the subtotal", RecordEffect::None, withIdOpAmount<&ComandiEpson::AbbuonoSubTot>, 3, 0},
-    {"F8", "opRepartoResoImporto", "return of an amount", RecordEffect::Opens,
+    {"F8", "opRepartoResoImporto", "return of an amount", RecordEffect::OpensReceipt,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          const auto amount = c.count(3, 100);
@@ -205,7 +205,7 @@ constexpr Command Commands[] = {
      5, 2},
     {"F9", "OpImportoSNoFisc", "amount entry", RecordEffect::None, withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>, 3, 0},
     {"F10", "OpImportoSNoFisc", "amount entry", RecordEffect::None, withIdOpAmount<&ComandiEpson::OpImportoSNoFisc>, 3, 0},
-    {"Z1", "opZChiusuraFisc", "daily fiscal closure", RecordEffect::None,
+    {"Z1", "opZChiusuraFisc", "daily fiscal closure", RecordEffect::ClosesDay,
      [](RecordCall& c) {
          const auto idOp = c.W(1);
          const auto kind = c.W(2);
@@ -214,13 +214,32 @@ constexpr Command Commands[] = {
          return of(c.ops.opZChiusuraFisc(*idOp, *kind));
      },
      3, 0},
-    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", RecordEffect::Opens, withIdOp<&ComandiEpson::opApriNonFiscale>, 2, 0},
+    {"N1", "opApriNonFiscale", "opens a non-fiscal receipt", RecordEffect::OpensNonFiscal, withIdOp<&ComandiEpson::opApriNonFiscale>, 2, 0},
     {"N2", "OpDatiSNoFisc", "non-fiscal line", RecordEffect::None, withIdOpText<&ComandiEpson::OpDatiSNoFisc>, 3, 2},
     {"N3", "opChiudiNonFiscale", "closes the non-fiscal receipt", RecordEffect::Closes, withIdOp<&ComandiEpson::opChiudiNonFiscale>, 2,
      0},
     {"D1", "opMsgVisoreCortesia", "customer display text", RecordEffect::None, withIdOpText<&ComandiEpson::opMsgVisoreCortesia>, 3, 2},
     {"V1", "opApri", "opens the cash drawer", RecordEffect::None, withIdOp<&ComandiEpson::opApri>, 2, 0},
 };
+
+} // namespace
+
+DocumentsOpened documentsOpened(std::istream& in)
+{
+    DocumentsOpened opened;
+    RecordReader reader(in);
+    LineFields fields;
+    std::string record;
+    while (reader.next(record) == RecordReader::Result::Record) {
+        SpezzaRiga(record, fields);
+        const RecordEffect effect = recordEffect(fields[0]);
+        opened.receipt = opened.receipt || effect == RecordEffect::OpensReceipt;
+        opened.nonFiscal = opened.nonFiscal || effect == RecordEffect::OpensNonFiscal;
+    }
+    return opened;
+}
+
+namespace {
 
 const Command* findCommand(std::string_view code)
 {
@@ -408,6 +427,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
     bool opened = false;
 
     while (!voidRefused) {
+        clock.stillWorking();
         const auto read = reader.next(record);
         if (read == RecordReader::Result::End) {
             // A job that asked nothing of the printer is still on file.
@@ -445,7 +465,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
             if (observer.beforeRecord)
                 observer.beforeRecord(fields[0]);
             call.bad = {};
-            opened = opened || command->effect == RecordEffect::Opens;
+            opened = opened || opensDocument(command->effect);
             const Outcome result = command->run(call);
             if (watch)
                 shapeHints(*command, fields, record, reader.endedAtComma(), result == Outcome::BadField, hint);

@@ -54,10 +54,15 @@ inline constexpr char MsgDocumentoNonAnnullato[] = "Documento non chiuso dal fil
 // before its first record; on record, without raising the error state.
 inline constexpr char MsgDocumentoAnnullatoPrima[] = "documento aperto nella stampante annullato prima del file";
 
-// What a record does to the printer's document, by its code: opens one (F2,
-// F3, F8, N1), closes one (F4, N3), or neither.
-enum class RecordEffect { None, Opens, Closes };
+// What a record does to the printer's documents, by its code: opens a fiscal
+// receipt (F2, F3, F8) or a non-fiscal one (N1), closes one (F4, N3), closes
+// the day (Z1), or none of these.
+enum class RecordEffect { None, OpensReceipt, OpensNonFiscal, Closes, ClosesDay };
 RecordEffect recordEffect(std::string_view code);
+inline bool opensDocument(RecordEffect effect)
+{
+    return effect == RecordEffect::OpensReceipt || effect == RecordEffect::OpensNonFiscal;
+}
 
 // What the caller of the interpreter is told while a file runs, so it can
 // keep a crash-safe record of where the file stands. Any member may be empty.
@@ -71,6 +76,14 @@ struct RunObserver {
     // when a record failed.
     std::function<void(bool completed)> afterLastRecord;
 };
+
+// Which documents the records of a command file would open, read from `in`
+// to its end (a record too long to read ends the reading).
+struct DocumentsOpened {
+    bool receipt = false;
+    bool nonFiscal = false;
+};
+DocumentsOpened documentsOpened(std::istream& in);
 
 // Follows the interpreter record by record, for a reader that shows what a
 // file does (`tessiro check`). `started` comes before the record runs, with

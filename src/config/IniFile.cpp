@@ -729,6 +729,9 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
     if (::rename(tempName.c_str(), file.c_str()) != 0)
         return Committed::Failed;
     cleanup.keep = true;
+    // The new name is on the disk as well: Eps_Vuoto and Kelmora_CORR are
+    // what the back-office acts on after a power cut.
+    (void)syncFolder(file.parent_path().empty() ? std::filesystem::path(".") : file.parent_path());
     return Committed::Done;
 }
 

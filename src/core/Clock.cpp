@@ -13,10 +13,14 @@ std::tm SystemClock::localNow() const
     return local;
 }
 
+std::chrono::steady_clock::time_point SystemClock::steadyNow() const
+{
+    return std::chrono::steady_clock::now();
+}
+
 void SystemClock::sleepFor(std::chrono::milliseconds duration)
 {
-    if (onWait)
-        onWait();
+    stillWorking();
     std::this_thread::sleep_for(duration);
 }
 

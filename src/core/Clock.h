@@ -13,18 +13,29 @@ public:
     virtual ~Clock() = default;
     // The local date and time.
     virtual std::tm localNow() const = 0;
-    // Sleeps without processing events (the busy-printer pause).
+    // The steady time, for intervals (the service watchdog's pace).
+    virtual std::chrono::steady_clock::time_point steadyNow() const = 0;
+    // Sleeps without processing events (the busy-printer pause); tells
+    // stillWorking() first.
     virtual void sleepFor(std::chrono::milliseconds duration) = 0;
+
+    // The bridge is at work and not stuck: said between records, between
+    // files, before every pause and in every slice of a printer wait, so a
+    // service watchdog hears from it however long the work takes.
+    void stillWorking()
+    {
+        if (onWorking)
+            onWorking();
+    }
+    // May be empty.
+    std::function<void()> onWorking;
 };
 
 class SystemClock final : public Clock {
 public:
     std::tm localNow() const override;
+    std::chrono::steady_clock::time_point steadyNow() const override;
     void sleepFor(std::chrono::milliseconds duration) override;
-
-    // Runs before every pause: the busy wait blocks the event loop, and a
-    // service watchdog must hear from the bridge meanwhile. May be empty.
-    std::function<void()> onWait;
 };
 
 // The Italian short date, a blank, the long time, "dd/mm/yyyy hh:mm:ss"

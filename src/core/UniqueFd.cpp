@@ -2,6 +2,7 @@
 #include "core/UniqueFd.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <unistd.h>
 
 void UniqueFd::reset(int fd)
@@ -24,4 +25,10 @@ bool writeAll(int fd, std::string_view bytes, std::optional<off_t> at)
         done += size_t(n);
     }
     return true;
+}
+
+bool syncFolder(const std::filesystem::path& folder)
+{
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd && ::fsync(fd.get()) == 0;
 }

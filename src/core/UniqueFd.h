@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -42,3 +43,7 @@ private:
 // going on after an interrupted or short write. False on the first write
 // that fails or writes nothing (errno tells why when it failed).
 [[nodiscard]] bool writeAll(int fd, std::string_view bytes, std::optional<off_t> at = std::nullopt);
+
+// Flushes a folder's entries (a rename, a creation or a deletion in it) to
+// the disk. False, with errno set, when it could not.
+bool syncFolder(const std::filesystem::path& folder);

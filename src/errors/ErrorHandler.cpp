@@ -7,6 +7,7 @@
 #include "core/Clock.h"
 #include "core/OperatorWindow.h"
 #include "core/SharedState.h"
+#include "core/UniqueFd.h"
 #include "errors/FileKind.h"
 
 #include <QScopedValueRollback>
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -81,28 +83,79 @@ std::string ErrorHandler::nowText()
     return text;
 }
 
+std::string ErrorHandler::writeRecord(const std::string& logName, const std::string& record)
+{
+    std::string reason;
+    try {
+        const std::filesystem::path path = m_state.programDir / logName;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return std::strerror(errno);
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && st.st_size == 0)
+            m_folderUnflushed = true; // a log made now: its name is new in the folder
+        reason = appendAll(fd, record + CrLf);
+        if (::close(fd) != 0 && reason.empty())
+            reason = std::strerror(errno);
+        if (reason.empty())
+            m_unflushed.insert(logName);
+    } catch (const std::exception& e) {
+        reason = e.what();
+    }
+    return reason;
+}
+
 bool ErrorHandler::appendRecord(const std::string& logName, const std::string& record, RecordKind kind)
 {
     std::string reason;
-    if (!keepOffDisk)
-        try {
-            const std::filesystem::path path = m_state.programDir / logName;
-            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-            if (fd < 0) {
-                reason = std::strerror(errno);
-            } else {
-                reason = appendAll(fd, record + CrLf);
-                if (::close(fd) != 0 && reason.empty())
-                    reason = std::strerror(errno);
+    if (!keepOffDisk) {
+        // After the ones that wait, so that each log keeps its order.
+        writePending();
+        reason = m_pending.empty() ? writeRecord(logName, record) : "earlier records still wait";
+        if (!reason.empty()) {
+            if (m_pending.size() == MaxPending) {
+                sayOnStderr(m_pending.front().first + ", record lost: " + m_pending.front().second);
+                m_pending.pop_front();
             }
-        } catch (const std::exception& e) {
-            reason = e.what();
+            m_pending.emplace_back(logName, record);
+            sayOnStderr(logName + " not written (" + reason + "), kept to be written when it can be: " + record);
         }
-    if (!reason.empty())
-        sayOnStderr(logName + " not written (" + reason + "): " + record);
+    }
     if (onRecord)
         guarded("record observer", [&] { onRecord(kind, logName, record); });
     return reason.empty();
+}
+
+bool ErrorHandler::writePending()
+{
+    while (!m_pending.empty()) {
+        const auto& [logName, record] = m_pending.front();
+        if (!writeRecord(logName, record).empty())
+            return false;
+        m_pending.pop_front();
+    }
+    if (m_corrPending) {
+        if (!ScriviINI(keys::Section, keys::Kelmora_CORR, *m_corrPending, m_state.configFile()))
+            return false;
+        m_corrPending.reset();
+    }
+    return true;
+}
+
+bool ErrorHandler::flushRecords()
+{
+    bool flushed = true;
+    for (const std::string& logName : m_unflushed) {
+        const UniqueFd fd(::open((m_state.programDir / logName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+        flushed = fd && ::fdatasync(fd.get()) == 0 && flushed;
+    }
+    if (m_folderUnflushed)
+        flushed = syncFolder(m_state.programDir) && flushed;
+    if (!flushed)
+        sayOnStderr(std::string("a log record may not be on disk yet: ") + std::strerror(errno));
+    m_unflushed.clear();
+    m_folderUnflushed = false;
+    return flushed;
 }
 
 void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
@@ -121,6 +174,9 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     if (fiscal && !keepOffDisk)
         guarded("Kelmora_CORR",
                 [&] { corrWritten = ScriviINI(keys::Section, keys::Kelmora_CORR, reference, m_state.configFile()); });
+    // Written again, with the records that wait, once the disk takes it.
+    if (fiscal && !keepOffDisk)
+        m_corrPending = corrWritten ? std::nullopt : std::optional<std::string>(reference);
     appendRecord(fiscal ? FiscalLog : NotFiscalLog, prefix + reference + ";" + dateTime + ";" + message,
                  RecordKind::Failure);
     // After the failure it belongs to, so that the log reads in that order.

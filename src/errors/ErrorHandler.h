@@ -4,6 +4,9 @@
 #include "core/ProgramFiles.h"
 
 #include <cstdint>
+#include <deque>
+#include <optional>
+#include <set>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -76,9 +79,19 @@ public:
     // records reach onRecord only, and Kelmora_CORR is not written.
     bool keepOffDisk = false;
 
-    // Appends one CR LF terminated line to a log: open, append, close. A log
-    // that cannot be written is said on stderr and the bridge goes on.
+    // Appends one CR LF terminated line to a log: open, append, close. A
+    // record the disk refuses is said on stderr and kept in memory (at most
+    // MaxPending, the oldest given up first), to be written, with its own
+    // date, before any later record; the bridge goes on.
     bool appendRecord(const std::string& logName, const std::string& record, RecordKind kind);
+    static constexpr std::size_t MaxPending = 1000;
+    // Writes the records (and the Kelmora_CORR) the disk refused, in their
+    // order; true when none waits any more.
+    bool writePending();
+    std::size_t pendingRecords() const { return m_pending.size(); }
+    // Puts the records appended since the last call on the disk (fdatasync,
+    // and the folder for a log made meanwhile); false when that failed.
+    bool flushRecords();
 
     // A line on stderr for what the bridge cannot put anywhere else (a log
     // that cannot be written, a note it cannot keep).
@@ -97,4 +110,10 @@ private:
     bool m_voiding = false;
     // Failures reported so far: tells whether the void reported one.
     unsigned m_failures = 0;
+
+    std::string writeRecord(const std::string& logName, const std::string& record);
+    std::deque<std::pair<std::string, std::string>> m_pending;
+    std::optional<std::string> m_corrPending;
+    std::set<std::string> m_unflushed;
+    bool m_folderUnflushed = false;
 };

@@ -32,6 +32,46 @@ HttpOutcome failed(HttpOutcome::Kind kind, const QString& error)
     return o;
 }
 
+// A socket wait (waitForReadyRead and the like) in slices: a slice that ran
+// out while the socket is still usable is waited again.
+bool socketWait(QAbstractSocket& socket, const QDeadlineTimer& deadline, const std::function<void()>& working,
+                const std::function<bool(int ms)>& wait)
+{
+    return waitInSlices(
+        deadline,
+        [&](int ms) {
+            if (wait(ms))
+                return SliceResult::Done;
+            // Still connected: the slice ran out with nothing to read yet.
+            return socket.state() == QAbstractSocket::ConnectedState ? SliceResult::Again : SliceResult::Failed;
+        },
+        working);
+}
+
+// A connection (and, over https, its handshake) waited for in slices. A
+// connect wait that runs out gives the attempt up, so a slice that ran out
+// before the deadline starts the attempt again and goes on waiting.
+bool connectWait(QAbstractSocket& socket, const QDeadlineTimer& deadline, const std::function<void()>& working,
+                 const std::function<void()>& start, const std::function<bool(int ms)>& wait)
+{
+    start();
+    return waitInSlices(
+        deadline,
+        [&](int ms) {
+            if (wait(ms))
+                return SliceResult::Done;
+            if (deadline.hasExpired())
+                return SliceResult::Failed;
+            if (socket.state() == QAbstractSocket::UnconnectedState) {
+                if (socket.error() != QAbstractSocket::SocketTimeoutError)
+                    return SliceResult::Failed; // refused, unreachable, a TLS failure
+                start();
+            }
+            return SliceResult::Again; // still connecting, or the handshake goes on
+        },
+        working);
+}
+
 struct Connection {
     std::unique_ptr<QSslSocket> socket = std::make_unique<QSslSocket>();
     QString tlsProblem;
@@ -41,12 +81,14 @@ struct Connection {
 // Connects (and, over https, completes the handshake); an empty optional on
 // success, else the failed outcome.
 std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint, const QString& pin,
-                                     const QDeadlineTimer& deadline, bool readOnly)
+                                     const QDeadlineTimer& deadline, bool readOnly,
+                                     const std::function<void()>& working = {})
 {
     QSslSocket& socket = *c.socket;
     if (!endpoint.tls) {
-        socket.connectToHost(endpoint.host, endpoint.port);
-        if (!socket.waitForConnected(remaining(deadline)))
+        if (!connectWait(
+                socket, deadline, working, [&] { socket.connectToHost(endpoint.host, endpoint.port); },
+                [&](int ms) { return socket.waitForConnected(ms); }))
             return failed(socket.error() == QAbstractSocket::SocketTimeoutError ? HttpOutcome::Kind::Timeout
                                                                                 : HttpOutcome::Kind::NoConnection,
                           socket.errorString());
@@ -71,8 +113,9 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
                            : QStringLiteral("certificate %1 is not the pinned %2 (%3)")
                                  .arg(seen, pin, texts.join(QStringLiteral("; ")));
     });
-    socket.connectToHostEncrypted(endpoint.host, endpoint.port);
-    if (!socket.waitForEncrypted(remaining(deadline))) {
+    if (!connectWait(
+            socket, deadline, working, [&] { socket.connectToHostEncrypted(endpoint.host, endpoint.port); },
+            [&](int ms) { return socket.waitForEncrypted(ms); })) {
         if (!c.tlsProblem.isEmpty())
             return failed(HttpOutcome::Kind::Tls, c.tlsProblem);
         if (socket.error() == QAbstractSocket::SocketTimeoutError)
@@ -93,11 +136,12 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
 
 // Reads an HTTP/1.1 reply: status line, headers, then a body of
 // Content-Length bytes, chunked, or up to the end of the connection.
-HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline)
+HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline, const std::function<void()>& working)
 {
     QByteArray data;
     auto fill = [&]() -> bool {
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remaining(deadline)))
+        if (socket.bytesAvailable() == 0 &&
+            !socketWait(socket, deadline, working, [&](int ms) { return socket.waitForReadyRead(ms); }))
             return false;
         data += socket.readAll();
         return data.size() <= MaxReply;
@@ -227,7 +271,7 @@ HttpOutcome HttpClient::post(const QByteArray& body, int serviceTimeoutMs, int c
 {
     const QDeadlineTimer deadline(clientTimeoutMs);
     Connection c;
-    if (auto failure = connectTo(c, m_endpoint, m_pin, deadline, false))
+    if (auto failure = connectTo(c, m_endpoint, m_pin, deadline, false, whileWaiting))
         return *failure;
     QSslSocket& socket = *c.socket;
 
@@ -243,14 +287,31 @@ HttpOutcome HttpClient::post(const QByteArray& body, int serviceTimeoutMs, int c
     request += body;
     socket.write(request);
     while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(remaining(deadline)))
+        if (!socketWait(socket, deadline, whileWaiting, [&](int ms) { return socket.waitForBytesWritten(ms); }))
             return failed(deadline.hasExpired() ? HttpOutcome::Kind::Timeout : HttpOutcome::Kind::NoConnection,
                           socket.errorString());
     }
-    HttpOutcome outcome = readHttp(socket, deadline);
+    HttpOutcome outcome = readHttp(socket, deadline, whileWaiting);
     outcome.acceptedTlsErrors = c.accepted;
     socket.abort();
     return outcome;
+}
+
+bool waitInSlices(const QDeadlineTimer& deadline, const std::function<SliceResult(int ms)>& slice,
+                  const std::function<void()>& working)
+{
+    for (;;) {
+        if (working)
+            working();
+        const int ms = int(std::min<qint64>(WaitSlice.count(), remaining(deadline)));
+        switch (slice(ms)) {
+        case SliceResult::Done: return true;
+        case SliceResult::Failed: return false;
+        case SliceResult::Again: break;
+        }
+        if (deadline.hasExpired())
+            return false;
+    }
 }
 
 std::optional<QString> fetchFingerprint(const LanEndpoint& endpoint, int timeoutMs, QString* why)

@@ -6,6 +6,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <QDeadlineTimer>
+
+#include <chrono>
+#include <functional>
 #include <optional>
 
 // Where the LAN printer listens: http:// or https://, host and port.
@@ -39,10 +43,24 @@ public:
     const LanEndpoint& endpoint() const { return m_endpoint; }
     const QString& pin() const { return m_pin; }
 
+    // Told before every slice of a wait on the printer (WaitSlice), so the
+    // service watchdog hears from a bridge that waits long. May be empty.
+    std::function<void()> whileWaiting;
+
 private:
     LanEndpoint m_endpoint;
     QString m_pin;
 };
+
+// The longest stretch a wait on the printer blocks without telling anyone.
+inline constexpr std::chrono::milliseconds WaitSlice{250};
+// One slice of a wait: done, not yet (the slice ran out), or failed.
+enum class SliceResult { Done, Again, Failed };
+// Waits in slices of at most WaitSlice until `slice` (given the slice's
+// milliseconds) is done or fails, or the deadline passes; `working` (may be
+// empty) is told before each slice. True when done.
+bool waitInSlices(const QDeadlineTimer& deadline, const std::function<SliceResult(int ms)>& slice,
+                  const std::function<void()>& working);
 
 // The SHA-256 fingerprint ("AB:CD:...") of the certificate the https
 // endpoint shows, read without trusting it, or nullopt with `why` set.

@@ -75,6 +75,7 @@ LanReply LanPrinter::exchange(const LanDocument& doc, Wait wait)
     const int service = report ? m_timeouts.reportServiceMs : opening ? m_timeouts.openServiceMs : m_timeouts.serviceMs;
     const int client = report ? m_timeouts.reportClientMs : opening ? m_timeouts.openClientMs : m_timeouts.clientMs;
     trace(QStringLiteral("-> %1 %2").arg(m_client.endpoint().address(), abridged(body)));
+    m_client.whileWaiting = whileWaiting;
     const HttpOutcome outcome = m_client.post(body, service, client);
     // Never silently: the first time in this process, the trace says which
     // TLS errors the pinned certificate was accepted with.

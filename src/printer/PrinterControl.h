@@ -56,6 +56,10 @@ public:
 
     // Event 9: level, code. Connected by the owner; may be empty.
     std::function<void(int16_t level, int32_t code)> onErrorEvent;
+    // Told again and again while a call waits on a slow printer (a control
+    // that never waits never tells it), so the bridge can show it is alive.
+    // May be empty.
+    std::function<void()> whileWaiting;
 
     // Property puts.
     virtual void setOpenOptionA(int32_t value) = 0;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "simulator/SimState.h"
 
+#include "core/UniqueFd.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -264,5 +266,7 @@ bool SimState::save(const std::filesystem::path& file) const
         f.cancelWriting();
         return false;
     }
-    return f.commit();
+    // The rename is on the disk too, not only the new file's bytes: the roll
+    // written next must never be ahead of the state a power cut leaves.
+    return f.commit() && syncFolder(file.parent_path());
 }

@@ -414,6 +414,8 @@ struct SimulatedPrinter::Impl {
             [[maybe_unused]] const int released = ::ftruncate(fd, length);
             return simcode::StorageFailure;
         }
+        if (owner.betweenStateAndRoll)
+            owner.betweenStateAndRoll();
         if (!writeAll(fd, printed, length)) {
             // Undone if it can be; otherwise the saved state stands and the
             // next start prints the rest.

@@ -4,6 +4,7 @@
 #include "printer/PrinterControl.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 // A fiscal printer model behind the control's contract, with its files in
@@ -64,6 +65,11 @@ public:
     int16_t FiscalClosureAlt(int16_t idOp) override;
     int16_t PaperEndRecovery(int16_t value) override;
     std::string ErrorText(int16_t level, int32_t code) override;
+
+    // A fault hook for tests: runs between the two writes of a print, after
+    // the state (and its folder) reached the disk and before the text goes
+    // on the roll. May be empty.
+    std::function<void()> betweenStateAndRoll;
 
     // For the served printer, which takes a document whole: between
     // beginDocument() and endDocument() the calls print into memory, and

@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The bridge across abrupt stops and refused writes: a job deleted at
-// start-up is on record before it is gone, and a busy flag that the bridge
-// could not take back (a full disk) does not stop the polling for good.
+// start-up is on record before it is gone, a busy flag that the bridge
+// could not take back (a full disk) does not stop the polling for good, a
+// file whose note cannot be made does not start, and the records a full
+// disk refused are written, with their own time, once it takes them.
 #include "app/Bridge.h"
 #include "app/RecordingBridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
+#include "core/Clock.h"
 #include "core/SharedState.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/SmallDisk.h"
 #include "support/WritesRefused.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +83,72 @@ TEST_F(BridgeReliability, BusyFlagTheDiskWouldNotTakeBackDoesNotStopThePolling)
     EXPECT_EQ(m_printer.count("OpenPort"), 2);
     EXPECT_FALSE(fs::exists(m_state.dropDir() / "b.txt"));
     EXPECT_EQ(vuoto(), "-1");
+}
+
+// The program folder on a small disk of its own, which the test fills up.
+class BridgeOnAFullDisk : public BridgeReliability {
+protected:
+    void SetUp() override
+    {
+        BridgeReliability::SetUp();
+        if (!m_disk.mounted())
+            GTEST_SKIP() << "a small tmpfs needs the superuser";
+        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
+        fs::create_directories(m_state.dropDir());
+    }
+
+    SmallDisk m_disk{m_dir};
+};
+
+TEST_F(BridgeOnAFullDisk, FileWhoseNoteCannotBeMadeWaitsInOstroWithItsRecordAndRunsWhenSpaceReturns)
+{
+    const std::string name = "20261208140509COR000007.txt";
+    testfiles::write(m_state.dropDir() / name, "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n");
+    const std::string when = dateTimeText(m_clock.now);
+    // The bridge starts on a full disk: the note's room cannot be made.
+    m_disk.fill();
+    m_bridge->avvio();
+    m_bridge->tick();
+    m_bridge->tick();
+    EXPECT_EQ(m_printer.count("OpenPort"), 0) << "a file started with no note";
+    EXPECT_TRUE(fs::exists(m_state.dropDir() / name));
+    m_clock.sleepFor(std::chrono::minutes(2));
+
+    m_disk.release();
+    m_bridge->tick();
+
+    EXPECT_EQ(m_printer.count("PayCash"), 1);
+    EXPECT_FALSE(fs::exists(m_state.dropDir() / name));
+    const auto log = fiscalLog();
+    const auto held = std::count_if(log.begin(), log.end(), [&](const std::string& l) {
+        return l.find(MsgNotaNonRegistrata) != std::string::npos && l.find(";" + when + ";") != std::string::npos;
+    });
+    EXPECT_EQ(held, 1) << "the record, with the time of the refusal";
+}
+
+TEST_F(BridgeOnAFullDisk, FailureTheDiskRefusedIsWrittenWithItsOwnTimeWhenSpaceReturns)
+{
+    m_bridge->avvio();
+    const std::string name = "20261208140509COR000008.txt";
+    testfiles::write(m_state.dropDir() / name, "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n");
+    m_printer.codes["SellDept"] = 5;
+    const std::string when = dateTimeText(m_clock.now);
+    m_disk.fill();
+    m_bridge->tick();
+    ASSERT_EQ(m_printer.count("SellDept"), 1) << "the note's room was made at start-up";
+    m_clock.sleepFor(std::chrono::minutes(2));
+
+    m_disk.release();
+    m_bridge->tick();
+
+    const auto log = fiscalLog();
+    const auto failures = std::count_if(log.begin(), log.end(), [&](const std::string& l) {
+        return l.rfind("Tessiro_Error: COR000008.txt;" + when + ";", 0) == 0 ||
+               l.rfind("PrinterError: COR000008.txt;" + when + ";", 0) == 0;
+    });
+    EXPECT_GE(failures, 1) << "the failure, with the time it happened";
+    EXPECT_EQ(vuoto(), "-1");
+    EXPECT_EQ(configValue(keys::Kelmora_CORR, "<assente>"), "COR000008.txt");
 }
 
 TEST_F(BridgeReliability, BusyFlagSetByTheBackOfficeStillStopsThePolling)

@@ -153,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
         WritingPlace{"StartUpTellingAnInterruptedReceipt", keys::Kelmora_CORR,
                      [](ConfigWriteRefused& f) {
                          RunningFile note(f.state().programDir);
-                         ASSERT_TRUE(note.write({FiscalName, true, false, RunningRecord::Stage::Started}));
+                         ASSERT_TRUE(note.prepare());
+                         ASSERT_TRUE(note.mark({FiscalName, true, false, RunningRecord::Stage::Sale}));
                      },
                      startAgain},
         WritingPlace{"BatchMarkingTheFlagBusy", keys::Eps_Vuoto,

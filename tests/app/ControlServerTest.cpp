@@ -667,7 +667,7 @@ TEST_F(MonitoringCtl, JsonSaysTheVersionAndCountsTheFilesOfTheDay)
     // Just before midnight: still today.
     m_clock.now.tm_hour = 23;
     m_clock.now.tm_min = 59;
-    runFile("d.txt", "F2:1:PANE:1000:2.50:1\r\n");
+    runFile("d.txt", "F2:1:PANE:1000:2.50:1\r\nF4:0:0:250:1\r\n");
     runFile("e.txt", "D1:1:SCARTATO\r\n");
     o = json();
     EXPECT_EQ(o.value("files_run_today"), QJsonValue(2));

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// A bridge killed (SIGKILL, in a forked child) before each printer call of a
-// two-file batch, then started again on the same folder with the simulated
-// printer: no receipt on the roll holds items of two files, none is left
-// open, no receipt number is closed twice, no file runs twice, and every
+// A bridge killed (SIGKILL, in a forked child) before and after each printer
+// call of a three-file batch, then started again on the same folder with the
+// simulated printer: no receipt on the roll holds items of two files, none
+// is left open, no receipt number is closed twice, no file runs twice, every
 // file has exactly one accurate outcome (paid on the roll, or named in its
-// log as interrupted or discarded).
+// log as interrupted), and the files that had not started print after the
+// restart: none is discarded.
 #include "app/Bridge.h"
 #include "app/KillingPrinter.h"
 #include "app/ReceiptRoll.h"
@@ -15,6 +16,7 @@
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +35,9 @@ struct Job {
     std::string marker;
 };
 
-const Job Jobs[] = {{"20261208180100COR000001.txt", "ID-000001"}, {"20261208180200COR000002.txt", "ID-000002"}};
+const Job Jobs[] = {{"20261208180100COR000001.txt", "ID-000001"},
+                    {"20261208180200COR000002.txt", "ID-000002"},
+                    {"20261208180300COR000003.txt", "ID-000003"}};
 
 std::string body(const std::string& marker)
 {
@@ -50,15 +54,15 @@ void prepare(const fs::path& dir)
 // One start of the bridge on `dir`: start-up and one tick. With killAt > 0
 // it runs in a child that dies at that printer call; returns whether it died
 // so. Without, it runs here and returns the number of printer calls made.
-int runBridge(const fs::path& dir, int killAt)
+int runBridge(const fs::path& dir, int killAt, bool afterCall = false)
 {
-    const auto run = [&dir](int at) {
+    const auto run = [&dir, afterCall](int at) {
         SharedState state;
         state.programDir = dir;
         FakeWindow window;
         FakeClock clock;
         SimulatedPrinter simulator(dir);
-        apptest::KillingPrinter printer(simulator, at);
+        apptest::KillingPrinter printer(simulator, at, afterCall);
         Bridge bridge(state, window, clock, printer);
         bridge.avvio();
         bridge.tick();
@@ -83,7 +87,19 @@ int lineCount(const std::vector<std::string>& lines, const std::string& a, const
     }));
 }
 
-TEST(KillAtEveryRecordBoundary, RestartLeavesEveryReceiptWholeAndEveryFileOneOutcome)
+struct KillCase {
+    const char* name;
+    bool afterCall; // killed once the printer has done the call, not before it
+};
+
+void PrintTo(const KillCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class KillAtEveryRecordBoundary : public ::testing::TestWithParam<KillCase> {};
+
+TEST_P(KillAtEveryRecordBoundary, RestartLeavesEveryReceiptWholeAndEveryFileOneOutcome)
 {
     int total = 0;
     {
@@ -91,14 +107,15 @@ TEST(KillAtEveryRecordBoundary, RestartLeavesEveryReceiptWholeAndEveryFileOneOut
         prepare(testfiles::path(tmp));
         total = runBridge(testfiles::path(tmp), 0);
     }
-    ASSERT_GT(total, 10);
+    ASSERT_GT(total, 15);
 
     for (int at = 1; at <= total; ++at) {
-        SCOPED_TRACE("killed before printer call " + std::to_string(at) + " of " + std::to_string(total));
+        SCOPED_TRACE(std::string("killed ") + (GetParam().afterCall ? "after" : "before") + " printer call " +
+                     std::to_string(at) + " of " + std::to_string(total));
         QTemporaryDir tmp;
         const fs::path dir = testfiles::path(tmp);
         prepare(dir);
-        ASSERT_TRUE(runBridge(dir, at));
+        ASSERT_TRUE(runBridge(dir, at, GetParam().afterCall));
         runBridge(dir, 0);
 
         const auto roll = apptest::ReceiptRoll::read(dir / "Simulatore" / "giornale.txt");
@@ -108,6 +125,7 @@ TEST(KillAtEveryRecordBoundary, RestartLeavesEveryReceiptWholeAndEveryFileOneOut
         EXPECT_EQ(roll.numberClosedTwice(), "");
         const auto trace = testfiles::lines(dir / "Simulatore" / "chiamate.log");
         const auto log = testfiles::lines(dir / "FiscalError.log");
+        int unpaid = 0;
         for (const Job& job : Jobs) {
             SCOPED_TRACE(job.name);
             EXPECT_LE(lineCount(trace, "\"" + job.marker + "\""), 1) << "ran twice";
@@ -117,16 +135,24 @@ TEST(KillAtEveryRecordBoundary, RestartLeavesEveryReceiptWholeAndEveryFileOneOut
             const int discarded = lineCount(log, ref, "File scartato all'avvio");
             const int paid = roll.paidWith(job.marker);
             EXPECT_LE(paid, 1);
+            EXPECT_EQ(discarded, 0) << "a file that waited its turn was thrown away";
             if (paid == 1)
-                EXPECT_EQ(interrupted + discarded, 0) << "paid, yet recorded as not printed";
+                EXPECT_EQ(interrupted, 0) << "paid, yet recorded as not printed";
             else
-                EXPECT_EQ(interrupted + toCheck + discarded, 1) << "not paid and not exactly once on record";
+                EXPECT_EQ(interrupted + toCheck, 1) << "not paid and not exactly once on record";
             EXPECT_LE(toCheck, 1);
+            unpaid += paid == 0;
         }
+        EXPECT_LE(unpaid, 1) << "only the file that was running may go unpaid";
         EXPECT_TRUE(fs::is_empty(dir / "IN"));
         EXPECT_TRUE(fs::is_empty(dir / "Ostro"));
-        EXPECT_FALSE(fs::exists(dir / RunningFile::FileName));
+        const auto note = RunningFile(dir).read();
+        EXPECT_TRUE(!note || note->stage == RunningRecord::Stage::Done) << "the note still asks for a recovery";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kills, KillAtEveryRecordBoundary,
+                         ::testing::Values(KillCase{"BeforeTheCall", false}, KillCase{"AfterTheCall", true}),
+                         rownames::byName);
 
 } // namespace

@@ -8,11 +8,13 @@
 namespace apptest {
 
 // Passes every call to another control and, at the call numbered `killAt`
-// (from 1), kills its own process with SIGKILL before the call is made: a
-// bridge in a forked child stopped exactly there, as by a power cut.
+// (from 1), kills its own process with SIGKILL before the call is made (or,
+// with `afterCall`, once the printer has done it): a bridge in a forked child
+// stopped exactly there, as by a power cut.
 class KillingPrinter : public PrinterControl {
 public:
-    KillingPrinter(PrinterControl& inner, int killAt) : m_inner(inner), m_killAt(killAt)
+    KillingPrinter(PrinterControl& inner, int killAt, bool afterCall = false)
+        : m_inner(inner), m_killAt(killAt), m_afterCall(afterCall)
     {
         m_inner.onErrorEvent = [this](int16_t level, int32_t code) {
             if (onErrorEvent)
@@ -26,7 +28,7 @@ public:
 #define TESSIRO_FORWARD(Ret, Name, Params, Args)                                                                       \
     Ret Name Params override                                                                                           \
     {                                                                                                                  \
-        step();                                                                                                        \
+        const Step step(*this);                                                                                        \
         return m_inner.Name Args;                                                                                      \
     }
     TESSIRO_FORWARD(void, setOpenOptionA, (int32_t v), (v))
@@ -71,14 +73,24 @@ public:
 #undef TESSIRO_FORWARD
 
 private:
-    void step()
-    {
-        if (++m_calls == m_killAt)
-            std::raise(SIGKILL);
-    }
+    // Counts the call; kills before it, or when it returns.
+    struct Step {
+        explicit Step(KillingPrinter& p) : printer(p)
+        {
+            if (++p.m_calls == p.m_killAt && !p.m_afterCall)
+                std::raise(SIGKILL);
+        }
+        ~Step()
+        {
+            if (printer.m_calls == printer.m_killAt && printer.m_afterCall)
+                std::raise(SIGKILL);
+        }
+        KillingPrinter& printer;
+    };
 
     PrinterControl& m_inner;
     int m_killAt;
+    bool m_afterCall;
     int m_calls = 0;
 };
 

@@ -14,6 +14,7 @@
 #include "errors/FileKind.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/RowNames.h"
+#include "support/WritesRefused.h"
 
 #include <gtest/gtest.h>
 
@@ -219,6 +220,19 @@ TEST_F(IntakeBridge, FileBeingWrittenHoldsBackALaterClosureUpToAMinute)
     m_bridge->tick();
     EXPECT_EQ(m_opened, (std::vector<std::string>{receiptName, closure}));
     EXPECT_EQ(countContaining(fiscalLog(), "scrittura"), 0);
+}
+
+// Waiting cannot mend a record that does not convert, but a last line still
+// being written is no fault yet.
+TEST_F(IntakeBridge, FileStoppedByAFaultyRecordRunsAtOnceButACutLastLineWaits)
+{
+    testfiles::write(drop() / "a.txt", "F2:1:PANE:1000:150:1\r\nF2:1:LATTE:10");
+    m_bridge->tick();
+    EXPECT_TRUE(m_opened.empty());
+    testfiles::write(drop() / "a.txt", "F2:1:PANE:uno:150:1\r\n");
+    m_bridge->tick();
+    EXPECT_EQ(m_opened, std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(countContaining(notFiscalLog(), "Campo numerico non valido"), 1);
 }
 
 TEST_F(IntakeBridge, FileHeldOverAMinuteGetsOneRecordAndTheFilesBehindItGoOn)
@@ -641,32 +655,70 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ------------------------------------------------------------ running file note
 
-TEST(RunningFileNote, NoteSurvivesAWriteAndAReadBackWithAnyName)
+TEST(RunningFileNote, NoteSurvivesAMarkAndAReadBackWithAnyName)
 {
     QTemporaryDir tmp;
     RunningFile note(testfiles::path(tmp));
+    ASSERT_TRUE(note.prepare()) << note.why();
+    EXPECT_EQ(fs::file_size(testfiles::path(tmp) / RunningFile::FileName), 2 * RunningFile::SlotSize);
     const RunningRecord record{"a\r\n=b.txt", true, true, RunningRecord::Stage::Payment};
-    ASSERT_TRUE(note.write(record));
+    ASSERT_TRUE(note.mark(record));
     EXPECT_EQ(note.read(), record);
-    EXPECT_FALSE(fs::exists(testfiles::path(tmp) / (std::string(RunningFile::FileName) + ".nuovo")));
     ASSERT_TRUE(note.clear());
     EXPECT_EQ(note.read(), std::nullopt);
+}
+
+TEST(RunningFileNote, NoteThatCannotBeMadeRefusesEveryMark)
+{
+    QTemporaryDir tmp;
+    RunningFile note(testfiles::path(tmp));
+    {
+        const WritesRefused full;
+        EXPECT_FALSE(note.prepare());
+    }
+    EXPECT_FALSE(note.mark({"a.txt", true, false, RunningRecord::Stage::Taken}));
+}
+
+// A mark cut short by a power cut damages its own slot only: the other one
+// still holds the mark before it.
+TEST(RunningFileNote, TornLastMarkLeavesTheOneBeforeIt)
+{
+    QTemporaryDir tmp;
+    const fs::path dir = testfiles::path(tmp);
+    RunningFile note(dir);
+    ASSERT_TRUE(note.prepare());
+    const RunningRecord first{"a.txt", true, false, RunningRecord::Stage::Sale};
+    ASSERT_TRUE(note.mark(first));
+    ASSERT_TRUE(note.mark({"a.txt", true, false, RunningRecord::Stage::Payment}));
+    // The second mark went into the slot the first did not use; cut it.
+    const std::string bytes = testfiles::read(dir / RunningFile::FileName);
+    const auto inFirstSlot = RunningFile::decode(bytes.substr(0, RunningFile::SlotSize));
+    const std::size_t second =
+        inFirstSlot && inFirstSlot->first.stage == RunningRecord::Stage::Payment ? 0 : RunningFile::SlotSize;
+    std::string torn = bytes;
+    torn[second + 40] ^= 0x55;
+    testfiles::write(dir / RunningFile::FileName, torn);
+    EXPECT_EQ(RunningFile(dir).read(), first);
 }
 
 TEST(RunningFileNote, DamagedNoteIsToldApartFromNoNote)
 {
     QTemporaryDir tmp;
-    testfiles::write(testfiles::path(tmp) / RunningFile::FileName, "nome=61\nfase=");
-    const auto read = RunningFile(testfiles::path(tmp)).read();
+    const fs::path dir = testfiles::path(tmp);
+    testfiles::write(dir / RunningFile::FileName, std::string(2 * RunningFile::SlotSize, 'x'));
+    const auto read = RunningFile(dir).read();
     ASSERT_TRUE(read.has_value());
     EXPECT_TRUE(read->name.empty());
+    // Slots never marked are no note at all.
+    testfiles::write(dir / RunningFile::FileName, std::string(2 * RunningFile::SlotSize, '\0'));
+    EXPECT_EQ(RunningFile(dir).read(), std::nullopt);
 }
 
 // What start-up does with the note of a file a killed bridge was running.
 struct RecoveryCase {
     const char* name;
-    RunningRecord note;
-    bool leftInWorkFolder;
+    RunningRecord note; // an empty name: a note no slot of which reads whole
+    bool leftInWorkFolder; // else, at "preso", still in the drop folder
     std::vector<std::string> printerCalls; // besides port handling
     const char* record;                    // in the file's log, empty for none
     const char* kelmoraCorr;
@@ -688,7 +740,15 @@ TEST_P(StartupRecovery, InterruptedFileIsNeverRunAgainAndHasOneAccurateOutcome)
     configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
     if (c.leftInWorkFolder)
         testfiles::write(m_state.workDir() / c.note.name, receipt("ID-000001"));
-    ASSERT_TRUE(RunningFile(m_dir).write(c.note));
+    else if (c.note.stage == RunningRecord::Stage::Taken)
+        testfiles::write(m_state.dropDir() / c.note.name, receipt("ID-000001"));
+    if (c.note.name.empty()) {
+        testfiles::write(m_dir / RunningFile::FileName, std::string(2 * RunningFile::SlotSize, 'x'));
+    } else {
+        RunningFile note(m_dir);
+        ASSERT_TRUE(note.prepare());
+        ASSERT_TRUE(note.mark(c.note));
+    }
     apptest::RecordingPrinter printer;
     Bridge bridge(m_state, m_window, m_clock, printer);
 
@@ -708,19 +768,26 @@ TEST_P(StartupRecovery, InterruptedFileIsNeverRunAgainAndHasOneAccurateOutcome)
             forFile += line.find(reference) != std::string::npos && line.find("AZIONE: Annullo") == std::string::npos &&
                        line.find("AZIONE: Chiusura scontrino") == std::string::npos;
         EXPECT_EQ(forFile, 1) << "one outcome for the file";
+    } else if (!c.note.name.empty()) {
+        EXPECT_EQ(countContaining(log, reference), 0) << "no record for the file";
     }
     EXPECT_EQ(countContaining(log, "File scartato all'avvio"), 0);
     EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), c.kelmoraCorr);
     EXPECT_FALSE(m_state.errorState);
-    EXPECT_FALSE(fs::exists(m_dir / RunningFile::FileName));
+    EXPECT_EQ(RunningFile(m_dir).read(), std::nullopt);
     EXPECT_TRUE(fs::is_empty(m_state.workDir()));
+    // A file that never left the drop folder runs in its turn.
+    if (!c.note.name.empty()) {
+        EXPECT_EQ(fs::exists(m_state.dropDir() / c.note.name),
+                  c.note.stage == RunningRecord::Stage::Taken && !c.leftInWorkFolder);
+    }
 }
 
 using Stage = RunningRecord::Stage;
 INSTANTIATE_TEST_SUITE_P(
     Notes, StartupRecovery,
     ::testing::Values(RecoveryCase{"FiscalBeforePayment",
-                                   {Fiscal, true, false, Stage::Started},
+                                   {Fiscal, true, false, Stage::Sale},
                                    true,
                                    {"CancelReceipt"},
                                    "File interrotto prima del pagamento: scontrino annullato",
@@ -734,20 +801,38 @@ INSTANTIATE_TEST_SUITE_P(
                       RecoveryCase{
                           "DoneNotDeleted", {Fiscal, true, false, Stage::Done}, true, {}, "AZIONE: File eseguito", ""},
                       RecoveryCase{"DoneAndDeleted", {Fiscal, true, false, Stage::Done}, false, {}, "", ""},
+                      // Its failure is on file and nothing more ran: no void, no
+                      // second outcome.
+                      RecoveryCase{"FailedNotDeleted",
+                                   {Fiscal, true, false, Stage::Failed},
+                                   true,
+                                   {},
+                                   "AZIONE: File gi\xE0 segnalato",
+                                   ""},
+                      // Never moved: it runs in its turn, with no word and no void.
+                      RecoveryCase{"TakenStillInTheDropFolder", {Fiscal, true, false, Stage::Taken}, false, {}, "", ""},
+                      RecoveryCase{"TakenInTheWorkFolder",
+                                   {Fiscal, true, false, Stage::Taken},
+                                   true,
+                                   {},
+                                   "File interrotto prima dell'esecuzione",
+                                   ""},
+                      // Nothing tells what stood open: both kinds are closed.
+                      RecoveryCase{"DamagedNote", {"", false, false, Stage::Sale}, false, {"CancelReceipt"}, "", ""},
                       RecoveryCase{"NonFiscalWithoutN1",
-                                   {NotFiscal, false, false, Stage::Started},
+                                   {NotFiscal, false, false, Stage::Sale},
                                    true,
                                    {},
                                    "File interrotto, file non rieseguito",
                                    ""},
                       RecoveryCase{"NonFiscalWithN1",
-                                   {NotFiscal, false, true, Stage::Started},
+                                   {NotFiscal, false, true, Stage::Sale},
                                    true,
                                    {"CloseNonFiscal"},
                                    "documento non fiscale chiuso",
                                    ""},
                       RecoveryCase{"SaleInAFileNotNamedFiscal",
-                                   {NotFiscal, true, false, Stage::Started},
+                                   {NotFiscal, true, false, Stage::Sale},
                                    false,
                                    {"CancelReceipt"},
                                    "scontrino annullato",
@@ -778,6 +863,7 @@ TEST_F(StartupRecoveryHalfNote, NoteKilledWhileWrittenAsideIsRemovedAndVoidsNoth
     bridge.avvio();
 
     EXPECT_FALSE(fs::exists(m_dir / (std::string(RunningFile::FileName) + ".nuovo")));
+    EXPECT_EQ(RunningFile(m_dir).read(), std::nullopt);
     EXPECT_EQ(printer.count("CancelReceipt"), 0);
 }
 
@@ -786,7 +872,9 @@ using StartupRecoveryRefused = ProgramFolderTest;
 TEST_F(StartupRecoveryRefused, RefusalDuringRecoveryIsRecordedAndRaisesNoError)
 {
     configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
-    ASSERT_TRUE(RunningFile(m_dir).write({Fiscal, true, false, Stage::Payment}));
+    RunningFile note(m_dir);
+    ASSERT_TRUE(note.prepare());
+    ASSERT_TRUE(note.mark({Fiscal, true, false, Stage::Payment}));
     RefusingPrinter printer;
     Bridge bridge(m_state, m_window, m_clock, printer);
 

@@ -18,6 +18,8 @@ public:
     std::vector<std::string> calls;
     std::map<std::string, int16_t> codes;
     std::function<void()> onOpenPort;
+    // Runs inside every printing call (those that answer with a code).
+    std::function<void()> onCall;
     bool open = false;
 
     int count(const std::string& name) const
@@ -90,6 +92,8 @@ private:
     int16_t code(const std::string& name)
     {
         calls.push_back(name);
+        if (onCall)
+            onCall();
         const auto it = codes.find(name);
         return it == codes.end() ? 0 : it->second;
     }

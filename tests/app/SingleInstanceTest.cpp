@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/SingleInstance.h"
 #include "support/Files.h"
+#include "support/WritesRefused.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,19 @@ namespace {
 
 class SingleInstanceTest : public ::testing::Test {
 protected:
+    // The lock file of a process that has ended: its PID names nobody any more.
+    void leaveLockOfAnEndedBridge()
+    {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+            ::_exit(0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        testfiles::write(m_dir / SingleInstance::LockFileName,
+                         std::to_string(child) + "\ntessiro\n" + QSysInfo::machineHostName().toStdString() + "\n");
+    }
+
     QTemporaryDir m_tmp;
     std::filesystem::path m_dir = testfiles::path(m_tmp);
 };
@@ -43,18 +57,25 @@ TEST_F(SingleInstanceTest, FolderIsFreeAgainOnceTheHolderEnds)
 
 TEST_F(SingleInstanceTest, LockLeftByABridgeThatDiedIsTakenOver)
 {
-    // A process that has ended: its PID names nobody any more.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0)
-        ::_exit(0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    testfiles::write(m_dir / SingleInstance::LockFileName,
-                     std::to_string(child) + "\ntessiro\n" + QSysInfo::machineHostName().toStdString() + "\n");
+    leaveLockOfAnEndedBridge();
 
     SingleInstance next(m_dir);
     EXPECT_TRUE(next.acquire()) << next.why();
+}
+
+TEST_F(SingleInstanceTest, LockLeftByABridgeThatDiedOnAFullDiskGivesTheFullDiskReason)
+{
+    // A crash, then a disk that fills up: the stale lock cannot be replaced.
+    leaveLockOfAnEndedBridge();
+
+    SingleInstance next(m_dir);
+    {
+        const WritesRefused full;
+        EXPECT_FALSE(next.acquire());
+    }
+    EXPECT_FALSE(next.heldByAnother()) << "a full disk is not another bridge";
+    EXPECT_NE(next.why().find("full"), std::string::npos) << next.why();
+    EXPECT_EQ(next.why().find("already running"), std::string::npos) << next.why();
 }
 
 TEST_F(SingleInstanceTest, LockThatCannotBeMadeIsNotTakenForARunningBridge)

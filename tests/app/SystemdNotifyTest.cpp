@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: MIT
+#include "app/Bridge.h"
+#include "app/RecordingPrinter.h"
 #include "app/SystemdNotify.h"
 #include "core/SharedState.h"
+#include "lan/HttpClient.h"
+#include "support/FakeClock.h"
+#include "support/FakeWindow.h"
+#include "support/Files.h"
+#include "support/ProgramFolder.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +21,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -121,9 +131,73 @@ TEST_F(Notify, KeepAliveIsSentOnceAQuarterPeriodHoweverOftenItIsCalled)
 {
     ManagerSocket manager(socketName());
     SystemdNotify notify = notifier("180000000");
+    FakeClock clock;
+    notify.setNow([&clock] { return clock.steadyNow(); });
     for (int i = 0; i < 50; ++i)
         notify.keepAlive();
-    EXPECT_EQ(manager.received(), std::vector<std::string>{"WATCHDOG=1"});
+    EXPECT_EQ(manager.received().size(), 1u) << "rapid calls are merged";
+    clock.slept += 45s - 1ms;
+    notify.keepAlive();
+    EXPECT_EQ(manager.received().size(), 0u) << "sent again before a quarter period";
+    clock.slept += 1ms;
+    notify.keepAlive();
+    EXPECT_EQ(manager.received(), std::vector<std::string>{"WATCHDOG=1"}) << "not sent again after a quarter period";
+}
+
+// The watchdog hears from a bridge that works, however long the work takes:
+// in every slice of a wait on the printer, between records and between
+// files. The printer's calls take a quarter period each on the fake clock.
+class NotifyWhileWorking : public Notify, public ProgramFolder {
+protected:
+    void SetUp() override
+    {
+        m_notify.setNow([this] { return m_clock.steadyNow(); });
+        m_clock.onWorking = [this] { m_notify.keepAlive(); };
+    }
+
+    ManagerSocket m_manager{socketName()};
+    SystemdNotify m_notify = notifier("4000000"); // WatchdogSec=4: a ping a second
+};
+
+TEST_F(NotifyWhileWorking, PrinterWaitOfNSlicesSendsAtLeastNPings)
+{
+    constexpr int Slices = 12;
+    int slices = 0;
+    std::size_t pings = 0;
+    const bool done = waitInSlices(
+        QDeadlineTimer(QDeadlineTimer::Forever),
+        [&](int ms) {
+            EXPECT_LE(std::chrono::milliseconds(ms), WaitSlice);
+            pings += m_manager.received().size();
+            m_clock.slept += 1s; // the printer answers nothing for a while
+            return ++slices == Slices ? SliceResult::Done : SliceResult::Again;
+        },
+        [this] { m_clock.stillWorking(); });
+    ASSERT_TRUE(done);
+    EXPECT_GE(pings + m_manager.received().size(), std::size_t(Slices));
+}
+
+TEST_F(NotifyWhileWorking, PingsGoOutBetweenRecordsAndBetweenFiles)
+{
+    configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
+    apptest::RecordingPrinter printer;
+    Bridge bridge(m_state, m_window, m_clock, printer);
+    bridge.avvio();
+    // Each record and each file takes the printer a whole second and never
+    // waits on a busy printer: only the pings of the work itself go out.
+    std::size_t pings = 0;
+    printer.onCall = [&] {
+        pings += m_manager.received().size();
+        m_clock.slept += 1s;
+    };
+    testfiles::write(m_state.dropDir() / "a.txt", "V1:1\r\nV1:2\r\nV1:3\r\n");
+    testfiles::write(m_state.dropDir() / "b.txt", "V1:4\r\n");
+    m_manager.received();
+
+    bridge.tick();
+
+    ASSERT_EQ(printer.count("OpenCmd"), 4);
+    EXPECT_GE(pings + m_manager.received().size(), 4u);
 }
 
 TEST_F(Notify, ReadyAfterTheFirstReportThenStatusOnEveryChangeOfTheErrorState)

@@ -247,7 +247,7 @@ echo "window hidden to the tray"
 wait_for 10 test -d "$prog/Ostro" || fail "no drop folder"
 mkdir -p "$prog/Simulatore"
 printf '[Guasti]\r\nSellDept=7\r\n' >"$prog/Simulatore/guasti.ini"
-drop 20261208000001COR_test.txt 'F2:1:PANE:1000:150:3\r\n'
+drop 20261208000001COR_test.txt 'F2:1:PANE:1000:150:3\r\nF4:1:450:1\r\n'
 
 wait_for 20 grep -q 'COR_test.txt;' "$prog/FiscalError.log" || fail "no failure record in FiscalError.log"
 wait_for 10 shown_main || fail "the window did not come back with the error"
@@ -270,7 +270,7 @@ echo "screenshot: $screenshot"
 # file is discarded and the window comes back.
 close_window "$win"
 wait_for 10 hidden_main || fail "closing did not hide the window"
-drop 20261208000002COR_dopo.txt 'F2:1:PANE:1000:150:3\r\n'
+drop 20261208000002COR_dopo.txt 'F2:1:PANE:1000:150:3\r\nF4:1:450:1\r\n'
 wait_for 20 grep -q 'COR_dopo.txt;.*File non eseguito: errore in sospeso' "$prog/FiscalError.log" ||
   fail "the file was not discarded with its record"
 wait_for 10 shown_main || fail "the closed window did not come back when a file was discarded"
@@ -290,7 +290,7 @@ wait_for 10 hidden_main || fail "NASCONDI did not hide the window"
 # panels 600.
 word="$(head -c 600 /dev/zero | tr '\0' W)"
 printf '[Guasti]\r\nOpenPort=%s\r\n' "$word" >"$prog/Simulatore/guasti.ini"
-drop 20261208000003COR_lungo.txt 'F2:1:PANE:1000:150:3\r\n'
+drop 20261208000003COR_lungo.txt 'F2:1:PANE:1000:150:3\r\nF4:1:450:1\r\n'
 wait_for 20 grep -q "Apertura Porta: ${word:0:200}" "$prog/FiscalError.log" || fail "no record of the long error"
 wait_for 10 shown_main || fail "the window did not come back with the long error"
 win="$(shown_main)"
@@ -388,7 +388,7 @@ error_stands() { ! "$tessiro" ctl --dir "$prog" stato >/dev/null 2>&1; }
 # A paper end: the sale meets the end of the roll.
 paper_end() {
   printf '[Guasti]\r\nFineCarta=1\r\n' >"$prog/Simulatore/guasti.ini"
-  drop "$1" 'F2:1:PANE:1000:150:3\r\n'
+  drop "$1" 'F2:1:PANE:1000:150:3\r\nF4:1:450:1\r\n'
   wait_for 20 grep -q "${1:14};" "$prog/FiscalError.log" || fail "no failure record for $1"
   wait_for 10 shown_main || fail "the window did not come up with the paper end"
   sleep 1

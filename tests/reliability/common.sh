@@ -299,7 +299,7 @@ rel_check_config() {
 # Entries of the program directory that no part of the bridge should leave.
 rel_check_litter() {
   local dir=$1 extra
-  extra=$(ls -A "$dir" | grep -v -x -E '_Configurazione\.ini|FiscalError\.log|NotFiscalError\.log|Ostro|IN|Simulatore|\.tessiro\.lock|Cestino|Log' || true)
+  extra=$(ls -A "$dir" | grep -v -x -E '_Configurazione\.ini|FiscalError\.log|NotFiscalError\.log|Ostro|IN|Simulatore|\.tessiro\.lock|\.tessiro\.running|Cestino|Log' || true)
   if [ -n "$extra" ]; then
     rel_say "unexpected entries in the program directory: $extra"
     return 1

@@ -9,7 +9,9 @@
 # the middle of a receipt), restarts it, round after round. Then checks:
 #   - no marker reached the printer twice (trace) or was printed twice (roll);
 #   - every dropped file is accounted for: its marker is in the trace, or its
-#     name is in a log record (failed, discarded, dropped at start-up);
+#     name is in a log record (failed, interrupted);
+#   - no file is discarded at start-up: the files waiting their turn when the
+#     bridge was killed print after the restart;
 #   - _Configurazione.ini still holds every key and every foreign line;
 #   - the simulator's roll, receipt by receipt: no receipt holds the items of
 #     two files, no receipt number is closed twice, no receipt is left open
@@ -84,6 +86,7 @@ rel_check_config "$dir" "$REL_WORK/seed.ini" || rel_fail "configuration damaged"
 rel_check_litter "$dir" || rel_fail "litter"
 [ "$("$TESSIRO_BIN" config get --dir "$dir" --section Varie Eps_Vuoto x)" = -1 ] || rel_fail "Eps_Vuoto is not -1 at the end"
 discarded=$(grep -ac "File scartato all'avvio" "$dir/FiscalError.log" 2>/dev/null || true)
+[ "${discarded:-0}" -eq 0 ] || rel_fail "$discarded files were discarded at start-up instead of printed after it"
 read -r executed logged <<<"$counts"
 # The roll cut into documents: each begins at a rule of "=" and ends at its
 # numbered last line. Prints one line per problem, then "paid ID" and

@@ -51,7 +51,7 @@ for ((id = 1; id <= files; id++)); do
     3) name=$(rel_nonfiscal_name "$id"); body=$(rel_document "$id") ;;
     4) name="20261208000000display$id.txt"; body=$(printf 'D1:1:%s\r\n' "$(rel_marker "$id")") ;;
     5) name=$(rel_fiscal_name "$id"); body=$(printf 'F2:1:ARTICOLO:1000:x:1\r\nF5:1:%s\r\n' "$(rel_marker "$id")") ;;
-    0) name=$(rel_fiscal_name "$id"); body=$(printf 'F2:1:ARTICOLO:1000:150:0\r\nF5:1:%s\r\n' "$(rel_marker "$id")") ;;
+    0) name=$(rel_fiscal_name "$id"); body=$(printf 'F2:1:ARTICOLO:1000:150:0\r\nF5:1:%s\r\nF4:0:0:150:1\r\n' "$(rel_marker "$id")") ;;
   esac
   rel_drop "$dir" "$name" "$body"
   dropped+=("$id:$name")

@@ -7,7 +7,7 @@
 #include <ctime>
 
 // A clock that stands still unless told otherwise; sleeping only adds to
-// `slept` and moves the time on, so busy waits cost nothing in tests.
+// `slept` and moves both times on, so busy waits cost nothing in tests.
 class FakeClock : public Clock {
 public:
     FakeClock()
@@ -21,8 +21,13 @@ public:
         now.tm_isdst = -1;
     }
     std::tm localNow() const override { return now; }
+    std::chrono::steady_clock::time_point steadyNow() const override
+    {
+        return std::chrono::steady_clock::time_point{} + std::chrono::hours(1) + slept;
+    }
     void sleepFor(std::chrono::milliseconds d) override
     {
+        stillWorking();
         slept += d;
         now.tm_sec += static_cast<int>(d.count() / 1000);
         std::mktime(&now);

@@ -69,7 +69,7 @@ TEST_F(ErrorPanel, FailingCommandFileBringsTheHiddenWindowToTheFrontOnTop)
 {
     ASSERT_TRUE(window->isHidden());
     testfiles::write(prog / "Simulatore" / "guasti.ini", "[Guasti]\r\nSellDept=7\r\n");
-    testfiles::write(prog / "Ostro" / "20261208000001COR_test.txt", "F2:1:PANE:1000:150:3\r\n");
+    testfiles::write(prog / "Ostro" / "20261208000001COR_test.txt", "F2:1:PANE:1000:150:3\r\nF4:1:450:1\r\n");
 
     bridge->tick();
 

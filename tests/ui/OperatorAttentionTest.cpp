@@ -29,7 +29,7 @@ protected:
     void failAFile()
     {
         testfiles::write(prog / "Simulatore" / "guasti.ini", "[Guasti]\r\nSellDept=7\r\n");
-        testfiles::write(prog / "Ostro" / "20261208000001COR_test.txt", "F2:1:PANE:1000:150:3\r\n");
+        testfiles::write(prog / "Ostro" / "20261208000001COR_test.txt", "F2:1:PANE:1000:150:3\r\nF4:1:450:1\r\n");
         bridge->tick();
         ASSERT_TRUE(state.errorState);
     }
@@ -62,7 +62,7 @@ TEST_F(ErrorInSight, ClosedWindowComesBackWhenAFileIsDiscardedAndTheIconStaysThe
     ASSERT_TRUE(window->isHidden());
     ASSERT_TRUE(state.errorState);
 
-    testfiles::write(prog / "Ostro" / "20261208000002COR_dopo.txt", "F2:1:PANE:1000:150:1\r\n");
+    testfiles::write(prog / "Ostro" / "20261208000002COR_dopo.txt", "F2:1:PANE:1000:150:1\r\nF4:1:150:1\r\n");
     bridge->tick();
 
     EXPECT_TRUE(window->isVisible());
@@ -79,7 +79,7 @@ TEST_F(ErrorInSight, ExitDeclinedWithAnErrorStandingStillBringsTheWindowBackOnTh
     trigger("Esci");
     ASSERT_TRUE(window->isHidden());
 
-    testfiles::write(prog / "Ostro" / "20261208000002COR_dopo.txt", "F2:1:PANE:1000:150:1\r\n");
+    testfiles::write(prog / "Ostro" / "20261208000002COR_dopo.txt", "F2:1:PANE:1000:150:1\r\nF4:1:150:1\r\n");
     bridge->tick();
 
     EXPECT_TRUE(window->isVisible());
@@ -211,7 +211,7 @@ TEST_P(StatusLine, SaysWhatToDoAndMarksTheMatchingButtonWithoutTakingTheFocus)
 void paperEndInAReceipt(StatusLine& t)
 {
     t.faults("FineCarta=1\r\n");
-    t.drop("20261208000001COR_carta.txt", "F2:1:PANE:1000:150:3\r\n");
+    t.drop("20261208000001COR_carta.txt", "F2:1:PANE:1000:150:3\r\nF4:1:450:1\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -220,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](WindowFixture& w) {
                                      // A non-fiscal receipt asked for inside an open fiscal one.
                                      static_cast<StatusLine&>(w).drop("20261208000001COR_seq.txt",
-                                                                      "F2:1:PANE:1000:150:3\r\nN1:1\r\n");
+                                                                      "F2:1:PANE:1000:150:3\r\nN1:1\r\nN3:1\r\n");
                                  },
                                  {"scontrino annullato", "ribattere la vendita"},
                                  "cmdNascondi",
@@ -252,8 +252,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](WindowFixture& w) {
                                      auto& t = static_cast<StatusLine&>(w);
                                      paperEndInAReceipt(t);
-                                     t.drop("20261208000002COR_uno.txt", "F2:1:PANE:1000:150:1\r\n");
-                                     t.drop("20261208000003NOF_due.txt", "N1:1\r\n");
+                                     t.drop("20261208000002COR_uno.txt", "F2:1:PANE:1000:150:1\r\nF4:1:150:1\r\n");
+                                     t.drop("20261208000003NOF_due.txt", "N1:1\r\nN3:1\r\n");
                                  },
                                  {"2 file non eseguiti", "20261208000002COR_uno.txt", "20261208000003NOF_due.txt",
                                   "reinviare dal gestionale", "cambiare il rotolo"},
@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
                           [](WindowFixture& w) {
                               auto& t = static_cast<StatusLine&>(w);
                               paperEndInAReceipt(t);
-                              t.drop("20261208000002COR_uno.txt", "F2:1:PANE:1000:150:1\r\n");
+                              t.drop("20261208000002COR_uno.txt", "F2:1:PANE:1000:150:1\r\nF4:1:150:1\r\n");
                               t.faults("");
                               t.clickButton("cmdNascondi");
                           },
