@@ -10,6 +10,7 @@
 #include "core/OperatorWindow.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
+#include "lan/LanLedger.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -402,6 +403,13 @@ void ControlServer::addState(Reply& reply) const
     }
     if (!state.printerDescription.empty())
         reply.lines.push_back("printer: " + state.printerDescription);
+    const LanLedger ledger(state.programDir);
+    if (ledger.last())
+        reply.lines.push_back("printer-numbers: " + ledger.last()->describe().toStdString());
+    if (!ledger.doubts().empty())
+        reply.lines.push_back("printer-doubts: " + std::to_string(ledger.doubts().size()));
+    if (!ledger.lastVerdict().empty())
+        addText(reply, "printer-doubt-outcome", ledger.lastVerdict());
     // The panels as the operator sees them, never the widgets' names.
     addText(reply, "errore stampante", window.printerErrorText());
     addText(reply, "errore programma", window.programErrorText());
@@ -447,5 +455,16 @@ std::string ControlServer::stateJson() const
     o[QStringLiteral("files_not_run_today")] = day.notRun;
     if (!state.printerDescription.empty())
         o[QStringLiteral("printer")] = QString::fromStdString(state.printerDescription);
+    // The LAN printer's own numbers, kept beside Stampante.ini.
+    const LanLedger ledger(state.programDir);
+    const auto& last = ledger.last();
+    const auto count = [](long n) { return n >= 0 ? QJsonValue(qint64(n)) : QJsonValue(); };
+    o[QStringLiteral("last_receipt_number")] = last ? count(last->receipt) : QJsonValue();
+    o[QStringLiteral("last_z_number")] = last ? count(last->z) : QJsonValue();
+    o[QStringLiteral("last_receipt_amount")] = last && !last->amount.isEmpty() ? QJsonValue(last->amount)
+                                                                               : QJsonValue();
+    o[QStringLiteral("receipts_in_doubt")] = qint64(ledger.doubts().size());
+    o[QStringLiteral("doubt_outcome")] = ledger.lastVerdict().empty() ? QJsonValue()
+                                                                      : QJsonValue(fromCp1252(ledger.lastVerdict()));
     return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
 }

@@ -142,13 +142,20 @@ Intake::Verdict Intake::check(const std::string& name, int fd, const struct stat
     else
         m_seen.erase(name); // a writer is there: the settle period starts after it
 
-    if (verdict == Verdict::Finished)
+    bool quietButUnfinished = false;
+    if (verdict == Verdict::Finished) {
         verdict = byContent(name, fd, st);
+        quietButUnfinished = verdict == Verdict::Writing;
+    }
 
     if (verdict != Verdict::Writing) {
         m_seen.erase(name);
         m_held.erase(name);
         m_content.erase(name);
+    } else if (quietButUnfinished) {
+        // Held from its last change, as its minute is counted: it runs as it
+        // is then, and is never reported as a file still being written.
+        m_held.insert_or_assign(name, m_content.at(name).seen.since);
     } else {
         m_held.try_emplace(name, m_now());
     }

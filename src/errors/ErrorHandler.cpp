@@ -6,6 +6,7 @@
 #include "config/Text.h"
 #include "core/Clock.h"
 #include "core/OperatorWindow.h"
+#include "core/PrinterNote.h"
 #include "core/SharedState.h"
 #include "core/UniqueFd.h"
 #include "errors/FileKind.h"
@@ -170,8 +171,11 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     const bool fiscal = isFiscalName(name);
     const std::string reference = recordName(fileReference(name));
 
+    bool inDoubt = false;
+    if (fiscal && failureInDoubt)
+        guarded("doubt", [&] { inDoubt = failureInDoubt(); });
     bool corrWritten = true;
-    if (fiscal && !keepOffDisk)
+    if (fiscal && !keepOffDisk && !inDoubt)
         guarded("Kelmora_CORR",
                 [&] { corrWritten = ScriviINI(keys::Section, keys::Kelmora_CORR, reference, m_state.configFile()); });
     // Written again, with the records that wait, once the disk takes it.
@@ -221,10 +225,31 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
 
 void ErrorHandler::registraAzione(const std::string& action)
 {
-    const std::string& name = m_state.currentFileName;
+    actionRecord(m_state.currentFileName, action);
+}
+
+void ErrorHandler::actionRecord(const std::string& name, const std::string& action)
+{
     const std::string reference = name.empty() ? std::string("AZIONE") : recordName(fileReference(name));
     appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog, reference + ";" + nowText() + ";" + "AZIONE: " + action,
                  RecordKind::Action);
+}
+
+void ErrorHandler::printerNote(const PrinterNote& note)
+{
+    const std::string name = note.file.empty() ? m_state.currentFileName : note.file;
+    actionRecord(name, note.action);
+    if (!note.resendIfCorrHolds || !isFiscalName(name) || keepOffDisk)
+        return;
+    guarded("Kelmora_CORR", [&] {
+        if (LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), m_state.configFile()) == *note.resendIfCorrHolds)
+            storeKey(keys::Kelmora_CORR, recordName(fileReference(name)));
+    });
+}
+
+const std::string& ErrorHandler::currentFileName() const
+{
+    return m_state.currentFileName;
 }
 
 void ErrorHandler::logOnly(const std::string& message)

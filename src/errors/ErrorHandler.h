@@ -12,6 +12,7 @@
 #include <string>
 
 struct SharedState;
+struct PrinterNote;
 class OperatorWindow;
 class Clock;
 
@@ -64,6 +65,19 @@ public:
     // "Svuota errori a video": empties MsgErrori only.
     void SvuotaErrori();
 
+    // A note of the printer control: an action record under the reference
+    // of its file (the current one when it names none), and Kelmora_CORR
+    // naming that file when the note says it may be sent again and the key
+    // still holds what the note expects.
+    void printerNote(const PrinterNote& note);
+    const std::string& currentFileName() const;
+
+    // True when the failure being reported leaves it unknown whether the
+    // receipt printed: Kelmora_CORR is then left as it was, since ELIMINA
+    // or a resend of that file could delete or double a receipt that
+    // printed. Set where the bridge is wired; may be empty.
+    std::function<bool()> failureInDoubt;
+
     // What a "SEQUENZA ERRATA" failure of a fiscal file does once it is on
     // record: void the receipt left open. A void that reports no failure is
     // told to the window (documentVoided) before the error is shown. Set where the bridge is wired; a
@@ -99,6 +113,8 @@ public:
 
 private:
     std::string nowText();
+    // An action record under the reference of the file `name`.
+    void actionRecord(const std::string& name, const std::string& action);
     // The layout of logOnly, for the file `name` (none when empty).
     void problemRecord(const std::string& name, const std::string& message);
 

@@ -91,7 +91,7 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
                 [&](int ms) { return socket.waitForConnected(ms); }))
             return failed(socket.error() == QAbstractSocket::SocketTimeoutError ? HttpOutcome::Kind::Timeout
                                                                                 : HttpOutcome::Kind::NoConnection,
-                          socket.errorString());
+                          QStringLiteral("collegamento non riuscito (%1)").arg(socket.errorString()));
         return std::nullopt;
     }
     if (!QSslSocket::supportsSsl())
@@ -119,7 +119,8 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
         if (!c.tlsProblem.isEmpty())
             return failed(HttpOutcome::Kind::Tls, c.tlsProblem);
         if (socket.error() == QAbstractSocket::SocketTimeoutError)
-            return failed(HttpOutcome::Kind::Timeout, socket.errorString());
+            return failed(HttpOutcome::Kind::Timeout,
+                          QStringLiteral("collegamento non riuscito (%1)").arg(socket.errorString()));
         const bool tls = socket.state() == QAbstractSocket::ConnectedState ||
                          socket.error() == QAbstractSocket::SslHandshakeFailedError ||
                          socket.error() == QAbstractSocket::SslInternalError;
@@ -135,9 +136,15 @@ std::optional<HttpOutcome> connectTo(Connection& c, const LanEndpoint& endpoint,
 }
 
 // Reads an HTTP/1.1 reply: status line, headers, then a body of
-// Content-Length bytes, chunked, or up to the end of the connection.
+// Content-Length bytes, chunked, or up to the end of the connection. Every
+// outcome says the request was sent whole: the printer may have printed it.
 HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline, const std::function<void()>& working)
 {
+    auto failed = [](HttpOutcome::Kind kind, const QString& error) {
+        HttpOutcome o = ::failed(kind, error);
+        o.requestSent = true;
+        return o;
+    };
     QByteArray data;
     auto fill = [&]() -> bool {
         if (socket.bytesAvailable() == 0 &&
@@ -147,26 +154,26 @@ HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline, const s
         return data.size() <= MaxReply;
     };
     auto timedOut = [&] { return deadline.hasExpired() || socket.error() == QAbstractSocket::SocketTimeoutError; };
-    auto incomplete = [&](const char* what) {
+    auto incomplete = [&](const QString& what) {
         if (timedOut())
-            return failed(HttpOutcome::Kind::Timeout, QStringLiteral("no complete reply before the deadline"));
-        return failed(HttpOutcome::Kind::NoConnection,
-                      QStringLiteral("%1 (%2)").arg(QLatin1String(what), socket.errorString()));
+            return failed(HttpOutcome::Kind::Timeout, QStringLiteral("risposta non completa entro il tempo"));
+        return failed(HttpOutcome::Kind::NoConnection, QStringLiteral("%1 (%2)").arg(what, socket.errorString()));
     };
 
     qsizetype headerEnd;
     while ((headerEnd = data.indexOf("\r\n\r\n")) < 0) {
         if (!fill())
-            return incomplete("connection closed before the reply's headers");
+            return incomplete(QStringLiteral("collegamento chiuso prima della risposta"));
     }
     const QList<QByteArray> lines = data.left(headerEnd).split('\n');
     const QList<QByteArray> statusParts = lines.value(0).trimmed().split(' ');
     bool ok = false;
     HttpOutcome out;
     out.kind = HttpOutcome::Kind::Replied;
+    out.requestSent = true;
     out.httpStatus = statusParts.value(1).toInt(&ok);
     if (!statusParts.value(0).startsWith("HTTP/") || !ok)
-        return failed(HttpOutcome::Kind::NoConnection, QStringLiteral("not an HTTP reply"));
+        return failed(HttpOutcome::Kind::NoConnection, QStringLiteral("risposta non HTTP"));
     qsizetype length = -1;
     bool chunked = false;
     for (qsizetype i = 1; i < lines.size(); ++i) {
@@ -191,13 +198,13 @@ HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline, const s
             qsizetype eol;
             while ((eol = data.indexOf("\r\n")) < 0)
                 if (!fill())
-                    return incomplete("connection closed inside a chunk");
+                    return incomplete(QStringLiteral("collegamento chiuso a risposta iniziata"));
             const qsizetype size = data.left(eol).split(';').value(0).trimmed().toLongLong(&ok, 16);
             if (!ok || size < 0 || size > MaxReply)
-                return failed(HttpOutcome::Kind::NoConnection, QStringLiteral("bad chunk in the reply"));
+                return failed(HttpOutcome::Kind::NoConnection, QStringLiteral("blocco non valido nella risposta"));
             while (data.size() < eol + 2 + size + 2)
                 if (!fill())
-                    return incomplete("connection closed inside a chunk");
+                    return incomplete(QStringLiteral("collegamento chiuso a risposta iniziata"));
             if (size == 0)
                 break;
             body += data.mid(eol + 2, size);
@@ -208,10 +215,10 @@ HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline, const s
     }
     if (length >= 0) {
         if (length > MaxReply)
-            return failed(HttpOutcome::Kind::NoConnection, QStringLiteral("reply too large"));
+            return failed(HttpOutcome::Kind::NoConnection, QStringLiteral("risposta troppo grande"));
         while (data.size() < length)
             if (!fill())
-                return incomplete("connection closed inside the reply");
+                return incomplete(QStringLiteral("collegamento chiuso a risposta iniziata"));
         out.body = data.left(length);
         return out;
     }
@@ -220,7 +227,7 @@ HttpOutcome readHttp(QSslSocket& socket, const QDeadlineTimer& deadline, const s
             break;
     }
     if (timedOut() && socket.state() == QAbstractSocket::ConnectedState)
-        return failed(HttpOutcome::Kind::Timeout, QStringLiteral("no complete reply before the deadline"));
+        return failed(HttpOutcome::Kind::Timeout, QStringLiteral("risposta non completa entro il tempo"));
     out.body = data;
     return out;
 }
@@ -286,10 +293,13 @@ HttpOutcome HttpClient::post(const QByteArray& body, int serviceTimeoutMs, int c
     request += "Connection: close\r\n\r\n";
     request += body;
     socket.write(request);
+    // Until the last byte is out, the service cannot have taken the
+    // document (it reads Content-Length bytes before it acts): a failure
+    // here leaves it safe to send again.
     while (socket.bytesToWrite() > 0) {
         if (!socketWait(socket, deadline, whileWaiting, [&](int ms) { return socket.waitForBytesWritten(ms); }))
             return failed(deadline.hasExpired() ? HttpOutcome::Kind::Timeout : HttpOutcome::Kind::NoConnection,
-                          socket.errorString());
+                          QStringLiteral("invio del documento interrotto (%1)").arg(socket.errorString()));
     }
     HttpOutcome outcome = readHttp(socket, deadline, whileWaiting);
     outcome.acceptedTlsErrors = c.accepted;

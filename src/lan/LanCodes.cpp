@@ -5,9 +5,9 @@ std::string lancode::text(int32_t code)
 {
     switch (code) {
     case NoAnswer:
-        return "STAMPANTE NON RISPONDE: lo scontrino potrebbe essere stato stampato oppure no, controllare la carta "
-               "prima di ripeterlo";
-    case Communication: return "ERRORE DI COMUNICAZIONE CON LA STAMPANTE";
+        return "ESITO INCERTO: il documento potrebbe essere stato stampato oppure no, verificare prima di "
+               "reinviare";
+    case Communication: return "ERRORE DI COMUNICAZIONE CON LA STAMPANTE: documento non ricevuto";
     case Certificate: return "CERTIFICATO DELLA STAMPANTE NON VALIDO";
     case DocumentRefused: return "DOCUMENTO RIFIUTATO DALLA STAMPANTE";
     case Unavailable: return "STAMPANTE NON DISPONIBILE";

@@ -12,8 +12,11 @@
 //
 //   code  text
 //   ----  ---------------------------------------------------------------
-//     20  STAMPANTE NON RISPONDE        no reply in time: the document may or may not be printed
-//     21  ERRORE DI COMUNICAZIONE       connection refused, HTTP error, a reply that is not the service's
+//     20  ESITO INCERTO                 the document was sent whole and no usable reply came (none in
+//                                       time, cut off, unreadable, HTTP 5xx, the fiscal unit silent): it
+//                                       may or may not be printed
+//     21  ERRORE DI COMUNICAZIONE       the document did not reach the service (no connection, a send cut
+//                                       short) or the service refused the request (HTTP 4xx): safe to resend
 //     22  CERTIFICATO NON VALIDO        a TLS failure, or a certificate other than the pinned one
 //     23  DOCUMENTO RIFIUTATO           the service could not read the document
 //     24  STAMPANTE NON DISPONIBILE     the service could not reach the printer's fiscal unit

@@ -6,6 +6,8 @@
 
 #include <QXmlStreamWriter>
 
+#include <iterator>
+
 namespace fmt = lanformat;
 
 namespace {
@@ -182,10 +184,17 @@ DocumentCollector::Result DocumentCollector::subtotalDiscount(Currency amount)
         return code(lancode::NegativeTotal);
     openFiscal();
     m_net -= cents;
-    m_lines.push_back(element("printRecSubtotalAdjustment", {{QStringLiteral("description"), QStringLiteral("SCONTO")},
-                                                             {QStringLiteral("adjustmentType"), QStringLiteral("1")},
-                                                             {QStringLiteral("amount"), fmt::amount(cents)},
-                                                             {QStringLiteral("justification"), QStringLiteral("1")}}));
+    LanElement adjustment = element("printRecSubtotalAdjustment",
+                                    {{QStringLiteral("description"), QStringLiteral("SCONTO")},
+                                     {QStringLiteral("adjustmentType"), QStringLiteral("1")},
+                                     {QStringLiteral("amount"), fmt::amount(cents)},
+                                     {QStringLiteral("justification"), QStringLiteral("1")}});
+    // The service takes the adjustment before the subtotal it applies to;
+    // the files give the subtotal first.
+    auto at = m_lines.end();
+    if (!m_lines.empty() && m_lines.back().name == QLatin1String("printRecSubtotal"))
+        at = std::prev(at);
+    m_lines.insert(at, std::move(adjustment));
     return code(lancode::Ok);
 }
 
@@ -222,6 +231,7 @@ DocumentCollector::Result DocumentCollector::pay(const std::string& description,
 LanDocument DocumentCollector::takeFiscal()
 {
     LanDocument doc{LanDocument::Kind::FiscalReceipt, {}};
+    m_lastReceipt = m_net;
     doc.elements.push_back(element("beginFiscalReceipt"));
     for (auto* part : {&m_lines, &m_trailer, &m_payments})
         for (LanElement& e : *part)

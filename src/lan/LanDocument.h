@@ -77,6 +77,9 @@ public:
     State state() const { return m_state; }
     int64_t netCents() const { return m_net; }
     int64_t dueCents() const { return m_net - m_paid; }
+    // The total of the last fiscal receipt handed out, as computed here, to
+    // set against the amount the printer answers.
+    int64_t lastReceiptCents() const { return m_lastReceipt; }
 
 private:
     void openFiscal();
@@ -89,4 +92,5 @@ private:
     std::vector<LanElement> m_nonFiscal;
     int64_t m_net = 0;  // cents
     int64_t m_paid = 0; // cents
+    int64_t m_lastReceipt = 0;
 };

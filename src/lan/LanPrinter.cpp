@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "lan/LanPrinter.h"
 
+#include "config/IniFile.h"
+#include "config/Keys.h"
 #include "config/Text.h"
+#include "core/OutsideText.h"
+#include "core/ProgramFiles.h"
 #include "lan/LanCodes.h"
+#include "lan/LanFormat.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
+#include <QThread>
 
 #include <algorithm>
 
@@ -39,14 +45,15 @@ QString abridged(const QByteArray& xml)
         text = text.left(TraceHead) +
                QStringLiteral(" [... %1 caratteri ...] ").arg(text.size() - TraceHead - TraceTail) +
                text.right(TraceTail);
-    return text;
+    // A reply is outside text: no control character of it reaches the trace.
+    return cleanOutsideText(text, std::size_t(text.size()));
 }
 
 } // namespace
 
 LanPrinter::LanPrinter(const fs::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint, Timeouts timeouts)
-    : m_tracePath(programDir / TraceFile), m_client(std::move(endpoint), std::move(pinnedFingerprint)),
-      m_timeouts(timeouts)
+    : m_tracePath(programDir / TraceFile), m_configFile(programDir / files::ConfigFile),
+      m_client(std::move(endpoint), std::move(pinnedFingerprint)), m_timeouts(timeouts), m_ledger(programDir)
 {}
 
 LanPrinter::LanPrinter(const fs::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint)
@@ -96,8 +103,90 @@ LanReply LanPrinter::exchange(const LanDocument& doc, Wait wait)
     return reply;
 }
 
+void LanPrinter::begin()
+{
+    m_failureInDoubt = false;
+}
+
+void LanPrinter::note(PrinterNote n)
+{
+    trace(QStringLiteral("-- AZIONE: %1").arg(fromCp1252(n.action)));
+    if (onNote)
+        onNote(n);
+}
+
+void LanPrinter::saveLedger()
+{
+    if (!m_ledger.save())
+        trace(QStringLiteral("-- %1 non scritto (%2): i numeri restano solo in memoria")
+                  .arg(QLatin1String(LanLedger::FileName), QString::fromStdString(m_ledger.why())));
+}
+
+LanReply LanPrinter::resetPrinter()
+{
+    const LanReply reply = exchange(DocumentCollector::reset(), Wait::Normal);
+    const bool stranded = m_strandedConfirmed;
+    m_strandedConfirmed = false;
+    if (stranded && reply.code == lancode::Ok) {
+        for (const Verdict& v : m_ledger.strandedReset())
+            note({v.doubt.file, LanLedger::VerdictPrefix + v.text,
+                  v.resendable ? std::optional<std::string>(v.doubt.corr) : std::nullopt});
+    } else {
+        // Even a reset that failed may have reached the printer.
+        m_ledger.interrupt();
+    }
+    saveLedger();
+    return reply;
+}
+
+void LanPrinter::receiptConfirmed(const LanReply& reply)
+{
+    ReceiptNumbers n;
+    auto info = [&reply](const char* name) {
+        const auto it = reply.info.find(QLatin1String(name));
+        return it == reply.info.end() ? QString() : it->second;
+    };
+    bool ok = false;
+    if (const long receipt = info("fiscalReceiptNumber").toLong(&ok); ok && receipt >= 0)
+        n.receipt = receipt;
+    if (const long z = info("zRepNumber").toLong(&ok); ok && z >= 0)
+        n.z = z;
+    n.amount = info("fiscalReceiptAmount");
+    n.date = info("fiscalReceiptDate");
+    n.time = info("fiscalReceiptTime");
+    trace(n.known() ? QStringLiteral("-- numeri della stampante: %1").arg(n.describe())
+                    : QStringLiteral("-- la risposta non porta i numeri dello scontrino (%1)").arg(n.describe()));
+    const std::vector<Verdict> verdicts = m_ledger.confirmed(n);
+    saveLedger();
+    for (const Verdict& v : verdicts)
+        note({v.doubt.file, LanLedger::VerdictPrefix + v.text,
+              v.resendable ? std::optional<std::string>(v.doubt.corr) : std::nullopt});
+    // The printer's figure is the one the tax office sees.
+    const auto printed = printerAmountCents(n.amount);
+    if (printed && *printed != m_doc.lastReceiptCents())
+        note({std::string(),
+              toCp1252(QStringLiteral("Importo dello scontrino n. %1 secondo la stampante %2, "
+                                      "calcolato %3: verificare")
+                           .arg(n.receipt >= 0 ? QString::number(n.receipt) : QStringLiteral("?"),
+                                lanformat::amount(*printed), lanformat::amount(m_doc.lastReceiptCents()))),
+              std::nullopt});
+}
+
+void LanPrinter::receiptInDoubt()
+{
+    const std::string file = currentFile ? currentFile() : std::string();
+    const std::string corr = LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), m_configFile);
+    m_ledger.addDoubt(file, corr);
+    saveLedger();
+    // What the printer holds open is unknown until it answers again.
+    m_printerDocumentOpen.reset();
+    trace(QStringLiteral("-- scontrino in dubbio (file %1): nessun reset, si attende il prossimo scontrino")
+              .arg(cleanOutsideText(fromCp1252(file))));
+}
+
 int16_t LanPrinter::fail(int16_t code, const QString& detail)
 {
+    m_failureInDoubt = code == lancode::NoAnswer;
     if (detail.isEmpty())
         m_details.erase(code);
     else
@@ -114,20 +203,38 @@ int16_t LanPrinter::fail(int16_t code, const QString& detail)
 int16_t LanPrinter::send(const LanDocument& doc, Wait wait)
 {
     const LanReply reply = exchange(doc, wait);
-    if (reply.code == lancode::Ok)
+    const bool fiscal = doc.kind == LanDocument::Kind::FiscalReceipt;
+    // A closure starts the receipts' count again, whatever its reply.
+    if (doc.kind == LanDocument::Kind::FiscalReport) {
+        m_ledger.interrupt();
+        saveLedger();
+    }
+    if (reply.code == lancode::Ok) {
+        if (fiscal)
+            receiptConfirmed(reply);
         return lancode::Ok;
-    // A document the printer refused may stay open in it and block the next
-    // one: it is reset. Not after a timeout or a lost connection, when the
-    // printer may still be printing it.
-    const bool isDocument = doc.kind == LanDocument::Kind::FiscalReceipt || doc.kind == LanDocument::Kind::NonFiscal;
-    if (isDocument && reply.fromPrinter && reply.documentOpen().value_or(true))
-        exchange(DocumentCollector::reset(), Wait::Normal);
+    }
+    if (reply.inDoubt()) {
+        // The printer may still be printing it: no reset.
+        if (fiscal)
+            receiptInDoubt();
+        return fail(reply.code, reply.detail());
+    }
+    // Whether a refused document stays open in the printer is not known for
+    // every firmware, and the status digits are no proof that it did not:
+    // every refused document is followed by a reset. Not one that never
+    // left: the service cannot hold what it did not get.
+    const bool isDocument = fiscal || doc.kind == LanDocument::Kind::NonFiscal;
+    if (isDocument && reply.sent)
+        resetPrinter();
     return fail(reply.code, reply.detail());
 }
 
 template <typename Step>
 int16_t LanPrinter::run(Step&& step, Wait wait)
 {
+    begin();
+    m_strandedConfirmed = false;
     if (!m_open)
         return fail(lancode::PortClosed);
     const DocumentCollector::Result result = step();
@@ -140,6 +247,8 @@ int16_t LanPrinter::run(Step&& step, Wait wait)
 
 void LanPrinter::OpenPort()
 {
+    begin();
+    m_strandedConfirmed = false;
     if (m_open)
         throw ControlFailure("Stampante LAN " + m_client.endpoint().address().toStdString() + " gia' aperta");
     const LanReply reply = exchange(DocumentCollector::statusQuery(), Wait::Opening);
@@ -151,6 +260,8 @@ void LanPrinter::OpenPort()
 
 void LanPrinter::ClosePort()
 {
+    begin();
+    m_strandedConfirmed = false;
     m_open = false;
     if (!m_doc.dropAll())
         return;
@@ -212,12 +323,36 @@ OpenDocument LanPrinter::DocumentOpen()
     // document the bridge has open.
     switch (m_doc.state()) {
     case DocumentCollector::State::Fiscal:
-    case DocumentCollector::State::Payment:
-        return OpenDocument::Fiscal;
-    case DocumentCollector::State::NonFiscal:
-        return OpenDocument::NonFiscal;
-    case DocumentCollector::State::None:
-        break;
+    case DocumentCollector::State::Payment: return OpenDocument::Fiscal;
+    case DocumentCollector::State::NonFiscal: return OpenDocument::NonFiscal;
+    case DocumentCollector::State::None: break;
+    }
+    begin();
+    if (!m_ledger.doubts().empty() && m_open) {
+        // The printer may still be printing the receipt in doubt: a document
+        // is taken as stranded only when two looks a few seconds apart both
+        // find it open.
+        m_strandedConfirmed = false;
+        const LanReply first = exchange(DocumentCollector::statusQuery(), Wait::Opening);
+        if (!first.fromPrinter || !first.documentOpen())
+            return OpenDocument::Unknown;
+        if (!*first.documentOpen())
+            return OpenDocument::None;
+        trace(QStringLiteral("-- documento aperto con uno scontrino in dubbio: nuovo controllo tra %1 ms")
+                  .arg(m_timeouts.doubtRecheckMs));
+        QThread::msleep(static_cast<unsigned long>(std::max(0, m_timeouts.doubtRecheckMs)));
+        const LanReply second = exchange(DocumentCollector::statusQuery(), Wait::Opening);
+        if (!second.fromPrinter || !second.documentOpen())
+            return OpenDocument::Unknown;
+        if (!*second.documentOpen())
+            return OpenDocument::None;
+        m_strandedConfirmed = true;
+        switch (second.printerStatus.at(3).unicode()) {
+        case '0':
+        case '3': return OpenDocument::Fiscal;
+        case '2': return OpenDocument::NonFiscal;
+        default: return OpenDocument::Undetermined;
+        }
     }
     // Otherwise only the status digits of the printer's last reply tell.
     if (!m_printerDocumentOpen)
@@ -227,15 +362,24 @@ OpenDocument LanPrinter::DocumentOpen()
 
 int16_t LanPrinter::CancelReceipt(int16_t)
 {
+    begin();
     if (!m_open)
         return fail(lancode::PortClosed);
     if (m_doc.dropFiscal())
         trace(QStringLiteral("-- scontrino in preparazione annullato"));
-    // Nothing of the collected receipt reached the printer; a document is
-    // open there only if a reply said so, or if none has come yet.
-    if (!m_printerDocumentOpen.value_or(true))
-        return lancode::Ok;
-    const LanReply reply = exchange(DocumentCollector::reset(), Wait::Normal);
+    if (!m_strandedConfirmed) {
+        // No reply since a receipt went into doubt: the printer may still be
+        // printing it, and a reset now could cut it in half.
+        if (!m_ledger.doubts().empty() && !m_printerDocumentOpen) {
+            trace(QStringLiteral("-- nessun reset: uno scontrino e' in dubbio e la stampante potrebbe stamparlo"));
+            return lancode::Ok;
+        }
+        // Nothing of the collected receipt reached the printer; a document
+        // is open there only if a reply said so, or if none has come yet.
+        if (!m_printerDocumentOpen.value_or(true))
+            return lancode::Ok;
+    }
+    const LanReply reply = resetPrinter();
     return reply.code == lancode::Ok ? lancode::Ok : fail(reply.code, reply.detail());
 }
 
@@ -285,7 +429,11 @@ int16_t LanPrinter::NonFiscalLine(int16_t, int16_t, const std::string& text)
 
 int16_t LanPrinter::CloseNonFiscal(int16_t)
 {
-    return run([&] { return m_doc.closeNonFiscal(); });
+    if (m_doc.state() != DocumentCollector::State::None || !m_open)
+        return run([&] { return m_doc.closeNonFiscal(); });
+    begin();
+    const LanReply reply = resetPrinter();
+    return reply.code == lancode::Ok ? lancode::Ok : fail(reply.code, reply.detail());
 }
 
 int16_t LanPrinter::DisplayText(int16_t, const std::string& text)
@@ -315,9 +463,10 @@ int16_t LanPrinter::FiscalClosureAlt(int16_t)
 
 int16_t LanPrinter::PaperEndRecovery(int16_t)
 {
+    begin();
     if (!m_open)
         return fail(lancode::PortClosed);
-    const LanReply reply = exchange(DocumentCollector::reset(), Wait::Normal);
+    const LanReply reply = resetPrinter();
     return reply.code == lancode::Ok ? lancode::Ok : fail(reply.code, reply.detail());
 }
 

@@ -3,6 +3,7 @@
 
 #include "lan/HttpClient.h"
 #include "lan/LanDocument.h"
+#include "lan/LanLedger.h"
 #include "printer/PrinterControl.h"
 
 #include <filesystem>
@@ -18,8 +19,13 @@
 //
 // Sending waits on the socket without running the event loop (HttpClient),
 // so no timer tick or control command runs in the middle of a send. A
-// document is never sent twice on this control's own account: after a
-// timeout the printer may or may not have printed it, and the failure says so.
+// document is never sent twice on this control's own account: once it was
+// sent whole and no usable reply came, the printer may or may not have
+// printed it; the failure says so (NoAnswer), nothing resets the printer
+// while it may still be printing, and the fiscal receipt is kept in doubt
+// (LanLedger) until the next receipt's numbers tell what became of it. Every
+// other failed document is followed by a reset, since whether the firmware
+// leaves a refused document open is not known.
 class LanPrinter final : public PrinterControl {
 public:
     struct Timeouts {
@@ -29,6 +35,9 @@ public:
         int reportClientMs = 65000;
         int openServiceMs = 5000;
         int openClientMs = 7000;
+        // While a document is in doubt, how long apart the two status
+        // queries are that must both show a document open before it is reset.
+        int doubtRecheckMs = 3000;
     };
 
     LanPrinter(const std::filesystem::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint,
@@ -49,7 +58,12 @@ public:
     void OpenPort() override;
     void ClosePort() override;
     bool PortIsOpen() override { return m_open; }
+    // While a receipt stands in doubt, the printer is asked (twice, a few
+    // seconds apart: it may still be printing it); a document both answers
+    // show open is taken as stranded, and the void that follows resets it
+    // and settles the doubt as "annullato nella stampante".
     OpenDocument DocumentOpen() override;
+    bool FailureInDoubt() override { return m_failureInDoubt; }
     bool Busy() override { return false; }
     int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
     int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
@@ -69,6 +83,8 @@ public:
                       int16_t index) override;
     int16_t OpenNonFiscal(int16_t idOp) override;
     int16_t NonFiscalLine(int16_t idOp, int16_t value, const std::string& text) override;
+    // With no non-fiscal document being collected: the operator's close of
+    // one stranded in the printer, which no element closes; a reset does.
     int16_t CloseNonFiscal(int16_t idOp) override;
     int16_t DisplayText(int16_t idOp, const std::string& text) override;
     int16_t OpenCmd(int16_t idOp) override;
@@ -79,6 +95,7 @@ public:
     std::string ErrorText(int16_t level, int32_t code) override;
 
     const DocumentCollector& collector() const { return m_doc; }
+    const LanLedger& ledger() const { return m_ledger; }
 
 private:
     // How long an exchange may take: a document, the opening's status
@@ -92,14 +109,28 @@ private:
     LanReply exchange(const LanDocument& doc, Wait wait);
     int16_t fail(int16_t code, const QString& detail = {});
     void trace(const QString& line);
+    // At the start of each call: the last call's doubt is no more.
+    void begin();
+    // resetPrinter; a doubt can no longer be told by counting receipts,
+    // or, when the doubtful receipt was found stranded, it is settled.
+    LanReply resetPrinter();
+    void receiptConfirmed(const LanReply& reply);
+    void receiptInDoubt();
+    void note(PrinterNote note);
+    void saveLedger();
 
     std::filesystem::path m_tracePath;
+    std::filesystem::path m_configFile;
     HttpClient m_client;
     Timeouts m_timeouts;
     DocumentCollector m_doc;
     bool m_open = false;
     bool m_inEvent = false;
     bool m_tlsNoted = false;
+    bool m_failureInDoubt = false;
+    // DocumentOpen found the document open twice while a doubt stood.
+    bool m_strandedConfirmed = false;
+    LanLedger m_ledger;
     // What the printer's last reply said about an open document; empty until
     // a reply with status digits has come in this process.
     std::optional<bool> m_printerDocumentOpen;

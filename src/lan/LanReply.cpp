@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "lan/LanReply.h"
 
+#include "core/OutsideText.h"
 #include "lan/LanCodes.h"
 
 #include <QXmlStreamReader>
@@ -50,6 +51,11 @@ int16_t codeForFailure(const QString& rawKeyword, std::optional<int> status)
     return lancode::PrinterError;
 }
 
+bool LanReply::inDoubt() const
+{
+    return code == lancode::NoAnswer;
+}
+
 std::optional<bool> LanReply::documentOpen() const
 {
     if (printerStatus.size() < 4)
@@ -74,26 +80,34 @@ QString LanReply::detail() const
 LanReply readReply(const HttpOutcome& outcome)
 {
     LanReply reply;
+    reply.sent = outcome.requestSent;
+    auto problem = [&reply](int16_t code, const QString& text) {
+        reply.code = code;
+        // Our words around the network's or the certificate's, which come
+        // from outside: room for both, and no control character.
+        reply.problem = cleanOutsideText(text, 2 * OutsideTextMax);
+        return reply;
+    };
     switch (outcome.kind) {
     case HttpOutcome::Kind::Timeout:
-        reply.code = lancode::NoAnswer;
-        reply.problem = QStringLiteral("nessuna risposta in tempo (%1)").arg(outcome.error);
-        return reply;
+        if (!outcome.requestSent)
+            return problem(lancode::Communication, QStringLiteral("documento non inviato (%1)").arg(outcome.error));
+        return problem(lancode::NoAnswer, QStringLiteral("nessuna risposta in tempo (%1)").arg(outcome.error));
     case HttpOutcome::Kind::NoConnection:
-        reply.code = lancode::Communication;
-        reply.problem = QStringLiteral("collegamento non riuscito (%1)").arg(outcome.error);
-        return reply;
-    case HttpOutcome::Kind::Tls:
-        reply.code = lancode::Certificate;
-        reply.problem = QStringLiteral("TLS: %1").arg(outcome.error);
-        return reply;
+        if (!outcome.requestSent)
+            return problem(lancode::Communication, QStringLiteral("documento non inviato (%1)").arg(outcome.error));
+        return problem(lancode::NoAnswer, QStringLiteral("risposta mancante o interrotta (%1)").arg(outcome.error));
+    case HttpOutcome::Kind::Tls: return problem(lancode::Certificate, QStringLiteral("TLS: %1").arg(outcome.error));
     case HttpOutcome::Kind::Replied: break;
     }
-    if (outcome.httpStatus != 200) {
-        reply.code = lancode::Communication;
-        reply.problem = QStringLiteral("risposta HTTP %1").arg(outcome.httpStatus);
-        return reply;
-    }
+    // A 4xx says the service refused the request itself; anything else but
+    // 200 may come after the fiscal unit took the document.
+    if (outcome.httpStatus >= 400 && outcome.httpStatus < 500)
+        return problem(
+            lancode::Communication,
+            QStringLiteral("risposta HTTP %1: documento non accettato dal servizio").arg(outcome.httpStatus));
+    if (outcome.httpStatus != 200)
+        return problem(lancode::NoAnswer, QStringLiteral("risposta HTTP %1").arg(outcome.httpStatus));
 
     QXmlStreamReader xml(outcome.body);
     bool inResponse = false, inInfo = false, sawResponse = false;
@@ -125,16 +139,23 @@ LanReply readReply(const HttpOutcome& outcome)
         }
     }
     if (xml.hasError() || !sawResponse) {
-        reply.code = lancode::Communication;
-        reply.problem = xml.hasError() ? QStringLiteral("risposta non leggibile (%1)").arg(xml.errorString())
-                                       : QStringLiteral("risposta senza elemento response");
-        return reply;
+        // Whatever it was, it came after the document: the printer may have
+        // printed it.
+        reply.info.clear();
+        reply.keyword.clear();
+        reply.status.reset();
+        return problem(lancode::NoAnswer, xml.hasError()
+                                              ? QStringLiteral("risposta non leggibile (%1)").arg(xml.errorString())
+                                              : QStringLiteral("risposta senza elemento response"));
     }
     reply.fromPrinter = true;
+    reply.keyword = cleanOutsideText(reply.keyword);
+    for (auto& [name, value] : reply.info)
+        value = cleanOutsideText(value);
     for (const char* name : {"printerStatus", "fpStatus"}) {
         const auto it = reply.info.find(QLatin1String(name));
         if (it != reply.info.end() && !it->second.isEmpty()) {
-            reply.printerStatus = it->second;
+            reply.printerStatus = it->second; // cleaned above
             break;
         }
     }

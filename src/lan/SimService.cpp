@@ -2,6 +2,7 @@
 #include "lan/SimService.h"
 
 #include "config/Text.h"
+#include "lan/LanFormat.h"
 #include "printer/PrinterControl.h"
 #include "simulator/SimCodes.h"
 #include "simulator/SimState.h"
@@ -132,8 +133,7 @@ struct SimService::Request {
     std::vector<Element> elements;
 };
 
-SimService::SimService(const fs::path& programDir)
-    : m_printer(std::make_unique<SimulatedPrinter>(programDir))
+SimService::SimService(const fs::path& programDir) : m_printer(std::make_unique<SimulatedPrinter>(programDir))
 {
     m_printer->setComPort(1);
     m_printer->setComSettings("");
@@ -224,6 +224,8 @@ QByteArray SimService::play(const Request& request)
     const auto amountOf = [](const Element& e, const char* key) { return number(e.value(key)).value_or(Currency()); };
     // The whole document is one print: one durable commit of roll and
     // counters at its end, not one per line.
+    // What the printer counts for a receipt: the grand total's step.
+    const Currency grandTotalBefore = p.currentState().grandTotal;
     p.beginDocument();
     int16_t code = simcode::Ok;
     bool statusAsked = false;
@@ -322,6 +324,8 @@ QByteArray SimService::play(const Request& request)
     if (code == simcode::Ok && request.root == QLatin1String("printerFiscalReceipt")) {
         const QDateTime now = QDateTime::currentDateTime();
         info.push_back({QStringLiteral("fiscalReceiptNumber"), QString::number(state.lastReceipt)});
+        info.push_back({QStringLiteral("fiscalReceiptAmount"),
+                        lanformat::amount(lanformat::centsHalfUp(state.grandTotal - grandTotalBefore))});
         info.push_back({QStringLiteral("fiscalReceiptDate"), now.toString(QStringLiteral("d/M/yyyy"))});
         info.push_back({QStringLiteral("fiscalReceiptTime"), now.toString(QStringLiteral("HH:mm"))});
         info.push_back({QStringLiteral("zRepNumber"), QString::number(state.closures + 1)});

@@ -23,6 +23,9 @@ ErrorLink::ErrorLink(PrinterControl& control, ErrorHandler& errors, const Workin
         }
         errors.printerErrorEvent(level, code, text);
     };
+    control.onNote = [&errors](const PrinterNote& note) { errors.printerNote(note); };
+    control.currentFile = [&errors] { return errors.currentFileName(); };
+    errors.failureInDoubt = [&control] { return control.FailureInDoubt(); };
     errors.onSequenceError = [&control, &errors, &settings] {
         AnnullaScontrino(control, errors, settings.portNumber, settings.portSettings);
     };
@@ -31,5 +34,8 @@ ErrorLink::ErrorLink(PrinterControl& control, ErrorHandler& errors, const Workin
 ErrorLink::~ErrorLink()
 {
     m_control.onErrorEvent = nullptr;
+    m_control.onNote = nullptr;
+    m_control.currentFile = nullptr;
     m_errors.onSequenceError = nullptr;
+    m_errors.failureInDoubt = nullptr;
 }

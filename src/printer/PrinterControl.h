@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/PrinterNote.h"
 #include "printer/Currency.h"
 
 #include <cstdint>
@@ -31,16 +32,11 @@ enum class OpenDocument {
 inline const char* openDocumentName(OpenDocument open)
 {
     switch (open) {
-    case OpenDocument::None:
-        return "none";
-    case OpenDocument::Fiscal:
-        return "fiscal";
-    case OpenDocument::NonFiscal:
-        return "non-fiscal";
-    case OpenDocument::Undetermined:
-        return "undetermined";
-    case OpenDocument::Unknown:
-        break;
+    case OpenDocument::None: return "none";
+    case OpenDocument::Fiscal: return "fiscal";
+    case OpenDocument::NonFiscal: return "non-fiscal";
+    case OpenDocument::Undetermined: return "undetermined";
+    case OpenDocument::Unknown: break;
     }
     return "unknown";
 }
@@ -60,6 +56,17 @@ public:
     // that never waits never tells it), so the bridge can show it is alive.
     // May be empty.
     std::function<void()> whileWaiting;
+    // The control's notes (PrinterNote). Connected by the owner; may be empty.
+    std::function<void(const PrinterNote& note)> onNote;
+    // The bare name of the command file being run, for a control that keeps
+    // it with a document in doubt. Set by the owner; may be empty.
+    std::function<std::string()> currentFile;
+
+    // True when the failure the control reported last leaves it unknown
+    // whether the document was printed (sent whole, no usable reply): the
+    // file must not be offered for resending. Controls that always know
+    // keep the default.
+    virtual bool FailureInDoubt() { return false; }
 
     // Property puts.
     virtual void setOpenOptionA(int32_t value) = 0;

@@ -6,6 +6,7 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
+#include "lan/LanLedger.h"
 #include "printer/Currency.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
@@ -600,6 +601,31 @@ TEST_F(MonitoringCtl, JsonCarriesTheFactsOfStato)
     EXPECT_EQ(o.value("files_waiting"), QJsonValue(0));
     EXPECT_EQ(o.value("batch_running"), QJsonValue(false));
     EXPECT_TRUE(o.value("uptime_seconds").isDouble());
+    EXPECT_TRUE(o.value("last_receipt_number").isNull());
+    EXPECT_TRUE(o.value("doubt_outcome").isNull());
+
+    // The LAN printer's numbers as it keeps them.
+    LanLedger ledger(m_dir);
+    ReceiptNumbers n;
+    n.receipt = 27;
+    n.z = 118;
+    n.amount = QStringLiteral("3,50");
+    ledger.confirmed(n);
+    ledger.addDoubt("20261208140509COR0009.txt", "");
+    ASSERT_TRUE(ledger.save());
+    o = json();
+    EXPECT_EQ(o.value("last_receipt_number"), QJsonValue(27));
+    EXPECT_EQ(o.value("last_z_number"), QJsonValue(118));
+    EXPECT_EQ(o.value("last_receipt_amount"), QJsonValue("3,50"));
+    EXPECT_EQ(o.value("receipts_in_doubt"), QJsonValue(1));
+    n.receipt = 29;
+    ledger.confirmed(n);
+    ASSERT_TRUE(ledger.save());
+    o = json();
+    EXPECT_EQ(o.value("doubt_outcome"),
+              QJsonValue("20261208140509COR0009.txt: Esito del documento in dubbio: stampato (scontrino n. 28)"));
+    EXPECT_NE(ctl("stato").out.find("printer-numbers: scontrino n. 29, chiusura n. 118, importo 3,50"),
+              std::string::npos);
 
     failHalfWayThroughAReceipt();
     testfiles::write(m_dir / "Ostro" / "a.txt", "D1:1:A");

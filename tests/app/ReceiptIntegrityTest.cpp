@@ -222,6 +222,26 @@ TEST_F(IntakeBridge, FileBeingWrittenHoldsBackALaterClosureUpToAMinute)
     EXPECT_EQ(countContaining(fiscalLog(), "scrittura"), 0);
 }
 
+// A quiet file without its payment is held from its last change and then
+// runs as it is: one record for that, none for a file still being written.
+TEST_F(IntakeBridge, QuietFileWithoutItsPaymentIsHeldFromItsLastChangeNotReportedAsBeingWritten)
+{
+    const std::string name = "20261208180100COR000001.txt";
+    testfiles::write(drop() / name, "F2:1:PANE:1000:150:1\r\n");
+    m_bridge->tick();
+    later(30s);
+    testfiles::write(drop() / name, "F2:1:PANE:1000:150:1\r\nF5:1:ID-000001\r\n");
+    m_bridge->tick();
+    later(35s);
+    m_bridge->tick();
+    EXPECT_TRUE(m_opened.empty());
+    later(30s);
+    m_bridge->tick();
+    EXPECT_EQ(m_opened, std::vector<std::string>{name});
+    EXPECT_EQ(countContaining(fiscalLog(), "scrittura"), 0);
+    EXPECT_EQ(countContaining(fiscalLog(), MsgFileNonConcluso), 1);
+}
+
 // Waiting cannot mend a record that does not convert, but a last line still
 // being written is no fault yet.
 TEST_F(IntakeBridge, FileStoppedByAFaultyRecordRunsAtOnceButACutLastLineWaits)

@@ -48,12 +48,14 @@ private:
         }
         if (data.size() < headerEnd + 4 + length)
             return;
-        m_owner.record(data.mid(headerEnd + 4, length));
+        const QByteArray body = data.mid(headerEnd + 4, length);
+        m_owner.record(data.left(data.indexOf("\r\n")).split(' ').value(1), body);
         m_buffers.remove(socket);
-        const FakeService::Answer answer = m_owner.next();
+        const FakeService::Answer answer = m_owner.next(body);
         switch (answer.kind) {
         case FakeService::Answer::Kind::Silence: return; // the client's deadline ends it
         case FakeService::Answer::Kind::Raw: socket->write(answer.bytes); break;
+        case FakeService::Answer::Kind::BodyThenRefuse: m_server->close(); [[fallthrough]];
         case FakeService::Answer::Kind::Body:
             socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
                           QByteArray::number(answer.bytes.size()) + "\r\nConnection: close\r\n\r\n" + answer.bytes);
@@ -120,6 +122,18 @@ void FakeService::setFallback(Answer answer)
     m_fallback = std::move(answer);
 }
 
+void FakeService::pushFor(QByteArray needle, Answer answer)
+{
+    std::lock_guard lock(m_mutex);
+    m_keyed.emplace_back(std::move(needle), std::move(answer));
+}
+
+std::vector<QByteArray> FakeService::targets() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_targets;
+}
+
 std::vector<QByteArray> FakeService::requests() const
 {
     std::lock_guard lock(m_mutex);
@@ -136,11 +150,18 @@ void FakeService::clear()
 {
     std::lock_guard lock(m_mutex);
     m_requests.clear();
+    m_targets.clear();
 }
 
-FakeService::Answer FakeService::next()
+FakeService::Answer FakeService::next(const QByteArray& body)
 {
     std::lock_guard lock(m_mutex);
+    for (auto it = m_keyed.begin(); it != m_keyed.end(); ++it)
+        if (body.contains(it->first)) {
+            Answer a = std::move(it->second);
+            m_keyed.erase(it);
+            return a;
+        }
     if (m_queue.empty())
         return m_fallback;
     Answer a = std::move(m_queue.front());
@@ -148,9 +169,10 @@ FakeService::Answer FakeService::next()
     return a;
 }
 
-void FakeService::record(QByteArray body)
+void FakeService::record(QByteArray target, QByteArray body)
 {
     std::lock_guard lock(m_mutex);
+    m_targets.push_back(std::move(target));
     m_requests.push_back(std::move(body));
 }
 
@@ -162,6 +184,22 @@ QByteArray FakeService::success(const QString& printerStatus)
                           "elementList><lastCommand>74</lastCommand><printerStatus>%1</printerStatus></addInfo></"
                           "response></soapenv:Body></soapenv:Envelope>")
         .arg(printerStatus)
+        .toUtf8();
+}
+
+QByteArray FakeService::receipt(int number, int z, const QString& amount)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?><soapenv:Envelope "
+                          "xmlns:soapenv=\"http://schemas.xmlsoap.org/soap/envelope/\"><soapenv:Body><response "
+                          "success=\"true\" code=\"\" status=\"2\"><addInfo><elementList>lastCommand,printerStatus,"
+                          "fiscalReceiptNumber,fiscalReceiptAmount,fiscalReceiptDate,fiscalReceiptTime,zRepNumber</"
+                          "elementList><lastCommand>74</lastCommand><printerStatus>00110</printerStatus>"
+                          "<fiscalReceiptNumber>%1</fiscalReceiptNumber><fiscalReceiptAmount>%3</fiscalReceiptAmount>"
+                          "<fiscalReceiptDate>8/12/2026</fiscalReceiptDate><fiscalReceiptTime>14:30</fiscalReceiptTime>"
+                          "<zRepNumber>%2</zRepNumber></addInfo></response></soapenv:Body></soapenv:Envelope>")
+        .arg(number)
+        .arg(z)
+        .arg(amount)
         .toUtf8();
 }
 

@@ -13,20 +13,24 @@
 
 // A stand-in for a LAN printer's web service on 127.0.0.1, on a thread of
 // its own (the LAN control blocks the test's thread while it waits). It
-// records each request body and answers from a queue: a reply body (HTTP
-// 200), a raw HTTP text, or silence; with the queue empty it answers
+// records each request (its target and body) and answers from a queue: a
+// reply body (HTTP 200), a raw HTTP text (empty: the connection dropped
+// without a word), or silence; an answer pushed for requests containing a
+// text waits for the first such request; with nothing queued it answers
 // `fallback`.
 class FakeServiceWorker;
 
 class FakeService {
 public:
     struct Answer {
-        enum class Kind { Body, Raw, Silence };
+        enum class Kind { Body, Raw, Silence, BodyThenRefuse };
         Kind kind = Kind::Body;
         QByteArray bytes;
         static Answer body(QByteArray b) { return {Kind::Body, std::move(b)}; }
         static Answer raw(QByteArray b) { return {Kind::Raw, std::move(b)}; }
         static Answer silence() { return {Kind::Silence, {}}; }
+        // A reply body, and from then on every connection is refused.
+        static Answer bodyThenRefuse(QByteArray b) { return {Kind::BodyThenRefuse, std::move(b)}; }
     };
 
     FakeService();
@@ -44,25 +48,35 @@ public:
     static QSslConfiguration tlsFrom(const char* certificateFile, const char* keyFile);
 
     void push(Answer answer);
+    // `answer` for the first request whose body contains `needle`, ahead of
+    // the plain queue.
+    void pushFor(QByteArray needle, Answer answer);
     void setFallback(Answer answer);
     std::vector<QByteArray> requests() const;
+    // The request targets ("/cgi-bin/fpmate.cgi?devid=...&timeout=..."), in order.
+    std::vector<QByteArray> targets() const;
     // The body of the last request, or empty.
     QByteArray last() const;
     void clear();
 
     // Replies of the service, built for tests.
     static QByteArray success(const QString& printerStatus = QStringLiteral("00110"));
+    // A fiscal receipt's success with the printer's numbers: receipt, Z and
+    // amount as the service writes them ("3,50").
+    static QByteArray receipt(int number, int z, const QString& amount);
     static QByteArray failure(const QString& keyword, int status, const QString& printerStatus = QString());
 
 private:
     friend class FakeServiceWorker;
-    Answer next();
-    void record(QByteArray body);
+    Answer next(const QByteArray& body);
+    void record(QByteArray target, QByteArray body);
 
     mutable std::mutex m_mutex;
     std::deque<Answer> m_queue;
+    std::deque<std::pair<QByteArray, Answer>> m_keyed;
     Answer m_fallback;
     std::vector<QByteArray> m_requests;
+    std::vector<QByteArray> m_targets;
     void start(const std::optional<QSslConfiguration>& tls);
 
     bool m_tls = false;

@@ -143,7 +143,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "<printRecTotal operator=\"1\" description=\"CONTANTI\" payment=\"1,00\" paymentType=\"0\" "
                      "index=\"0\" justification=\"1\"/>" +
                      CashOne},
-        CallCase{"SubtotalAndDiscount",
+        // The adjustment goes before the subtotal it follows in the file, as
+        // the service expects it.
+        CallCase{"SubtotalAndDiscountAdjustmentFirst",
                  receipt(
                      [](LanPrinter& p) {
                          p.Subtotal(1);
@@ -151,8 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      [](LanPrinter& p) { return p.PayCash(1, money(50)); }),
                  Begin + SaleOne +
-                     "<printRecSubtotal operator=\"1\" option=\"1\"/><printRecSubtotalAdjustment operator=\"1\" "
-                     "description=\"SCONTO\" adjustmentType=\"1\" amount=\"0,50\" justification=\"1\"/>"
+                     "<printRecSubtotalAdjustment operator=\"1\" description=\"SCONTO\" adjustmentType=\"1\" "
+                     "amount=\"0,50\" justification=\"1\"/><printRecSubtotal operator=\"1\" option=\"1\"/>"
                      "<printRecTotal operator=\"1\" description=\"CONTANTI\" payment=\"0,50\" paymentType=\"0\" "
                      "index=\"0\" justification=\"1\"/><endFiscalReceipt operator=\"1\"/></printerFiscalReceipt>"},
         CallCase{"PayCheque", receipt(none, [](LanPrinter& p) { return p.PayCheque(1, money(100)); }),

@@ -4,6 +4,7 @@
 // same rolls (less their time stamps), and for faults the same kind of
 // record in the same log, the same Kelmora_CORR and the same error state.
 #include "app/Bridge.h"
+#include "app/ControlServer.h"
 #include "commands/Interprete.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
@@ -18,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -68,6 +71,26 @@ std::string rollOf(const fs::path& dir)
     QString text = QString::fromUtf8(testfiles::read(dir / "Simulatore" / "giornale.txt"));
     static const QRegularExpression stamp(QStringLiteral("\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d"));
     return text.replace(stamp, QStringLiteral("<data e ora>")).toStdString();
+}
+
+// The LAN document puts a subtotal's discount before the subtotal, as the
+// service takes it, so the served printer prints the discount and then the
+// subtotal after it; the in-process simulator prints them in the file's
+// order. The in-process roll as the served printer prints it.
+std::string discountBeforeSubtotal(const std::string& roll)
+{
+    static const QRegularExpression pair(
+        QStringLiteral("SUBTOTALE +(\\d+),(\\d\\d)\n(SCONTO SUBTOTALE +-(\\d+),(\\d\\d))\n"));
+    QString text = QString::fromStdString(roll);
+    QRegularExpressionMatch m;
+    while ((m = pair.match(text)).hasMatch()) {
+        const int cents = m.captured(1).toInt() * 100 + m.captured(2).toInt() -
+                          (m.captured(4).toInt() * 100 + m.captured(5).toInt());
+        const QString amount = QStringLiteral("%1,%2").arg(cents / 100).arg(cents % 100, 2, 10, QLatin1Char('0'));
+        text.replace(m.capturedStart(), m.capturedLength(),
+                     m.captured(3) + QStringLiteral("\nSUBTOTALE") + amount.rightJustified(31) + QLatin1Char('\n'));
+    }
+    return text.toStdString();
 }
 
 std::string displayOf(const fs::path& dir)
@@ -125,7 +148,7 @@ TEST_F(LanEndToEnd, EveryExampleFilePrintsTheSameRollAsTheSimulatorInProcess)
     for (const auto& [name, content] : exampleFiles()) {
         m_lan.run(name, content);
         m_local.run(name, content);
-        EXPECT_EQ(rollOf(m_servedDir), rollOf(m_local.dir)) << "after " << name;
+        EXPECT_EQ(rollOf(m_servedDir), discountBeforeSubtotal(rollOf(m_local.dir))) << "after " << name;
         EXPECT_EQ(displayOf(m_servedDir), displayOf(m_local.dir)) << "after " << name;
     }
     EXPECT_FALSE(m_lan.state.errorState) << m_lan.state.lastErrorText;
@@ -140,8 +163,48 @@ TEST_F(LanEndToEnd, TestReceiptPrintsTheSameRoll)
     ErrorHandler localErrors(m_local.state, m_local.window, m_local.clock);
     EXPECT_TRUE((TEST)(*m_lan.printer, lanErrors, m_lan.state.configFile())) << m_lan.state.lastErrorText;
     EXPECT_TRUE((TEST)(*m_local.printer, localErrors, m_local.state.configFile())) << m_local.state.lastErrorText;
-    EXPECT_EQ(rollOf(m_servedDir), rollOf(m_local.dir));
+    EXPECT_EQ(rollOf(m_servedDir), discountBeforeSubtotal(rollOf(m_local.dir)));
     EXPECT_EQ(displayOf(m_servedDir), displayOf(m_local.dir));
+}
+
+TEST_F(LanEndToEnd, ALostReplyIsADoubtTheNextReceiptSettlesAsPrintedAndTheRollHoldsItOnce)
+{
+    ASSERT_NE(m_served.port(), 0);
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Kelmora_CORR, "COR000000.txt", m_lan.state.configFile()));
+    const std::string sale = "F2:1:PANE:1000:250:1\r\nF2:1:LATTE:2000:129:2\r\nF4:0:0:0:1\r\n";
+    m_lan.run("20261208143000COR000001.txt", sale);
+    testfiles::write(m_servedDir / "Simulatore" / "guasti.ini", "[Guasti]\nPerdiRisposta=1\n");
+    m_lan.run("20261208143100COR000002.txt", sale);
+    const std::string doubt = testfiles::read(m_lan.state.fiscalLog());
+    EXPECT_NE(doubt.find("potrebbe essere stato stampato oppure no, verificare prima di reinviare"), std::string::npos)
+        << doubt;
+    EXPECT_EQ(m_lan.kelmora(), "COR000000.txt");
+    m_lan.state.errorState = false;
+    m_lan.run("20261208143200COR000003.txt", sale);
+
+    const std::string settled = testfiles::read(m_lan.state.fiscalLog()).substr(doubt.size());
+    EXPECT_NE(settled.find("COR000002.txt;" + dateTimeText(m_lan.clock.now) +
+                           ";AZIONE: Esito del documento in dubbio: stampato (scontrino n. 2)"),
+              std::string::npos)
+        << settled;
+    EXPECT_EQ(settled.find("Tessiro_Error"), std::string::npos) << settled;
+    EXPECT_EQ(m_lan.kelmora(), "COR000000.txt");
+
+    // The roll holds the doubtful receipt once, and the numbers the
+    // printer gave are the roll's.
+    const std::string roll = rollOf(m_servedDir);
+    for (const char* number : {"SCONTRINO N. 0001", "SCONTRINO N. 0002", "SCONTRINO N. 0003"})
+        EXPECT_EQ(QString::fromStdString(roll).count(QLatin1String(number)), 1) << number << "\n" << roll;
+    EXPECT_EQ(QString::fromStdString(roll).count(QLatin1String("TOTALE EURO                         5,08")), 3);
+    const ControlServer server(*m_lan.bridge);
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(server.stateJson())).object();
+    EXPECT_EQ(o.value("last_receipt_number"), QJsonValue(3));
+    EXPECT_EQ(o.value("last_z_number"), QJsonValue(1));
+    EXPECT_EQ(o.value("last_receipt_amount"), QJsonValue("5,08"));
+    EXPECT_EQ(o.value("receipts_in_doubt"), QJsonValue(0));
+    const std::string trace = testfiles::read(m_lan.dir / LanPrinter::TraceFile);
+    EXPECT_NE(trace.find("numeri della stampante: scontrino n. 3, chiusura n. 1, importo 5,08"), std::string::npos)
+        << trace;
 }
 
 TEST_F(LanEndToEnd, FileEndingWithoutPaymentIsDroppedRecordedAndNotCarriedIntoTheNext)
@@ -258,8 +321,7 @@ QByteArray post(const QByteArray& body, const QByteArray& headers = {}, const QB
 // The head of a request whose body would be `length` bytes; none of it sent.
 QByteArray headOnly(qint64 length)
 {
-    return "POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: " + QByteArray::number(length) +
-           "\r\n\r\n";
+    return "POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: " + QByteArray::number(length) + "\r\n\r\n";
 }
 
 struct HttpCase {
@@ -296,24 +358,35 @@ constexpr qint64 OneMegabyte = 1024 * 1024;
 INSTANTIATE_TEST_SUITE_P(
     Table, ServePrinterHttp,
     ::testing::Values(
-        HttpCase{"OnlyPostOnTheServicePath", "", {"GET /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\n\r\n"}, "405", false,
-                 0},
+        HttpCase{
+            "OnlyPostOnTheServicePath", "", {"GET /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\n\r\n"}, "405", false, 0},
         HttpCase{"LostReplyPrintsAndDropsTheConnection", "PerdiRisposta=1\n", {post(Receipt)}, "", true, 1},
         HttpCase{"LostReplyIsNeverAStatusQuerys", "PerdiRisposta=1\n", {post(StatusQuery)}, "200", false, 0},
         HttpCase{"ConnectionCloseClosesAfterTheReply", "", {post(Receipt, "Connection: close\r\n")}, "200", true, 1},
         HttpCase{"Http10ClosesAfterTheReply", "", {post(StatusQuery, {}, "HTTP/1.0")}, "200", true, 0},
-        HttpCase{"Http10KeptAliveStaysOpen", "", {post(StatusQuery, "Connection: keep-alive\r\n", "HTTP/1.0")},
-                 "200", false, 0},
+        HttpCase{"Http10KeptAliveStaysOpen",
+                 "",
+                 {post(StatusQuery, "Connection: keep-alive\r\n", "HTTP/1.0")},
+                 "200",
+                 false,
+                 0},
         HttpCase{"KeptAliveServesTheNextRequest", "", {post(Receipt), post(Receipt)}, "200 200", false, 2},
         HttpCase{"BodyOverTheLimitRefusedFromTheHeadersUnread", "", {headOnly(OneMegabyte + 1)}, "413", true, 0},
-        HttpCase{"BodyOverTheLimitAfterAServedRequest", "", {post(Receipt), headOnly(200 * OneMegabyte)}, "200 413",
-                 true, 1},
+        HttpCase{
+            "BodyOverTheLimitAfterAServedRequest", "", {post(Receipt), headOnly(200 * OneMegabyte)}, "200 413", true, 1},
         HttpCase{"BodyAtTheLimitIsRead", "", {post(QByteArray(OneMegabyte, ' '))}, "200", false, 0},
-        HttpCase{"BodyWithoutLengthRefused", "",
-                 {"POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"}, "411", true,
+        HttpCase{"BodyWithoutLengthRefused",
+                 "",
+                 {"POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"},
+                 "411",
+                 true,
                  0},
-        HttpCase{"HeadersWithoutEndRefused", "",
-                 {"POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nX-Long: " + QByteArray(20 * 1024, 'a')}, "431", true, 0}),
+        HttpCase{"HeadersWithoutEndRefused",
+                 "",
+                 {"POST /cgi-bin/fpmate.cgi HTTP/1.1\r\nX-Long: " + QByteArray(20 * 1024, 'a')},
+                 "431",
+                 true,
+                 0}),
     rownames::byName);
 
 struct FaultCase {

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "lan/LanPrinter.h"
+#include "app/Bridge.h"
 #include "lan/FakeService.h"
 #include "lan/LanCodes.h"
 #include "support/Files.h"
+#include "support/ProgramFolder.h"
+#include "support/RowNames.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -142,14 +146,16 @@ TEST_F(LanPrinterBehaviour, ResetHasGoneBeforeTheEventReachesItsHandler)
     EXPECT_EQ(requestsAtEvent, 2u);
 }
 
-TEST_F(LanPrinterBehaviour, NoResetWhenThePrinterSaysNoDocumentIsOpen)
+TEST_F(LanPrinterBehaviour, ResetEvenWhenThePrinterSaysNoDocumentIsOpen)
 {
+    // Whether the firmware leaves a refused document open is not known: the
+    // digits are not trusted to say it is closed.
     open();
     collectReceipt();
     m_service.push(
         FakeService::Answer::body(FakeService::failure(QStringLiteral("PRINTER ERROR"), 13, QStringLiteral("00110"))));
     EXPECT_EQ(m_printer->PayCash(1, money(250)), lancode::InvalidData);
-    EXPECT_EQ(count(m_service.requests(), "<resetPrinter"), 0);
+    EXPECT_EQ(count(m_service.requests(), "<resetPrinter"), 1);
 }
 
 TEST_F(LanPrinterBehaviour, TimeoutIsAFailureThatSaysTheReceiptMayHavePrintedAndIsNeverResent)
@@ -164,12 +170,35 @@ TEST_F(LanPrinterBehaviour, TimeoutIsAFailureThatSaysTheReceiptMayHavePrintedAnd
     EXPECT_EQ(m_printer->PayCash(1, money(250)), lancode::WrongSequence);
 }
 
-TEST_F(LanPrinterBehaviour, HttpErrorIsACommunicationFailure)
+TEST_F(LanPrinterBehaviour, HttpErrorOfTheServiceLeavesTheDocumentInDoubt)
 {
     open();
     m_service.push(FakeService::Answer::raw("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n"));
-    EXPECT_EQ(m_printer->DisplayText(1, "X"), lancode::Communication);
-    EXPECT_NE(m_printer->ErrorText(2, lancode::Communication).find("HTTP 500"), std::string::npos);
+    EXPECT_EQ(m_printer->DisplayText(1, "X"), lancode::NoAnswer);
+    EXPECT_NE(m_printer->ErrorText(2, lancode::NoAnswer).find("HTTP 500"), std::string::npos);
+}
+
+TEST_F(LanPrinterBehaviour, ChiudiNfResetsTheDocumentTheLanPrinterHoldsOpen)
+{
+    // No element closes a non-fiscal document stranded in the printer: the
+    // operator's close is a reset.
+    open(QStringLiteral("00120"));
+    EXPECT_EQ(m_printer->CloseNonFiscal(1), 0);
+    EXPECT_EQ(count(m_service.requests(), "<resetPrinter"), 1);
+    EXPECT_TRUE(m_events.empty());
+}
+
+TEST_F(LanPrinterBehaviour, ClosureWaitsTheServicesLongestWaitNotTheDocumentsOne)
+{
+    open();
+    EXPECT_EQ(m_printer->FiscalClosure(1), 0);
+    EXPECT_EQ(m_printer->FiscalClosureAlt(1), 0);
+    m_printer->DisplayText(1, "X");
+    const auto targets = m_service.targets();
+    ASSERT_EQ(targets.size(), 3u);
+    EXPECT_TRUE(targets[0].endsWith("&timeout=60000")) << targets[0].toStdString();
+    EXPECT_TRUE(targets[1].endsWith("&timeout=60000")) << targets[1].toStdString();
+    EXPECT_TRUE(targets[2].endsWith("&timeout=10000")) << targets[2].toStdString();
 }
 
 TEST_F(LanPrinterBehaviour, ChunkedReplyIsRead)
@@ -276,11 +305,308 @@ TEST_F(LanPrinterBehaviour, LongDocumentsAreAbridgedInTheTrace)
         m_printer->SellDept(1, "ARTICOLO CON UNA DESCRIZIONE LUNGA", money(100), 1);
     m_printer->PayCash(1, Currency());
     const auto lines = testfiles::lines(m_dir / LanPrinter::TraceFile);
-    ASSERT_GE(lines.size(), 2u);
-    const std::string& sent = lines[lines.size() - 2];
+    const auto receipt = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("<printerFiscalReceipt>") != std::string::npos;
+    });
+    ASSERT_NE(receipt, lines.end());
+    const std::string& sent = *receipt;
     EXPECT_NE(sent.find("caratteri ...]"), std::string::npos);
     EXPECT_LT(sent.size(), 1000u);
     EXPECT_NE(sent.find("</printerFiscalReceipt>"), std::string::npos);
+}
+
+// ------------------------------------- a failed receipt, through the bridge
+
+// A bridge on the LAN control and the fake service, in a program folder of
+// its own: what a failure leaves in the logs, in Kelmora_CORR and at the
+// printer.
+class LanThroughTheBridge : public ::testing::Test, public ProgramFolder {
+protected:
+    LanThroughTheBridge()
+    {
+        configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
+        LanPrinter::Timeouts t;
+        t.clientMs = t.openClientMs = t.reportClientMs = 600;
+        t.doubtRecheckMs = 50;
+        m_printer = std::make_unique<LanPrinter>(
+            m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
+        m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
+        m_bridge->avvio();
+        // Start-up empties it; a failure of an earlier day stands in it.
+        EXPECT_TRUE(ScriviINI(keys::Section, keys::Kelmora_CORR, "COR000000.txt", m_state.configFile()));
+    }
+    ~LanThroughTheBridge() override { m_bridge.reset(); }
+    void run(const std::string& name, const std::string& content)
+    {
+        testfiles::write(m_state.dropDir() / name, content);
+        m_bridge->tick();
+        // The operator clears the error, so that the next file runs.
+        m_state.errorState = false;
+    }
+    // A receipt of 2,50 paid in cash.
+    void sale(const std::string& name = "20261208143000COR000001.txt", const std::string& amount = "250")
+    {
+        run(name, "F2:1:PANE:1000:" + amount + ":1\r\nF4:0:0:0:1\r\n");
+    }
+    std::string kelmora() const { return configValue(keys::Kelmora_CORR, ""); }
+    std::string fiscalText() const { return testfiles::read(m_state.fiscalLog()); }
+    std::string traceText() const { return testfiles::read(m_dir / LanPrinter::TraceFile); }
+    // Lines of every log the bridge writes.
+    std::vector<std::string> everyLogLine() const
+    {
+        std::vector<std::string> all;
+        for (const auto& file : {m_state.fiscalLog(), m_state.notFiscalLog(), m_dir / LanPrinter::TraceFile}) {
+            const auto lines = testfiles::lines(file);
+            all.insert(all.end(), lines.begin(), lines.end());
+        }
+        return all;
+    }
+
+    FakeService m_service;
+    std::unique_ptr<LanPrinter> m_printer;
+    std::unique_ptr<Bridge> m_bridge;
+};
+
+struct FailedSendCase {
+    const char* name;
+    std::function<void(FakeService&)> arrange; // how the receipt's exchange goes wrong
+    int16_t code;
+    bool doubt;
+};
+
+class LanFailedReceipt : public LanThroughTheBridge, public ::testing::WithParamInterface<FailedSendCase> {};
+
+TEST_P(LanFailedReceipt, IsADoubtOnlyWhenThePrinterMayHavePrintedIt)
+{
+    const FailedSendCase& c = GetParam();
+    c.arrange(m_service);
+    sale();
+    const std::string log = fiscalText();
+    EXPECT_NE(log.find("EpsonError: " + std::to_string(c.code)), std::string::npos) << log;
+    if (c.doubt) {
+        EXPECT_NE(log.find("potrebbe essere stato stampato oppure no"), std::string::npos) << log;
+        EXPECT_NE(log.find("verificare prima di reinviare"), std::string::npos) << log;
+        // ELIMINA would delete a receipt that may have printed.
+        EXPECT_EQ(kelmora(), "COR000000.txt");
+        // The printer may still be printing it.
+        EXPECT_EQ(count(m_service.requests(), "<resetPrinter"), 0);
+    } else {
+        EXPECT_EQ(log.find("potrebbe essere stato stampato"), std::string::npos) << log;
+        EXPECT_EQ(kelmora(), "COR000001.txt");
+    }
+    // Every text of the failure is Italian: the transport's own words only in brackets.
+    for (const char* english : {"connection closed", "not an HTTP", "no complete reply", "reply too large"})
+        EXPECT_EQ(log.find(english), std::string::npos) << english << "\n" << log;
+}
+
+TEST_P(LanFailedReceipt, NoReplyTextWritesALineOfItsOwn)
+{
+    GetParam().arrange(m_service);
+    sale();
+    for (const std::string& line : everyLogLine())
+        EXPECT_NE(line.rfind("Tessiro_Error: COR999999.txt", 0), 0u) << line;
+}
+
+const std::function<void(FakeService&)> forReceipt(FakeService::Answer answer)
+{
+    return [answer](FakeService& s) { s.pushFor("<printerFiscalReceipt>", answer); };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LanFailedReceipt,
+    ::testing::Values(
+        FailedSendCase{"DropAfterTheWholeRequest", forReceipt(FakeService::Answer::raw("")), lancode::NoAnswer, true},
+        FailedSendCase{"ReplyCutOff",
+                       forReceipt(FakeService::Answer::raw("HTTP/1.1 200 OK\r\nContent-Length: 2000\r\n\r\n" +
+                                                           FakeService::receipt(5, 1, QStringLiteral("2,50")).left(200))),
+                       lancode::NoAnswer, true},
+        FailedSendCase{"ReplyGarbled", forReceipt(FakeService::Answer::body("\x01\x02<<<not the service>>>")),
+                       lancode::NoAnswer, true},
+        FailedSendCase{"NoReplyInTime", forReceipt(FakeService::Answer::silence()), lancode::NoAnswer, true},
+        FailedSendCase{"Http5xx",
+                       forReceipt(FakeService::Answer::raw(
+                           "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")),
+                       lancode::NoAnswer, true},
+        FailedSendCase{"Http4xxNeverTookIt",
+                       forReceipt(FakeService::Answer::raw(
+                           "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")),
+                       lancode::Communication, false},
+        FailedSendCase{"RefusedBeforeAnythingWasWritten",
+                       [](FakeService& s) {
+                           // The opening's status query still gets through.
+                           s.pushFor("<queryPrinterStatus",
+                                     FakeService::Answer::bodyThenRefuse(FakeService::success()));
+                       },
+                       lancode::Communication, false},
+        FailedSendCase{"PrinterRefusedIt",
+                       forReceipt(FakeService::Answer::body(
+                           FakeService::failure(QStringLiteral("PRINTER ERROR"), 13, QStringLiteral("00110")))),
+                       lancode::InvalidData, false},
+        FailedSendCase{"ForgedLineInTheReplysCode",
+                       forReceipt(FakeService::Answer::body(FakeService::failure(
+                           QStringLiteral("X&#13;&#10;Tessiro_Error: COR999999.txt;01/01/2026 00:00:00;RECORD FALSO"),
+                           17, QStringLiteral("00110")))),
+                       lancode::PrinterError, false}),
+    rownames::byName);
+
+// ------------------------------------------------ a reset after each refusal
+
+struct RefusalCase {
+    const char* name;
+    std::function<int16_t(LanPrinter&)> document; // collects a document; the last call sends it
+    QByteArray reply;
+};
+
+class LanRefusedDocument : public LanPrinterBehaviour, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(LanRefusedDocument, IsFollowedByAReset)
+{
+    open();
+    m_service.push(FakeService::Answer::body(GetParam().reply));
+    EXPECT_NE(GetParam().document(*m_printer), 0);
+    const auto sent = m_service.requests();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_TRUE(sent[1].contains("<resetPrinter"));
+}
+
+const auto receiptOf250 = [](LanPrinter& p) {
+    p.SellDept(1, "PANE", Currency::fromHundredths(250), 1);
+    return p.PayCash(1, Currency());
+};
+const auto nonFiscal = [](LanPrinter& p) {
+    p.OpenNonFiscal(1);
+    p.NonFiscalLine(1, 1, "RIGA");
+    return p.CloseNonFiscal(1);
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LanRefusedDocument,
+    ::testing::Values(
+        RefusalCase{"ReceiptDigitsSayNothingOpen", receiptOf250,
+                    FakeService::failure(QStringLiteral("PRINTER ERROR"), 13, QStringLiteral("00110"))},
+        RefusalCase{"ReceiptNoDigits", receiptOf250, FakeService::failure(QStringLiteral("PRINTER ERROR"), 17)},
+        RefusalCase{"ReceiptPaperEnd", receiptOf250,
+                    FakeService::failure(QStringLiteral("EPTR_REC_EMPTY"), 3, QStringLiteral("30100"))},
+        RefusalCase{"ReceiptNotRead", receiptOf250, FakeService::failure(QStringLiteral("PARSER_ERROR"), 0)},
+        RefusalCase{"NonFiscalDigitsSayNothingOpen", nonFiscal,
+                    FakeService::failure(QStringLiteral("PRINTER ERROR"), 17, QStringLiteral("00110"))},
+        RefusalCase{"NonFiscalNoDigits", nonFiscal, FakeService::failure(QStringLiteral("EPTR_REC_EMPTY"), 3)}),
+    rownames::byName);
+
+// ------------------------------------ the printer's numbers resolve a doubt
+
+struct ResolutionCase {
+    const char* name;
+    bool numbersBefore;           // a receipt confirmed 5 on Z 1 before the doubts
+    int doubts;                   // receipts left in doubt, COR000002 on
+    const char* between;          // "", "reset" (a refused receipt) or "Z" (a closure)
+    QByteArray next;              // the reply to the next receipt
+    std::vector<std::string> say; // the resolution of each doubt, oldest first
+    std::string kelmora;
+};
+
+class LanDoubtResolution : public LanThroughTheBridge, public ::testing::WithParamInterface<ResolutionCase> {};
+
+std::string doubtFile(int i)
+{
+    return "20261208143000COR00000" + std::to_string(2 + i) + ".txt";
+}
+
+TEST_P(LanDoubtResolution, ByTheNextReceiptsNumbers)
+{
+    const ResolutionCase& c = GetParam();
+    if (c.numbersBefore) {
+        m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::body(FakeService::receipt(5, 1, "2,50")));
+        sale("20261208143000COR000001.txt");
+    }
+    for (int i = 0; i < c.doubts; ++i) {
+        m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::raw(""));
+        sale(doubtFile(i));
+    }
+    if (std::string(c.between) == "reset") {
+        m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::body(FakeService::failure(
+                                                        QStringLiteral("PRINTER ERROR"), 13, QStringLiteral("00110"))));
+        sale("20261208143000COR000008.txt");
+    } else if (std::string(c.between) == "Z") {
+        run("20261208200000CHI000007.txt", "Z1:1:1\r\n");
+    }
+    const std::string before = fiscalText();
+    m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::body(c.next));
+    sale("20261208143000COR000009.txt");
+    const std::string added = fiscalText().substr(before.size());
+
+    size_t at = 0;
+    for (int i = 0; i < c.doubts; ++i) {
+        const std::string expected = record(doubtFile(i).substr(14),
+                                            "AZIONE: Esito del documento in dubbio: " + c.say[size_t(i)]);
+        const size_t found = added.find(expected, at);
+        EXPECT_NE(found, std::string::npos) << expected << "\nin\n" << added;
+        at = found == std::string::npos ? at : found;
+    }
+    EXPECT_EQ(added.find("Tessiro_Error"), std::string::npos) << added;
+    EXPECT_EQ(added.find("PrinterError"), std::string::npos) << added;
+    EXPECT_EQ(kelmora(), c.kelmora);
+    // A resolved doubt is not resolved again by the receipt after.
+    const std::string resolved = fiscalText();
+    m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::body(FakeService::receipt(20, 1, "2,50")));
+    sale("20261208143000COR000010.txt");
+    EXPECT_EQ(fiscalText().substr(resolved.size()).find("dubbio"), std::string::npos);
+}
+
+const std::string Printed = "stampato (scontrino n. ";
+const std::string NotPrinted = "non stampato: pu\xF2 essere reinviato";
+const std::string Unknowable = "non verificabile: controllare la carta";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LanDoubtResolution,
+    ::testing::Values(
+        ResolutionCase{"OneMore", true, 1, "", FakeService::receipt(7, 1, "2,50"), {Printed + "6)"}, "COR000000.txt"},
+        ResolutionCase{"SameNumber", true, 1, "", FakeService::receipt(6, 1, "2,50"), {NotPrinted}, "COR000002.txt"},
+        ResolutionCase{"LowerNumber", true, 1, "", FakeService::receipt(3, 1, "2,50"), {Unknowable}, "COR000000.txt"},
+        ResolutionCase{"TwoMore", true, 1, "", FakeService::receipt(8, 1, "2,50"), {Unknowable}, "COR000000.txt"},
+        ResolutionCase{"ZInBetween", true, 1, "Z", FakeService::receipt(1, 2, "2,50"), {Unknowable}, "COR000000.txt"},
+        ResolutionCase{
+            "ResetInBetween", true, 1, "reset", FakeService::receipt(7, 1, "2,50"), {Unknowable}, "COR000008.txt"},
+        ResolutionCase{"NoNumbersInTheReply", true, 1, "", FakeService::success(), {Unknowable}, "COR000000.txt"},
+        ResolutionCase{
+            "NoNumbersKeptBefore", false, 1, "", FakeService::receipt(7, 1, "2,50"), {Unknowable}, "COR000000.txt"},
+        ResolutionCase{"TwoDoubtsBothPrinted",
+                       true,
+                       2,
+                       "",
+                       FakeService::receipt(8, 1, "2,50"),
+                       {Printed + "6)", Printed + "7)"},
+                       "COR000000.txt"},
+        // Kelmora_CORR takes the older one; the newer one's record says it.
+        ResolutionCase{"TwoDoubtsNeitherPrinted",
+                       true,
+                       2,
+                       "",
+                       FakeService::receipt(6, 1, "2,50"),
+                       {NotPrinted, NotPrinted},
+                       "COR000002.txt"},
+        ResolutionCase{"TwoDoubtsOnePrinted",
+                       true,
+                       2,
+                       "",
+                       FakeService::receipt(7, 1, "2,50"),
+                       {Unknowable, Unknowable},
+                       "COR000000.txt"}),
+    rownames::byName);
+
+TEST_F(LanThroughTheBridge, AReceiptAmountThePrinterSaysOtherwiseGetsAnActionRecord)
+{
+    m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::body(FakeService::receipt(5, 1, "1,00")));
+    sale("20261208143000COR000001.txt", "300");
+    const std::string log = fiscalText();
+    EXPECT_NE(log.find(record("COR000001.txt", "AZIONE: Importo dello scontrino n. 5 secondo la stampante 1,00, "
+                                               "calcolato 3,00: verificare")),
+              std::string::npos)
+        << log;
+    // The amounts agree: nothing to say.
+    m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::body(FakeService::receipt(6, 1, "5,00")));
+    sale("20261208143000COR000002.txt", "500");
+    EXPECT_EQ(fiscalText(), log);
 }
 
 TEST(LanEndpointParse, TakesHttpAndHttpsAddressesOnly)

@@ -14,6 +14,7 @@ HttpOutcome replied(const QByteArray& body, int status = 200)
 {
     HttpOutcome o;
     o.kind = HttpOutcome::Kind::Replied;
+    o.requestSent = true;
     o.httpStatus = status;
     o.body = body;
     return o;
@@ -128,6 +129,17 @@ TEST(ReplyReading, MissingAddInfoIsASuccessWithNoDigits)
     EXPECT_EQ(r.documentOpen(), std::nullopt);
 }
 
+TEST(ReplyReading, OutsideTextsAreCleanedAndCut)
+{
+    const LanReply r = readReply(replied(response(
+        "false", "X&#13;&#10;Tessiro_Error: COR999999.txt;01/01/2026 00:00:00;RECORD FALSO", "17",
+        "<addInfo><printerStatus>00110</printerStatus><fiscalReceiptAmount>1&#10;2</fiscalReceiptAmount></addInfo>")));
+    EXPECT_EQ(r.keyword.toStdString(), "X??Tessiro_Error: COR999999.txt;01/01/2026 00:00:00;RECORD FALSO");
+    EXPECT_EQ(r.info.at(QStringLiteral("fiscalReceiptAmount")).toStdString(), "1?2");
+    const std::string longKeyword(500, 'K');
+    EXPECT_EQ(readReply(replied(response("false", longKeyword.c_str(), "17"))).keyword.size(), 200);
+}
+
 TEST(ReplyReading, SuccessOneIsSuccess)
 {
     EXPECT_EQ(readReply(replied(response("1", "", "2"))).code, 0);
@@ -176,27 +188,42 @@ TEST_P(ReplyBroken, IsAFailureNotFromThePrinter)
     EXPECT_EQ(r.documentOpen(), std::nullopt);
 }
 
-HttpOutcome noReply(HttpOutcome::Kind kind, const char* error)
+HttpOutcome noReply(HttpOutcome::Kind kind, const char* error, bool sent = false)
 {
     HttpOutcome o;
     o.kind = kind;
     o.error = QString::fromLatin1(error);
+    o.requestSent = sent;
     return o;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReplyBroken,
     ::testing::Values(
-        BrokenCase{"NotXml", replied("Hello, world"), lancode::Communication, "risposta non leggibile"},
-        BrokenCase{"XmlWithoutResponse", replied("<a><b/></a>"), lancode::Communication, "senza elemento response"},
-        BrokenCase{"TruncatedXml", replied(response("true", "", "2").left(120)), lancode::Communication,
+        // Whatever comes back after the whole document went out leaves it in
+        // doubt: the printer may have printed it.
+        BrokenCase{"NotXml", replied("Hello, world"), lancode::NoAnswer, "risposta non leggibile"},
+        BrokenCase{"XmlWithoutResponse", replied("<a><b/></a>"), lancode::NoAnswer, "senza elemento response"},
+        BrokenCase{"TruncatedXml", replied(response("true", "", "2").left(120)), lancode::NoAnswer,
                    "risposta non leggibile"},
-        BrokenCase{"HttpError", replied("<html>oops</html>", 500), lancode::Communication, "HTTP 500"},
-        BrokenCase{"HttpNotFound", replied(response("true", "", "2"), 404), lancode::Communication, "HTTP 404"},
-        BrokenCase{"Timeout", noReply(HttpOutcome::Kind::Timeout, "no complete reply"), lancode::NoAnswer,
+        BrokenCase{"HttpError", replied("<html>oops</html>", 500), lancode::NoAnswer, "HTTP 500"},
+        BrokenCase{"HttpUnavailable", replied("", 503), lancode::NoAnswer, "HTTP 503"},
+        BrokenCase{"Timeout", noReply(HttpOutcome::Kind::Timeout, "no complete reply", true), lancode::NoAnswer,
                    "nessuna risposta in tempo"},
+        BrokenCase{"DroppedAfterTheWholeRequest",
+                   noReply(HttpOutcome::Kind::NoConnection, "collegamento chiuso prima della risposta", true),
+                   lancode::NoAnswer, "risposta mancante o interrotta"},
+        // Before the last byte went out, or refused by the service itself:
+        // safe to send again.
+        BrokenCase{"HttpNotFound", replied(response("true", "", "2"), 404), lancode::Communication, "HTTP 404"},
+        BrokenCase{"HttpBadRequest", replied("", 400), lancode::Communication, "non accettato dal servizio"},
         BrokenCase{"Refused", noReply(HttpOutcome::Kind::NoConnection, "Connection refused"), lancode::Communication,
                    "Connection refused"},
+        BrokenCase{"DroppedWhileSending",
+                   noReply(HttpOutcome::Kind::NoConnection, "invio del documento interrotto (reset)"),
+                   lancode::Communication, "documento non inviato"},
+        BrokenCase{"TimeoutBeforeConnecting", noReply(HttpOutcome::Kind::Timeout, "collegamento non riuscito"),
+                   lancode::Communication, "documento non inviato"},
         BrokenCase{"Tls", noReply(HttpOutcome::Kind::Tls, "certificate X is not the pinned Y"), lancode::Certificate,
                    "not the pinned"}),
     rownames::byName);
@@ -204,6 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ReplyCodes, TimeoutTextSaysTheReceiptMayOrMayNotHavePrinted)
 {
     EXPECT_NE(lancode::text(lancode::NoAnswer).find("potrebbe essere stato stampato oppure no"), std::string::npos);
+    EXPECT_NE(lancode::text(lancode::NoAnswer).find("verificare prima di reinviare"), std::string::npos);
+    EXPECT_EQ(lancode::text(lancode::Communication).find("potrebbe"), std::string::npos);
     EXPECT_NE(lancode::text(lancode::WrongSequence).find("SEQUENZA ERRATA"), std::string::npos);
 }
 
