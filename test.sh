@@ -7,6 +7,7 @@ cd "$(dirname "$0")"
 source ./scripts/deps.sh
 install_deps
 install_comma_locale
+install_share_tools
 
 build=build-test
 cmake_args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIRO_TESTS=ON)

@@ -37,3 +37,28 @@ install_comma_locale() {
     echo "Could not generate it_IT.UTF-8: the locale tests will skip" >&2
   fi
 }
+
+# The sshfs end-to-end test mounts a folder over sshfs from an sshd of its
+# own (127.0.0.1, a free port). Optional: without these packages, or where
+# they cannot be installed, that test skips and nothing else fails. The
+# install starts no system sshd: a policy-rc.d refusing service starts is in
+# place for it (Debian's way), unless the machine has one already.
+install_share_tools() {
+  command -v sshfs >/dev/null && [ -x /usr/sbin/sshd ] && return 0
+  local sudo=()
+  if [ "$(id -u)" != 0 ]; then
+    command -v sudo >/dev/null && sudo -n true 2>/dev/null || return 0
+    sudo=(sudo -n)
+  fi
+  local policy=/usr/sbin/policy-rc.d placed=0
+  if [ ! -e "$policy" ] &&
+    printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null &&
+    "${sudo[@]}" chmod 755 "$policy"; then
+    placed=1
+  fi
+  if ! install_deps sshfs openssh-server; then
+    echo "Could not install sshfs and openssh-server: the sshfs test will skip" >&2
+  fi
+  if [ "$placed" = 1 ]; then "${sudo[@]}" rm -f "$policy"; fi
+  return 0
+}
