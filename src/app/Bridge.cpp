@@ -562,11 +562,14 @@ void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWork
         // file, but it must not stop the jobs that wait.
         const std::string corrBefore = LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), config);
         const bool errorBefore = m_state.errorState;
-        if (record.fiscal || record.name.empty()) {
+        // A document sent whole at its closing call is the control's doubt.
+        const bool inDoubt = record.stage == Stage::Payment && (record.fiscal || record.nonFiscal) &&
+                             m_control.StoppedInDoubt(record.name, record.fiscal);
+        if (!inDoubt && (record.fiscal || record.name.empty())) {
             m_errors.registraAzione("Annullo Scontrino Fiscale Bloccato");
             AnnullaScontrino(m_control, m_errors, s.portNumber, s.portSettings);
         }
-        if (record.nonFiscal) {
+        if (record.nonFiscal && !inDoubt) {
             m_errors.registraAzione("Chiusura scontrino NON Fiscale Bloccato");
             ChiudiNonFiscaleBloccato(m_control, m_errors, s.portNumber, s.portSettings);
         }

@@ -184,6 +184,24 @@ void LanPrinter::receiptInDoubt()
               .arg(cleanOutsideText(fromCp1252(file))));
 }
 
+bool LanPrinter::StoppedInDoubt(const std::string& file, bool fiscal)
+{
+    // The document goes to the printer whole at its closing call: it may be
+    // on the paper. A receipt is told by the next one's numbers; a
+    // non-fiscal document has none, and a guessed close would only be
+    // refused. Whatever is still open is found when the next file starts.
+    if (fiscal) {
+        m_ledger.addDoubt(file, LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), m_configFile));
+        saveLedger();
+    }
+    m_printerDocumentOpen.reset();
+    trace(QStringLiteral("-- avvio dopo un arresto in attesa della stampante (file %1): %2")
+              .arg(cleanOutsideText(fromCp1252(file)),
+                   fiscal ? QStringLiteral("scontrino in dubbio, nessun annullo")
+                          : QStringLiteral("documento forse stampato, nessuna chiusura")));
+    return true;
+}
+
 int16_t LanPrinter::fail(int16_t code, const QString& detail)
 {
     m_failureInDoubt = code == lancode::NoAnswer;

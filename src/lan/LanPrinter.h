@@ -64,6 +64,7 @@ public:
     // and settles the doubt as "annullato nella stampante".
     OpenDocument DocumentOpen() override;
     bool FailureInDoubt() override { return m_failureInDoubt; }
+    bool StoppedInDoubt(const std::string& file, bool fiscal) override;
     bool Busy() override { return false; }
     int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
     int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;

@@ -67,6 +67,18 @@ public:
     // file must not be offered for resending. Controls that always know
     // keep the default.
     virtual bool FailureInDoubt() { return false; }
+    // The bridge stopped while the call that closes `file`'s document (a
+    // payment, N3) waited on the printer, so the document may have printed.
+    // True when the control keeps it as a document in doubt, to be told by
+    // what the printer says next: nothing may then be voided or closed on its
+    // account. Controls that always see the document's state keep the
+    // default.
+    virtual bool StoppedInDoubt(const std::string& file, bool fiscal)
+    {
+        (void)file;
+        (void)fiscal;
+        return false;
+    }
 
     // Property puts.
     virtual void setOpenOptionA(int32_t value) = 0;

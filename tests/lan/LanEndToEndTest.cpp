@@ -4,11 +4,13 @@
 // same rolls (less their time stamps), and for faults the same kind of
 // record in the same log, the same Kelmora_CORR and the same error state.
 #include "app/Bridge.h"
+#include "app/RunningFile.h"
 #include "app/ControlServer.h"
 #include "commands/Interprete.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
+#include "errors/ErrorHandler.h"
 #include "lan/LanPrinter.h"
 #include "lan/serve/PrinterServer.h"
 #include "printer/TestReceipt.h"
@@ -31,16 +33,26 @@ namespace {
 
 // One bridge on a program folder of its own, with the printer it is given.
 struct BridgeSide : ProgramFolder {
-    explicit BridgeSide(bool lan, const QString& address = {})
+    explicit BridgeSide(bool lan, const QString& address = {}) : m_address(lan ? address : QString())
     {
         configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
-        if (lan)
-            printer = std::make_unique<LanPrinter>(dir, *LanEndpoint::parse(address));
+        start();
+    }
+    // Start-up on the folder as it is, as after a kill (stop()).
+    void start()
+    {
+        if (!m_address.isEmpty())
+            printer = std::make_unique<LanPrinter>(dir, *LanEndpoint::parse(m_address));
         else
             printer = std::make_unique<SimulatedPrinter>(dir);
         bridge = std::make_unique<Bridge>(state, window, clock, *printer);
         bridge->avvio();
         bridge->intake().setNow([this] { return now; });
+    }
+    void stop()
+    {
+        bridge.reset();
+        printer.reset();
     }
 
     // Drops a file and has it taken, after the hold-back minute if it looks
@@ -64,6 +76,9 @@ struct BridgeSide : ProgramFolder {
     std::unique_ptr<PrinterControl> printer;
     std::unique_ptr<Bridge> bridge;
     std::chrono::steady_clock::time_point now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+
+private:
+    QString m_address; // of the LAN printer; empty for the simulator in-process
 };
 
 std::string rollOf(const fs::path& dir)
@@ -206,6 +221,65 @@ TEST_F(LanEndToEnd, ALostReplyIsADoubtTheNextReceiptSettlesAsPrintedAndTheRollHo
     EXPECT_NE(trace.find("numeri della stampante: scontrino n. 3, chiusura n. 1, importo 5,08"), std::string::npos)
         << trace;
 }
+
+// The bridge is killed while the call that closes a document waits on the
+// printer, which prints it. At the restart the document is in doubt: nothing
+// is voided or closed on a guess (no SEQUENZA ERRATA), and a receipt is told
+// by the next one's numbers.
+struct StoppedCase {
+    const char* name;
+    std::string file;
+    std::string content;
+    bool fiscal;
+    const char* verdict; // the action on the next receipt; empty for none
+};
+void PrintTo(const StoppedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LanStoppedAtTheClosingCall : public LanEndToEnd, public ::testing::WithParamInterface<StoppedCase> {};
+
+TEST_P(LanStoppedAtTheClosingCall, IsADoubtAtTheRestartNeverAGuessedVoid)
+{
+    const StoppedCase& c = GetParam();
+    const std::string sale = "F2:1:PANE:1000:250:1\r\nF4:0:0:0:1\r\n";
+    m_lan.run("20261208143000COR000001.txt", sale);
+    // What the killed bridge sent, printed: another client sends it here.
+    BridgeSide(true, m_served.address()).run(c.file, c.content);
+    m_lan.stop();
+    testfiles::write(m_lan.state.workDir() / c.file, c.content);
+    RunningFile note(m_lan.dir);
+    ASSERT_TRUE(note.prepare());
+    ASSERT_TRUE(note.mark({c.file, c.fiscal, !c.fiscal, RunningRecord::Stage::Payment}));
+    const size_t printedBefore = rollOf(m_servedDir).size();
+    m_lan.start();
+    m_lan.run("20261208143200COR000003.txt", sale);
+
+    const std::string logs =
+        testfiles::read(m_lan.state.fiscalLog()) + testfiles::read(m_lan.state.notFiscalLog());
+    EXPECT_EQ(logs.find("SEQUENZA ERRATA"), std::string::npos) << logs;
+    EXPECT_NE(logs.find("interrotto al pagamento: verificare prima di reinviare"), std::string::npos) << logs;
+    EXPECT_FALSE(m_lan.state.errorState) << m_lan.state.lastErrorText;
+    if (*c.verdict)
+        EXPECT_NE(logs.find(std::string("AZIONE: Esito del documento in dubbio: ") + c.verdict), std::string::npos)
+            << logs;
+    else
+        EXPECT_EQ(logs.find("Esito del documento in dubbio"), std::string::npos) << logs;
+    EXPECT_EQ(m_lan.kelmora(), "");
+    // The restart printed the next receipt only.
+    const std::string after = rollOf(m_servedDir).substr(printedBefore);
+    EXPECT_EQ(QString::fromStdString(after).count(QLatin1String("SCONTRINO N.")), 1) << after;
+    EXPECT_EQ(after.find("ANNULLATO"), std::string::npos) << after;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, LanStoppedAtTheClosingCall,
+    ::testing::Values(StoppedCase{"Receipt", "20261208143100COR000002.txt",
+                                  "F2:1:LATTE:2000:129:2\r\nF4:0:0:0:1\r\n", true, "stampato (scontrino n. 2)"},
+                      StoppedCase{"NonFiscal", "20261208143100NOF000002.txt", "N1:1\r\nN2:1:RIGA\r\nN3:1\r\n",
+                                  false, ""}),
+    rownames::byName);
 
 TEST_F(LanEndToEnd, FileEndingWithoutPaymentIsDroppedRecordedAndNotCarriedIntoTheNext)
 {

@@ -261,5 +261,59 @@ else
   skipped+=("full disk (needs root and tmpfs mount)")
 fi
 
+# ----------------------------------------- the recovery's record, then the note
+# A bridge killed while a file waits on a busy printer. At the restart the
+# record of that file must be on the disk (the log flushed) before the note
+# that asked for it is cleared: a power cut in between tells it again, never
+# not. Seen in the system calls of the restarted bridge.
+if ! command -v strace >/dev/null; then
+  (source "$REL_ROOT/scripts/deps.sh" && install_deps strace) >&2 || true
+fi
+if command -v strace >/dev/null; then
+  dir="$REL_WORK/order"
+  mkdir -p "$dir/Ostro" "$dir/Simulatore"
+  rel_seed_config "$dir/_Configurazione.ini" 20
+  printf '[Guasti]\r\nOccupato=100000\r\n' >"$dir/Simulatore/guasti.ini"
+  REL_OUT="$REL_WORK/order.out"
+  rel_start_bridge "$dir"
+  rel_wait_started "$dir" 1
+  name=$(rel_fiscal_name 900001)
+  rel_drop "$dir" "$name" "$(rel_receipt 900001)"
+  tries=0
+  until [ -e "$dir/IN/$name" ]; do
+    tries=$((tries + 1)); [ "$tries" -lt 400 ] || rel_fail "record order: the file never reached IN"; rel_sleep 0.05
+  done
+  rel_sleep 0.3
+  rel_kill_bridge
+  rm -f "$dir/Simulatore/guasti.ini"
+  strace -f -y -qq -s 512 -e trace=write,pwrite64,fdatasync,fsync -o "$REL_WORK/order.strace" \
+    "$TESSIRO_BIN" --headless --dir "$dir" >>"$REL_OUT" 2>&1 &
+  tracer=$!
+  REL_PIDS+=("$tracer")
+  tries=0
+  until grep -aq "File interrotto prima dell'esecuzione" "$dir/FiscalError.log" 2>/dev/null &&
+    [ "$(rel_vuoto "$dir")" = -1 ]; do
+    tries=$((tries + 1)); [ "$tries" -lt 600 ] || rel_fail "record order: no record of the interrupted file"
+    rel_sleep 0.05
+  done
+  pkill -TERM -P "$tracer" tessiro 2>/dev/null || kill -TERM "$(pgrep -P "$tracer")" 2>/dev/null || true
+  wait "$tracer" 2>/dev/null || true
+  rel_forget "$tracer"
+  # The write of the record, then a flush of that log, then the note's
+  # next write: in that order.
+  order=$(awk '
+    /write\([0-9]+<[^>]*FiscalError\.log>, ".*interrotto prima/ && !rec { rec = NR; next }
+    rec && /fdatasync\([0-9]+<[^>]*FiscalError\.log>/ && !flush { flush = NR }
+    rec && /pwrite64\([0-9]+<[^>]*\.tessiro\.running>/ { note = NR; exit }
+    END { if (!rec) print "no record"; else if (!note) print "no note write"; else if (!flush) print "note cleared before the log was flushed"; else print "ok" }
+  ' "$REL_WORK/order.strace")
+  [ "$order" = ok ] || rel_fail "record order: $order (see $REL_WORK/order.strace)"
+  REL_OUT=""
+  unset REL_OUT
+  pass "record order: the interrupted file's record is flushed before its note is cleared"
+else
+  skipped+=("record order (needs strace)")
+fi
+
 [ ${#skipped[@]} = 0 ] || rel_say "skipped: ${skipped[*]}"
 echo "edges: PASS cases=$cases skipped=${#skipped[@]}"
