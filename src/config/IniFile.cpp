@@ -12,7 +12,9 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <random>
+#include <set>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -116,6 +118,67 @@ size_t firstLine(std::string_view text)
     return text.starts_with(Utf8Bom) ? Utf8Bom.size() : 0;
 }
 
+// Said once per process and file: reads come at every tick.
+void reportOnce(const std::filesystem::path& file, const std::string& why)
+{
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    const std::lock_guard guard(mutex);
+    if (said.size() >= 64)
+        said.clear();
+    if (said.insert(file.string() + '\n' + why).second)
+        std::cerr << "tessiro: " << file.string() << ": " << why << "\n";
+}
+
+// The file a read or a write of `file` acts on. The shop may keep the shared
+// file on the back-office's side and link it into the program folder. Such a
+// link is followed only when root or this process's own user made it (the
+// installer did, not a member of the folder's group, who could point it at
+// any file of this user) and only to a regular file; the file it leads to is
+// then read and replaced in its own folder, so the link stays a link. Any
+// other link is refused: nothing is read or written through it.
+std::optional<std::filesystem::path> sharedFile(const std::filesystem::path& file)
+{
+    struct stat link {};
+    if (::lstat(file.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return file;
+    if (link.st_uid != 0 && link.st_uid != ::geteuid()) {
+        reportOnce(file, "a link made by another user (uid " + std::to_string(link.st_uid) +
+                             "); it is not followed, so the file is neither read nor written");
+        return std::nullopt;
+    }
+    std::error_code ec;
+    std::filesystem::path target = std::filesystem::read_symlink(file, ec);
+    struct stat info {};
+    if (!ec && target.is_relative())
+        target = file.parent_path() / target;
+    if (ec || ::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        reportOnce(file, "a link that does not lead to a regular file (" + target.string() +
+                             "); it is not followed, so the file is neither read nor written");
+        return std::nullopt;
+    }
+    return target;
+}
+
+// Opens the file for reading; a trusted link is followed to its file
+// (`place` says which), any other link refused (-1 with ELOOP). The first
+// try does not follow links, so a plain file costs one call.
+int openForReading(const std::filesystem::path& file, std::filesystem::path& place)
+{
+    constexpr int Flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW;
+    place = file;
+    const int fd = ::open(file.c_str(), Flags);
+    if (fd >= 0 || errno != ELOOP)
+        return fd;
+    const std::optional<std::filesystem::path> target = sharedFile(file);
+    if (!target) {
+        errno = ELOOP;
+        return -1;
+    }
+    place = *target;
+    return ::open(place.c_str(), Flags);
+}
+
 enum class Load { Missing, Read, Failed };
 
 // Every read and every write of a key loads the whole file, and a batch
@@ -124,7 +187,8 @@ enum class Load { Missing, Read, Failed };
 // below like anything else that is not a regular file.
 Load loadFile(const std::filesystem::path& file, std::string& out)
 {
-    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    std::filesystem::path place;
+    const UniqueFd fd(openForReading(file, place));
     if (fd.get() < 0)
         return errno == ENOENT || errno == ENOTDIR ? Load::Missing : Load::Failed;
     struct stat info {};
@@ -320,11 +384,16 @@ bool ScriviINI(const std::string& section, const std::string& key, const std::st
     // read. A value already stored needs no write, so no turn: taking it
     // would cost three system calls a tick and could wait on another writer
     // for nothing.
-    if (alreadyStored(sectionName, keyName, value, file))
+    // Through a trusted link, the file it leads to is replaced in its own
+    // folder; the link itself is never replaced.
+    const std::optional<std::filesystem::path> place = sharedFile(file);
+    if (!place)
+        return false;
+    if (alreadyStored(sectionName, keyName, value, *place))
         return true;
-    const FolderTurn turn(file);
+    const FolderTurn turn(*place);
     return writeSafely(
-        file,
+        *place,
         [&](const std::string& text, bool existed, std::string& out) {
             return writeKey(text, existed, sectionName, keyName, value, out);
         },
@@ -490,7 +559,9 @@ enum class Taken { Whole, Torn, Failed };
 Taken takeSnapshot(const std::filesystem::path& file, Snapshot& snap)
 {
     snap = {};
-    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    // The file itself: a link put in its place since the write began is
+    // refused, not followed.
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (fd.get() < 0)
         return errno == ENOENT || errno == ENOTDIR ? Taken::Whole : Taken::Failed;
     snap.exists = true;
@@ -627,22 +698,24 @@ bool nameTemporary(int fd, const std::filesystem::path& file, std::filesystem::p
 
 enum class Committed { Done, Raced, Failed };
 
-// Said once per process: the write still succeeds, but the operator should
-// fix the folder so the file can be replaced whole again.
+// The write still succeeds, but the operator should fix the folder so the
+// file can be replaced whole again.
 void reportInPlaceOnce(const std::filesystem::path& file, const std::string& why)
 {
-    static std::once_flag once;
-    std::call_once(once, [&] {
-        std::cerr << "tessiro: " << file.string() << ": " << why
-                  << ", so it is rewritten in place, which keeps its owner and group. To have it replaced whole"
-                     " again, make the program folder writable by this user and setgid to the file's group"
-                     " (chgrp GROUP folder; chmod g+ws folder).\n";
-    });
+    reportOnce(file, why +
+                         ", so it is rewritten in place, which keeps its owner and group. To have it replaced whole"
+                         " again, make its folder writable by this user and setgid to the file's group"
+                         " (chgrp GROUP folder; chmod g+ws folder).");
 }
 
-// Rewrites the file's own inode, so its owner and group stay as they are.
-// The room is reserved first, so a full disk refuses the write before a byte
-// of the old text is overwritten.
+// Rewrites the file's own inode, so its owner and group stay as they are
+// (and a link to it stays a link). The room is reserved first, so a full disk
+// refuses the write before a byte of the old text is overwritten. This is not
+// atomic: a crash in the middle leaves the new text's first part over the old
+// text, and one between the write and the truncation leaves the new text
+// followed by the old one's last bytes when the new text is shorter. A key's
+// write changes one line, and a reader takes the first of two equal keys, so
+// the file then still reads as the new text but for a stray last line.
 Committed writeInPlace(int fd, const std::string& bytes, const Snapshot& snap)
 {
     struct stat now {};
@@ -671,7 +744,7 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
 {
     // A file this process may not write stays as it is, as it would for the
     // platform call; replacing it by rename would go round its protection.
-    const UniqueFd current(snap.exists ? ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK) : -1);
+    const UniqueFd current(snap.exists ? ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW) : -1);
     if (snap.exists && current.get() < 0)
         return Committed::Failed;
 
@@ -721,7 +794,7 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
         return Committed::Failed;
 
     struct stat now {};
-    const bool existsNow = ::stat(file.c_str(), &now) == 0;
+    const bool existsNow = ::lstat(file.c_str(), &now) == 0;
     if (existsNow != snap.exists || (existsNow && !sameStamp(now, snap.info)))
         return Committed::Raced;
     if (unnamed && !nameTemporary(temp.get(), file, tempName))
