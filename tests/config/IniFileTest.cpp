@@ -13,6 +13,8 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <iterator>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -200,6 +202,24 @@ const std::string Shared = "; configurazione cassa\n"
                            "; sezione del gestionale\n"
                            "[Gestionale]\n"
                            "Utente=mario\n";
+
+// The shared file kept on the back-office's side and linked into the
+// program folder by the installer: the write changes the file the link leads
+// to exactly as it would change the file itself, in that file's own folder,
+// and the link stays a link.
+TEST_P(IniWriteRules, ALinkToTheSharedFileStaysALink)
+{
+    const WriteCase& c = GetParam();
+    const fs::path office = testfiles::path(m_dir) / "ufficio";
+    fs::create_directory(office);
+    testfiles::write(office / "condiviso.ini", c.before);
+    fs::create_symlink("ufficio/condiviso.ini", ini());
+    EXPECT_TRUE(ScriviINI("Varie", c.key, c.value, ini()));
+    EXPECT_TRUE(fs::is_symlink(ini()));
+    EXPECT_EQ(fs::read_symlink(ini()), "ufficio/condiviso.ini");
+    EXPECT_EQ(testfiles::read(office / "condiviso.ini"), c.after);
+    EXPECT_EQ(std::distance(fs::directory_iterator(office), fs::directory_iterator()), 1) << "a temporary file left";
+}
 
 INSTANTIATE_TEST_SUITE_P(
     ExistingKey, IniWriteRules,
@@ -399,6 +419,75 @@ TEST_F(IniFileTest, ReplacedFileKeepsItsPermissions)
     ASSERT_TRUE(ScriviINI("Varie", "A", "3", ini()));
     EXPECT_EQ(fs::status(ini()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
+
+struct RefusedLink {
+    const char* name;
+    // Makes the link `link` in place of the shared file; `target` is a
+    // regular file holding Eps_Vuoto=0.
+    std::function<void(const fs::path& link, const fs::path& target)> make;
+    bool needsRoot = false;
+};
+
+void PrintTo(const RefusedLink& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class IniRefusedLink : public IniFileTest, public ::testing::WithParamInterface<RefusedLink> {};
+
+// A link the installer did not make (a member of the shared folder's group
+// can put one there, pointing at any file of the bridge's user), or one that
+// leads to no regular file: nothing is read through it, nothing is written,
+// the link stays as it is, and one line says why.
+TEST_P(IniRefusedLink, NothingIsReadOrWrittenThroughIt)
+{
+    if (GetParam().needsRoot && ::geteuid() != 0)
+        GTEST_SKIP() << "a link owned by another user can only be made by root";
+    const fs::path target = testfiles::path(m_dir) / "privato.ini";
+    const std::string secret = "[Varie]\r\nEps_Vuoto=0\r\n";
+    testfiles::write(target, secret);
+    GetParam().make(ini(), target);
+    const fs::path pointsTo = fs::read_symlink(ini());
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(LeggiINI("Varie", "Eps_Vuoto", "assente", ini()), "assente");
+    EXPECT_FALSE(ScriviINI("Varie", "Eps_Vuoto", "-1", ini()));
+    EXPECT_FALSE(ScriviINI("Varie", "", "", ini()));
+    EXPECT_EQ(LeggiINI("Varie", "Eps_Vuoto", "assente", ini()), "assente");
+    const std::string said = ::testing::internal::GetCapturedStderr();
+
+    EXPECT_TRUE(fs::is_symlink(ini()));
+    EXPECT_EQ(fs::read_symlink(ini()), pointsTo);
+    EXPECT_EQ(testfiles::read(target), secret);
+    size_t lines = 0;
+    for (size_t at = said.find(ini().string()); at != std::string::npos; at = said.find(ini().string(), at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 1u) << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, IniRefusedLink,
+    ::testing::Values(RefusedLink{"MadeByAnotherUser",
+                                  [](const fs::path& link, const fs::path& target) {
+                                      fs::create_symlink(target, link);
+                                      ASSERT_EQ(::lchown(link.c_str(), 54321, 54321), 0);
+                                  },
+                                  true},
+                      RefusedLink{"ToAFolder",
+                                  [](const fs::path& link, const fs::path& target) {
+                                      fs::create_directory(target.parent_path() / "cartella");
+                                      fs::create_symlink(target.parent_path() / "cartella", link);
+                                  }},
+                      RefusedLink{"ToAMissingFile",
+                                  [](const fs::path& link, const fs::path& target) {
+                                      fs::create_symlink(target.parent_path() / "manca.ini", link);
+                                  }},
+                      RefusedLink{"ToAnotherLink",
+                                  [](const fs::path& link, const fs::path& target) {
+                                      fs::create_symlink(target, target.parent_path() / "tramite.ini");
+                                      fs::create_symlink(target.parent_path() / "tramite.ini", link);
+                                  }}),
+    rownames::byName);
 
 class IniRefusedNames : public IniFileTest,
                         public ::testing::WithParamInterface<std::pair<std::string, std::string>> {};
