@@ -465,6 +465,9 @@ TEST_F(BridgePolling, CurrentFileNameNamesTheLastFileUntilTheNextTick)
 struct FlagCase {
     const char* value;
     bool runs;
+    // The shared file kept in the back-office's folder and linked into the
+    // program folder by the installer; the back-office writes its own file.
+    bool linked = false;
 };
 
 TEST_F(BridgePolling, IdleTickWritesTheFlagBackWhenItsKeyIsGone)
@@ -508,11 +511,38 @@ TEST_F(BridgePollingQuiet, BusyFlagSetByHandInTheQuietConfigurationStopsTheTick)
     EXPECT_TRUE(fs::exists(drop() / "a.txt"));
 }
 
-class BridgePollingFlag : public BridgePolling, public ::testing::WithParamInterface<FlagCase> {};
+class BridgePollingFlag : public BridgePolling, public ::testing::WithParamInterface<FlagCase> {
+protected:
+    void SetUp() override
+    {
+        RecordingBridge::SetUp();
+        if (GetParam().linked) {
+            ASSERT_TRUE(m_office.isValid());
+            fs::copy_file(config(), shared());
+            fs::remove(config());
+            fs::create_symlink(shared(), config());
+        }
+        start();
+    }
+    void TearDown() override
+    {
+        if (GetParam().linked) {
+            EXPECT_TRUE(fs::is_symlink(config()));
+            EXPECT_EQ(fs::read_symlink(config()), shared());
+        }
+    }
+    // The file the back-office writes.
+    fs::path shared() const
+    {
+        return GetParam().linked ? testfiles::path(m_office) / "_Configurazione.ini" : config();
+    }
+
+    QTemporaryDir m_office;
+};
 
 TEST_P(BridgePollingFlag, BusyFlagSetByHandDecidesWhetherTheTickRuns)
 {
-    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, config()));
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, shared()));
     drop("a.txt", "D1:1:A\r\n");
 
     m_bridge->tick();
@@ -523,17 +553,20 @@ TEST_P(BridgePollingFlag, BusyFlagSetByHandDecidesWhetherTheTickRuns)
 
 TEST_P(BridgePollingFlag, IdleTickLeavesTheFlagIdleUnlessItSaysBusy)
 {
-    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, config()));
+    ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, GetParam().value, shared()));
 
     m_bridge->tick();
 
-    EXPECT_EQ(stored(config(), keys::Eps_Vuoto), GetParam().runs ? "-1" : GetParam().value);
+    EXPECT_EQ(stored(shared(), keys::Eps_Vuoto), GetParam().runs ? "-1" : GetParam().value);
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, BridgePollingFlag,
                          ::testing::Values(FlagCase{"0", false}, FlagCase{"False", false}, FlagCase{"FALSE", false},
                                            FlagCase{"0.0", false}, FlagCase{"-1", true}, FlagCase{"1", true},
                                            FlagCase{"True", true}, FlagCase{"forse", true}, FlagCase{"", true}),
+                         rownames::spelledBy(&FlagCase::value));
+INSTANTIATE_TEST_SUITE_P(ThroughALink, BridgePollingFlag,
+                         ::testing::Values(FlagCase{"0", false, true}, FlagCase{"-1", true, true}),
                          rownames::spelledBy(&FlagCase::value));
 
 enum class Entry { Fifo, Symlink, Directory, DotFile };

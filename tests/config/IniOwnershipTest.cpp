@@ -100,14 +100,15 @@ protected:
 
     // ScriviINI run by the bridge's user (primary group `gid`, and the
     // shared group as a supplementary one when `member`), in a child.
-    bool writeAsBridge(gid_t gid, bool member)
+    bool writeAsBridge(gid_t gid, bool member) { return writeAsBridge(gid, member, ini()); }
+    bool writeAsBridge(gid_t gid, bool member, const fs::path& file)
     {
         const pid_t child = ::fork();
         if (child == 0) {
             const gid_t groups[] = {m_sharedGid};
             if (::setgroups(member ? 1 : 0, groups) != 0 || ::setgid(gid) != 0 || ::setuid(m_bridgeUid) != 0)
                 ::_exit(3);
-            ::_exit(ScriviINI("Varie", "Eps_Vuoto", "0", ini()) ? 0 : 1);
+            ::_exit(ScriviINI("Varie", "Eps_Vuoto", "0", file) ? 0 : 1);
         }
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -143,19 +144,32 @@ TEST_F(IniOwnership, MemberOfTheSharedGroupKeepsGroupAndMode)
 struct OutsiderCase {
     const char* name;
     mode_t folderMode;
+    // The bridge writes through a link the installer (root) put in its own
+    // program folder, to the file kept in the back-office's folder.
+    bool linked = false;
 };
 
 class IniOwnershipOutsider : public IniOwnership, public ::testing::WithParamInterface<OutsiderCase> {};
 
 // A user outside the file's group that may write the file itself: a new
 // file could not get that group (or could not be made in the folder at all),
-// so the file is rewritten where it is.
+// so the file is rewritten where it is, and a link to it stays a link.
 TEST_P(IniOwnershipOutsider, RewritesInPlaceAndKeepsOwnerGroupAndMode)
 {
     ASSERT_EQ(::chmod(folder().c_str(), GetParam().folderMode), 0);
     ASSERT_EQ(::chmod(ini().c_str(), 0666), 0);
     const ino_t inode = status().st_ino;
-    ASSERT_TRUE(writeAsBridge(m_otherGid, false));
+    QTemporaryDir program;
+    const fs::path link = testfiles::path(program) / "_Configurazione.ini";
+    if (GetParam().linked) {
+        ASSERT_EQ(::chmod(testfiles::path(program).c_str(), 0755), 0);
+        fs::create_symlink(ini(), link);
+    }
+    ASSERT_TRUE(writeAsBridge(m_otherGid, false, GetParam().linked ? link : ini()));
+    if (GetParam().linked) {
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(fs::read_symlink(link), ini());
+    }
     const struct stat st = status();
     EXPECT_EQ(st.st_ino, inode) << "the file itself is rewritten, not replaced";
     EXPECT_EQ(st.st_uid, m_officeUid);
@@ -166,7 +180,8 @@ TEST_P(IniOwnershipOutsider, RewritesInPlaceAndKeepsOwnerGroupAndMode)
 
 INSTANTIATE_TEST_SUITE_P(Folders, IniOwnershipOutsider,
                          ::testing::Values(OutsiderCase{"FolderOpenToAll", 0777},
-                                           OutsiderCase{"FolderOfTheSharedGroupOnly", 0775}),
+                                           OutsiderCase{"FolderOfTheSharedGroupOnly", 0775},
+                                           OutsiderCase{"LinkedIntoTheProgramFolder", 0755, true}),
                          rownames::byName);
 
 } // namespace
