@@ -744,8 +744,15 @@ Committed commit(const std::filesystem::path& file, const std::string& bytes, co
 {
     // A file this process may not write stays as it is, as it would for the
     // platform call; replacing it by rename would go round its protection.
-    const UniqueFd current(snap.exists ? ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW) : -1);
+    // The open waits while a program that holds a lease on the file (a file
+    // server sharing it with the back-office's machines) hands back what it
+    // kept of it; whatever that changes shows in the check before the
+    // rename. O_RDWR, unlike O_WRONLY, opens a FIFO put in the file's place
+    // without waiting for a reader; it is refused below.
+    const UniqueFd current(snap.exists ? ::open(file.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW) : -1);
     if (snap.exists && current.get() < 0)
+        return Committed::Failed;
+    if (struct stat opened {}; snap.exists && (::fstat(current.get(), &opened) != 0 || !S_ISREG(opened.st_mode)))
         return Committed::Failed;
 
     std::filesystem::path tempName;

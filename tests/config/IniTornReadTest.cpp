@@ -9,6 +9,10 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
+#include <ostream>
+#include <poll.h>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -53,10 +57,17 @@ std::vector<std::string> linesOf(const std::string& text)
     return out;
 }
 
-// Every line of Shared but the Eps_Vuoto one, whose value the writes change.
-void expectEveryForeignLine(const std::string& file)
+// The other program's own change, made while the bridge writes.
+const std::string Changed = [] {
+    std::string text = Shared;
+    text.replace(text.find("Cassa=2"), 7, "Cassa=7");
+    return text;
+}();
+
+// Every line of `expected` but the Eps_Vuoto one, whose value the writes change.
+void expectEveryForeignLine(const std::string& file, const std::string& expected = Shared)
 {
-    for (const std::string& line : linesOf(Shared)) {
+    for (const std::string& line : linesOf(expected)) {
         if (line.rfind("Eps_Vuoto=", 0) == 0)
             continue;
         EXPECT_NE(file.find(line + "\r\n"), std::string::npos) << "lost: " << line << "\nfile:\n" << file;
@@ -96,47 +107,144 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         testfiles::write(ini(), Shared);
         // A first whole read, as the bridge has done many times before.
-        ASSERT_TRUE(ScriviINI("Varie", "Eps_Vuoto", "0", ini()));
+        if (writesFirst()) {
+            ASSERT_TRUE(ScriviINI("Varie", "Eps_Vuoto", "0", ini()));
+        }
     }
+    virtual bool writesFirst() const { return true; }
     fs::path ini() const { return testfiles::path(m_dir) / "_Configurazione.ini"; }
 
     QTemporaryDir m_dir{scratchTemplate().isEmpty() ? QDir::tempPath() + "/tessiro-ini-XXXXXX" : scratchTemplate()};
 };
 
+// When the other program ends what it is doing to the file.
+enum class Finish {
+    // It rewrites the file in place and is caught half-way: the file, still
+    // open, holds the torn view. Its write ends once the bridge has read the
+    // file a third time (a bridge that waits for the whole file), or as soon
+    // as the bridge replaces the file (one that trusted the view: the rest of
+    // the other program's text then goes to a file no longer in the folder).
+    InPlace,
+    // The file is whole; the other program replaces it with its own change
+    // after the bridge read it, at the moment the bridge goes to replace it.
+    ReplacedAfterTheBridgesRead,
+};
+
 struct TornView {
     const char* name;
     std::string view; // what a read finds half-way through the other program's write
+    Finish finish = Finish::InPlace;
+    // False: the first write of a process, which has no whole read of the
+    // file to compare the view with.
+    bool writtenBefore = true;
 };
 
-class IniTornView : public IniTornRead, public ::testing::WithParamInterface<TornView> {};
-
-// The other program is caught half-way: the file holds the torn view, and it
-// finishes its write as soon as the bridge has read that view once.
-TEST_P(IniTornView, WriteWaitsForTheWholeFileAndKeepsEveryLine)
+void PrintTo(const TornView& c, std::ostream* os)
 {
-    rewriteInPlace(ini(), GetParam().view, Rewrite::TruncateThenWrite);
-    const int watch = ::inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(watch, 0);
-    ASSERT_GE(::inotify_add_watch(watch, ini().c_str(), IN_CLOSE_NOWRITE), 0);
-    std::thread other([&] {
-        char event[sizeof(inotify_event) + 256];
-        [[maybe_unused]] const ssize_t n = ::read(watch, event, sizeof event);
-        rewriteInPlace(ini(), Shared, Rewrite::TruncateThenWrite);
-    });
-    const bool written = ScriviINI("Varie", "Eps_Vuoto", "-1", ini());
-    other.join();
-    ::close(watch);
-    EXPECT_TRUE(written);
-    const std::string file = testfiles::read(ini());
-    expectEveryForeignLine(file);
-    EXPECT_EQ(LeggiINI("Varie", "Eps_Vuoto", "x", ini()), "-1");
+    *os << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Views, IniTornView,
-                         ::testing::Values(TornView{"EmptyBetweenTruncateAndWrite", ""},
-                                           TornView{"CutToItsFirstLines", Shared.substr(0, 40)},
-                                           TornView{"CutInsideALine", Shared.substr(0, 13)}),
-                         rownames::byName);
+class IniTornView : public IniTornRead, public ::testing::WithParamInterface<TornView> {
+protected:
+    bool writesFirst() const override { return GetParam().writtenBefore; }
+
+    // The bridge's write while the other program is half-way through its
+    // in-place rewrite.
+    bool writeDuringAnInPlaceRewrite()
+    {
+        const int held = ::open(ini().c_str(), O_WRONLY | O_TRUNC);
+        EXPECT_GE(held, 0);
+        EXPECT_EQ(::write(held, GetParam().view.data(), GetParam().view.size()), ssize_t(GetParam().view.size()));
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        EXPECT_GE(watch, 0);
+        EXPECT_GE(::inotify_add_watch(watch, ini().c_str(), IN_CLOSE_NOWRITE), 0);
+        EXPECT_GE(::inotify_add_watch(watch, ini().parent_path().c_str(), IN_MOVED_TO), 0);
+        std::thread other([&] {
+            int reads = 0;
+            bool replaced = false;
+            pollfd ready{watch, POLLIN, 0};
+            // Bounded, so that a write that never reads again fails the test
+            // rather than hanging it.
+            while (reads < 3 && !replaced && ::poll(&ready, 1, 10000) == 1) {
+                alignas(inotify_event) char events[4096];
+                const ssize_t n = ::read(watch, events, sizeof events);
+                for (ssize_t at = 0; at < n;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                    reads += (event->mask & IN_CLOSE_NOWRITE) ? 1 : 0;
+                    replaced = replaced || (event->mask & IN_MOVED_TO);
+                    at += ssize_t(sizeof(inotify_event) + event->len);
+                }
+            }
+            EXPECT_EQ(::pwrite(held, Changed.data(), Changed.size(), 0), ssize_t(Changed.size()));
+            EXPECT_EQ(::ftruncate(held, off_t(Changed.size())), 0);
+            ::close(held);
+        });
+        const bool written = ScriviINI("Varie", "Eps_Vuoto", "0", ini());
+        other.join();
+        ::close(watch);
+        return written;
+    }
+
+    // The bridge's write while the other program replaces the whole file
+    // between the bridge's read and its rename. The bridge is held at the
+    // point where it opens the file to write it (which a read lease makes
+    // wait), after its whole read and before its rename.
+    bool writeDuringAReplace()
+    {
+        const int lease = ::open(ini().c_str(), O_RDONLY);
+        EXPECT_GE(lease, 0);
+        // Lease breaks are told by SIGIO, which would end the process.
+        const auto previous = std::signal(SIGIO, SIG_IGN);
+        if (::fcntl(lease, F_SETLEASE, F_RDLCK) != 0) {
+            std::signal(SIGIO, previous);
+            ::close(lease);
+            m_skipped = "this file system gives no file leases, which hold the write at the right moment";
+            return false;
+        }
+        std::thread other([&] {
+            for (int i = 0; i < 5000 && ::fcntl(lease, F_GETLEASE) == F_RDLCK; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            EXPECT_NE(::fcntl(lease, F_GETLEASE), F_RDLCK) << "the write never went to replace the file";
+            const fs::path next = ini().string() + ".altro";
+            testfiles::write(next, Changed);
+            fs::rename(next, ini());
+            ::close(lease); // lets the bridge's open go on
+        });
+        const bool written = ScriviINI("Varie", "Eps_Vuoto", "0", ini());
+        other.join();
+        std::signal(SIGIO, previous);
+        return written;
+    }
+
+    std::string m_skipped;
+};
+
+TEST_P(IniTornView, WriteWaitsForTheWholeFileAndKeepsEveryLine)
+{
+    bool written = false;
+    if (GetParam().finish == Finish::InPlace) {
+        written = writeDuringAnInPlaceRewrite();
+    } else {
+        rewriteInPlace(ini(), GetParam().view, Rewrite::TruncateThenWrite);
+        written = writeDuringAReplace();
+        if (!m_skipped.empty())
+            GTEST_SKIP() << m_skipped;
+    }
+    EXPECT_TRUE(written);
+    const std::string file = testfiles::read(ini());
+    expectEveryForeignLine(file, Changed);
+    // The other program's text says -1: a write it undid would show.
+    EXPECT_EQ(LeggiINI("Varie", "Eps_Vuoto", "x", ini()), "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, IniTornView,
+    ::testing::Values(TornView{"EmptyBetweenTruncateAndWrite", ""},
+                      TornView{"CutToItsFirstLines", Shared.substr(0, 40)},
+                      TornView{"CutInsideALine", Shared.substr(0, 13)},
+                      TornView{"EmptyAtTheFirstWriteOfAProcess", "", Finish::InPlace, false},
+                      TornView{"ChangedBetweenTheReadAndTheRename", Shared, Finish::ReplacedAfterTheBridgesRead}),
+    rownames::byName);
 
 TEST_F(IniTornRead, FileReallyEmptiedIsWrittenOnceItStaysUnchanged)
 {
