@@ -13,7 +13,11 @@
 // was rewriting in place while it was read): it reads again, and after a
 // bound gives up rather than persist a torn view. The replaced file keeps the
 // old one's mode, group and (for the superuser) owner; where the group cannot
-// be kept, the file is rewritten in place.
+// be kept, the file is rewritten in place. A link in the file's place is
+// followed only when root or this process's user owns it and it leads to a
+// regular file, which is then replaced in its own folder (or rewritten in
+// place) so the link stays a link; through any other link nothing is read
+// (the defaults are returned) and nothing is written.
 
 // Value of `key` in `section` of `file`, or `defaultValue` (less its trailing
 // blanks) when the file, section or key is missing.
