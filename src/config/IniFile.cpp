@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <fcntl.h>
 #include <functional>
 #include <iostream>
@@ -14,7 +15,6 @@
 #include <mutex>
 #include <optional>
 #include <random>
-#include <set>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -122,12 +122,17 @@ size_t firstLine(std::string_view text)
 void reportOnce(const std::filesystem::path& file, const std::string& why)
 {
     static std::mutex mutex;
-    static std::set<std::string> said;
+    // A process uses two or three files; the bound keeps one that uses many
+    // from growing without end, forgetting the oldest first.
+    static std::deque<std::string> said;
     const std::lock_guard guard(mutex);
+    const std::string what = file.string() + '\n' + why;
+    if (std::find(said.begin(), said.end(), what) != said.end())
+        return;
     if (said.size() >= 64)
-        said.clear();
-    if (said.insert(file.string() + '\n' + why).second)
-        std::cerr << "tessiro: " << file.string() << ": " << why << "\n";
+        said.pop_front();
+    said.push_back(what);
+    std::cerr << "tessiro: " << file.string() << ": " << why << "\n";
 }
 
 // The file a read or a write of `file` acts on. The shop may keep the shared
