@@ -223,12 +223,18 @@ void Bridge::setQuietChecks(std::chrono::nanoseconds settle, std::chrono::nanose
 
 void Bridge::writeIdle(const fs::path& configFile)
 {
-    const bool stored = ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", configFile);
     // Written again at every tick until it is stored, but reported once for
     // the outage, not once a tick.
-    if (!stored && !m_idleUnwritten)
+    m_idleUnwritten = !writeFlag("-1", configFile);
+}
+
+bool Bridge::writeFlag(const char* value, const fs::path& configFile)
+{
+    const bool stored = ScriviINI(keys::Section, keys::Eps_Vuoto, value, configFile);
+    if (!stored && !m_flagReported)
         m_errors.configWriteFailed(keys::Eps_Vuoto, configFile);
-    m_idleUnwritten = !stored;
+    m_flagReported = !stored;
+    return stored;
 }
 
 bool Bridge::ScansioneCartella()
@@ -294,7 +300,7 @@ bool Bridge::ScansioneCartella()
     const auto startBatch = [&] {
         if (!started) {
             started = true;
-            m_errors.storeKey(keys::Eps_Vuoto, "0");
+            writeFlag("0", config);
             m_state.batchRunning = true;
         }
     };
