@@ -383,8 +383,8 @@ QString usageText(const std::string& subcommand)
                                "  Eps_COM, Eps_Setting, Eps_Delay, Eps_NonRiscType, Eps_NonRiscIndex,\n"
                                "  Kelmora_DIR. At start-up only: intervalTimer.\n");
     text += QStringLiteral("\nOptions:\n") + options;
-    if (!subcommand.empty())
-        text += QStringLiteral("\nEvery command: tessiro --help. The reference: man tessiro.\n");
+    text += subcommand.empty() ? QStringLiteral("\nThe reference: man tessiro.\n")
+                               : QStringLiteral("\nEvery command: tessiro --help. The reference: man tessiro.\n");
     return text;
 }
 

@@ -435,7 +435,7 @@ INSTANTIATE_TEST_SUITE_P(
         HelpCase{"Check", {"check", "--help"}, "check", {"tessiro check [--dir DIR] FILE...", "standard input"}, {"ctl"}},
         HelpCase{"Log", {"--dir", "d", "log", "--help"}, "log", {"--follow", "--non-fiscal"}, {"--json", "--file F"}},
         HelpCase{"Config", {"config", "--help"}, "config", {"config get", "config set", "--section S"}, {"--follow"}},
-        HelpCase{"Whole", {"--help"}, "", {"tessiro check", "tessiro ctl", "--follow", "Settings"}, {}},
+        HelpCase{"Whole", {"--help"}, "", {"tessiro check", "tessiro ctl", "--follow", "Settings", "man tessiro"}, {}},
         HelpCase{"UnknownWordGivesTheWhole", {"stampa", "--help"}, "", {"tessiro check", "tessiro ctl"}, {}}),
     rownames::byName);
 
