@@ -7,6 +7,7 @@
 #include "config/Text.h"
 #include "core/Clock.h"
 #include "core/OperatorWindow.h"
+#include "core/OutsideText.h"
 #include "core/SharedState.h"
 #include "errors/FileKind.h"
 #include "printer/Porta.h"
@@ -173,11 +174,13 @@ int Bridge::readInterval()
     // A timer at 0 would never tick (or spin): the bridge would look alive
     // and take no job.
     if (rounded < 1) {
-        m_errors.registraAzione("IntervalTimer non valido: \"" + text + "\", uso " + std::to_string(DefaultInterval));
+        m_errors.registraAzione("IntervalTimer non valido: \"" + cleanOutsideText(text) + "\", uso " +
+                                std::to_string(DefaultInterval));
         return DefaultInterval;
     }
     if (rounded > MaxInterval) {
-        m_errors.registraAzione("IntervalTimer troppo grande: \"" + text + "\", uso " + std::to_string(MaxInterval));
+        m_errors.registraAzione("IntervalTimer troppo grande: \"" + cleanOutsideText(text) + "\", uso " +
+                                std::to_string(MaxInterval));
         return MaxInterval;
     }
     return static_cast<int>(rounded);
@@ -220,12 +223,18 @@ void Bridge::setQuietChecks(std::chrono::nanoseconds settle, std::chrono::nanose
 
 void Bridge::writeIdle(const fs::path& configFile)
 {
-    const bool stored = ScriviINI(keys::Section, keys::Eps_Vuoto, "-1", configFile);
     // Written again at every tick until it is stored, but reported once for
     // the outage, not once a tick.
-    if (!stored && !m_idleUnwritten)
+    m_idleUnwritten = !writeFlag("-1", configFile);
+}
+
+bool Bridge::writeFlag(const char* value, const fs::path& configFile)
+{
+    const bool stored = ScriviINI(keys::Section, keys::Eps_Vuoto, value, configFile);
+    if (!stored && !m_flagReported)
         m_errors.configWriteFailed(keys::Eps_Vuoto, configFile);
-    m_idleUnwritten = !stored;
+    m_flagReported = !stored;
+    return stored;
 }
 
 bool Bridge::ScansioneCartella()
@@ -291,7 +300,7 @@ bool Bridge::ScansioneCartella()
     const auto startBatch = [&] {
         if (!started) {
             started = true;
-            m_errors.storeKey(keys::Eps_Vuoto, "0");
+            writeFlag("0", config);
             m_state.batchRunning = true;
         }
     };
@@ -513,7 +522,7 @@ void Bridge::runFile(const std::string& name, UniqueFd fd, RunningRecord note)
         EseguiFileComandi(m_control, m_errors, m_state, m_clock, in, observer);
     } catch (const std::exception& e) {
         m_errors.registraErrore("Errore interno durante l'esecuzione del file: " +
-                                toCp1252(QString::fromLocal8Bit(e.what())));
+                                cleanOutsideText(toCp1252(QString::fromLocal8Bit(e.what()))));
     } catch (...) {
         m_errors.registraErrore("Errore interno durante l'esecuzione del file");
     }
@@ -606,7 +615,7 @@ void Bridge::readSettle()
         return;
     const auto value = toDouble(text);
     if (!value || !std::isfinite(*value) || *value < 0 || *value > 600000) {
-        m_errors.registraAzione(std::string(SettleKey) + " non valido: \"" + text + "\", uso " +
+        m_errors.registraAzione(std::string(SettleKey) + " non valido: \"" + cleanOutsideText(text) + "\", uso " +
                                 std::to_string(Intake::DefaultSettle.count()));
         return;
     }

@@ -139,6 +139,12 @@ private:
     // polling; the next ticks write "-1" again until it is stored.
     bool m_idleUnwritten = false;
     void writeIdle(const std::filesystem::path& configFile);
+    // Writes Eps_Vuoto ("0" as a batch starts, "-1" when it ends). A write
+    // that fails is filed once for the outage, whichever value it was: the
+    // "0" and the "-1" of one batch on a file that cannot be written are
+    // one failure, not two. True when stored.
+    bool writeFlag(const char* value, const std::filesystem::path& configFile);
+    bool m_flagReported = false;
     // An idle tick reads Eps_Vuoto and lists the drop folder only when the
     // file or the folder may have changed since it last did.
     UnchangedCheck m_configCheck;

@@ -190,6 +190,8 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
         controlServer.onRequest = [&operations](const std::string& command, const std::string& outcome) {
             operations->request(command, outcome);
         };
+    if (const std::string note = control::chooseSocketFolder(control::socketPlaces()).note; !note.empty())
+        std::cerr << "tessiro: " << note << '\n';
     if (!controlServer.listen())
         std::cerr << "tessiro: " << controlServer.why() << '\n';
 

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,11 +51,62 @@ bool errorStands(const std::string& command, const std::vector<std::string>& lin
 
 } // namespace
 
+control::SocketPlaces control::socketPlaces()
+{
+    SocketPlaces places;
+    places.uid = ::geteuid();
+    places.userRun = fs::path("/run/user") / std::to_string(places.uid);
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+        places.runtimeDir = runtime;
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"))
+        places.cacheHome = cache;
+    if (const char* home = std::getenv("HOME"); home && *home)
+        places.home = home;
+    else if (const passwd* entry = ::getpwuid(places.uid); entry && entry->pw_dir)
+        places.home = entry->pw_dir;
+    return places;
+}
+
+control::SocketFolder control::chooseSocketFolder(const SocketPlaces& places)
+{
+    // Every socket is named by 32 hexadecimal digits and ".sock".
+    constexpr std::size_t SocketName = 1 + 32 + 5;
+    const auto absolute = [](const std::string& text) { return !text.empty() && text.front() == '/'; };
+
+    if (absolute(places.runtimeDir))
+        return {fs::path(places.runtimeDir) / "tessiro", {}};
+    // The system makes the user's runtime folder, owned by the user and
+    // closed to others, at login; one made by someone else, or a link, is
+    // passed over.
+    struct stat st {};
+    if (::lstat(places.userRun.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == places.uid &&
+        (st.st_mode & 022) == 0)
+        return {places.userRun / "tessiro", {}};
+    // Else the user's cache folder: inside the home, where no other user can
+    // make a folder first, and meant for what need not be kept (a socket
+    // means nothing once its bridge is gone).
+    fs::path cache;
+    if (absolute(places.cacheHome))
+        cache = fs::path(places.cacheHome) / "tessiro";
+    else if (absolute(places.home))
+        cache = fs::path(places.home) / ".cache" / "tessiro";
+    if (!cache.empty() && cache.string().size() + SocketName <= MaxSocketPath)
+        return {cache, {}};
+    // No home, or one too deep for a socket address: the shared temporary
+    // folder, under a name another user could take first. Such a folder is
+    // refused, never used, so the socket cannot be stolen, only blocked.
+    const fs::path tmp = fs::path("/tmp") / ("tessiro-" + std::to_string(places.uid));
+    const std::string why = cache.empty() ? "no home folder is known"
+                                          : cache.string() + " makes the control socket's path longer than " +
+                                                std::to_string(MaxSocketPath) + " bytes";
+    return {tmp, "control socket in " + tmp.string() + " (" + why +
+                     "); another user who makes that folder first blocks tessiro ctl: set XDG_RUNTIME_DIR to a "
+                     "private folder to avoid it"};
+}
+
 fs::path control::socketFolder()
 {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
-        return fs::path(runtime) / "tessiro";
-    return fs::path("/tmp") / ("tessiro-" + std::to_string(::geteuid()));
+    return chooseSocketFolder(socketPlaces()).path;
 }
 
 fs::path control::socketPath(const fs::path& programDir)
@@ -73,6 +125,13 @@ fs::path control::socketPath(const fs::path& programDir)
 
 bool control::prepareSocketFolder(const fs::path& folder, std::string& why)
 {
+    // The folders above it too (a new home's .cache), closed to others.
+    fs::path missing;
+    for (const fs::path& part : folder.parent_path()) {
+        missing /= part;
+        if (::mkdir(missing.c_str(), 0700) != 0 && errno != EEXIST)
+            break; // said below, as the folder's own failure
+    }
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         why = "cannot create the control socket folder " + folder.string() + ": " + std::strerror(errno);
         return false;
@@ -103,7 +162,7 @@ ControlReply askBridge(const fs::path& programDir, const std::string& command, s
         return failure(ControlReply::Status::BadReply, "the command is not a single short line");
 
     // The server cannot listen on a longer path either (sun_path).
-    if (path.string().size() >= 108)
+    if (path.string().size() > control::MaxSocketPath)
         return failure(ControlReply::Status::NoBridge,
                        "no bridge can be reached on " + dir + ": the control socket's path is too long");
 

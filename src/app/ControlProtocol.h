@@ -18,10 +18,32 @@
 // shows (a printer's error text, a label) can pass for the status line.
 namespace control {
 
-// The folder of the control sockets: $XDG_RUNTIME_DIR/tessiro, else
-// /tmp/tessiro-UID. Never the program folder: shops keep it on a network
-// share, where no local socket can be made.
+// Where the control sockets of a user may go: what the environment says,
+// and the user's folder of the system's runtime tree (/run/user/UID).
+struct SocketPlaces {
+    std::string runtimeDir; // $XDG_RUNTIME_DIR
+    std::filesystem::path userRun;
+    std::string cacheHome; // $XDG_CACHE_HOME
+    std::string home;      // $HOME, else the user's entry in the password file
+    unsigned uid = 0;
+};
+SocketPlaces socketPlaces();
+
+// The folder of the control sockets, and what the bridge says on standard
+// error when it had to fall back to a folder another user could take
+// first (empty otherwise). Never the program folder: shops keep it on a
+// network share, where no local socket can be made.
+struct SocketFolder {
+    std::filesystem::path path;
+    std::string note;
+};
+SocketFolder chooseSocketFolder(const SocketPlaces& places);
+// chooseSocketFolder(socketPlaces()): the bridge and `ctl` both find the
+// folder here.
 std::filesystem::path socketFolder();
+// The longest socket path a socket address holds (sun_path, its NUL
+// excluded).
+inline constexpr std::size_t MaxSocketPath = 107;
 // The control socket of the bridge on programDir, named from the folder's
 // canonical path, so every spelling of the folder finds the same bridge.
 std::filesystem::path socketPath(const std::filesystem::path& programDir);

@@ -29,9 +29,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The kernel's limit for a socket path (sun_path), terminating NUL included.
-constexpr std::size_t MaxSocketPath = 108;
-
 // A window text as one JSON string: decoded, bounded, line breaks as "\n".
 QString jsonText(const std::string& cp1252)
 {
@@ -217,9 +214,9 @@ bool ControlServer::listen()
     const std::string name = path.string();
     if (!control::prepareSocketFolder(path.parent_path(), m_why))
         return false;
-    if (name.size() >= MaxSocketPath) {
+    if (name.size() > control::MaxSocketPath) {
         m_why = "the control socket path " + name + " is longer than the system allows (" +
-                std::to_string(MaxSocketPath - 1) + " bytes); tessiro ctl is not available for this folder";
+                std::to_string(control::MaxSocketPath) + " bytes); tessiro ctl is not available for this folder";
         return false;
     }
 

@@ -6,6 +6,7 @@
 #include "config/Text.h"
 #include "core/Clock.h"
 #include "core/OperatorWindow.h"
+#include "core/OutsideText.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
 #include "printer/Porta.h"
@@ -27,6 +28,14 @@ std::string dataText(const SharedState& state, const std::string& name)
 fs::path dataFile(const SharedState& state, const std::string& name)
 {
     return storedPath(dataText(state, name), state.programDir);
+}
+
+// The data directory comes from the shared INI: a record or the window
+// quotes it made safe, whole.
+std::string quotedData(const SharedState& state, const std::string& name)
+{
+    const std::string text = dataText(state, name);
+    return cleanOutsideText(text, text.size());
 }
 
 } // namespace
@@ -134,8 +143,8 @@ void Recovery::cmdEliminaCor()
     // The back-office would never learn of the request: the operator must.
     if (!sent)
         m_errors.registraErrore("Eliminazione Corr non inviata: scrittura non riuscita in " +
-                                dataText(state, keys::ExchangeFile));
-    m_errors.registraAzione("Invio comando Eliminazione Corr " + corr);
+                                quotedData(state, keys::ExchangeFile));
+    m_errors.registraAzione("Invio comando Eliminazione Corr " + cleanOutsideText(corr));
     tellWindow(nullptr);
 }
 
@@ -168,7 +177,7 @@ void Recovery::cmdRistampa()
     // No copy of the last receipt: nothing to reprint, and the operator is
     // told so, rather than wait for a receipt that never comes.
     if (!fs::exists(source, ec)) {
-        const std::string missing = dataText(state, "_Cassa\\Old.txt");
+        const std::string missing = quotedData(state, "_Cassa\\Old.txt");
         m_errors.logOnly("Ristampa non riuscita: manca " + missing);
         try {
             m_window.inform(ProgramTitle, "Ristampa non eseguita: manca la copia dell'ultimo scontrino\r\n" + missing);
@@ -186,7 +195,7 @@ void Recovery::cmdRistampa()
         if (ec) {
             std::error_code ignored;
             fs::remove(temporary, ignored);
-            m_errors.registraErrore("Ristampa non riuscita: copia di " + dataText(state, "_Cassa\\Old.txt") + " (" +
+            m_errors.registraErrore("Ristampa non riuscita: copia di " + quotedData(state, "_Cassa\\Old.txt") + " (" +
                                     ec.message() + ")");
         }
     }

@@ -5,6 +5,7 @@
 #include "commands/SpezzaRiga.h"
 #include "config/Text.h"
 #include "core/Clock.h"
+#include "core/OutsideText.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
 #include "printer/ComandiEpson.h"
@@ -23,11 +24,14 @@ namespace {
 // cannot flood the log the back-office reads.
 constexpr size_t QuotedRecordLimit = 256;
 
+// A record as a failure message quotes it: its control characters made "?"
+// (a quoted record may hold line ends, an escape sequence, a NUL), so it can
+// neither end the log record nor drive a terminal that shows the log; a cut
+// one is marked "...".
 std::string recordForLog(const std::string& record)
 {
-    if (record.size() <= QuotedRecordLimit)
-        return record;
-    return record.substr(0, QuotedRecordLimit) + "...";
+    const std::string quoted = cleanOutsideText(record, QuotedRecordLimit);
+    return record.size() <= QuotedRecordLimit ? quoted : quoted + "...";
 }
 
 // A numeric field that did not convert: which one, and why.
@@ -370,7 +374,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
     }
     std::ifstream in(file, std::ios::binary);
     if (!in.is_open()) {
-        errors.registraErrore(MsgFileIlleggibile + file.string());
+        errors.registraErrore(MsgFileIlleggibile + cleanOutsideText(file.string(), file.string().size()));
         return;
     }
     EseguiFileComandi(control, errors, state, clock, in, {}, watch);

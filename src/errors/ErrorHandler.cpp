@@ -282,7 +282,7 @@ void ErrorHandler::configWriteFailed(const std::string& key, const std::filesyst
 void ErrorHandler::fileDiscarded(const std::string& message)
 {
     logOnly(message);
-    guarded("status line", [&] { m_window.fileDiscarded(m_state.currentFileName); });
+    guarded("status line", [&] { m_window.fileDiscarded(recordName(m_state.currentFileName)); });
     guarded("show window", [&] { m_window.showOnTop(); });
 }
 

@@ -4,6 +4,7 @@
 #include "config/SettingsFields.h"
 #include "config/Text.h"
 #include "errors/ErrorHandler.h"
+#include "printer/Porta.h"
 #include "printer/PrinterControl.h"
 
 #include <cmath>
@@ -80,7 +81,7 @@ bool ComandiEpson::perform(const std::string& label, CodeInMessage codeInMessage
     try {
         code = calls();
     } catch (const std::exception& failure) {
-        report(label, failure.what());
+        report(label, printerText(failure.what()));
         return false;
     }
     if (code == 0)
@@ -95,7 +96,7 @@ bool ComandiEpson::refuseWhenBusy(const std::string& label, const std::string& b
     try {
         busy = m_control.Busy();
     } catch (const std::exception& failure) {
-        report(label, failure.what());
+        report(label, printerText(failure.what()));
         return true;
     }
     if (busy)

@@ -21,7 +21,7 @@ ErrorLink::ErrorLink(PrinterControl& control, ErrorHandler& errors, const Workin
             text = e.what();
         } catch (...) {
         }
-        errors.printerErrorEvent(level, code, text);
+        errors.printerErrorEvent(level, code, printerText(text));
     };
     control.onNote = [&errors](const PrinterNote& note) { errors.printerNote(note); };
     control.currentFile = [&errors] { return errors.currentFileName(); };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "printer/Porta.h"
 
+#include "core/OutsideText.h"
 #include "errors/ErrorHandler.h"
 #include "printer/PrinterControl.h"
 
@@ -15,15 +16,20 @@ std::string currentFailure()
     try {
         throw;
     } catch (const ControlFailure& failure) {
-        return failure.description();
+        return printerText(failure.description());
     } catch (const std::exception& e) {
-        return e.what();
+        return printerText(e.what());
     } catch (...) {
         return {};
     }
 }
 
 } // namespace
+
+std::string printerText(const std::string& text)
+{
+    return cleanOutsideText(text, 2 * OutsideTextMax);
+}
 
 bool ApriPorta(PrinterControl& control, ErrorHandler& errors, std::optional<int16_t> portNumber,
                const std::string& portSettings)

@@ -9,6 +9,11 @@
 
 class ErrorHandler;
 
+// A text of the printer control (its description of a failure, the text of
+// an error event) as a record may quote it: it comes from outside, so its
+// control characters become "?" and it is cut to a bound.
+std::string printerText(const std::string& text);
+
 // Opens the printer port: OpenOptionA, the numeric check of the port number
 // (empty = the stored text is no number), closing a port left open, the
 // three puts and OpenPort. A control failure is reported and gives false.

@@ -73,7 +73,9 @@ std::string value(const std::string& cp1252)
         case '\r': out += "\\r"; break;
         case '\n': out += "\\n"; break;
         case '\t': out += "\\t"; break;
-        default: out += c;
+        // The rest of the control characters would reach whoever reads
+        // the trace on a terminal.
+        default: out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
         }
     }
     out += '"';

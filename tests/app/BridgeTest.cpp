@@ -235,7 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
                       IntervalCase{"-200", 500, "IntervalTimer non valido: \"-200\", uso 500"},
                       IntervalCase{"0.4", 500, "IntervalTimer non valido: \"0.4\", uso 500"},
                       IntervalCase{"65536", 65535, "IntervalTimer troppo grande: \"65536\", uso 65535"},
-                      IntervalCase{"1e9", 65535, "IntervalTimer troppo grande: \"1e9\", uso 65535"}),
+                      IntervalCase{"1e9", 65535, "IntervalTimer troppo grande: \"1e9\", uso 65535"},
+                      IntervalCase{"5\x1b[2J\x07\x7f", 500, "IntervalTimer non valido: \"5?[2J??\", uso 500"}),
     rownames::spelledBy(&IntervalCase::stored));
 
 struct PayLCase {

@@ -163,6 +163,16 @@ INSTANTIATE_TEST_SUITE_P(
                          f.refuse();
                          f.bridge().tick();
                      }},
+        // Neither "0" at the batch's start nor "-1" at its end can be
+        // written: one outage of the same key, filed once.
+        WritingPlace{"BatchWithTheConfigurationReplacedByAFolder", keys::Eps_Vuoto,
+                     [](ConfigWriteRefused& f) { f.drop("a.txt", "V1:1\r\n"); },
+                     [](ConfigWriteRefused& f) {
+                         fs::remove(f.state().configFile());
+                         fs::create_directory(f.state().configFile());
+                         f.bridge().tick();
+                         f.bridge().tick();
+                     }},
         WritingPlace{"BatchLeavingTheFlagIdle", keys::Eps_Vuoto,
                      [](ConfigWriteRefused& f) { f.drop("a.txt", "V1:1\r\n"); },
                      [](ConfigWriteRefused& f) {

@@ -916,15 +916,109 @@ TEST_F(ControlSocket, AServerThatIsGoneLeavesTheBridgesObserversAsTheyWere)
     EXPECT_EQ(done, std::vector<std::string>{"a.txt"});
 }
 
-TEST(ControlSocketFolder, WithoutARuntimeFolderItIsThePrivateTmpFolderOfTheUser)
+TEST_F(ControlSocket, AFolderOfAnotherUserOpenToAllIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a folder to another user needs root";
+    // Made first by someone else, as anyone could under /tmp.
+    const fs::path folder = testfiles::path(m_runtime) / "tessiro";
+    fs::create_directory(folder);
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    fs::permissions(folder, fs::perms::all);
+
+    ControlServer server(*m_bridge);
+    EXPECT_FALSE(server.listen());
+    EXPECT_NE(server.why().find("is not a folder of this user"), std::string::npos) << server.why();
+    EXPECT_TRUE(fs::is_empty(folder));
+    struct stat st {};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u) << "the folder is left as it was";
+}
+
+// Where the socket folder goes, from the environment and the system's
+// runtime folder of the user. Paths are under a temporary folder T.
+struct FolderCase {
+    const char* name;
+    bool runtime;       // XDG_RUNTIME_DIR = T/rt
+    const char* run;    // T/run: "dir", "open" (group-writable), "link" or "" (none)
+    bool cacheHome;     // XDG_CACHE_HOME = T/cache
+    std::size_t home;   // HOME = T/hhh... with this many h; 0: no home
+    const char* chosen; // below T, or "tmp" for /tmp/tessiro-UID
+};
+
+void PrintTo(const FolderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class SocketFolderChoice : public ::testing::TestWithParam<FolderCase> {
+protected:
+    QTemporaryDir m_tmp;
+};
+
+TEST_P(SocketFolderChoice, IsOneNoOtherUserCanMakeFirst)
+{
+    const FolderCase& c = GetParam();
+    const fs::path t = testfiles::path(m_tmp);
+    control::SocketPlaces places;
+    places.uid = ::geteuid();
+    if (c.runtime)
+        places.runtimeDir = (t / "rt").string();
+    places.userRun = t / "run";
+    if (std::string(c.run) == "dir" || std::string(c.run) == "open")
+        fs::create_directory(places.userRun);
+    if (std::string(c.run) == "open")
+        fs::permissions(places.userRun, fs::perms::group_write, fs::perm_options::add);
+    if (std::string(c.run) == "link") {
+        fs::create_directory(t / "elsewhere");
+        fs::create_directory_symlink(t / "elsewhere", places.userRun);
+    }
+    if (c.cacheHome)
+        places.cacheHome = (t / "cache").string();
+    if (c.home > 0)
+        places.home = (t / std::string(c.home, 'h')).string();
+
+    const control::SocketFolder folder = control::chooseSocketFolder(places);
+    const std::string tmp = "/tmp/tessiro-" + std::to_string(::geteuid());
+    EXPECT_EQ(folder.path, std::string(c.chosen) == "tmp" ? fs::path(tmp) : t / c.chosen);
+    // Only the fall-back to /tmp is said, and then why.
+    EXPECT_EQ(folder.note.empty(), std::string(c.chosen) != "tmp") << folder.note;
+    // Every socket of the folder fits in a socket address.
+    EXPECT_LE(folder.path.string().size() + 1 + control::socketPath("/srv/negozio").filename().string().size(),
+              control::MaxSocketPath);
+    if (std::string(c.chosen) != "tmp")
+        return;
+    // The way out is named.
+    EXPECT_NE(folder.note.find("XDG_RUNTIME_DIR"), std::string::npos) << folder.note;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, SocketFolderChoice,
+    ::testing::Values(FolderCase{"RuntimeFolderFirst", true, "dir", true, 20, "rt/tessiro"},
+                      FolderCase{"SystemRuntimeFolderWithoutTheVariable", false, "dir", true, 20, "run/tessiro"},
+                      FolderCase{"CacheHomeWithoutARuntimeFolder", false, "", true, 20, "cache/tessiro"},
+                      FolderCase{"HomeCacheWithoutEither", false, "", false, 20, "hhhhhhhhhhhhhhhhhhhh/.cache/tessiro"},
+                      FolderCase{"RuntimeLinkPassedOver", false, "link", true, 20, "cache/tessiro"},
+                      FolderCase{"RuntimeFolderOthersCanWritePassedOver", false, "open", true, 20, "cache/tessiro"},
+                      FolderCase{"HomeTooLongForASocketFallsBackAndSaysSo", false, "", false, 80, "tmp"},
+                      FolderCase{"NoHomeFallsBackAndSaysSo", false, "", false, 0, "tmp"}),
+    rownames::byName);
+
+TEST(ControlSocketFolder, WithoutARuntimeFolderItIsNeverAFolderOfTheSharedTmp)
 {
     const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
     const bool had = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    const bool hadCache = qEnvironmentVariableIsSet("XDG_CACHE_HOME");
     qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_CACHE_HOME", "/var/tmp/c");
     const fs::path folder = control::socketFolder();
-    if (had)
-        qputenv("XDG_RUNTIME_DIR", saved);
-    EXPECT_EQ(folder, fs::path("/tmp") / ("tessiro-" + std::to_string(::geteuid())));
+    had ? qputenv("XDG_RUNTIME_DIR", saved) : qunsetenv("XDG_RUNTIME_DIR");
+    hadCache ? qputenv("XDG_CACHE_HOME", savedCache) : qunsetenv("XDG_CACHE_HOME");
+    const fs::path userRun = fs::path("/run/user") / std::to_string(::geteuid());
+    struct stat st {};
+    const bool runFolder = ::lstat(userRun.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+    EXPECT_EQ(folder, runFolder ? userRun / "tessiro" : fs::path("/var/tmp/c/tessiro"));
 }
 
 } // namespace

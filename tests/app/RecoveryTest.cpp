@@ -153,15 +153,19 @@ TEST_F(DeleteReceipt, NothingStoredWritesAnEmptyReference)
 
 TEST_F(DeleteReceipt, ExchangeFileThatCannotBeWrittenIsReported)
 {
-    state.settings.dataDir = "manca\\";
-    testfiles::write(root / "manca", "un file, non una cartella");
+    // The folder's name comes from the shared INI: the record quotes it
+    // without its escape sequence.
+    state.settings.dataDir = "manca\x1b[2J\\";
+    testfiles::write(root / "manca\x1b[2J", "un file, non una cartella");
 
     recovery().cmdEliminaCor();
 
     EXPECT_TRUE(state.errorState);
     const auto log = notFiscalLog();
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_NE(log[0].find("Eliminazione Corr non inviata"), std::string::npos);
+    EXPECT_NE(log[0].find("Eliminazione Corr non inviata: scrittura non riuscita in manca?[2J\\"), std::string::npos)
+        << log[0];
+    EXPECT_EQ(testfiles::strayControls(testfiles::read(state.notFiscalLog())), "");
     EXPECT_EQ(log[1], std::string("AZIONE;") + Now + ";AZIONE: Invio comando Eliminazione Corr ");
 }
 

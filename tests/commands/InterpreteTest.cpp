@@ -270,6 +270,9 @@ struct BadFieldCase {
     const char* name;
     std::string record;
     const char* message = MsgCampoNonValido;
+    // What the record quotes of it, when not the record as it stands: the
+    // record in the file (in double quotes when it holds a line end).
+    std::string quoted = {};
 };
 void PrintTo(const BadFieldCase& c, std::ostream* os)
 {
@@ -281,36 +284,53 @@ class BadNumericField : public InterpreteFixture, public ::testing::WithParamInt
 TEST_P(BadNumericField, FailsTheRecordQuotingItAndStopsTheFile)
 {
     const auto& c = GetParam();
-    run("V1:1\r\n" + c.record + "\r\nV1:2\r\n", OtherName);
+    const bool quotedInFile = !c.quoted.empty() && c.record.find_first_of("\r\n,") != std::string::npos;
+    run("V1:1\r\n" + (quotedInFile ? "\"" + c.record + "\"" : c.record) + "\r\nV1:2\r\n", OtherName);
     EXPECT_EQ(printing(), (std::vector<std::string>{"OpenCmd(1) -> 0"}));
-    EXPECT_NE(otherLog().find(c.message + c.record), std::string::npos) << otherLog();
+    const std::string log = otherLog();
+    EXPECT_NE(log.find(c.message + (c.quoted.empty() ? c.record : c.quoted)), std::string::npos) << log;
+    // One record, one line, and no byte of the file that drives a terminal.
+    EXPECT_EQ(testfiles::strayControls(log), "");
+    EXPECT_EQ(log.find("\r\n"), log.size() - 2) << log;
     EXPECT_TRUE(m_state.errorState);
     EXPECT_TRUE(portOpenedAndClosed());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Fields, BadNumericField,
-    ::testing::Values(BadFieldCase{"EmptyQuantity", "F2:1:PANE::150:3"},
-                      BadFieldCase{"LettersForPrice", "F2:1:PANE:1000:abc:3"},
-                      BadFieldCase{"NoDepartment", "F2:1:PANE:1000:150"}, BadFieldCase{"MissingIdOp", "N1"},
-                      BadFieldCase{"IdOpOutsideSixteenBits", "V1:70000"},
-                      BadFieldCase{"AmountOverflowingTheCurrency", "F4:0:0:99999999999999999999999:1"},
-                      BadFieldCase{"PaymentTypeOutsideSixteenBits", "F4:0:0:1250:40000"},
-                      BadFieldCase{"EmptyPaymentType", "F4:0:0:1250:"},
-                      BadFieldCase{"ReturnWithoutQuantity", "F3:1:OLIO:150:1"},
-                      BadFieldCase{"ClosureWithoutKind", "Z1:1"}, BadFieldCase{"DiscountWithTwoPoints", "F7:1:1.5.0"},
-                      BadFieldCase{"AmountEntryWithBlankInside", "F9:1:19 99"},
-                      BadFieldCase{"PriceWithDecimalPoint", "F2:1:PANE:1000:2.50:1", MsgImportoNonValido},
-                      BadFieldCase{"QuantityWithAFractionOfAThousandth", "F2:1:PANE:1.5:250:1", MsgImportoNonValido},
-                      BadFieldCase{"FractionFarPastThePoint", "F2:1:PANE:1000:250.000001:1", MsgImportoNonValido},
-                      BadFieldCase{"ReturnPriceWithDecimalPoint", "F3:1:OLIO:1.50:1::100", MsgImportoNonValido},
-                      BadFieldCase{"ReturnQuantityWithDecimalPoint", "F3:1:OLIO:150:1::1.5", MsgImportoNonValido},
-                      BadFieldCase{"PaymentWithDecimalPoint", "F4:0:0:2.50:1", MsgImportoNonValido},
-                      BadFieldCase{"DiscountWithDecimalPoint", "F7:1:1.50", MsgImportoNonValido},
-                      BadFieldCase{"AmountReturnWithDecimalPoint", "F8:1:RESO:2.5:2", MsgImportoNonValido},
-                      BadFieldCase{"AmountEntryWithDecimalPoint", "F9:1:19.99", MsgImportoNonValido},
-                      BadFieldCase{"OtherAmountEntryWithDecimalPoint", "F10:1:-0.5", MsgImportoNonValido},
-                      BadFieldCase{"LettersBeforeAFraction", "F2:1:PANE:abc:2.50:1"}),
+    ::testing::Values(
+        BadFieldCase{"EmptyQuantity", "F2:1:PANE::150:3"}, BadFieldCase{"LettersForPrice", "F2:1:PANE:1000:abc:3"},
+        BadFieldCase{"NoDepartment", "F2:1:PANE:1000:150"}, BadFieldCase{"MissingIdOp", "N1"},
+        BadFieldCase{"IdOpOutsideSixteenBits", "V1:70000"},
+        BadFieldCase{"AmountOverflowingTheCurrency", "F4:0:0:99999999999999999999999:1"},
+        BadFieldCase{"PaymentTypeOutsideSixteenBits", "F4:0:0:1250:40000"},
+        BadFieldCase{"EmptyPaymentType", "F4:0:0:1250:"}, BadFieldCase{"ReturnWithoutQuantity", "F3:1:OLIO:150:1"},
+        BadFieldCase{"ClosureWithoutKind", "Z1:1"}, BadFieldCase{"DiscountWithTwoPoints", "F7:1:1.5.0"},
+        BadFieldCase{"AmountEntryWithBlankInside", "F9:1:19 99"},
+        BadFieldCase{"PriceWithDecimalPoint", "F2:1:PANE:1000:2.50:1", MsgImportoNonValido},
+        BadFieldCase{"QuantityWithAFractionOfAThousandth", "F2:1:PANE:1.5:250:1", MsgImportoNonValido},
+        BadFieldCase{"FractionFarPastThePoint", "F2:1:PANE:1000:250.000001:1", MsgImportoNonValido},
+        BadFieldCase{"ReturnPriceWithDecimalPoint", "F3:1:OLIO:1.50:1::100", MsgImportoNonValido},
+        BadFieldCase{"ReturnQuantityWithDecimalPoint", "F3:1:OLIO:150:1::1.5", MsgImportoNonValido},
+        BadFieldCase{"PaymentWithDecimalPoint", "F4:0:0:2.50:1", MsgImportoNonValido},
+        BadFieldCase{"DiscountWithDecimalPoint", "F7:1:1.50", MsgImportoNonValido},
+        BadFieldCase{"AmountReturnWithDecimalPoint", "F8:1:RESO:2.5:2", MsgImportoNonValido},
+        BadFieldCase{"AmountEntryWithDecimalPoint", "F9:1:19.99", MsgImportoNonValido},
+        BadFieldCase{"OtherAmountEntryWithDecimalPoint", "F10:1:-0.5", MsgImportoNonValido},
+        BadFieldCase{"LettersBeforeAFraction", "F2:1:PANE:abc:2.50:1"},
+        BadFieldCase{"TerminalEscapesInAText", "F2:1:\x1b[2J\x1b]0;titolo\x07PANE:abc:150:1", MsgCampoNonValido,
+                     "F2:1:?[2J?]0;titolo?PANE:abc:150:1"},
+        BadFieldCase{"VtFfNulAndDelInAText",
+                     std::string("F2:1:\x0bVT\x0c"
+                                 "FF\0NUL\x7f"
+                                 "DEL:1000:x:1",
+                                 28),
+                     MsgCampoNonValido, "F2:1:?VT?FF?NUL?DEL:1000:x:1"},
+        BadFieldCase{"LineEndsInAQuotedRecordForgeNoRecord",
+                     "F2:1:PANE\r\nPrinterError: ;01/01/2026 00:00:00;falso\n\r:1000:x:1", MsgCampoNonValido,
+                     "F2:1:PANE??PrinterError: ;01/01/2026 00:00:00;falso??:1000:x:1"},
+        BadFieldCase{"ControlsPastTheQuotedLengthCutAfterTheMessage", "F2:1:" + std::string(300, '\x1b') + ":1000:x:1",
+                     MsgCampoNonValido, "F2:1:" + std::string(251, '?') + "...\r\n"}),
     rownames::byName);
 
 TEST_F(FileStops, RecordOverTheBoundFailsAndStopsTheFile)

@@ -274,6 +274,19 @@ TEST_F(PrinterEvent, EventIsFiledAsAPrinterErrorWithTheControlsText)
     EXPECT_TRUE(state.errorState);
 }
 
+TEST_F(PrinterEvent, ControlsTextReachesTheLogAndTheWindowWithoutItsControlCharacters)
+{
+    fault("OpenPort", "Porta\x1b[2J assente\x07\x7f");
+    connectEvent();
+    EXPECT_FALSE(ApriPorta(printer(), errors, state.settings.portNumber, state.settings.portSettings));
+
+    EXPECT_EQ(notFiscalLog(), (std::vector<std::string>{std::string("Tessiro_Error: ;") + Now +
+                                                        ";Apertura Porta: Porta?[2J assente??"}));
+    EXPECT_EQ(testfiles::strayControls(testfiles::read(state.notFiscalLog())), "");
+    EXPECT_EQ(window.programText,
+              std::string("----- PROGRAM ERROR -----\r\n") + Now + "\r\nApertura Porta: Porta?[2J assente??");
+}
+
 TEST_F(PrinterEvent, RefusedCallOfTheSimulatorRaisesTheEventThroughTheHandler)
 {
     fault("PaperEndRecovery", "31");
@@ -378,6 +391,12 @@ TEST_F(RecordOnly, FileDiscardedWhileAnErrorStandsBringsTheWindowBack)
     EXPECT_TRUE(state.errorState);
     EXPECT_EQ(state.lastErrorText, "prima");
     EXPECT_EQ(config("Kelmora_CORR"), "<none>");
+
+    // A name with control characters reaches the status line as the log
+    // quotes it.
+    state.currentFileName = "20261208140509NFI\x1b[2J\n01.txt";
+    errors.fileDiscarded("File non eseguito: errore in sospeso");
+    EXPECT_EQ(window.discarded.back(), "20261208140509NFI?[2J?01.txt");
 }
 
 TEST_F(RecordOnly, ObserverSeesEveryRecordWithItsKindAndLog)

@@ -341,7 +341,10 @@ done
 # The control socket lives in the user's runtime folder, named from the
 # folder's canonical path.
 socket_folder=${XDG_RUNTIME_DIR:+$XDG_RUNTIME_DIR/tessiro}
-socket_folder=${socket_folder:-/tmp/tessiro-$(id -u)}
+if [ -z "$socket_folder" ] && [ -d "/run/user/$(id -u)" ] && [ ! -L "/run/user/$(id -u)" ]; then
+  socket_folder=/run/user/$(id -u)/tessiro
+fi
+socket_folder=${socket_folder:-${XDG_CACHE_HOME:-$HOME/.cache}/tessiro}
 socket_name=$(printf '%s' "$(realpath "$dir")" | sha256sum | cut -c1-32).sock
 [ ! -e "$socket_folder/$socket_name" ] || fail "the control socket outlived the bridge"
 set +e

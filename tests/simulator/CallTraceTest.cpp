@@ -53,7 +53,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, TraceText,
                                            TextCase{"a\r\nb", "\"a\\r\\nb\""}, TextCase{"a\tb", "\"a\\tb\""},
                                            TextCase{"\x80 5", "\"\xE2\x82\xAC 5\""},
                                            TextCase{"CAFF\xC8", "\"CAFF\xC3\x88\""},
-                                           TextCase{"PUNTI OGGI  10 ", "\"PUNTI OGGI  10 \""}),
+                                           TextCase{"PUNTI OGGI  10 ", "\"PUNTI OGGI  10 \""},
+                                           TextCase{std::string("\x1b[2J\x07\x0b\x0c\0\x7f", 9), "\"?[2J?????\""}),
                          rownames::spelledBy(&TextCase::cp1252));
 
 } // namespace

@@ -51,6 +51,26 @@ inline std::vector<std::string> linesOf(const std::string& text)
     return out;
 }
 
+// The control characters of a text other than its CR LF pairs, shown as
+// `cat -v` shows them ("^[" for ESC, "^?" for DEL): empty when a log holds
+// no byte that could drive a terminal or start a forged line.
+inline std::string strayControls(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            ++i;
+            continue;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            out += '^';
+            out += c == 0x7F ? '?' : char(c + 0x40);
+        }
+    }
+    return out;
+}
+
 inline std::filesystem::path path(const QTemporaryDir& dir)
 {
     return std::filesystem::path(dir.path().toStdString());
