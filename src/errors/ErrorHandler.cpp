@@ -89,11 +89,18 @@ std::string ErrorHandler::writeRecord(const std::string& logName, const std::str
     std::string reason;
     try {
         const std::filesystem::path path = m_state.programDir / logName;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        // Never through a link: anyone who may write into the program
+        // folder could point the log at a file of this user (a script) and
+        // have the records' text appended to it.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
         if (fd < 0)
-            return std::strerror(errno);
+            return errno == ELOOP ? std::string("the log is a symbolic link, not followed") : std::strerror(errno);
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && st.st_size == 0)
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return "the log is not a regular file";
+        }
+        if (st.st_size == 0)
             m_folderUnflushed = true; // a log made now: its name is new in the folder
         reason = appendAll(fd, record + CrLf);
         if (::close(fd) != 0 && reason.empty())
@@ -147,7 +154,8 @@ bool ErrorHandler::flushRecords()
 {
     bool flushed = true;
     for (const std::string& logName : m_unflushed) {
-        const UniqueFd fd(::open((m_state.programDir / logName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+        const UniqueFd fd(
+            ::open((m_state.programDir / logName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
         flushed = fd && ::fdatasync(fd.get()) == 0 && flushed;
     }
     if (m_folderUnflushed)

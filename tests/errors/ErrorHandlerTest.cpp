@@ -137,9 +137,29 @@ INSTANTIATE_TEST_SUITE_P(ErrorHandler, DisplayMessageFile,
                                            DisplayCase{"20261208140509Display.txt", false}),
                          byFile<DisplayCase>);
 
-TEST_F(FailureRecord, UnwritableLogIsSaidOnStderrAndTheRestStillRuns)
+// What may stand where the log should be: a folder, or a link a member of
+// the folder's group planted to a file of the bridge's user (a script that
+// would then run the record's text). Nothing is written through a link.
+struct UnwritableCase {
+    const char* name;
+    bool link;
+};
+void PrintTo(const UnwritableCase& c, std::ostream* os)
 {
-    fs::create_directories(state.notFiscalLog()); // a folder where the log should be
+    *os << c.name;
+}
+
+class UnwritableLog : public FailureRecord, public ::testing::WithParamInterface<UnwritableCase> {};
+
+TEST_P(UnwritableLog, IsSaidOnStderrAndTheRestStillRuns)
+{
+    const fs::path target = state.programDir / "altrove" / "avvio.sh";
+    if (GetParam().link) {
+        testfiles::write(target, "#!/bin/sh\n");
+        fs::create_symlink(target, state.notFiscalLog());
+    } else {
+        fs::create_directories(state.notFiscalLog());
+    }
     std::vector<std::string> observed;
     errors.onRecord = [&](ErrorHandler::RecordKind, const std::string&, const std::string& record) {
         observed.push_back(record);
@@ -154,7 +174,16 @@ TEST_F(FailureRecord, UnwritableLogIsSaidOnStderrAndTheRestStillRuns)
     EXPECT_EQ(observed, std::vector<std::string>{std::string("Tessiro_Error: ;") + Now + ";stampante spenta"});
     EXPECT_TRUE(state.errorState);
     EXPECT_NE(window.programText.find("stampante spenta"), std::string::npos);
+    if (GetParam().link) {
+        EXPECT_EQ(testfiles::read(target), "#!/bin/sh\n");
+        EXPECT_TRUE(fs::is_symlink(state.notFiscalLog()));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(ErrorHandler, UnwritableLog,
+                         ::testing::Values(UnwritableCase{"FolderInItsPlace", false},
+                                           UnwritableCase{"LinkToAFileOfTheBridgesUser", true}),
+                         rownames::byName);
 
 // ---- The void on a sequence error ------------------------------------------
 
