@@ -9,6 +9,7 @@
 #include "core/OperatorWindow.h"
 #include "core/OutsideText.h"
 #include "core/SharedState.h"
+#include "core/UniqueFd.h"
 #include "errors/FileKind.h"
 #include "printer/Porta.h"
 #include "printer/PrinterControl.h"
@@ -63,7 +64,10 @@ FolderSetup CreaCartelleDefault(const fs::path& dir, const std::function<void(co
     std::error_code ec;
 
     const fs::path work = dir / "IN";
-    if (!fs::is_directory(work, ec)) {
+    // Whatever a link there leads to is not the bridge's to delete.
+    if (linkAt(work) != LinkAt::None) {
+        result.problems.push_back(std::string(MsgCartellaCollegamento) + "IN: nessun file eliminato");
+    } else if (!fs::is_directory(work, ec)) {
         if (!fs::create_directory(work, ec) && ec)
             result.problems.push_back("Impossibile creare la cartella IN: " + reasonOf(ec));
     } else {
@@ -87,7 +91,9 @@ FolderSetup CreaCartelleDefault(const fs::path& dir, const std::function<void(co
 
     ec.clear();
     const fs::path drop = dir / "Ostro";
-    if (!fs::is_directory(drop, ec)) {
+    if (linkAt(drop) == LinkAt::Untrusted) {
+        result.problems.push_back(std::string(MsgCartellaCollegamento) + "Ostro");
+    } else if (!fs::is_directory(drop, ec)) {
         if (!fs::create_directory(drop, ec) && ec)
             result.problems.push_back("Impossibile creare la cartella Ostro: " + reasonOf(ec));
     }
@@ -162,6 +168,8 @@ int Bridge::avvio()
     // reach the operator, so it is reported after the window went to the tray.
     for (const std::string& problem : folders.problems)
         m_errors.registraErrore(problem);
+    // A link refused here is on record already; the ticks do not file it again.
+    m_linkReported = linkAt(m_state.workDir()) != LinkAt::None || linkAt(m_state.dropDir()) == LinkAt::Untrusted;
 
     return m_interval;
 }
@@ -240,6 +248,20 @@ bool Bridge::writeFlag(const char* value, const fs::path& configFile)
 bool Bridge::ScansioneCartella()
 {
     const fs::path drop = m_state.dropDir();
+    // A link another user put in the place of Ostro would have the bridge
+    // run, and empty, a folder of theirs choosing; one in the place of IN
+    // would take the files somewhere else. Refused, on record once.
+    const char* linked = linkAt(drop) == LinkAt::Untrusted         ? "Ostro"
+                         : linkAt(m_state.workDir()) != LinkAt::None ? "IN"
+                                                                     : nullptr;
+    if (linked) {
+        if (!m_linkReported) {
+            m_linkReported = true;
+            reportScanProblem(MsgCartellaCollegamento + std::string(linked));
+        }
+        return false;
+    }
+    m_linkReported = false;
     // The last listing had nothing to take and the folder is as it was then.
     if (m_dropCheck.unchanged(drop))
         return false;

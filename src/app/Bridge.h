@@ -131,6 +131,7 @@ private:
     // The drop folder could not be listed and that was reported; cleared
     // when a listing succeeds, so one outage gives one report, not one a tick.
     bool m_dropFolderReported = false;
+    bool m_linkReported = false; // a link in the place of Ostro or IN, on record
     // Files that could not be moved into the work folder and were reported;
     // they are retried every tick but reported once while they stay.
     std::set<std::string> m_stuckReported;
@@ -165,6 +166,10 @@ inline constexpr char MsgFileNonConcluso[] =
     "File non concluso, invariato da oltre un minuto: eseguito cos\xEC com'\xE8";
 // The record of a file left in Ostro because its note was not stored; the
 // system's reason and ")" follow.
+// The record of a folder of the bridge that a symbolic link stands in for
+// and that is therefore not used: any link for IN, whose files the bridge
+// deletes; a link made by another user for Ostro. The folder's name follows.
+inline constexpr char MsgCartellaCollegamento[] = "Collegamento simbolico non seguito al posto della cartella ";
 inline constexpr char MsgNotaNonRegistrata[] =
     "File non avviato, lasciato in Ostro: nota del file in esecuzione non registrata (";
 

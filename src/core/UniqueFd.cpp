@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void UniqueFd::reset(int fd)
@@ -31,4 +32,12 @@ bool syncFolder(const std::filesystem::path& folder)
 {
     const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd && ::fsync(fd.get()) == 0;
+}
+
+LinkAt linkAt(const std::filesystem::path& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return LinkAt::None;
+    return st.st_uid == 0 || st.st_uid == ::geteuid() ? LinkAt::Trusted : LinkAt::Untrusted;
 }

@@ -47,3 +47,10 @@ private:
 // Flushes a folder's entries (a rename, a creation or a deletion in it) to
 // the disk. False, with errno set, when it could not.
 bool syncFolder(const std::filesystem::path& folder);
+
+// Whether a path of the program folder is a symbolic link, and whose: one
+// made by root or by this process's user was put there by the installer; one
+// made by anyone else (a member of a shared folder's group) is never
+// followed. None also when the path cannot be looked at.
+enum class LinkAt { None, Trusted, Untrusted };
+LinkAt linkAt(const std::filesystem::path& path);

@@ -516,6 +516,62 @@ TEST_F(IntakeBridge, SameNamedFileInTheWorkFolderDoesNotStopTheValidFileBehindIt
     EXPECT_EQ(stored(m_state.configFile(), keys::Kelmora_CORR), "");
 }
 
+// A symbolic link in the place of a folder of the bridge, as a member of a
+// shared folder's group could plant it: its target is never emptied nor run
+// (for IN whoever made the link; for Ostro another user), on record once.
+struct LinkedCase {
+    const char* name;
+    const char* folder;
+    bool madeByAnotherUser;
+    bool refused;
+};
+void PrintTo(const LinkedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class LinkedFolder : public IntakeBridge, public ::testing::WithParamInterface<LinkedCase> {};
+
+TEST_P(LinkedFolder, OfAnotherUserOrInPlaceOfInIsNeverFollowed)
+{
+    const LinkedCase& c = GetParam();
+    if (c.madeByAnotherUser && ::geteuid() != 0) {
+        GTEST_SKIP() << "a link made by another user needs root (lchown)";
+    }
+    const std::string planted = "20261208180100COR000001.txt";
+    const fs::path target = m_state.programDir / "altrove";
+    testfiles::write(target / planted, receipt("ID-000001"));
+    const fs::path place = m_state.programDir / c.folder;
+    fs::remove_all(place);
+    fs::create_directory_symlink(target, place);
+    if (c.madeByAnotherUser) {
+        ASSERT_EQ(::lchown(place.c_str(), 54321, 54321), 0);
+    }
+    // The program starts on the folder as it is.
+    m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
+    start();
+    m_bridge->intake().setNow([this] { return m_now; });
+    if (std::string(c.folder) == "IN")
+        testfiles::write(drop() / "20261208180200COR000002.txt", receipt("ID-000002"));
+    m_bridge->tick();
+    m_bridge->tick();
+
+    if (c.refused) {
+        EXPECT_TRUE(fs::exists(target / planted));
+        EXPECT_TRUE(m_opened.empty());
+        EXPECT_EQ(countContaining(notFiscalLog(), std::string(MsgCartellaCollegamento) + c.folder), 1);
+        EXPECT_TRUE(fs::is_symlink(place));
+    } else {
+        EXPECT_EQ(m_opened, std::vector<std::string>{planted});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, LinkedFolder,
+                         ::testing::Values(LinkedCase{"InLinkedByTheUser", "IN", false, true},
+                                           LinkedCase{"OstroLinkedByAnotherUser", "Ostro", true, true},
+                                           LinkedCase{"OstroLinkedByTheUserIsTheInstallers", "Ostro", false, false}),
+                         rownames::byName);
+
 TEST_F(IntakeBridge, DropFolderThatCannotBeListedIsRecordedOnceWithoutRaisingTheError)
 {
     fs::remove(drop());
