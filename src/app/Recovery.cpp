@@ -89,7 +89,10 @@ void Recovery::moveToBin(const std::string& logName, const fs::path& bin)
     const std::string stamp = renewalStamp(m_clock.localNow());
     constexpr int MaxTries = 1000;
     for (int n = 1; n <= MaxTries; ++n) {
-        const fs::path target = bin / (stamp + (n == 1 ? std::string() : "_" + std::to_string(n)) + logName);
+        std::string name = stamp;
+        if (n > 1)
+            name += '_' + std::to_string(n);
+        const fs::path target = bin / (name + logName);
         if (fs::exists(target, ec) || ec)
             continue;
         fs::rename(log, target, ec);

@@ -257,7 +257,12 @@ const Command* findCommand(std::string_view code)
 
 std::string inQuotes(std::string_view text)
 {
-    return "\"" + std::string(text) + "\"";
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '"';
+    quoted += text;
+    quoted += '"';
+    return quoted;
 }
 
 std::string fieldHint(const BadField& bad, const LineFields& f)
