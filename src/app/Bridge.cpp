@@ -248,9 +248,15 @@ bool Bridge::writeFlag(const char* value, const fs::path& configFile)
 bool Bridge::ScansioneCartella()
 {
     const fs::path drop = m_state.dropDir();
+    // The last listing had nothing to take and the folder is as it was then.
+    if (m_dropCheck.unchanged(drop))
+        return false;
     // A link another user put in the place of Ostro would have the bridge
-    // run, and empty, a folder of theirs choosing; one in the place of IN
-    // would take the files somewhere else. Refused, on record once.
+    // run, and empty, a folder of their choosing; one in the place of IN
+    // would take the files somewhere else. Refused, on record once. Looked
+    // at only when Ostro changed, off the idle tick: a link put in its place
+    // changes what the look above sees, and one in the place of IN matters
+    // only when there is a file to take.
     const char* linked = linkAt(drop) == LinkAt::Untrusted         ? "Ostro"
                          : linkAt(m_state.workDir()) != LinkAt::None ? "IN"
                                                                      : nullptr;
@@ -262,9 +268,6 @@ bool Bridge::ScansioneCartella()
         return false;
     }
     m_linkReported = false;
-    // The last listing had nothing to take and the folder is as it was then.
-    if (m_dropCheck.unchanged(drop))
-        return false;
 
     // The whole listing first, so that no entry is moved while the folder is
     // being read.
