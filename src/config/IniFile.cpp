@@ -147,7 +147,7 @@ std::optional<std::filesystem::path> sharedFile(const std::filesystem::path& fil
     struct stat link {};
     if (::lstat(file.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
         return file;
-    if (link.st_uid != 0 && link.st_uid != ::geteuid()) {
+    if (!trustedLinkOwner(link.st_uid)) {
         reportOnce(file, "a link made by another user (uid " + std::to_string(link.st_uid) +
                              "); it is not followed, so the file is neither read nor written");
         return std::nullopt;

@@ -39,5 +39,10 @@ LinkAt linkAt(const std::filesystem::path& path)
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
         return LinkAt::None;
-    return st.st_uid == 0 || st.st_uid == ::geteuid() ? LinkAt::Trusted : LinkAt::Untrusted;
+    return trustedLinkOwner(st.st_uid) ? LinkAt::Trusted : LinkAt::Untrusted;
+}
+
+bool trustedLinkOwner(uid_t owner)
+{
+    return owner == 0 || owner == ::geteuid();
 }

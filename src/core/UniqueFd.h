@@ -54,3 +54,5 @@ bool syncFolder(const std::filesystem::path& folder);
 // followed. None also when the path cannot be looked at.
 enum class LinkAt { None, Trusted, Untrusted };
 LinkAt linkAt(const std::filesystem::path& path);
+// The rule behind Trusted: a link owned by root or by this process's user.
+bool trustedLinkOwner(uid_t owner);
