@@ -12,7 +12,7 @@ install_share_tools
 build=build-test
 cmake_args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIRO_TESTS=ON)
 if [ "${SANITIZE:-0}" != 1 ]; then
-  # Compiled without the optimiser: half the build time (CONTRIBUTING.md).
+  # Compiled without the optimiser, for a short build (CONTRIBUTING.md).
   cmake_args+=(-DTESSIRO_FAST_BUILD=ON)
 else
   build=build-sanitize
