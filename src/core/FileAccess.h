@@ -36,6 +36,10 @@ enum class Links {
     FollowTrusted // followed when trusted and its target has the expected type
 };
 
+// The start of a record for a folder not used because a link stands in its
+// place; the folder's name follows.
+inline constexpr char LinkedFolderText[] = "Collegamento simbolico non seguito al posto della cartella ";
+
 // The text for an errno this file sets: a link not followed, a folder or a
 // special file where a regular file belongs, or the system's own text.
 std::string accessError(int error);
