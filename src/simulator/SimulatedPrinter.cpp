@@ -156,7 +156,9 @@ constexpr const char* StateFile = "stato.ini";
 constexpr const char* JournalFile = "giornale.txt";
 constexpr const char* TraceFile = "chiamate.log";
 constexpr const char* DisplayFile = "visore.txt";
-constexpr const char* OwnFiles[] = {StateFile, JournalFile, TraceFile, DisplayFile};
+constexpr const char* PortLockFile = "porta.lock";
+constexpr const char* WriteLockFile = "scrittura.lock";
+constexpr const char* OwnFiles[] = {StateFile, JournalFile, TraceFile, DisplayFile, PortLockFile, WriteLockFile};
 
 // The simulator's folder in the program folder, made when missing. A link in
 // its place is followed only when the installer made it (root or this
@@ -172,8 +174,8 @@ Folder simulatorFolder(const fs::path& programDir)
 
 struct SimulatedPrinter::Impl {
     Impl(SimulatedPrinter& owner, const fs::path& programDir)
-        : owner(owner), dir(programDir / "Simulatore"), sim(simulatorFolder(programDir)), portLock(sim, "porta.lock"),
-          writeLock(sim, "scrittura.lock"), faults(sim, "guasti.ini")
+        : owner(owner), dir(programDir / "Simulatore"), sim(simulatorFolder(programDir)), portLock(sim, PortLockFile),
+          writeLock(sim, WriteLockFile), faults(sim, "guasti.ini")
     {
         recover();
     }
@@ -487,7 +489,7 @@ struct SimulatedPrinter::Impl {
         switch (portLock.tryLock()) {
         case FileLock::Result::Busy: return "Porta COM" + std::to_string(comPort) + " occupata da un altro programma";
         case FileLock::Result::Failed:
-            return "Stampante simulata non disponibile: impossibile usare " + (dir / "porta.lock").string() + " (" +
+            return "Stampante simulata non disponibile: impossibile usare " + (dir / PortLockFile).string() + " (" +
                    portLock.failureText() + ")";
         case FileLock::Result::Locked: break;
         }
