@@ -202,8 +202,10 @@ TEST_P(SimFaultFile, ProblemIsNotedOnceInTheTrace)
     QTemporaryDir elsewhere;
     const fs::path outside = testfiles::path(elsewhere) / "segreto.ini";
     testfiles::write(GetParam().linked ? outside : sim / "guasti.ini", "[Guasti]\r\n" + GetParam().lines);
-    if (GetParam().linked)
+    if (GetParam().linked) {
+        fs::create_directories(sim);
         fs::create_symlink(outside, sim / "guasti.ini");
+    }
     auto p = openPrinter();
     EXPECT_EQ(p->DisplayText(1, "A"), simcode::Ok);
     EXPECT_EQ(p->DisplayText(1, "B"), simcode::Ok);
