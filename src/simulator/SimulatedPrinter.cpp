@@ -331,6 +331,18 @@ struct SimulatedPrinter::Impl {
                         " byte dell'ultima stampa, interrotta");
     }
 
+    // What stood in the place of a file the last call could not write, for
+    // its error text: "giornale.txt: symbolic link, not followed".
+    std::optional<std::string> storageProblem;
+
+    // The call's answer when `name` could not be written; errno says why.
+    int16_t storageFailure(const char* name)
+    {
+        if (errno == ELOOP || errno == EISDIR || errno == EINVAL)
+            storageProblem = std::string(name) + ": " + accessError(errno);
+        return simcode::StorageFailure;
+    }
+
     // The error event, fired inside the failing call. A failure met while the
     // owner is still handling an event raises none: the bridge's handler
     // itself calls the printer (it voids the receipt on a sequence error),
@@ -381,6 +393,7 @@ struct SimulatedPrinter::Impl {
     int16_t run(std::string_view name, const std::string& arguments, bool usesPaper, Body body)
     {
         refreshFaults();
+        storageProblem.reset();
         int16_t code = preflight(name, usesPaper);
         if (code == simcode::Ok)
             code = body();
@@ -413,14 +426,14 @@ struct SimulatedPrinter::Impl {
             if (next == state)
                 return simcode::Ok;
             if (!next.save(sim, StateFile))
-                return simcode::StorageFailure;
+                return storageFailure(StateFile);
             state = next;
             return simcode::Ok;
         }
         const UniqueFd fd = openJournal();
         struct stat st {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-            return simcode::StorageFailure;
+            return storageFailure(JournalFile);
         const off_t length = st.st_size;
         if (state.journalLength >= 0 && length != state.journalLength) {
             // Completes a print a killed process left short.
@@ -440,10 +453,11 @@ struct SimulatedPrinter::Impl {
         next.journalLength = length + size;
         next.lastPrinted = printed;
         if (!next.save(sim, StateFile)) {
+            const int16_t failure = storageFailure(StateFile);
             // Gives back the reserved room; if even that fails, the room
             // stays reserved past the end the state accounts for: harmless.
             [[maybe_unused]] const int released = ::ftruncate(fd, length);
-            return simcode::StorageFailure;
+            return failure;
         }
         if (owner.betweenStateAndRoll)
             owner.betweenStateAndRoll();
@@ -704,7 +718,7 @@ struct SimulatedPrinter::Impl {
             const QString part = shown.mid(k * DisplayWidth, DisplayWidth);
             return (part + QString(DisplayWidth - part.size(), QLatin1Char(' '))).toStdString() + "\n";
         };
-        return replace(DisplayFile, row(0) + row(1)) ? simcode::Ok : simcode::StorageFailure;
+        return replace(DisplayFile, row(0) + row(1)) ? simcode::Ok : storageFailure(DisplayFile);
     }
 
     int16_t openDrawer()
@@ -1005,7 +1019,9 @@ int16_t SimulatedPrinter::PaperEndRecovery(int16_t value)
 
 std::string SimulatedPrinter::ErrorText(int16_t level, int32_t code)
 {
-    const std::string text = simcode::text(code);
+    std::string text = simcode::text(code);
+    if (code == simcode::StorageFailure && m_impl->storageProblem)
+        text += " (" + *m_impl->storageProblem + ")";
     m_impl->trace(calltrace::call("ErrorText", args(level, code), calltrace::value(text)));
     return text;
 }

@@ -433,6 +433,8 @@ TEST_F(SimulatorReceipt, JournalThatCannotBeWrittenFailsTheCallAndKeepsTheState)
     EXPECT_EQ(state().receipt, SimState::Receipt::None);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].second, simcode::StorageFailure);
+    EXPECT_EQ(printer->ErrorText(2, simcode::StorageFailure),
+              "ERRORE MEMORIA STAMPANTE (giornale.txt: a folder where a file belongs)");
     fs::remove(sim / "giornale.txt");
     EXPECT_EQ(printer->SellDept(1, "PANE", eur("1.50"), 1), 0);
     EXPECT_EQ(state().lastReceipt, 1);
@@ -447,11 +449,14 @@ TEST_F(SimulatorReceipt, JournalThatCannotBeWrittenFailsTheCallAndKeepsTheState)
     fs::create_symlink(outside, sim / "giornale.txt");
     const SimState before = state();
     EXPECT_EQ(printer->AddDescription(1, "RIGA"), simcode::StorageFailure);
+    EXPECT_EQ(printer->ErrorText(2, simcode::StorageFailure),
+              "ERRORE MEMORIA STAMPANTE (giornale.txt: symbolic link, not followed)");
     EXPECT_EQ(testfiles::read(outside), "contabilita\n");
     EXPECT_EQ(state(), before);
     fs::remove(sim / "giornale.txt");
     fs::rename(testfiles::path(elsewhere) / "rotolo.txt", sim / "giornale.txt");
     EXPECT_EQ(printer->AddDescription(1, "RIGA"), simcode::Ok);
+    EXPECT_EQ(printer->ErrorText(2, simcode::StorageFailure), "ERRORE MEMORIA STAMPANTE");
 }
 
 // ------------------------------------------------------- refused calls
