@@ -55,7 +55,8 @@ std::optional<long long> wholeNumber(std::string_view text)
 
 bool SimFaults::Signature::operator==(const Signature& o) const
 {
-    return exists == o.exists && refused == o.refused && size == o.size && inode == o.inode && mtime == o.mtime && ctime == o.ctime;
+    return exists == o.exists && refused == o.refused && size == o.size && inode == o.inode && mtime == o.mtime &&
+           ctime == o.ctime;
 }
 
 SimFaults::SimFaults(const Folder& folder, std::string name) : m_folder(folder), m_name(std::move(name)) {}

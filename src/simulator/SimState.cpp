@@ -3,7 +3,6 @@
 
 #include "core/FileAccess.h"
 
-
 #include <cerrno>
 #include <charconv>
 #include <sstream>

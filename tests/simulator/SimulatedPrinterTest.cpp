@@ -798,18 +798,19 @@ TEST_P(SimulatorUnusablePlace, IsAControlFailureNamingItAndNothingIsReachedThrou
 
 INSTANTIATE_TEST_SUITE_P(
     Places, SimulatorUnusablePlace,
-    ::testing::Values(PlaceCase{"LockIsAFolder", "porta.lock", Planted::Folder, false, "a folder where a file belongs"},
-                      PlaceCase{"RollIsALink", "giornale.txt", Planted::LinkToAFile, false, "symbolic link, not followed"},
-                      PlaceCase{"RollIsAFolder", "giornale.txt", Planted::Folder, false, "a folder where a file belongs"},
-                      PlaceCase{"StateIsALink", "stato.ini", Planted::LinkToAFile, false, "symbolic link, not followed"},
-                      PlaceCase{"StateIsAFolder", "stato.ini", Planted::Folder, false, "a folder where a file belongs"},
-                      PlaceCase{"TraceIsALink", "chiamate.log", Planted::LinkToAFile, false, "symbolic link, not followed"},
-                      PlaceCase{"TraceIsAFolder", "chiamate.log", Planted::Folder, false, "a folder where a file belongs"},
-                      PlaceCase{"DisplayIsALink", "visore.txt", Planted::LinkToAFile, false, "symbolic link, not followed"},
-                      PlaceCase{"WriteLockIsALink", "scrittura.lock", Planted::LinkToAFile, false, "symbolic link, not followed"},
-                      PlaceCase{"FolderLinkedByAnotherUser", "Simulatore", Planted::LinkToAFolder, true,
-                                "Collegamento simbolico non seguito al posto della cartella Simulatore"},
-                      PlaceCase{"FolderLinkedByTheUserIsTheInstallers", "Simulatore", Planted::LinkToAFolder}),
+    ::testing::Values(
+        PlaceCase{"LockIsAFolder", "porta.lock", Planted::Folder, false, "a folder where a file belongs"},
+        PlaceCase{"RollIsALink", "giornale.txt", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"RollIsAFolder", "giornale.txt", Planted::Folder, false, "a folder where a file belongs"},
+        PlaceCase{"StateIsALink", "stato.ini", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"StateIsAFolder", "stato.ini", Planted::Folder, false, "a folder where a file belongs"},
+        PlaceCase{"TraceIsALink", "chiamate.log", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"TraceIsAFolder", "chiamate.log", Planted::Folder, false, "a folder where a file belongs"},
+        PlaceCase{"DisplayIsALink", "visore.txt", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"WriteLockIsALink", "scrittura.lock", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"FolderLinkedByAnotherUser", "Simulatore", Planted::LinkToAFolder, true,
+                  "Collegamento simbolico non seguito al posto della cartella Simulatore"},
+        PlaceCase{"FolderLinkedByTheUserIsTheInstallers", "Simulatore", Planted::LinkToAFolder}),
     rownames::byName);
 
 TEST_F(SimulatorPort, OpeningAnOpenPortIsAControlFailure)
