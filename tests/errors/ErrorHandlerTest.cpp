@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "errors/ErrorsBench.h"
 #include "support/RowNames.h"
+#include "support/WritesRefused.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -72,6 +73,22 @@ TEST_F(FailureRecord, AppendsToAnExistingLogAndNeverTruncatesIt)
     errors.registraErrore("secondo");
     EXPECT_EQ(testfiles::read(state.notFiscalLog()), std::string("vecchio record\r\nTessiro_Error: ;") + Now +
                                                          ";primo\r\nTessiro_Error: ;" + Now + ";secondo\r\n");
+}
+
+TEST_F(FailureRecord, RecordTheDiskCutsShortLeavesNoPartOfItAndIsWrittenWholeLater)
+{
+    const std::string before = "vecchio record\r\n";
+    testfiles::write(state.notFiscalLog(), before);
+    {
+        // Room for a few bytes of the record, not for all of it.
+        const WritesRefused nearlyFull(before.size() + 10);
+        ::testing::internal::CaptureStderr();
+        errors.registraErrore("stampante spenta");
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(testfiles::read(state.notFiscalLog()), before);
+    }
+    EXPECT_TRUE(errors.writePending());
+    EXPECT_EQ(testfiles::read(state.notFiscalLog()), before + "Tessiro_Error: ;" + Now + ";stampante spenta\r\n");
 }
 
 TEST_F(FailureRecord, MessageBytesAreWrittenUnchanged)
