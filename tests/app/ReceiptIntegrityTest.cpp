@@ -559,6 +559,10 @@ TEST_P(LinkedFolder, OfAnotherUserOrInPlaceOfInIsNeverFollowed)
     if (c.refused) {
         EXPECT_TRUE(fs::exists(target / planted));
         EXPECT_TRUE(m_opened.empty());
+        // Not moved through the link either (the error the start-up filed
+        // would then have it deleted there unrun).
+        if (std::string(c.folder) == "IN")
+            EXPECT_TRUE(fs::exists(drop() / "20261208180200COR000002.txt"));
         EXPECT_EQ(countContaining(notFiscalLog(), std::string(MsgCartellaCollegamento) + c.folder), 1);
         EXPECT_TRUE(fs::is_symlink(place));
     } else {
