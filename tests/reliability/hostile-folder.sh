@@ -302,7 +302,7 @@ ctl_b ricarica
 [ -L "$P/_Configurazione.ini" ] || bad "the shared INI is no longer a link after the bridge wrote it"
 [ -L "$P/Simulatore" ] || bad "Simulatore is no longer a link"
 grep -aq '^Kelmora_CORR=' "$U/_Configurazione.ini" || bad "Kelmora_CORR did not reach the shared INI"
-(cd "$U" && rel_check_config "$U" "$W/seed.ini") || bad "the shared INI lost lines"
+rel_check_config "$U" "$W/seed.ini" || bad "the shared INI lost lines"
 # The back-office pauses the bridge in its own file: nothing prints.
 as_o "$BIN" config set --file "$U/_Configurazione.ini" Eps_Vuoto 0 >>"$W/$SC.ctl" 2>&1 ||
   bad "O could not write Eps_Vuoto=0 into the shared INI"
