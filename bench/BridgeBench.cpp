@@ -6,7 +6,7 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
-#include "core/UniqueFd.h"
+#include "core/FileAccess.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,7 +9,7 @@
 #include "core/OperatorWindow.h"
 #include "core/OutsideText.h"
 #include "core/SharedState.h"
-#include "core/UniqueFd.h"
+#include "core/FileAccess.h"
 #include "errors/FileKind.h"
 #include "printer/Porta.h"
 #include "printer/PrinterControl.h"

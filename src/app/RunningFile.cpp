@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/RunningFile.h"
 
+#include "core/FileAccess.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -175,13 +177,13 @@ std::optional<std::pair<RunningRecord, std::uint64_t>> RunningFile::decode(const
 
 bool RunningFile::prepare()
 {
+    const Folder dir = Folder::open(m_dir);
     // The aside file of the single-record note of earlier versions.
-    ::unlink((m_dir / (std::string(FileName) + ".nuovo")).c_str());
-    const fs::path path = m_dir / FileName;
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    dir.remove(std::string(FileName) + ".nuovo");
+    UniqueFd fd = dir.openFile(FileName, O_RDWR | O_CREAT);
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0) {
-        m_why = errnoText();
+        m_why = accessError(errno);
         return false;
     }
     const off_t size = off_t(2 * SlotSize);
@@ -190,8 +192,8 @@ bool RunningFile::prepare()
         // been read at start-up and is dealt with by a mark of its own.
         const std::string zeros(2 * SlotSize, '\0');
         if (!writeAll(fd.get(), zeros, 0) || ::ftruncate(fd.get(), size) != 0 || ::fsync(fd.get()) != 0 ||
-            !syncFolder(m_dir)) {
-            m_why = errnoText();
+            !dir.sync()) {
+            m_why = accessError(errno);
             return false;
         }
     }
@@ -219,7 +221,7 @@ bool RunningFile::mark(const RunningRecord& record)
         m_why = "name too long for the note";
         return false;
     }
-    if (!writeAll(m_fd.get(), bytes, off_t((sequence % 2) * SlotSize)) || ::fdatasync(m_fd.get()) != 0) {
+    if (!writeInPlace(m_fd.get(), bytes, off_t((sequence % 2) * SlotSize))) {
         m_why = errnoText();
         return false;
     }
@@ -229,7 +231,7 @@ bool RunningFile::mark(const RunningRecord& record)
 
 std::optional<RunningRecord> RunningFile::read() const
 {
-    const UniqueFd fd(::open((m_dir / FileName).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd fd = Folder::open(m_dir).openFile(FileName, O_RDONLY);
     if (!fd)
         return std::nullopt;
     std::string bytes(2 * SlotSize, '\0');

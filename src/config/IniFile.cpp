@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "config/IniFile.h"
 
-#include "core/UniqueFd.h"
+#include "core/FileAccess.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,8 +2,6 @@
 #include "core/UniqueFd.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 void UniqueFd::reset(int fd)
@@ -26,23 +24,4 @@ bool writeAll(int fd, std::string_view bytes, std::optional<off_t> at)
         done += size_t(n);
     }
     return true;
-}
-
-bool syncFolder(const std::filesystem::path& folder)
-{
-    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd && ::fsync(fd.get()) == 0;
-}
-
-LinkAt linkAt(const std::filesystem::path& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return LinkAt::None;
-    return trustedLinkOwner(st.st_uid) ? LinkAt::Trusted : LinkAt::Untrusted;
-}
-
-bool trustedLinkOwner(uid_t owner)
-{
-    return owner == 0 || owner == ::geteuid();
 }

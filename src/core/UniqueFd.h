@@ -3,7 +3,6 @@
 
 #include <sys/types.h>
 
-#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -43,16 +42,3 @@ private:
 // going on after an interrupted or short write. False on the first write
 // that fails or writes nothing (errno tells why when it failed).
 [[nodiscard]] bool writeAll(int fd, std::string_view bytes, std::optional<off_t> at = std::nullopt);
-
-// Flushes a folder's entries (a rename, a creation or a deletion in it) to
-// the disk. False, with errno set, when it could not.
-bool syncFolder(const std::filesystem::path& folder);
-
-// Whether a path of the program folder is a symbolic link, and whose: one
-// made by root or by this process's user was put there by the installer; one
-// made by anyone else (a member of a shared folder's group) is never
-// followed. None also when the path cannot be looked at.
-enum class LinkAt { None, Trusted, Untrusted };
-LinkAt linkAt(const std::filesystem::path& path);
-// The rule behind Trusted: a link owned by root or by this process's user.
-bool trustedLinkOwner(uid_t owner);

@@ -8,7 +8,7 @@
 #include "core/OperatorWindow.h"
 #include "core/PrinterNote.h"
 #include "core/SharedState.h"
-#include "core/UniqueFd.h"
+#include "core/FileAccess.h"
 #include "errors/FileKind.h"
 
 #include <QScopedValueRollback>

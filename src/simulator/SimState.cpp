@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "simulator/SimState.h"
 
-#include "core/UniqueFd.h"
+#include "core/FileAccess.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: MIT
+#include "core/FileAccess.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A name is one entry of the folder: no path through other folders.
+bool plainName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+std::string cName(std::string_view name)
+{
+    return std::string(name);
+}
+
+// A regular file, or errno set to say what stands there instead.
+bool regularOrWhy(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    if (S_ISREG(st.st_mode))
+        return true;
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return false;
+}
+
+} // namespace
+
+LinkAt linkAt(const fs::path& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return LinkAt::None;
+    return trustedLinkOwner(st.st_uid) ? LinkAt::Trusted : LinkAt::Untrusted;
+}
+
+bool trustedLinkOwner(uid_t owner)
+{
+    return owner == 0 || owner == ::geteuid();
+}
+
+std::string accessError(int error)
+{
+    switch (error) {
+    case ELOOP:
+        return "symbolic link, not followed";
+    case EISDIR:
+        return "a folder where a file belongs";
+    case EINVAL:
+        return "not a regular file";
+    case ENOTDIR:
+        return "not a folder";
+    default:
+        return std::strerror(error);
+    }
+}
+
+Folder Folder::failed(fs::path path, int error)
+{
+    Folder f;
+    f.m_path = std::move(path);
+    f.m_error = error;
+    return f;
+}
+
+Folder Folder::open(const fs::path& path)
+{
+    UniqueFd fd(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd)
+        return failed(path, errno);
+    return Folder(std::move(fd), path);
+}
+
+std::optional<std::string> Folder::trustedTarget(std::string_view name) const
+{
+    struct stat before {};
+    if (::fstatat(fd(), cName(name).c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    if (!S_ISLNK(before.st_mode) || !trustedLinkOwner(before.st_uid)) {
+        errno = ELOOP;
+        return std::nullopt;
+    }
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlinkat(fd(), cName(name).c_str(), target.data(), target.size());
+    struct stat after {};
+    if (n <= 0 || std::size_t(n) >= target.size() ||
+        ::fstatat(fd(), cName(name).c_str(), &after, AT_SYMLINK_NOFOLLOW) != 0 || after.st_ino != before.st_ino ||
+        after.st_dev != before.st_dev || !S_ISLNK(after.st_mode) || after.st_uid != before.st_uid) {
+        errno = ELOOP;
+        return std::nullopt;
+    }
+    target.resize(std::size_t(n));
+    return target;
+}
+
+Folder Folder::folder(std::string_view name, Links links, Make make) const
+{
+    const fs::path path = m_path / name;
+    if (!m_fd)
+        return failed(path, m_error ? m_error : EBADF);
+    if (!plainName(name))
+        return failed(path, EINVAL);
+    const std::string n = cName(name);
+    if (make == Make::IfMissing && ::mkdirat(fd(), n.c_str(), 0777) != 0 && errno != EEXIST)
+        return failed(path, errno);
+    UniqueFd sub(::openat(fd(), n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!sub && (errno == ELOOP || errno == ENOTDIR) && links == Links::FollowTrusted) {
+        // O_NOFOLLOW on a link says ELOOP, or ENOTDIR with O_DIRECTORY.
+        const int firstError = errno;
+        if (linkAt(name) != LinkAt::Trusted)
+            return failed(path, firstError == ENOTDIR && linkAt(name) == LinkAt::None ? ENOTDIR : ELOOP);
+        const auto target = trustedTarget(name);
+        if (!target)
+            return failed(path, errno);
+        sub.reset(::openat(fd(), target->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!sub)
+            return failed(path, errno);
+        return Folder(std::move(sub), path);
+    }
+    if (!sub) {
+        const int error = errno;
+        // A link stands where the folder belongs.
+        return failed(path, error == ENOTDIR && linkAt(name) != LinkAt::None ? ELOOP : error);
+    }
+    return Folder(std::move(sub), path);
+}
+
+UniqueFd Folder::openFile(std::string_view name, int flags, mode_t mode, Links links) const
+{
+    if (!m_fd) {
+        errno = m_error ? m_error : EBADF;
+        return UniqueFd();
+    }
+    if (!plainName(name)) {
+        errno = EINVAL;
+        return UniqueFd();
+    }
+    const bool truncate = flags & O_TRUNC;
+    // Non-blocking, so that a pipe planted under the name cannot hold the
+    // bridge; the flag is taken back once the file is known to be regular.
+    const int open = (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    UniqueFd fd(::openat(this->fd(), cName(name).c_str(), open, mode));
+    if (!fd && errno == ELOOP && links == Links::FollowTrusted) {
+        const auto target = trustedTarget(name);
+        if (!target)
+            return UniqueFd();
+        fd.reset(::openat(this->fd(), target->c_str(), open & ~(O_NOFOLLOW | O_CREAT | O_EXCL), mode));
+    }
+    if (!fd || !regularOrWhy(fd.get()))
+        return UniqueFd();
+    if (::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
+        return UniqueFd();
+    if (truncate && ::ftruncate(fd.get(), 0) != 0)
+        return UniqueFd();
+    return fd;
+}
+
+std::optional<std::string> Folder::read(std::string_view name, std::size_t limit) const
+{
+    const UniqueFd fd = openFile(name, O_RDONLY);
+    if (!fd)
+        return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return bytes;
+        if (bytes.size() + std::size_t(n) > limit) {
+            errno = EFBIG;
+            return std::nullopt;
+        }
+        bytes.append(buffer, std::size_t(n));
+    }
+}
+
+bool Folder::replace(std::string_view name, std::string_view bytes, mode_t mode) const
+{
+    if (!plainName(name)) {
+        errno = EINVAL;
+        return false;
+    }
+    // A temporary name of its own, made with O_EXCL so that nothing planted
+    // under it (a link, a file of someone else's) is ever written through.
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    std::string temporary;
+    UniqueFd fd;
+    for (int attempt = 0; attempt < 16 && !fd; ++attempt) {
+        char suffix[20];
+        std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(random()));
+        temporary = "." + std::string(name.substr(0, 200)) + suffix + ".tmp";
+        fd = openFile(temporary, O_WRONLY | O_CREAT | O_EXCL, mode);
+        if (!fd && errno != EEXIST)
+            return false;
+    }
+    if (!fd)
+        return false;
+    const bool written = writeAll(fd.get(), bytes) && ::fdatasync(fd.get()) == 0;
+    const int error = errno;
+    if (!written || ::renameat(this->fd(), temporary.c_str(), this->fd(), cName(name).c_str()) != 0) {
+        const int why = written ? errno : error;
+        ::unlinkat(this->fd(), temporary.c_str(), 0);
+        errno = why;
+        return false;
+    }
+    return sync();
+}
+
+bool Folder::append(std::string_view name, std::string_view bytes, bool flush, bool* madeNow) const
+{
+    const UniqueFd fd = openFile(name, O_WRONLY | O_APPEND | O_CREAT);
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0)
+        return false;
+    if (madeNow)
+        *madeNow = st.st_size == 0;
+    if (!writeAll(fd.get(), bytes))
+        return false;
+    if (!flush)
+        return true;
+    return ::fdatasync(fd.get()) == 0 && (st.st_size != 0 || sync());
+}
+
+bool Folder::flush(std::string_view name) const
+{
+    const UniqueFd fd = openFile(name, O_WRONLY | O_APPEND);
+    return fd && ::fdatasync(fd.get()) == 0;
+}
+
+bool Folder::rename(std::string_view from, const Folder& to, std::string_view toName) const
+{
+    if (!m_fd || !to.m_fd || !plainName(from) || !plainName(toName)) {
+        errno = !m_fd || !to.m_fd ? EBADF : EINVAL;
+        return false;
+    }
+    return ::renameat(fd(), cName(from).c_str(), to.fd(), cName(toName).c_str()) == 0;
+}
+
+bool Folder::remove(std::string_view name) const
+{
+    if (!m_fd || !plainName(name)) {
+        errno = !m_fd ? EBADF : EINVAL;
+        return false;
+    }
+    return ::unlinkat(fd(), cName(name).c_str(), 0) == 0;
+}
+
+bool Folder::sync() const
+{
+    return m_fd && ::fsync(fd()) == 0;
+}
+
+std::optional<std::vector<Folder::Entry>> Folder::entries() const
+{
+    if (!m_fd) {
+        errno = m_error ? m_error : EBADF;
+        return std::nullopt;
+    }
+    // fdopendir takes the descriptor it is given: a fresh one of its own.
+    const int own = ::openat(fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = own >= 0 ? ::fdopendir(own) : nullptr;
+    if (!dir) {
+        if (own >= 0)
+            ::close(own);
+        return std::nullopt;
+    }
+    std::vector<Entry> result;
+    errno = 0;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        Type type = Type::Other;
+        unsigned char d = e->d_type;
+        if (d == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(fd(), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                d = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+        }
+        if (d == DT_REG)
+            type = Type::File;
+        else if (d == DT_DIR)
+            type = Type::Folder;
+        else if (d == DT_LNK)
+            type = Type::Link;
+        result.push_back({std::string(name), type});
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0) {
+        errno = error;
+        return std::nullopt;
+    }
+    return result;
+}
+
+std::optional<struct stat> Folder::statAt(std::string_view name) const
+{
+    struct stat st {};
+    if (!m_fd || !plainName(name) || ::fstatat(fd(), cName(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    return st;
+}
+
+LinkAt Folder::linkAt(std::string_view name) const
+{
+    const auto st = statAt(name);
+    if (!st || !S_ISLNK(st->st_mode))
+        return LinkAt::None;
+    return trustedLinkOwner(st->st_uid) ? LinkAt::Trusted : LinkAt::Untrusted;
+}
+
+bool writeInPlace(int fd, std::string_view bytes, off_t at)
+{
+    return writeAll(fd, bytes, at) && ::fdatasync(fd) == 0;
+}
+
+bool syncFolder(const fs::path& folder)
+{
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd && ::fsync(fd.get()) == 0;
+}

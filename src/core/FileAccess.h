@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "core/UniqueFd.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The one way the bridge and the simulator touch their files.
+//
+// The program folder is shared with the back-office's users (group-writable),
+// so any of them may put a symbolic link where a file or folder of the bridge
+// belongs and have the bridge write, read or delete through it with its own
+// rights. A Folder is held open by descriptor, and every name in it is reached
+// relative to that descriptor without following links: a link found there is
+// refused (errno ELOOP), unless it is trusted and the caller asked for that.
+// A trusted link is one owned by root or by this process's user: whoever made
+// it could have done the same without the link.
+
+// Whether a path is a symbolic link, and whose. None also when the path
+// cannot be looked at.
+enum class LinkAt { None, Trusted, Untrusted };
+LinkAt linkAt(const std::filesystem::path& path);
+// The rule behind Trusted: a link owned by root or by this process's user.
+bool trustedLinkOwner(uid_t owner);
+
+// What a link found at a name may do.
+enum class Links {
+    Refuse,       // never followed
+    FollowTrusted // followed when trusted and its target has the expected type
+};
+
+// The text for an errno this file sets: a link not followed, a folder or a
+// special file where a regular file belongs, or the system's own text.
+std::string accessError(int error);
+
+class Folder {
+public:
+    Folder() = default;
+
+    // The folder at `path`. Its own path was chosen by whoever installed the
+    // program and is followed as it is. Invalid (see error()) when it cannot
+    // be opened.
+    static Folder open(const std::filesystem::path& path);
+
+    // The folder `name` inside this one, made first when `make` and missing
+    // (with the mode and group a new folder gets here).
+    enum class Make { No, IfMissing };
+    Folder folder(std::string_view name, Links links = Links::Refuse, Make make = Make::No) const;
+
+    explicit operator bool() const { return bool(m_fd); }
+    int fd() const { return m_fd.get(); }
+    // For texts only: what is opened goes through fd().
+    const std::filesystem::path& path() const { return m_path; }
+    // The errno of a folder that could not be opened.
+    int error() const { return m_error; }
+
+    // Opens the regular file `name` with `flags` (O_RDONLY, O_WRONLY, O_RDWR,
+    // O_CREAT, O_APPEND, O_EXCL, O_TRUNC). Never through a link (ELOOP), never
+    // a folder (EISDIR) or a special file (EINVAL), never blocking on one.
+    // O_TRUNC is applied only once the file is known to be a regular one.
+    UniqueFd openFile(std::string_view name, int flags, mode_t mode = 0644, Links links = Links::Refuse) const;
+
+    // A whole file, or nullopt (errno set); at most `limit` bytes are read.
+    std::optional<std::string> read(std::string_view name, std::size_t limit = std::size_t(64) << 20) const;
+
+    // Replaces `name` with `bytes` so that a power cut leaves the old or the
+    // new content, never a mix: a new file (O_EXCL, a name no one else has)
+    // written and flushed, renamed over the old one, and the folder flushed.
+    bool replace(std::string_view name, std::string_view bytes, mode_t mode = 0644) const;
+
+    // Appends `bytes` to `name`, made when missing (`madeNow` then set).
+    // With `flush`, the bytes (and a new file's name) are on the disk when it
+    // returns true.
+    bool append(std::string_view name, std::string_view bytes, bool flush, bool* madeNow = nullptr) const;
+    // Flushes what was appended to `name` earlier.
+    bool flush(std::string_view name) const;
+
+    // Renames `from` to `toName` in `to` (this folder when `to` is this one).
+    // A link is renamed as a link, never followed.
+    bool rename(std::string_view from, const Folder& to, std::string_view toName) const;
+    // Deletes the file (or link) `name`; never a folder.
+    bool remove(std::string_view name) const;
+    // Flushes the folder's entries (a rename, a creation or a deletion in it).
+    bool sync() const;
+
+    enum class Type { File, Folder, Link, Other };
+    struct Entry {
+        std::string name;
+        Type type;
+    };
+    // The folder's entries but "." and "..", in no order; nullopt on failure.
+    std::optional<std::vector<Entry>> entries() const;
+    // What `name` is, without following a link; nullopt when missing.
+    std::optional<struct stat> statAt(std::string_view name) const;
+    LinkAt linkAt(std::string_view name) const;
+
+private:
+    Folder(UniqueFd fd, std::filesystem::path path) : m_fd(std::move(fd)), m_path(std::move(path)) {}
+    static Folder failed(std::filesystem::path path, int error);
+    // The target of the trusted link `name`, read so that the link cannot be
+    // swapped between the owner's check and the read.
+    std::optional<std::string> trustedTarget(std::string_view name) const;
+
+    UniqueFd m_fd;
+    std::filesystem::path m_path;
+    int m_error = 0;
+};
+
+// Writes a record over `bytes.size()` bytes at `at` of an open file and
+// flushes it: the running note's slots are written in place.
+bool writeInPlace(int fd, std::string_view bytes, off_t at);
+
+// Flushes a folder's entries, by path. False, with errno set, when it could not.
+bool syncFolder(const std::filesystem::path& folder);
