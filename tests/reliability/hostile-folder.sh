@@ -158,7 +158,7 @@ finish() {
   diff "$W/before" "$W/after" >"$W/$SC.diff" || bad "B's home changed: $(awk '/^[<>]/ { s[$NF] = s[$NF] $1 }
     END { for (p in s) printf "%s %s; ", s[p] ~ /</ ? (s[p] ~ />/ ? "changed" : "deleted") : "added", p }' "$W/$SC.diff")"
   local leaks
-  leaks=$(grep -r -a -o "$MARK-[a-z0-9./-]*" "$P" "$ERR" "$W/$SC.ctl" 2>/dev/null | sort -u | head -5 | tr '\n' ' ')
+  leaks=$(grep -r -a -o "$MARK[a-z0-9./-]*" "$P" "$ERR" "$W/$SC.ctl" 2>/dev/null | sort -u | head -5 | tr '\n' ' ')
   [ -z "$leaks" ] || bad "private contents read out: $leaks"
   [ $# -gt 0 ] || return 0
   local logs n
@@ -220,7 +220,8 @@ ctl_b ricarica
 finish _Configurazione.ini once
 
 # 6. Cestino and Log as links to folders of B's; the log renewal moves the
-# logs into Cestino.
+# logs into Cestino. Only the window's "File Temporanei" empties Log, and a
+# headless bridge has no such command: nothing else may touch its target.
 scenario bin-link
 plant "$S/vecchi" "$P/Cestino"
 plant "$S/registri" "$P/Log"
