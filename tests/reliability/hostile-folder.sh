@@ -158,7 +158,7 @@ finish() {
   diff "$W/before" "$W/after" >"$W/$SC.diff" || bad "B's home changed: $(awk '/^[<>]/ { s[$NF] = s[$NF] $1 }
     END { for (p in s) printf "%s %s; ", s[p] ~ /</ ? (s[p] ~ />/ ? "changed" : "deleted") : "added", p }' "$W/$SC.diff")"
   local leaks
-  leaks=$(grep -r -a -o "$MARK[a-z0-9./-]*" "$P" "$ERR" "$W/$SC.ctl" 2>/dev/null | sort -u | head -5 | tr '\n' ' ')
+  leaks=$(grep -r -a -o "${MARK}[a-z0-9./-]*" "$P" "$ERR" "$W/$SC.ctl" 2>/dev/null | sort -u | head -5 | tr '\n' ' ')
   [ -z "$leaks" ] || bad "private contents read out: $leaks"
   [ $# -gt 0 ] || return 0
   local logs n
