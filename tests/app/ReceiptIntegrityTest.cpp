@@ -561,8 +561,9 @@ TEST_P(LinkedFolder, OfAnotherUserOrInPlaceOfInIsNeverFollowed)
         EXPECT_TRUE(m_opened.empty());
         // Not moved through the link either (the error the start-up filed
         // would then have it deleted there unrun).
-        if (std::string(c.folder) == "IN")
+        if (std::string(c.folder) == "IN") {
             EXPECT_TRUE(fs::exists(drop() / "20261208180200COR000002.txt"));
+        }
         EXPECT_EQ(countContaining(notFiscalLog(), std::string(MsgCartellaCollegamento) + c.folder), 1);
         EXPECT_TRUE(fs::is_symlink(place));
     } else {
@@ -616,8 +617,9 @@ TEST_P(NoteInPlace, OfTheRunningFileHasOneRecordAndStartsNothing)
     EXPECT_EQ(countContaining(notFiscalLog(), record), 1);
     EXPECT_EQ(countContaining(notFiscalLog(), RunningFile::FileName) + countContaining(fiscalLog(), RunningFile::FileName),
               1);
-    if (c.link)
+    if (c.link) {
         EXPECT_EQ(testfiles::read(target), "#!/bin/sh\n");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, NoteInPlace,
