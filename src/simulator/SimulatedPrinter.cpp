@@ -213,11 +213,16 @@ struct SimulatedPrinter::Impl {
                 return std::string(LinkedFolderText) + "Simulatore";
             return "impossibile usare " + dir.string() + " (" + accessError(sim.error()) + ")";
         }
+        // Every one of them, so that one record names them all.
+        std::string problems;
         for (const char* name : OwnFiles) {
             if (const int why = notAFile(sim, name))
-                return "impossibile usare " + (dir / name).string() + " (" + accessError(why) + ")";
+                problems += std::string(problems.empty() ? "" : "; ") + "impossibile usare " + (dir / name).string() +
+                            " (" + accessError(why) + ")";
         }
-        return std::nullopt;
+        if (problems.empty())
+            return std::nullopt;
+        return problems;
     }
 
     bool append(const char* name, const std::string& bytes)

@@ -430,24 +430,30 @@ INSTANTIATE_TEST_SUITE_P(
                        "start", VoidedBefore}),
     rownames::byName);
 
-// A member of the back-office's group puts a link to a file of the bridge's
-// user where the roll belongs: the port does not open, one record names the
-// roll and says why, nothing is printed through the link; once it is gone
-// the next file prints.
-TEST_F(SimulatorBridge, RollReplacedByALinkIsRecordedOnceAndNothingIsPrintedThroughIt)
+// A member of the back-office's group puts links to files of the bridge's
+// user where the roll and the call trace belong: the port does not open,
+// one record names both and says why, nothing is printed or traced through
+// them; once they are gone the next file prints.
+TEST_F(SimulatorBridge, FilesReplacedByLinksAreNamedInOneRecordAndNothingIsWrittenThroughThem)
 {
     QTemporaryDir elsewhere;
     const fs::path outside = testfiles::path(elsewhere) / "avvio.sh";
     testfiles::write(outside, "#!/bin/sh\n");
-    fs::remove(simulatorFile("giornale.txt"));
-    fs::create_symlink(outside, simulatorFile("giornale.txt"));
+    for (const char* name : {"giornale.txt", "chiamate.log"}) {
+        fs::remove(simulatorFile(name));
+        fs::create_symlink(outside, simulatorFile(name));
+    }
     runFile("20261208150700COR000027.txt", "F2:1:PANE:1000:250:1\r\nF5:1:ID-000027\r\nF4:0:0:250:1\r\n");
-    EXPECT_EQ(countContaining(fiscalLog(), "giornale.txt (symbolic link, not followed)"), 1)
+    EXPECT_EQ(countContaining(fiscalLog(), "giornale.txt (symbolic link, not followed); impossibile usare " +
+                                               simulatorFile("chiamate.log").string() +
+                                               " (symbolic link, not followed)"),
+              1)
         << testfiles::read(m_state.fiscalLog());
     EXPECT_EQ(testfiles::read(outside), "#!/bin/sh\n");
     EXPECT_TRUE(fs::is_symlink(simulatorFile("giornale.txt")));
 
-    fs::remove(simulatorFile("giornale.txt"));
+    for (const char* name : {"giornale.txt", "chiamate.log"})
+        fs::remove(simulatorFile(name));
     m_bridge->cmdNascondi();
     runFile("20261208150800COR000028.txt", "F2:1:ACQUA:1000:50:1\r\nF5:1:ID-000028\r\nF4:0:0:50:1\r\n");
     EXPECT_EQ(roll().paidHolding("ID-000028").size(), 1u);
