@@ -6,6 +6,7 @@
 #include "app/RunningFile.h"
 #include "app/UnchangedCheck.h"
 #include "config/SettingsPanel.h"
+#include "core/FileAccess.h"
 #include "errors/ErrorHandler.h"
 #include "printer/ErrorLink.h"
 
@@ -172,7 +173,7 @@ inline constexpr char MsgFileNonConcluso[] =
 // The record of a folder of the bridge that a symbolic link stands in for
 // and that is therefore not used: any link for IN, whose files the bridge
 // deletes; a link made by another user for Ostro. The folder's name follows.
-inline constexpr char MsgCartellaCollegamento[] = "Collegamento simbolico non seguito al posto della cartella ";
+inline constexpr const char* MsgCartellaCollegamento = LinkedFolderText;
 inline constexpr char MsgNotaNonRegistrata[] =
     "File non avviato, lasciato in Ostro: nota del file in esecuzione non registrata (";
 // The record of a note that cannot be made because something else stands
