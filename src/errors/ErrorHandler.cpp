@@ -95,7 +95,10 @@ bool ErrorHandler::appendRecord(const std::string& logName, const std::string& r
                 m_pending.pop_front();
             }
             m_pending.emplace_back(logName, record);
-            sayOnStderr(logName + " not written (" + reason + "), kept to be written when it can be: " + record);
+            const bool echoed = echoedOnStderr == Echoed::All ||
+                                (echoedOnStderr == Echoed::AllButActions && kind != RecordKind::Action);
+            sayOnStderr(logName + " not written (" + reason + "), kept to be written when it can be" +
+                        (echoed ? ": the record that follows" : ": " + record));
         }
     }
     if (onRecord)

@@ -161,6 +161,8 @@ struct UnwritableCase {
     const char* name;
     bool link;
     const char* why; // what standard error says of the log
+    // Records are said on standard error by an observer too (headless).
+    ErrorHandler::Echoed echoed = ErrorHandler::Echoed::None;
 };
 void PrintTo(const UnwritableCase& c, std::ostream* os)
 {
@@ -179,8 +181,11 @@ TEST_P(UnwritableLog, IsSaidOnStderrAndTheRestStillRuns)
         fs::create_directories(state.notFiscalLog());
     }
     std::vector<std::string> observed;
+    errors.echoedOnStderr = GetParam().echoed;
     errors.onRecord = [&](ErrorHandler::RecordKind, const std::string&, const std::string& record) {
         observed.push_back(record);
+        if (GetParam().echoed != ErrorHandler::Echoed::None)
+            std::cerr << record << '\n';
     };
 
     ::testing::internal::CaptureStderr();
@@ -190,6 +195,8 @@ TEST_P(UnwritableLog, IsSaidOnStderrAndTheRestStillRuns)
     EXPECT_NE(said.find("NotFiscalError.log not written (the log: " + std::string(GetParam().why) + ")"),
               std::string::npos)
         << said;
+    // Once: kept, the record is not lost, and not said twice.
+    EXPECT_EQ(said.find("stampante spenta"), said.rfind("stampante spenta")) << said;
     EXPECT_NE(said.find("stampante spenta"), std::string::npos);
     EXPECT_EQ(observed, std::vector<std::string>{std::string("Tessiro_Error: ;") + Now + ";stampante spenta"});
     EXPECT_TRUE(state.errorState);
@@ -203,7 +210,10 @@ TEST_P(UnwritableLog, IsSaidOnStderrAndTheRestStillRuns)
 INSTANTIATE_TEST_SUITE_P(ErrorHandler, UnwritableLog,
                          ::testing::Values(UnwritableCase{"FolderInItsPlace", false, "a folder where a file belongs"},
                                            UnwritableCase{"LinkToAFileOfTheBridgesUser", true,
-                                                          "symbolic link, not followed"}),
+                                                          "symbolic link, not followed"},
+                                           UnwritableCase{"FolderWithRecordsSaidOnStderr", false,
+                                                          "a folder where a file belongs",
+                                                          ErrorHandler::Echoed::All}),
                          rownames::byName);
 
 // ---- The void on a sequence error ------------------------------------------
