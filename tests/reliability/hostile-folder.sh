@@ -176,7 +176,9 @@ scenario in-link
 plant "$S/cassetto" "$P/IN"
 start_b
 drop 1
-rel_sleep 1.5
+# A file another user wrote is taken once it has stood still for the settle
+# time (2 s): wait past it, or the check below would prove nothing.
+rel_sleep 4
 [ -e "$P/Ostro/$(rel_fiscal_name 1)" ] || bad "a file was taken while IN is a link"
 finish IN once
 
@@ -194,7 +196,7 @@ plant "$S/nota-nuova.txt" "$P/.tessiro.running.nuovo"
 plant "$S/nota.txt" "$P/.tessiro.running"
 start_b
 drop 2
-rel_sleep 1.5
+rel_sleep 4
 finish .tessiro.running once
 
 # 4. The logs as links to scripts of B's: a failing file's text (a shell
@@ -235,7 +237,7 @@ scenario simulator-link
 plant "$S/stampante" "$P/Simulatore"
 start_b
 drop 5
-rel_sleep 1.5
+wait_until 15 grep -saq "COR000005.txt" "$P/FiscalError.log" || bad "the dropped file was never on record"
 finish Simulatore once
 
 # 8. The simulator's files as links, in a Simulatore folder the group may
@@ -245,7 +247,7 @@ install -d -o "$IB" -g "$SHOP" -m 2775 "$P/Simulatore"
 for f in giornale.txt stato.ini chiamate.log visore.txt; do plant "$S/sim-$f" "$P/Simulatore/$f"; done
 start_b
 drop 6
-rel_sleep 1.5
+wait_until 15 grep -saq "COR000006.txt" "$P/FiscalError.log" || bad "the dropped file was never on record"
 finish giornale.txt
 for f in stato.ini chiamate.log; do
   grep -ahF "$f" "$P/FiscalError.log" "$P/NotFiscalError.log" "$ERR" 2>/dev/null | grep -aqiE 'collegament|link' ||
