@@ -41,13 +41,12 @@ bool equalsIgnoringCase(const std::string& a, const char* b)
            });
 }
 
-// The system's text for a failure, in the logs' code page.
-std::string reasonOf(const std::error_code& ec)
-{
-    return toCp1252(QString::fromLocal8Bit(ec.message()));
-}
-
 } // namespace
+
+std::string reasonOf(int error)
+{
+    return toCp1252(QString::fromLocal8Bit(accessError(error)));
+}
 
 bool epsVuotoIsTrue(const std::string& text)
 {
@@ -61,42 +60,36 @@ bool epsVuotoIsTrue(const std::string& text)
 FolderSetup CreaCartelleDefault(const fs::path& dir, const std::function<void(const std::string& name)>& beforeDelete)
 {
     FolderSetup result;
-    std::error_code ec;
+    const Folder program = Folder::open(dir);
 
-    const fs::path work = dir / "IN";
     // Whatever a link there leads to is not the bridge's to delete.
-    if (linkAt(work) != LinkAt::None) {
+    const Folder work = program.folder(files::WorkFolder, Links::Refuse, Folder::Make::IfMissing);
+    if (work.error() == ELOOP) {
         result.problems.push_back(std::string(MsgCartellaCollegamento) + "IN: nessun file eliminato");
-    } else if (!fs::is_directory(work, ec)) {
-        if (!fs::create_directory(work, ec) && ec)
-            result.problems.push_back("Impossibile creare la cartella IN: " + reasonOf(ec));
+    } else if (!work) {
+        result.problems.push_back("Impossibile creare la cartella IN: " + reasonOf(work.error()));
+    } else if (const auto entries = work.entries(); !entries) {
+        result.problems.push_back("Impossibile leggere la cartella IN: " + reasonOf(errno));
     } else {
-        for (fs::directory_iterator it(work, ec), end; !ec && it != end; it.increment(ec)) {
-            std::error_code typeEc;
-            if (it->symlink_status(typeEc).type() == fs::file_type::directory)
+        for (const Folder::Entry& entry : *entries) {
+            if (entry.type == Folder::Type::Folder)
                 continue;
-            const std::string name = it->path().filename().string();
             if (beforeDelete)
-                beforeDelete(name);
-            std::error_code removeEc;
-            if (fs::remove(it->path(), removeEc))
-                result.discarded.push_back(name);
-            else if (removeEc)
-                result.problems.push_back("Impossibile eliminare dalla cartella IN il file " + name + ": " +
-                                          reasonOf(removeEc));
+                beforeDelete(entry.name);
+            if (work.remove(entry.name))
+                result.discarded.push_back(entry.name);
+            else if (errno != ENOENT)
+                result.problems.push_back("Impossibile eliminare dalla cartella IN il file " + entry.name + ": " +
+                                          reasonOf(errno));
         }
-        if (ec)
-            result.problems.push_back("Impossibile leggere la cartella IN: " + reasonOf(ec));
     }
 
-    ec.clear();
-    const fs::path drop = dir / "Ostro";
-    if (linkAt(drop) == LinkAt::Untrusted) {
+    // A link the installer made in the place of Ostro is followed.
+    const Folder drop = program.folder(files::DropFolder, Links::FollowTrusted, Folder::Make::IfMissing);
+    if (drop.error() == ELOOP)
         result.problems.push_back(std::string(MsgCartellaCollegamento) + "Ostro");
-    } else if (!fs::is_directory(drop, ec)) {
-        if (!fs::create_directory(drop, ec) && ec)
-            result.problems.push_back("Impossibile creare la cartella Ostro: " + reasonOf(ec));
-    }
+    else if (!drop)
+        result.problems.push_back("Impossibile creare la cartella Ostro: " + reasonOf(drop.error()));
     return result;
 }
 
@@ -169,7 +162,9 @@ int Bridge::avvio()
     for (const std::string& problem : folders.problems)
         m_errors.registraErrore(problem);
     // A link refused here is on record already; the ticks do not file it again.
-    m_linkReported = linkAt(m_state.workDir()) != LinkAt::None || linkAt(m_state.dropDir()) == LinkAt::Untrusted;
+    const Folder program = Folder::open(m_state.programDir);
+    m_linkReported = program.linkAt(files::WorkFolder) != LinkAt::None ||
+                     program.linkAt(files::DropFolder) == LinkAt::Untrusted;
 
     return m_interval;
 }
@@ -256,10 +251,13 @@ bool Bridge::ScansioneCartella()
     // would take the files somewhere else. Refused, on record once. Looked
     // at only when Ostro changed, off the idle tick: a link put in its place
     // changes what the look above sees, and one in the place of IN matters
-    // only when there is a file to take.
-    const char* linked = linkAt(drop) == LinkAt::Untrusted         ? "Ostro"
-                         : linkAt(m_state.workDir()) != LinkAt::None ? "IN"
-                                                                     : nullptr;
+    // only when there is a file to take. Both folders are held open from
+    // here to the end of the batch: a link put in their place meanwhile
+    // changes nothing of what the batch reaches.
+    const Folder program = Folder::open(m_state.programDir);
+    const Folder dropFolder = program.folder(files::DropFolder, Links::FollowTrusted);
+    const Folder work = program.folder(files::WorkFolder);
+    const char* linked = dropFolder.error() == ELOOP ? "Ostro" : work.error() == ELOOP ? "IN" : nullptr;
     if (linked) {
         if (!m_linkReported) {
             m_linkReported = true;
@@ -272,28 +270,22 @@ bool Bridge::ScansioneCartella()
     // The whole listing first, so that no entry is moved while the folder is
     // being read.
     std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(drop, ec), end; !ec && it != end; it.increment(ec)) {
-        std::string name = it->path().filename().string();
-        // A dot-name is a file still being written under a temporary name.
-        if (name.empty() || name.front() == '.')
-            continue;
-        // Not followed: a link could make the bridge run any file of the
-        // machine, and a FIFO would block it for ever.
-        std::error_code typeEc;
-        if (it->symlink_status(typeEc).type() != fs::file_type::regular)
-            continue;
-        names.push_back(std::move(name));
-    }
-    if (ec) {
+    const auto entries = dropFolder.entries();
+    if (!entries) {
+        const int error = errno;
         if (!m_dropFolderReported) {
             m_dropFolderReported = true;
-            reportScanProblem("Impossibile leggere la cartella Ostro: " + reasonOf(ec));
+            reportScanProblem("Impossibile leggere la cartella Ostro: " + reasonOf(error));
         }
-        if (names.empty())
-            return false;
-    } else {
-        m_dropFolderReported = false;
+        return false;
+    }
+    m_dropFolderReported = false;
+    for (const Folder::Entry& entry : *entries) {
+        // A dot-name is a file still being written under a temporary name.
+        // Not followed: a link could make the bridge run any file of the
+        // machine, and a FIFO would block it for ever.
+        if (entry.name.front() != '.' && entry.type == Folder::Type::File)
+            names.push_back(entry.name);
     }
     // The back-office's names begin with a time stamp: byte order is the
     // order in which it meant its jobs to run.
@@ -309,8 +301,7 @@ bool Bridge::ScansioneCartella()
     m_intake.keepOnly(listed);
 
     if (names.empty()) {
-        if (!ec)
-            m_dropCheck.remember();
+        m_dropCheck.remember();
         return false;
     }
     if (afterListing)
@@ -341,11 +332,11 @@ bool Bridge::ScansioneCartella()
         m_clock.stillWorking();
         UniqueFd fd;
         RunningRecord note;
-        const Take take = takeFile(name, startBatch, fd, note);
+        const Take take = takeFile(dropFolder, work, name, startBatch, fd, note);
         if (take == Take::HoldBack)
             break;
         if (take == Take::Taken) {
-            runFile(name, std::move(fd), note);
+            runFile(work, name, std::move(fd), note);
             ++ran;
         }
     }
@@ -355,25 +346,25 @@ bool Bridge::ScansioneCartella()
     return started;
 }
 
-Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void()>& startBatch, UniqueFd& taken,
-                              RunningRecord& note)
+Bridge::Take Bridge::takeFile(const Folder& drop, const Folder& work, const std::string& name,
+                              const std::function<void()>& startBatch, UniqueFd& taken, RunningRecord& note)
 {
-    const fs::path from = m_state.dropDir() / name;
     // Opened before anything else, without following a link and without
     // waiting on a FIFO: what runs is what is checked here, whatever is put
     // in its place meanwhile.
-    UniqueFd fd(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    UniqueFd fd = drop.openFile(name, O_RDONLY);
     if (!fd) {
         const int error = errno;
         if (error == ENOENT)
             return Take::Skipped; // taken back by the back-office meanwhile
-        reportStuckFile(name, error == ELOOP ? std::string("non \xE8 un file regolare (collegamento)")
-                                             : reasonOf(std::error_code(error, std::generic_category())));
+        reportStuckFile(name, error == ELOOP                       ? std::string("non \xE8 un file regolare (collegamento)")
+                              : error == EISDIR || error == EINVAL ? std::string("non \xE8 un file regolare")
+                                                                   : reasonOf(error));
         return Take::Skipped;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        reportStuckFile(name, "non \xE8 un file regolare");
+    if (::fstat(fd.get(), &st) != 0) {
+        reportStuckFile(name, reasonOf(errno));
         return Take::Skipped;
     }
 
@@ -407,10 +398,10 @@ Bridge::Take Bridge::takeFile(const std::string& name, const std::function<void(
         noted = markTaken(note);
         return noted;
     };
-    if (!moveToWorkFolder(name, st, beforeMove))
+    if (!moveToWorkFolder(drop, work, name, st, beforeMove))
         return noted ? Take::Skipped : Take::HoldBack;
     // The move is on the disk before the printer hears of the file.
-    if (!syncFolder(m_state.workDir()) || !syncFolder(m_state.dropDir()))
+    if (!work.sync() || !drop.sync())
         ErrorHandler::sayOnStderr("the move of " + name + " into IN may not be on disk yet (" +
                                   std::strerror(errno) + ")");
     if (verdict == Intake::Verdict::Incomplete) {
@@ -430,6 +421,13 @@ bool Bridge::prepareNote()
         return true;
     ErrorHandler::sayOnStderr("the note of the running file cannot be made (" + m_running.why() +
                               "): no command file is started until it can");
+    // Something put in the note's place stays there until someone removes
+    // it: on record at once, and once for the outage (a file it then holds
+    // in Ostro adds no record of its own).
+    if (m_running.misplaced() && !m_noteReported) {
+        m_noteReported = true;
+        m_errors.logOnly(MsgNotaNonPreparata + m_running.why() + ")");
+    }
     return false;
 }
 
@@ -452,44 +450,45 @@ bool Bridge::markTaken(const RunningRecord& note)
     return false;
 }
 
-bool Bridge::moveToWorkFolder(const std::string& name, const struct stat& opened,
-                              const std::function<bool()>& beforeMove)
+bool Bridge::moveToWorkFolder(const Folder& drop, const Folder& work, const std::string& name,
+                              const struct stat& opened, const std::function<bool()>& beforeMove)
 {
-    const fs::path from = m_state.dropDir() / name;
-    const fs::path to = m_state.workDir() / name;
-
+    if (!work) {
+        reportStuckFile(name, work.error() == ENOENT ? std::string("manca la cartella IN")
+                                                     : "impossibile aprire la cartella IN (" +
+                                                           reasonOf(work.error()) + ")");
+        return false;
+    }
     // A rename would replace a file of the same name without a word. Only
     // this bridge writes into IN (the folder lock sees to that), so looking
     // first leaves no window for another writer.
-    std::error_code ec;
-    const fs::file_type existing = fs::symlink_status(to, ec).type();
-    if (existing != fs::file_type::not_found) {
-        reportStuckFile(name, existing == fs::file_type::none
-                                  ? "impossibile controllare la cartella IN (" + reasonOf(ec) + ")"
-                                  : "esiste gi\xE0 un file con lo stesso nome in IN");
+    if (work.statAt(name)) {
+        reportStuckFile(name, "esiste gi\xE0 un file con lo stesso nome in IN");
+        return false;
+    }
+    if (errno != ENOENT) {
+        reportStuckFile(name, "impossibile controllare la cartella IN (" + reasonOf(errno) + ")");
         return false;
     }
     // The name must still lead to the file that was opened and checked.
-    struct stat listed {};
-    if (::lstat(from.c_str(), &listed) != 0)
+    const std::optional<struct stat> listed = drop.statAt(name);
+    if (!listed)
         return false; // taken back by the back-office meanwhile
-    if (listed.st_dev != opened.st_dev || listed.st_ino != opened.st_ino) {
+    if (listed->st_dev != opened.st_dev || listed->st_ino != opened.st_ino) {
         reportStuckFile(name, "sostituito durante il controllo");
         return false;
     }
 
     if (!beforeMove())
         return false;
-    fs::rename(from, to, ec);
-    if (!ec) {
+    if (drop.rename(name, work, name)) {
         m_stuckReported.erase(name);
         return true;
     }
-    std::error_code gone;
-    if (fs::symlink_status(from, gone).type() == fs::file_type::not_found)
+    const int error = errno;
+    if (!drop.statAt(name) && errno == ENOENT)
         return false; // taken back by the back-office meanwhile
-    std::error_code workEc;
-    reportStuckFile(name, fs::is_directory(m_state.workDir(), workEc) ? reasonOf(ec) : "manca la cartella IN");
+    reportStuckFile(name, reasonOf(error));
     return false;
 }
 
@@ -510,10 +509,9 @@ void Bridge::reportScanProblem(const std::string& message)
     m_errors.logOnly(message);
 }
 
-void Bridge::runFile(const std::string& name, UniqueFd fd, RunningRecord note)
+void Bridge::runFile(const Folder& work, const std::string& name, UniqueFd fd, RunningRecord note)
 {
     using Stage = RunningRecord::Stage;
-    const fs::path path = m_state.workDir() / name;
     m_state.currentFileName = name;
     if (onFileTaken)
         onFileTaken(name);
@@ -553,14 +551,12 @@ void Bridge::runFile(const std::string& name, UniqueFd fd, RunningRecord note)
     }
     fd.reset();
 
-    std::error_code ec;
-    fs::remove(path, ec);
     // Left in IN it never runs again (IN is not listed) and start-up deletes
     // it, telling from the note what became of it. The deletion needs no
     // flush of its own: the note says the file is done with, and the next
     // move into IN flushes the folder before the note's slot is reused.
-    if (ec)
-        m_errors.logOnly("File non eliminato dalla cartella IN: " + reasonOf(ec));
+    if (!work.remove(name) && errno != ENOENT)
+        m_errors.logOnly("File non eliminato dalla cartella IN: " + reasonOf(errno));
     if (onFileDone)
         onFileDone(name);
 }

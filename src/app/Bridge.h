@@ -6,6 +6,7 @@
 #include "app/RunningFile.h"
 #include "app/UnchangedCheck.h"
 #include "config/SettingsPanel.h"
+#include "core/FileAccess.h"
 #include "errors/ErrorHandler.h"
 #include "printer/ErrorLink.h"
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 struct SharedState;
+class Folder;
 class OperatorWindow;
 class Clock;
 class PrinterControl;
@@ -102,10 +104,12 @@ private:
     int readInterval();
     void readSettle();
     enum class Take { Taken, Skipped, HoldBack };
-    Take takeFile(const std::string& name, const std::function<void()>& startBatch, UniqueFd& taken,
-                  RunningRecord& note);
-    bool moveToWorkFolder(const std::string& name, const struct stat& opened, const std::function<bool()>& beforeMove);
-    void runFile(const std::string& name, UniqueFd fd, RunningRecord note);
+    // Ostro and IN as the batch holds them open.
+    Take takeFile(const Folder& drop, const Folder& work, const std::string& name,
+                  const std::function<void()>& startBatch, UniqueFd& taken, RunningRecord& note);
+    bool moveToWorkFolder(const Folder& drop, const Folder& work, const std::string& name, const struct stat& opened,
+                          const std::function<bool()>& beforeMove);
+    void runFile(const Folder& work, const std::string& name, UniqueFd fd, RunningRecord note);
     void reportStuckFile(const std::string& name, const std::string& reason);
     void reportScanProblem(const std::string& message);
     // The crash-safe note of the running file, and what start-up does with
@@ -169,9 +173,13 @@ inline constexpr char MsgFileNonConcluso[] =
 // The record of a folder of the bridge that a symbolic link stands in for
 // and that is therefore not used: any link for IN, whose files the bridge
 // deletes; a link made by another user for Ostro. The folder's name follows.
-inline constexpr char MsgCartellaCollegamento[] = "Collegamento simbolico non seguito al posto della cartella ";
+inline constexpr const char* MsgCartellaCollegamento = LinkedFolderText;
 inline constexpr char MsgNotaNonRegistrata[] =
     "File non avviato, lasciato in Ostro: nota del file in esecuzione non registrata (";
+// The record of a note that cannot be made because something else stands
+// in its place; the reason (naming the note) and ")" follow.
+inline constexpr char MsgNotaNonPreparata[] =
+    "Nota del file in esecuzione non preparata: nessun file viene avviato finch\xE9 non lo \xE8 (";
 
 // What CreaCartelleDefault did: the files it deleted from IN, and what it
 // could not do (Italian texts for the error log).
@@ -186,6 +194,10 @@ struct FolderSetup {
 // is deleted, so its record is on file even if the process dies in between.
 FolderSetup CreaCartelleDefault(const std::filesystem::path& dir,
                                 const std::function<void(const std::string& name)>& beforeDelete = {});
+
+// The text for a file operation that failed with `error`, in the logs' code
+// page: a refused link, a folder where a file belongs, or the system's text.
+std::string reasonOf(int error);
 
 // How the polling cycle reads Eps_Vuoto: false for the number 0 or the word
 // False (any case, blanks around); anything else, unreadable text included,

@@ -18,6 +18,8 @@ void OperationsLog::attach(Bridge& bridge)
 {
     bridge.errors().onRecord = [this](ErrorHandler::RecordKind kind, const std::string& logName,
                                       const std::string& text) { record(kind, logName, text); };
+    bridge.errors().echoedOnStderr =
+        m_level == Level::Quiet ? ErrorHandler::Echoed::AllButActions : ErrorHandler::Echoed::All;
     bridge.onFileTaken = [this](const std::string& name) { fileTaken(name); };
     bridge.onFileDone = [this](const std::string& name) { fileDone(name); };
 }

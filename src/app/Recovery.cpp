@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "app/Recovery.h"
 
+#include "app/Bridge.h"
+
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "core/Clock.h"
+#include "core/FileAccess.h"
 #include "core/OperatorWindow.h"
 #include "core/OutsideText.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
 #include "printer/Porta.h"
 
+#include <cerrno>
 #include <filesystem>
-#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -36,6 +39,19 @@ std::string quotedData(const SharedState& state, const std::string& name)
 {
     const std::string text = dataText(state, name);
     return cleanOutsideText(text, text.size());
+}
+
+// Why a file of the data directory could not be written, when what stands
+// at its name says so (a link of another user's, a folder); else nothing.
+std::string whyNotWritten(const fs::path& file)
+{
+    const auto st = Folder::open(file.parent_path()).statAt(file.filename().string());
+    if (!st)
+        return {};
+    const bool refusedLink = S_ISLNK(st->st_mode) && !trustedLinkOwner(st->st_uid);
+    if (!refusedLink && !S_ISDIR(st->st_mode))
+        return {};
+    return " (" + reasonOf(refusedLink ? ELOOP : EISDIR) + ")";
 }
 
 } // namespace
@@ -80,11 +96,10 @@ void Recovery::paperEndRecovery()
 // Moves a log into the bin under the renewal stamp. The stamp has no hour,
 // so a renewal at the same minute and second of another hour of the day
 // meets the earlier file: that one is kept and this one gets a counter.
-void Recovery::moveToBin(const std::string& logName, const fs::path& bin)
+void Recovery::moveToBin(const Folder& program, const std::string& logName, const Folder& bin)
 {
-    std::error_code ec;
-    const fs::path log = m_state.programDir / logName;
-    if (!fs::exists(log, ec))
+    // A link in the log's place is moved as a link, never followed.
+    if (!program.statAt(logName))
         return;
     const std::string stamp = renewalStamp(m_clock.localNow());
     constexpr int MaxTries = 1000;
@@ -92,15 +107,15 @@ void Recovery::moveToBin(const std::string& logName, const fs::path& bin)
         std::string name = stamp;
         if (n > 1)
             name += '_' + std::to_string(n);
-        const fs::path target = bin / (name + logName);
-        if (fs::exists(target, ec) || ec)
+        name += logName;
+        if (bin.statAt(name) || errno != ENOENT)
             continue;
-        fs::rename(log, target, ec);
-        if (ec)
-            ErrorHandler::sayOnStderr(logName + " not moved to " + target.string() + ": " + ec.message());
+        if (!program.rename(logName, bin, name))
+            ErrorHandler::sayOnStderr(logName + " not moved to " + (bin.path() / name).string() + ": " +
+                                      accessError(errno));
         return;
     }
-    ErrorHandler::sayOnStderr(logName + " not moved: no free name in " + bin.string());
+    ErrorHandler::sayOnStderr(logName + " not moved: no free name in " + bin.path().string());
 }
 
 // What every recovery command does last: when none of its steps raised the
@@ -146,7 +161,7 @@ void Recovery::cmdEliminaCor()
     // The back-office would never learn of the request: the operator must.
     if (!sent)
         m_errors.registraErrore("Eliminazione Corr non inviata: scrittura non riuscita in " +
-                                quotedData(state, keys::ExchangeFile));
+                                quotedData(state, keys::ExchangeFile) + whyNotWritten(exchange));
     m_errors.registraAzione("Invio comando Eliminazione Corr " + cleanOutsideText(corr));
     tellWindow(nullptr);
 }
@@ -174,36 +189,50 @@ void Recovery::cmdFineCartaNoFisc()
 void Recovery::cmdRistampa()
 {
     liftError();
-    const SharedState& state = m_state;
-    const fs::path source = dataFile(state, "_Cassa\\Old.txt");
-    std::error_code ec;
-    // No copy of the last receipt: nothing to reprint, and the operator is
-    // told so, rather than wait for a receipt that never comes.
-    if (!fs::exists(source, ec)) {
-        const std::string missing = quotedData(state, "_Cassa\\Old.txt");
-        m_errors.logOnly("Ristampa non riuscita: manca " + missing);
-        try {
-            m_window.inform(ProgramTitle, "Ristampa non eseguita: manca la copia dell'ultimo scontrino\r\n" + missing);
-        } catch (...) {
-        }
-    } else {
-        // Copied under a name the polling cycle never takes, then renamed in
-        // one step, so a half-copied receipt can never be printed.
-        const fs::path temporary = state.dropDir() / ReprintTemporaryName;
-        const fs::path target = state.dropDir() / "Old.txt";
-        fs::create_directories(state.dropDir(), ec);
-        fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
-        if (!ec)
-            fs::rename(temporary, target, ec);
-        if (ec) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            m_errors.registraErrore("Ristampa non riuscita: copia di " + quotedData(state, "_Cassa\\Old.txt") + " (" +
-                                    ec.message() + ")");
-        }
-    }
+    reprint();
     m_errors.registraAzione("Ristampa Ultimo Scontrino Fiscale");
     tellWindow(nullptr);
+}
+
+// The copy of the last receipt, from the back-office's data directory into
+// Ostro. The data directory is shared like the program folder: a link in
+// the place of its _Cassa or of Old.txt is followed only when it is
+// trusted (the installer's), as for Ostro.
+void Recovery::reprint()
+{
+    const SharedState& state = m_state;
+    const fs::path source = dataFile(state, "_Cassa\\Old.txt");
+    const std::string quoted = quotedData(state, "_Cassa\\Old.txt");
+    const Folder cassa = Folder::open(source.parent_path().parent_path())
+                             .folder(source.parent_path().filename().string(), Links::FollowTrusted);
+    const std::optional<std::string> receipt =
+        cassa.read(source.filename().string(), std::size_t(64) << 20, Links::FollowTrusted);
+    const int readError = errno;
+    // No copy of the last receipt: nothing to reprint, and the operator is
+    // told so, rather than wait for a receipt that never comes.
+    if (!receipt && (readError == ENOENT || readError == ENOTDIR)) {
+        m_errors.logOnly("Ristampa non riuscita: manca " + quoted);
+        try {
+            m_window.inform(ProgramTitle, "Ristampa non eseguita: manca la copia dell'ultimo scontrino\r\n" + quoted);
+        } catch (...) {
+        }
+        return;
+    }
+    if (!receipt) {
+        m_errors.registraErrore("Ristampa non riuscita: copia di " + quoted + " (" +
+                                reasonOf(readError) + ")");
+        return;
+    }
+    const Folder drop = Folder::open(state.programDir)
+                            .folder(files::DropFolder, Links::FollowTrusted, Folder::Make::IfMissing);
+    if (drop.error() == ELOOP) {
+        m_errors.registraErrore(std::string(MsgCartellaCollegamento) + "Ostro: ristampa non eseguita");
+        return;
+    }
+    // Written whole under a new dot-name the polling cycle never takes, then
+    // renamed in one step: a half-copied receipt can never be printed.
+    if (!drop.replace("Old.txt", *receipt))
+        m_errors.registraErrore("Ristampa non riuscita: copia di " + quoted + " (" + reasonOf(errno) + ")");
 }
 
 bool Recovery::RicreaLog(bool ask)
@@ -217,10 +246,14 @@ bool Recovery::RicreaLog(bool ask)
         if (!confirmed)
             return false;
     }
-    const fs::path bin = m_state.programDir / "Cestino";
-    std::error_code ec;
-    fs::create_directories(bin, ec);
-    moveToBin(ErrorHandler::FiscalLog, bin);
-    moveToBin(ErrorHandler::NotFiscalLog, bin);
+    const Folder program = Folder::open(m_state.programDir);
+    const Folder bin = program.folder("Cestino", Links::Refuse, Folder::Make::IfMissing);
+    // Whatever a link there leads to is not the bridge's to fill.
+    if (bin.error() == ELOOP) {
+        m_errors.logOnly(std::string(MsgCartellaCollegamento) + "Cestino: log non rinnovati");
+        return true;
+    }
+    moveToBin(program, ErrorHandler::FiscalLog, bin);
+    moveToBin(program, ErrorHandler::NotFiscalLog, bin);
     return true;
 }

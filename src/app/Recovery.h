@@ -5,6 +5,7 @@
 #include <string>
 
 struct SharedState;
+class Folder;
 class ErrorHandler;
 class PrinterControl;
 class OperatorWindow;
@@ -36,7 +37,8 @@ private:
     void closeNonFiscal();
     void voidReceipt();
     void paperEndRecovery();
-    void moveToBin(const std::string& logName, const std::filesystem::path& bin);
+    void reprint();
+    void moveToBin(const Folder& program, const std::string& logName, const Folder& bin);
 
     SharedState& m_state;
     ErrorHandler& m_errors;
@@ -44,8 +46,3 @@ private:
     OperatorWindow& m_window;
     Clock& m_clock;
 };
-
-// The name under which cmdRistampa copies the last receipt into the drop
-// folder before renaming it to Old.txt; the polling cycle skips names that
-// begin with a dot.
-inline constexpr char ReprintTemporaryName[] = ".Old.txt.copia";

@@ -183,9 +183,12 @@ bool RunningFile::prepare()
     UniqueFd fd = dir.openFile(FileName, O_RDWR | O_CREAT);
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0) {
-        m_why = accessError(errno);
+        const int error = errno;
+        m_misplaced = error == ELOOP || error == EISDIR || error == EINVAL;
+        m_why = std::string(FileName) + ": " + accessError(error);
         return false;
     }
+    m_misplaced = false;
     const off_t size = off_t(2 * SlotSize);
     if (st.st_size != size || st.st_blocks * 512 < size) {
         // What was there (a note of an earlier version, a damaged one) has

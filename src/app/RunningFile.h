@@ -56,6 +56,9 @@ public:
     // Marks that nothing runs (once the file the note names is dealt with).
     bool clear();
     const std::string& why() const { return m_why; }
+    // prepare() failed because a link, a folder or a special file stands
+    // where the note belongs: that does not mend itself.
+    bool misplaced() const { return m_misplaced; }
 
     // The text of a mark, and back (nullopt for a damaged one).
     static std::string encode(const RunningRecord& record, std::uint64_t sequence);
@@ -66,4 +69,5 @@ private:
     UniqueFd m_fd;
     std::uint64_t m_sequence = 0;
     std::string m_why;
+    bool m_misplaced = false;
 };

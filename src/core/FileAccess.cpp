@@ -167,9 +167,9 @@ UniqueFd Folder::openFile(std::string_view name, int flags, mode_t mode, Links l
     return fd;
 }
 
-std::optional<std::string> Folder::read(std::string_view name, std::size_t limit) const
+std::optional<std::string> Folder::read(std::string_view name, std::size_t limit, Links links) const
 {
-    const UniqueFd fd = openFile(name, O_RDONLY);
+    const UniqueFd fd = openFile(name, O_RDONLY, 0, links);
     if (!fd)
         return std::nullopt;
     std::string bytes;
@@ -230,8 +230,14 @@ bool Folder::append(std::string_view name, std::string_view bytes, bool flush, b
         return false;
     if (madeNow)
         *madeNow = st.st_size == 0;
-    if (!writeAll(fd.get(), bytes))
+    if (!writeAll(fd.get(), bytes)) {
+        const int error = errno;
+        if (::ftruncate(fd.get(), st.st_size) != 0) {
+            // Nothing more to do: the write's own failure is the one told.
+        }
+        errno = error;
         return false;
+    }
     if (!flush)
         return true;
     return ::fdatasync(fd.get()) == 0 && (st.st_size != 0 || sync());

@@ -36,6 +36,10 @@ enum class Links {
     FollowTrusted // followed when trusted and its target has the expected type
 };
 
+// The start of a record for a folder not used because a link stands in its
+// place; the folder's name follows.
+inline constexpr char LinkedFolderText[] = "Collegamento simbolico non seguito al posto della cartella ";
+
 // The text for an errno this file sets: a link not followed, a folder or a
 // special file where a regular file belongs, or the system's own text.
 std::string accessError(int error);
@@ -68,7 +72,8 @@ public:
     UniqueFd openFile(std::string_view name, int flags, mode_t mode = 0644, Links links = Links::Refuse) const;
 
     // A whole file, or nullopt (errno set); at most `limit` bytes are read.
-    std::optional<std::string> read(std::string_view name, std::size_t limit = std::size_t(64) << 20) const;
+    std::optional<std::string> read(std::string_view name, std::size_t limit = std::size_t(64) << 20,
+                                    Links links = Links::Refuse) const;
 
     // Replaces `name` with `bytes` so that a power cut leaves the old or the
     // new content, never a mix: a new file (O_EXCL, a name no one else has)
@@ -77,7 +82,7 @@ public:
 
     // Appends `bytes` to `name`, made when missing (`madeNow` then set).
     // With `flush`, the bytes (and a new file's name) are on the disk when it
-    // returns true.
+    // returns true. A write that fails is cut back: no half record is left.
     bool append(std::string_view name, std::string_view bytes, bool flush, bool* madeNow = nullptr) const;
     // Flushes what was appended to `name` earlier.
     bool flush(std::string_view name) const;

@@ -43,28 +43,6 @@ void guarded(const char* what, Step&& step)
     }
 }
 
-// Writes all of `bytes` at the end of `fd`. On failure the file is cut back
-// to where it ended, so a log never keeps half a record.
-std::string appendAll(int fd, const std::string& bytes)
-{
-    const off_t before = ::lseek(fd, 0, SEEK_END);
-    size_t done = 0;
-    std::string reason;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            reason = n < 0 ? std::strerror(errno) : "nothing written";
-            break;
-        }
-        done += size_t(n);
-    }
-    if (!reason.empty() && done > 0 && before >= 0 && ::ftruncate(fd, before) != 0)
-        reason += " (a partial record may remain)";
-    return reason;
-}
-
 } // namespace
 
 ErrorHandler::ErrorHandler(SharedState& state, OperatorWindow& window, Clock& clock)
@@ -88,25 +66,16 @@ std::string ErrorHandler::writeRecord(const std::string& logName, const std::str
 {
     std::string reason;
     try {
-        const std::filesystem::path path = m_state.programDir / logName;
         // Never through a link: anyone who may write into the program
         // folder could point the log at a file of this user (a script) and
-        // have the records' text appended to it.
-        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-        if (fd < 0)
-            return errno == ELOOP ? std::string("the log is a symbolic link, not followed") : std::strerror(errno);
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return "the log is not a regular file";
-        }
-        if (st.st_size == 0)
+        // have the records' text appended to it. A failed write leaves no
+        // half record behind.
+        bool madeNow = false;
+        if (!Folder::open(m_state.programDir).append(logName, record + CrLf, false, &madeNow))
+            return "the log: " + accessError(errno);
+        if (madeNow)
             m_folderUnflushed = true; // a log made now: its name is new in the folder
-        reason = appendAll(fd, record + CrLf);
-        if (::close(fd) != 0 && reason.empty())
-            reason = std::strerror(errno);
-        if (reason.empty())
-            m_unflushed.insert(logName);
+        m_unflushed.insert(logName);
     } catch (const std::exception& e) {
         reason = e.what();
     }
@@ -126,7 +95,10 @@ bool ErrorHandler::appendRecord(const std::string& logName, const std::string& r
                 m_pending.pop_front();
             }
             m_pending.emplace_back(logName, record);
-            sayOnStderr(logName + " not written (" + reason + "), kept to be written when it can be: " + record);
+            const bool echoed = echoedOnStderr == Echoed::All ||
+                                (echoedOnStderr == Echoed::AllButActions && kind != RecordKind::Action);
+            sayOnStderr(logName + " not written (" + reason + "), kept to be written when it can be" +
+                        (echoed ? ": the record that follows" : ": " + record));
         }
     }
     if (onRecord)
@@ -153,13 +125,11 @@ bool ErrorHandler::writePending()
 bool ErrorHandler::flushRecords()
 {
     bool flushed = true;
-    for (const std::string& logName : m_unflushed) {
-        const UniqueFd fd(
-            ::open((m_state.programDir / logName).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-        flushed = fd && ::fdatasync(fd.get()) == 0 && flushed;
-    }
+    const Folder program = Folder::open(m_state.programDir);
+    for (const std::string& logName : m_unflushed)
+        flushed = program.flush(logName) && flushed;
     if (m_folderUnflushed)
-        flushed = syncFolder(m_state.programDir) && flushed;
+        flushed = program.sync() && flushed;
     if (!flushed)
         sayOnStderr(std::string("a log record may not be on disk yet: ") + std::strerror(errno));
     m_unflushed.clear();

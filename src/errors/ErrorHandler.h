@@ -88,6 +88,10 @@ public:
     // logging (stderr in headless mode). May be empty.
     enum class RecordKind { Failure, Action, Problem };
     std::function<void(RecordKind kind, const std::string& logName, const std::string& record)> onRecord;
+    // Which records an observer already puts on standard error, so that one
+    // a log could not take is said there once, not twice.
+    enum class Echoed { None, AllButActions, All };
+    Echoed echoedOnStderr = Echoed::None;
 
     // True for a run that must leave no trace on disk (`tessiro check`):
     // records reach onRecord only, and Kelmora_CORR is not written.

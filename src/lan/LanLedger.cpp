@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "lan/LanLedger.h"
 
-#include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
+
+#include <cerrno>
 
 namespace fs = std::filesystem;
 
@@ -60,15 +60,18 @@ QString ReceiptNumbers::describe() const
     return out;
 }
 
-LanLedger::LanLedger(const fs::path& programDir) : m_file(programDir / FileName)
+LanLedger::LanLedger(const fs::path& programDir) : m_folder(Folder::open(programDir))
 {
-    QFile file(QString::fromStdString(m_file.string()));
-    if (!file.open(QIODevice::ReadOnly))
+    const auto bytes = m_folder.read(FileName);
+    if (!bytes) {
+        if (errno == ELOOP || errno == EISDIR || errno == EINVAL)
+            m_refused = errno;
         return;
+    }
     QByteArray section;
     ReceiptNumbers last;
     bool haveLast = false;
-    for (QByteArray line : file.readAll().split('\n')) {
+    for (QByteArray line : QByteArray::fromStdString(*bytes).split('\n')) {
         line = line.trimmed();
         if (line.startsWith('[') && line.endsWith(']')) {
             section = line.mid(1, line.size() - 2);
@@ -198,11 +201,11 @@ bool LanLedger::save()
     }
     if (!m_lastVerdict.empty())
         out += "[Esito]\nTesto=" + encode(m_lastVerdict) + "\n";
-    QSaveFile file(QString::fromStdString(m_file.string()));
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
-        m_why = file.errorString().toStdString();
+    if (!m_folder.replace(FileName, out.toStdString())) {
+        m_why = accessError(errno);
         return false;
     }
+    m_refused = 0;
     return true;
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/FileAccess.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -79,11 +81,16 @@ public:
     // in this process only).
     bool save();
     const std::string& why() const { return m_why; }
+    // The errno of what stands in the file's place (a link, a folder, a
+    // special file) when it was not read for that; 0 otherwise. Such a
+    // file is never read, nor written through: a save replaces a link.
+    int refused() const { return m_refused; }
 
 private:
     std::vector<Verdict> settle(std::vector<Verdict> verdicts);
 
-    std::filesystem::path m_file;
+    Folder m_folder;
+    int m_refused = 0;
     std::optional<ReceiptNumbers> m_last;
     // A reset or a closure came after the last numbers: a doubt can no
     // longer be counted from them.

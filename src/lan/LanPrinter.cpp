@@ -10,12 +10,13 @@
 #include "lan/LanFormat.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -52,7 +53,7 @@ QString abridged(const QByteArray& xml)
 } // namespace
 
 LanPrinter::LanPrinter(const fs::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint, Timeouts timeouts)
-    : m_tracePath(programDir / TraceFile), m_configFile(programDir / files::ConfigFile),
+    : m_folder(Folder::open(programDir)), m_configFile(programDir / files::ConfigFile),
       m_client(std::move(endpoint), std::move(pinnedFingerprint)), m_timeouts(timeouts), m_ledger(programDir)
 {}
 
@@ -62,16 +63,27 @@ LanPrinter::LanPrinter(const fs::path& programDir, LanEndpoint endpoint, QString
 
 void LanPrinter::trace(const QString& line)
 {
-    const QString path = QString::fromStdString(m_tracePath.string());
-    QFile file(path);
-    if (file.size() > TraceLimit) {
-        QFile::remove(path + QStringLiteral(".1"));
-        QFile::rename(path, path + QStringLiteral(".1"));
+    const std::string old = std::string(TraceFile) + ".1";
+    if (const auto st = m_folder.statAt(TraceFile); st && S_ISREG(st->st_mode) && st->st_size > TraceLimit) {
+        // A link or a folder put in the place of the old copy is removed
+        // as it is (never followed); the renewal waits for a folder.
+        m_folder.remove(old);
+        m_folder.rename(TraceFile, m_folder, old);
     }
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return; // the trace is a help for the installer, never a reason to fail a receipt
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss.zzz"));
-    file.write((stamp + QLatin1Char(' ') + line + QLatin1Char('\n')).toUtf8());
+    // The trace is a help for the installer, never a reason to fail a receipt.
+    if (m_folder.append(TraceFile, (stamp + QLatin1Char(' ') + line + QLatin1Char('\n')).toUtf8().toStdString(), false))
+        m_traceRefusalNoted = false;
+    else if (errno == ELOOP || errno == EISDIR || errno == EINVAL)
+        refusedFile(TraceFile, errno, m_traceRefusalNoted);
+}
+
+void LanPrinter::refusedFile(const char* name, int error, bool& noted)
+{
+    if (noted || !onNote)
+        return;
+    noted = true;
+    onNote(PrinterNote{{}, std::string(name) + " non usato: " + accessError(error), std::nullopt});
 }
 
 LanReply LanPrinter::exchange(const LanDocument& doc, Wait wait)
@@ -267,6 +279,8 @@ void LanPrinter::OpenPort()
 {
     begin();
     m_strandedConfirmed = false;
+    if (m_ledger.refused())
+        refusedFile(LanLedger::FileName, m_ledger.refused(), m_ledgerRefusalNoted);
     if (m_open)
         throw ControlFailure("Stampante LAN " + m_client.endpoint().address().toStdString() + " gia' aperta");
     const LanReply reply = exchange(DocumentCollector::statusQuery(), Wait::Opening);

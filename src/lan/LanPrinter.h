@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/FileAccess.h"
 #include "lan/HttpClient.h"
 #include "lan/LanDocument.h"
 #include "lan/LanLedger.h"
@@ -120,7 +121,15 @@ private:
     void note(PrinterNote note);
     void saveLedger();
 
-    std::filesystem::path m_tracePath;
+    // Tells once, as a note, that a file of this control could not be used
+    // because of what stands in its place; again only after it was usable.
+    void refusedFile(const char* name, int error, bool& noted);
+
+    // The program folder, held open: the trace is reached through it and
+    // never through a link.
+    Folder m_folder;
+    bool m_traceRefusalNoted = false;
+    bool m_ledgerRefusalNoted = false;
     std::filesystem::path m_configFile;
     HttpClient m_client;
     Timeouts m_timeouts;

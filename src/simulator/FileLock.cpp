@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "simulator/FileLock.h"
 
+#include "core/FileAccess.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-FileLock::FileLock(std::filesystem::path file) : m_file(std::move(file)) {}
+FileLock::FileLock(const Folder& folder, std::string name) : m_folder(folder), m_name(std::move(name)) {}
 
 FileLock::~FileLock()
 {
@@ -18,13 +20,15 @@ bool FileLock::openFile()
 {
     if (m_fd >= 0)
         return true;
+    UniqueFd fd;
     do {
-        m_fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    } while (m_fd < 0 && errno == EINTR);
-    if (m_fd < 0) {
-        m_failure = std::strerror(errno);
+        fd = m_folder.openFile(m_name, O_RDWR | O_CREAT);
+    } while (!fd && errno == EINTR);
+    if (!fd) {
+        m_failure = accessError(errno);
         return false;
     }
+    m_fd = fd.release();
     return true;
 }
 

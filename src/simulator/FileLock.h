@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <filesystem>
 #include <string>
 
-// An exclusive advisory lock (flock) on a file. The lock belongs to the open
-// file description, so two FileLock objects on one file exclude each other
-// within one process exactly as they do across processes.
+class Folder;
+
+// An exclusive advisory lock (flock) on a file of a folder. The lock belongs
+// to the open file description, so two FileLock objects on one file exclude
+// each other within one process exactly as they do across processes. The
+// file is never opened through a link, nor when something else than a
+// regular file stands in its place.
 class FileLock {
 public:
     enum class Result { Locked, Busy, Failed };
 
-    explicit FileLock(std::filesystem::path file);
+    // `folder` outlives the lock.
+    FileLock(const Folder& folder, std::string name);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
@@ -28,7 +32,8 @@ public:
 private:
     bool openFile();
 
-    std::filesystem::path m_file;
+    const Folder& m_folder;
+    std::string m_name;
     int m_fd = -1;
     std::string m_failure;
 };

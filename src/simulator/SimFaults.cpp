@@ -3,8 +3,8 @@
 
 #include "config/IniFile.h"
 #include "config/Text.h"
-
-#include <QFile>
+#include "core/FileAccess.h"
+#include "simulator/SimState.h"
 
 #include <cctype>
 #include <charconv>
@@ -55,37 +55,46 @@ std::optional<long long> wholeNumber(std::string_view text)
 
 bool SimFaults::Signature::operator==(const Signature& o) const
 {
-    return exists == o.exists && size == o.size && inode == o.inode && mtime == o.mtime && ctime == o.ctime;
+    return exists == o.exists && refused == o.refused && size == o.size && inode == o.inode && mtime == o.mtime &&
+           ctime == o.ctime;
 }
 
-SimFaults::SimFaults(std::filesystem::path file) : m_file(std::move(file)) {}
+SimFaults::SimFaults(const Folder& folder, std::string name) : m_folder(folder), m_name(std::move(name)) {}
 
-SimFaults::Signature SimFaults::stamp(const std::filesystem::path& file)
+SimFaults::Signature SimFaults::stamp() const
 {
     Signature now;
-    struct stat st {};
-    if (::stat(file.c_str(), &st) == 0) {
+    if (const auto st = m_folder.statAt(m_name)) {
         now.exists = true;
-        now.size = st.st_size;
-        now.inode = static_cast<long long>(st.st_ino);
-        now.mtime = st.st_mtim;
-        now.ctime = st.st_ctim;
+        now.refused = notAFile(m_folder, m_name);
+        now.size = st->st_size;
+        now.inode = static_cast<long long>(st->st_ino);
+        now.mtime = st->st_mtim;
+        now.ctime = st->st_ctim;
     }
     return now;
 }
 
+std::filesystem::path SimFaults::heldPath() const
+{
+    return std::filesystem::path("/proc/self/fd") / std::to_string(m_folder.fd()) / m_name;
+}
+
 void SimFaults::refresh()
 {
-    const Signature now = stamp(m_file);
+    const Signature now = stamp();
     const bool changed = !(now == m_signature);
     if (!changed && !m_racy)
         return;
 
     std::string bytes;
-    if (now.exists) {
-        QFile f(QString::fromStdString(m_file.string()));
-        if (f.open(QIODevice::ReadOnly))
-            bytes = f.readAll().toStdString();
+    if (now.exists && now.refused) {
+        if (changed)
+            m_notices.push_back(m_name + " non letto (" + accessError(now.refused) + "): nessun guasto applicato");
+        m_racy = false;
+    } else if (now.exists) {
+        if (auto read = m_folder.read(m_name))
+            bytes = std::move(*read);
         timespec clock{};
         ::clock_gettime(CLOCK_REALTIME, &clock);
         m_racy = clock.tv_sec - now.mtime.tv_sec < RacySeconds;
@@ -109,10 +118,11 @@ void SimFaults::apply()
     m_events = true;
     m_openPortFailure.reset();
     m_codes.clear();
-    if (!m_signature.exists)
+    if (!m_signature.exists || m_signature.refused)
         return;
 
-    auto read = [this](const char* key) { return LeggiINI(Section, key, "", m_file); };
+    const std::filesystem::path file = heldPath();
+    auto read = [&file](const char* key) { return LeggiINI(Section, key, "", file); };
     auto bad = [this](const char* key, const std::string& value) {
         m_notices.push_back(std::string("guasti.ini: valore non valido per ") + key + ": \"" + value + "\" (ignorato)");
     };
@@ -195,18 +205,22 @@ std::vector<std::string> SimFaults::takeNotices()
 
 bool SimFaults::clearPaperEnd()
 {
-    if (!m_signature.exists || LeggiINI(Section, "FineCarta", "", m_file).empty())
+    if (!m_signature.exists || m_signature.refused)
         return true;
-    const auto asked = toDouble(LeggiINI(Section, "FineCarta", "", m_file));
+    // Through the folder's descriptor, so that a link put in the place of
+    // the folder since it was opened leads nowhere else.
+    const std::filesystem::path file = heldPath();
+    if (LeggiINI(Section, "FineCarta", "", file).empty())
+        return true;
+    const auto asked = toDouble(LeggiINI(Section, "FineCarta", "", file));
     if (asked && *asked == 0)
         return true;
-    if (!ScriviINI(Section, "FineCarta", "0", m_file))
+    if (!ScriviINI(Section, "FineCarta", "0", file))
         return false;
     // The file is taken as read: only the paper end changed.
-    m_signature = stamp(m_file);
-    QFile f(QString::fromStdString(m_file.string()));
-    if (f.open(QIODevice::ReadOnly))
-        m_bytes = f.readAll().toStdString();
+    m_signature = stamp();
+    if (auto read = m_folder.read(m_name))
+        m_bytes = std::move(*read);
     m_paperEnd = false;
     return true;
 }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+class Folder;
+
 // Faults injected through Simulatore/guasti.ini, section "Guasti":
 //   Occupato=N    the next N reads of Busy answer true
 //   FineCarta=1   paper end from now on, until PaperEndRecovery
@@ -24,11 +26,13 @@
 // refresh() looks at the file on each call and re-reads it when it changed,
 // so faults can be injected while the bridge runs. A key it does not know or
 // a value it cannot use is ignored and reported once per content of the
-// file (takeNotices). A paper end that PaperEndRecovery cleared is cleared in
+// file (takeNotices); so is a link or a folder in the file's place, which is
+// never read (no faults then). A paper end that PaperEndRecovery cleared is cleared in
 // the file too (FineCarta=0), so a new process does not find it again.
 class SimFaults {
 public:
-    explicit SimFaults(std::filesystem::path file);
+    // `folder` outlives the faults.
+    SimFaults(const Folder& folder, std::string name);
 
     void refresh();
 
@@ -54,6 +58,7 @@ private:
         bool exists = false;
         long long size = 0;
         long long inode = 0;
+        int refused = 0; // errno of what stands there instead of a file
         timespec mtime{};
         timespec ctime{};
         bool operator==(const Signature& o) const;
@@ -61,9 +66,12 @@ private:
 
     void apply();
     void checkKeys();
-    static Signature stamp(const std::filesystem::path& file);
+    Signature stamp() const;
+    // The file as a path through the folder's descriptor, for the INI store.
+    std::filesystem::path heldPath() const;
 
-    std::filesystem::path m_file;
+    const Folder& m_folder;
+    std::string m_name;
     Signature m_signature;
     std::string m_bytes;
     // The last read came so soon after the file's modification that a later

@@ -3,9 +3,7 @@
 
 #include "core/FileAccess.h"
 
-#include <QFile>
-#include <QSaveFile>
-
+#include <cerrno>
 #include <charconv>
 #include <sstream>
 
@@ -235,15 +233,36 @@ bool SimState::parseChecked(const std::string& text, SimState& s)
     return whole && printerSeen;
 }
 
-SimState::Loaded SimState::load(const std::filesystem::path& file, SimState& out)
+SimState::Loaded SimState::load(const Folder& folder, std::string_view name, SimState& out)
 {
     out = {};
-    QFile f(QString::fromStdString(file.string()));
-    if (!f.exists())
-        return Loaded::Missing;
-    if (!f.open(QIODevice::ReadOnly))
-        return Loaded::Corrupt;
-    return parseChecked(f.readAll().toStdString(), out) ? Loaded::Read : Loaded::Corrupt;
+    const auto text = folder.read(name);
+    if (text)
+        return parseChecked(*text, out) ? Loaded::Read : Loaded::Corrupt;
+    switch (errno) {
+    case ENOENT: return Loaded::Missing;
+    case ELOOP:
+    case EISDIR:
+    case EINVAL: return Loaded::Refused;
+    default: return Loaded::Corrupt;
+    }
+}
+
+bool SimState::save(const Folder& folder, std::string_view name) const
+{
+    // A link or a folder planted in the file's place is left as it is: the
+    // rename would replace it, and the printer would go on with counters
+    // no one can see.
+    if (const int why = notAFile(folder, name)) {
+        errno = why;
+        return false;
+    }
+    return folder.replace(name, serialize());
+}
+
+SimState::Loaded SimState::load(const std::filesystem::path& file, SimState& out)
+{
+    return load(Folder::open(file.parent_path()), file.filename().string(), out);
 }
 
 SimState SimState::load(const std::filesystem::path& file)
@@ -256,17 +275,13 @@ SimState SimState::load(const std::filesystem::path& file)
 
 bool SimState::save(const std::filesystem::path& file) const
 {
-    QSaveFile f(QString::fromStdString(file.string()));
-    // Unbuffered: a buffered QSaveFile whose flush the disk refuses still
-    // commits an empty file (Qt 6.4), and the printer would lose its counters.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    const std::string text = serialize();
-    if (f.write(text.data(), qint64(text.size())) != qint64(text.size()) || f.error() != QFileDevice::NoError) {
-        f.cancelWriting();
-        return false;
-    }
-    // The rename is on the disk too, not only the new file's bytes: the roll
-    // written next must never be ahead of the state a power cut leaves.
-    return f.commit() && syncFolder(file.parent_path());
+    return save(Folder::open(file.parent_path()), file.filename().string());
+}
+
+int notAFile(const Folder& folder, std::string_view name)
+{
+    const auto st = folder.statAt(name);
+    if (!st || S_ISREG(st->st_mode))
+        return 0;
+    return S_ISLNK(st->st_mode) ? ELOOP : S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
 }

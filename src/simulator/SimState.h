@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
+
+class Folder;
 
 // What the simulated printer keeps in its fiscal memory across restarts:
 // counters, the day's totals since the last closure and the receipt in
@@ -64,10 +67,23 @@ struct SimState {
     // [Stampante] section. Unknown keys are allowed (a newer version's).
     static bool parseChecked(const std::string& text, SimState& out);
 
-    enum class Loaded { Missing, Read, Corrupt };
+    // Refused: a link, a folder or a special file stands in the file's
+    // place (errno says which); it is neither read nor written through.
+    enum class Loaded { Missing, Read, Corrupt, Refused };
+    static Loaded load(const Folder& folder, std::string_view name, SimState& out);
+    // Replaces the file atomically and durably (its folder flushed too);
+    // false, with errno set, when it could not be written or something else
+    // than a regular file stands in its place.
+    bool save(const Folder& folder, std::string_view name) const;
+
+    // The same by path, for tools and tests: the folder is opened as it is.
     static Loaded load(const std::filesystem::path& file, SimState& out);
     // The state in the file, or a fresh one when it is missing or corrupt.
     static SimState load(const std::filesystem::path& file);
-    // Replaces the file atomically; false when it could not be written.
     bool save(const std::filesystem::path& file) const;
 };
+
+// What stands in the place of the file `name` of `folder` when it is not a
+// regular file: ELOOP for a link, EISDIR for a folder, EINVAL for anything
+// else; 0 for a regular file or none.
+int notAFile(const Folder& folder, std::string_view name);

@@ -2,6 +2,7 @@
 #include "simulator/SimulatedPrinter.h"
 
 #include "config/Text.h"
+#include "core/FileAccess.h"
 #include "core/UniqueFd.h"
 #include "simulator/CallTrace.h"
 #include "simulator/FileLock.h"
@@ -9,9 +10,6 @@
 #include "simulator/SimFaults.h"
 #include "simulator/SimJournal.h"
 #include "simulator/SimState.h"
-
-#include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -39,11 +37,6 @@ constexpr int DisplayWidth = 20;
 // 9.999.999,99: the largest amount the printer's totals take.
 constexpr Currency MaxAmount = Currency::fromUnits(99'999'999'900);
 constexpr Currency Zero;
-
-QString qpath(const fs::path& p)
-{
-    return QString::fromStdString(p.string());
-}
 
 std::optional<long long> wholeNumber(std::string_view text)
 {
@@ -157,21 +150,42 @@ void addTotals(SimState::Totals& into, const SimState::Totals& from)
         into.departments[dept] += amount;
 }
 
+// The simulator's own files: a link or a folder in the place of any of
+// them keeps the port closed until it is gone.
+constexpr const char* StateFile = "stato.ini";
+constexpr const char* JournalFile = "giornale.txt";
+constexpr const char* TraceFile = "chiamate.log";
+constexpr const char* DisplayFile = "visore.txt";
+constexpr const char* PortLockFile = "porta.lock";
+constexpr const char* WriteLockFile = "scrittura.lock";
+constexpr const char* OwnFiles[] = {StateFile, JournalFile, TraceFile, DisplayFile, PortLockFile, WriteLockFile};
+
+// The simulator's folder in the program folder, made when missing. A link in
+// its place is followed only when the installer made it (root or this
+// user), so the roll may live on another disk; no other link is.
+Folder simulatorFolder(const fs::path& programDir)
+{
+    std::error_code ec;
+    fs::create_directories(programDir, ec);
+    return Folder::open(programDir).folder("Simulatore", Links::FollowTrusted, Folder::Make::IfMissing);
+}
+
 } // namespace
 
 struct SimulatedPrinter::Impl {
     Impl(SimulatedPrinter& owner, const fs::path& programDir)
-        : owner(owner), dir(programDir / "Simulatore"), tracePath(dir / "chiamate.log"),
-          journalPath(dir / "giornale.txt"), displayPath(dir / "visore.txt"), statePath(dir / "stato.ini"),
-          portLock(dir / "porta.lock"), writeLock(dir / "scrittura.lock"), faults(dir / "guasti.ini")
+        : owner(owner), dir(programDir / "Simulatore"), sim(simulatorFolder(programDir)), portLock(sim, PortLockFile),
+          writeLock(sim, WriteLockFile), faults(sim, "guasti.ini")
     {
-        std::error_code ec;
-        fs::create_directories(dir, ec);
         recover();
     }
 
     SimulatedPrinter& owner;
-    fs::path dir, tracePath, journalPath, displayPath, statePath;
+    // For texts only: every file is reached through `sim`.
+    fs::path dir;
+    // Held open from here on: a link put in the folder's place later leads
+    // nowhere.
+    Folder sim;
     // Held while the port is open: the port is one per folder, like a serial port.
     FileLock portLock;
     // Held around every write, so two processes never write these files at once.
@@ -190,65 +204,84 @@ struct SimulatedPrinter::Impl {
     std::optional<SimState> documentStart;
     std::string documentPrinted;
 
-    bool append(const fs::path& file, const std::string& bytes)
+    // Why the printer cannot be used as its folder stands (the folder or one
+    // of its files is a link, a folder or a special file); nullopt when it can.
+    std::optional<std::string> unusable() const
     {
-        ScopedFileLock guard(writeLock);
-        QFile f(qpath(file));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-            return false;
-        const bool written = f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
-        return f.flush() && written;
+        if (!sim) {
+            if (sim.error() == ELOOP)
+                return std::string(LinkedFolderText) + "Simulatore";
+            return "impossibile usare " + dir.string() + " (" + accessError(sim.error()) + ")";
+        }
+        // Every one of them, so that one record names them all.
+        std::string problems;
+        for (const char* name : OwnFiles) {
+            if (const int why = notAFile(sim, name))
+                problems += std::string(problems.empty() ? "" : "; ") + "impossibile usare " + (dir / name).string() +
+                            " (" + accessError(why) + ")";
+        }
+        if (problems.empty())
+            return std::nullopt;
+        return problems;
     }
 
-    bool replace(const fs::path& file, const std::string& bytes)
+    bool append(const char* name, const std::string& bytes)
     {
         ScopedFileLock guard(writeLock);
-        QSaveFile f(qpath(file));
-        // Unbuffered, as in SimState::save: a refused flush must not commit.
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return false;
-        if (f.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size()) || f.error() != QFileDevice::NoError) {
-            f.cancelWriting();
+        return sim.append(name, bytes, false);
+    }
+
+    bool replace(const char* name, const std::string& bytes)
+    {
+        ScopedFileLock guard(writeLock);
+        if (const int why = notAFile(sim, name)) {
+            errno = why;
             return false;
         }
-        return f.commit();
+        return sim.replace(name, bytes);
     }
 
     bool saveState(const SimState& next)
     {
         ScopedFileLock guard(writeLock);
-        return next.save(statePath);
+        return next.save(sim, StateFile);
     }
 
-    void trace(const std::string& line) { append(tracePath, line + "\n"); }
+    void trace(const std::string& line) { append(TraceFile, line + "\n"); }
 
     // Reads the state and brings roll and state into agreement: a roll that
     // stops short of what the state accounts for (a process killed between
     // the two writes) gets the rest of the last print. A state that does not
     // read is kept aside as stato.ini.guasto and the printer starts afresh.
     // Holds the write lock, so it never sees another process half-way.
+    // Touches nothing while the folder is unusable (openPort says why).
     void recover()
     {
+        if (unusable())
+            return;
         {
             ScopedFileLock guard(writeLock);
             SimState loaded;
-            const SimState::Loaded how = SimState::load(statePath, loaded);
+            const SimState::Loaded how = SimState::load(sim, StateFile, loaded);
+            if (how == SimState::Loaded::Refused)
+                return;
             if (how == SimState::Loaded::Corrupt) {
-                const fs::path aside = dir / "stato.ini.guasto";
-                std::error_code ec;
-                fs::rename(statePath, aside, ec);
-                notes.push_back("stato.ini illeggibile: conservato come " + aside.filename().string() +
-                                (ec ? " (non riuscito: " + ec.message() + ")" : std::string()) +
+                const char* aside = "stato.ini.guasto";
+                const bool keptAside = sim.rename(StateFile, sim, aside) && sim.sync();
+                const std::string why = keptAside ? std::string() : accessError(errno);
+                notes.push_back(std::string("stato.ini illeggibile: conservato come ") + aside +
+                                (keptAside ? std::string() : " (non riuscito: " + why + ")") +
                                 "; contatori ripartiti da zero");
-                std::cerr << "tessiro: simulated printer: " << statePath.string() << " is corrupt; kept aside as "
-                          << aside.string() << ", counters start again from zero\n";
+                std::cerr << "tessiro: simulated printer: " << (dir / StateFile).string()
+                          << " is corrupt; kept aside as " << (dir / aside).string()
+                          << ", counters start again from zero\n";
                 loaded = {};
             }
             const long long accounted = loaded.journalLength;
             repairJournal(loaded);
             // A roll taken as it is stays so: the next process is not told again.
             if (how == SimState::Loaded::Read && accounted >= 0 && loaded.journalLength != accounted)
-                loaded.save(statePath);
+                loaded.save(sim, StateFile);
             state = loaded;
         }
         traceNotes();
@@ -266,11 +299,14 @@ struct SimulatedPrinter::Impl {
     // Length of the roll, 0 when it is not there yet; -1 when unusable.
     long long journalSize() const
     {
-        struct stat st {};
-        if (::stat(journalPath.c_str(), &st) != 0)
+        const auto st = sim.statAt(JournalFile);
+        if (!st)
             return errno == ENOENT ? 0 : -1;
-        return S_ISREG(st.st_mode) ? static_cast<long long>(st.st_size) : -1;
+        return S_ISREG(st->st_mode) ? static_cast<long long>(st->st_size) : -1;
     }
+
+    // The roll, open for writing at given offsets; made when missing.
+    UniqueFd openJournal() const { return sim.openFile(JournalFile, O_WRONLY | O_CREAT); }
 
     void repairJournal(SimState& s)
     {
@@ -290,14 +326,26 @@ struct SimulatedPrinter::Impl {
             s.journalLength = length;
             return;
         }
-        const UniqueFd fd(::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        const UniqueFd fd = openJournal();
         const std::string rest = s.lastPrinted.substr(size_t(length - start));
         if (fd.get() < 0 || !writeAll(fd.get(), rest, off_t(length))) {
-            notes.push_back("giornale.txt non completato: " + std::string(std::strerror(errno)));
+            notes.push_back("giornale.txt non completato: " + accessError(errno));
             return; // tried again at the next print
         }
         notes.push_back("giornale.txt completato con " + std::to_string(rest.size()) +
                         " byte dell'ultima stampa, interrotta");
+    }
+
+    // What stood in the place of a file the last call could not write, for
+    // its error text: "giornale.txt: symbolic link, not followed".
+    std::optional<std::string> storageProblem;
+
+    // The call's answer when `name` could not be written; errno says why.
+    int16_t storageFailure(const char* name)
+    {
+        if (errno == ELOOP || errno == EISDIR || errno == EINVAL)
+            storageProblem = std::string(name) + ": " + accessError(errno);
+        return simcode::StorageFailure;
     }
 
     // The error event, fired inside the failing call. A failure met while the
@@ -350,6 +398,7 @@ struct SimulatedPrinter::Impl {
     int16_t run(std::string_view name, const std::string& arguments, bool usesPaper, Body body)
     {
         refreshFaults();
+        storageProblem.reset();
         int16_t code = preflight(name, usesPaper);
         if (code == simcode::Ok)
             code = body();
@@ -381,15 +430,15 @@ struct SimulatedPrinter::Impl {
             next.lastPrinted = state.lastPrinted;
             if (next == state)
                 return simcode::Ok;
-            if (!next.save(statePath))
-                return simcode::StorageFailure;
+            if (!next.save(sim, StateFile))
+                return storageFailure(StateFile);
             state = next;
             return simcode::Ok;
         }
-        const UniqueFd fd(::open(journalPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        const UniqueFd fd = openJournal();
         struct stat st {};
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-            return simcode::StorageFailure;
+            return storageFailure(JournalFile);
         const off_t length = st.st_size;
         if (state.journalLength >= 0 && length != state.journalLength) {
             // Completes a print a killed process left short.
@@ -408,18 +457,19 @@ struct SimulatedPrinter::Impl {
             return simcode::StorageFailure;
         next.journalLength = length + size;
         next.lastPrinted = printed;
-        if (!next.save(statePath)) {
+        if (!next.save(sim, StateFile)) {
+            const int16_t failure = storageFailure(StateFile);
             // Gives back the reserved room; if even that fails, the room
             // stays reserved past the end the state accounts for: harmless.
             [[maybe_unused]] const int released = ::ftruncate(fd, length);
-            return simcode::StorageFailure;
+            return failure;
         }
         if (owner.betweenStateAndRoll)
             owner.betweenStateAndRoll();
         if (!writeAll(fd, printed, length)) {
             // Undone if it can be; otherwise the saved state stands and the
             // next start prints the rest.
-            if (::ftruncate(fd, length) == 0 && state.save(statePath))
+            if (::ftruncate(fd, length) == 0 && state.save(sim, StateFile))
                 return simcode::StorageFailure;
             state = next;
             return simcode::StorageFailure;
@@ -453,12 +503,12 @@ struct SimulatedPrinter::Impl {
         if (!validSettings(comSettings))
             return "Parametri porta non validi: \"" + comSettings +
                    "\" (formato baud,parita,dati,stop, per esempio 9600,N,8,1)";
-        std::error_code ec;
-        fs::create_directories(dir, ec);
+        if (const auto why = unusable())
+            return "Stampante simulata non disponibile: " + *why;
         switch (portLock.tryLock()) {
         case FileLock::Result::Busy: return "Porta COM" + std::to_string(comPort) + " occupata da un altro programma";
         case FileLock::Result::Failed:
-            return "Stampante simulata non disponibile: impossibile usare " + (dir / "porta.lock").string() + " (" +
+            return "Stampante simulata non disponibile: impossibile usare " + (dir / PortLockFile).string() + " (" +
                    portLock.failureText() + ")";
         case FileLock::Result::Locked: break;
         }
@@ -673,7 +723,7 @@ struct SimulatedPrinter::Impl {
             const QString part = shown.mid(k * DisplayWidth, DisplayWidth);
             return (part + QString(DisplayWidth - part.size(), QLatin1Char(' '))).toStdString() + "\n";
         };
-        return replace(displayPath, row(0) + row(1)) ? simcode::Ok : simcode::StorageFailure;
+        return replace(DisplayFile, row(0) + row(1)) ? simcode::Ok : storageFailure(DisplayFile);
     }
 
     int16_t openDrawer()
@@ -974,7 +1024,9 @@ int16_t SimulatedPrinter::PaperEndRecovery(int16_t value)
 
 std::string SimulatedPrinter::ErrorText(int16_t level, int32_t code)
 {
-    const std::string text = simcode::text(code);
+    std::string text = simcode::text(code);
+    if (code == simcode::StorageFailure && m_impl->storageProblem)
+        text += " (" + *m_impl->storageProblem + ")";
     m_impl->trace(calltrace::call("ErrorText", args(level, code), calltrace::value(text)));
     return text;
 }

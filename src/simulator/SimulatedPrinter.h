@@ -19,6 +19,10 @@
 // The state is saved before each print reaches the roll, and a roll found
 // short at the next start is completed from it: after a kill or a refused
 // write, roll and counters agree.
+// The folder may be a link that root or this user made (another disk); no
+// other link is followed. A link, a folder or a special file in the place of
+// one of these files keeps the port closed (OpenPort's failure names it) and
+// is never written through.
 // The port is exclusive per folder, across processes and objects alike.
 // Result codes and their texts are listed in simulator/SimCodes.h.
 struct SimState;

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "ui/FolderCleanup.h"
 
+#include "core/FileAccess.h"
+
 #include <algorithm>
 #include <cctype>
-#include <system_error>
+#include <cerrno>
+#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -17,25 +20,41 @@ bool equalIgnoringCase(const std::string& a, const std::string& b)
            });
 }
 
-void emptyFolder(const fs::path& folder, CleanupResult& result)
+// The entry of `dir` that stands for the folder `name`, in any case: the
+// exact name when it is a folder (or a link), else the first matching one
+// in name order. A link is returned as such, for the caller to refuse.
+std::optional<Folder::Entry> folderEntry(const Folder& dir, const std::string& name)
 {
-    std::error_code ec;
-    std::vector<fs::path> files;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code statusError;
-        const fs::file_status own = it->symlink_status(statusError);
-        if (statusError)
+    const auto standsFor = [](Folder::Type type) { return type == Folder::Type::Folder || type == Folder::Type::Link; };
+    if (const auto st = dir.statAt(name); st && (S_ISDIR(st->st_mode) || S_ISLNK(st->st_mode)))
+        return Folder::Entry{name, S_ISDIR(st->st_mode) ? Folder::Type::Folder : Folder::Type::Link};
+    const auto entries = dir.entries();
+    if (!entries)
+        return std::nullopt;
+    std::optional<Folder::Entry> found;
+    for (const Folder::Entry& e : *entries)
+        if (standsFor(e.type) && equalIgnoringCase(e.name, name) && (!found || e.name < found->name))
+            found = e;
+    return found;
+}
+
+void emptyFolder(const Folder& folder, CleanupResult& result)
+{
+    const auto entries = folder.entries();
+    if (!entries)
+        return;
+    for (const Folder::Entry& e : *entries) {
+        if (e.type == Folder::Type::Folder)
             continue;
-        // A link to a folder counts as a subfolder and stays.
-        if (fs::is_directory(own) || (fs::is_symlink(own) && fs::is_directory(it->path(), statusError)))
+        // A link to a folder counts as a subfolder and stays; any other link
+        // is removed as a link. Its target is only looked at, never touched.
+        struct stat target {};
+        if (e.type == Folder::Type::Link && ::fstatat(folder.fd(), e.name.c_str(), &target, 0) == 0 &&
+            S_ISDIR(target.st_mode))
             continue;
-        files.push_back(it->path());
-    }
-    for (const fs::path& file : files) {
-        std::error_code removeError;
-        if (fs::remove(file, removeError))
+        if (folder.remove(e.name))
             ++result.deleted;
-        else if (removeError)
+        else if (errno != ENOENT)
             ++result.failed;
     }
 }
@@ -44,26 +63,26 @@ void emptyFolder(const fs::path& folder, CleanupResult& result)
 
 std::optional<fs::path> findFolderIgnoringCase(const fs::path& dir, const std::string& name)
 {
-    std::error_code ec;
-    if (fs::is_directory(dir / name, ec))
-        return dir / name;
-    std::vector<fs::path> matches;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code statusError;
-        if (equalIgnoringCase(it->path().filename().string(), name) && fs::is_directory(it->path(), statusError))
-            matches.push_back(it->path());
-    }
-    if (matches.empty())
+    const auto entry = folderEntry(Folder::open(dir), name);
+    if (!entry)
         return std::nullopt;
-    return *std::min_element(matches.begin(), matches.end());
+    return dir / entry->name;
 }
 
 CleanupResult deleteTemporaryFiles(const fs::path& programDir)
 {
     CleanupResult result;
+    const Folder program = Folder::open(programDir);
     for (const char* name : TemporaryFolders) {
-        if (const std::optional<fs::path> folder = findFolderIgnoringCase(programDir, name))
-            emptyFolder(*folder, result);
+        const auto entry = folderEntry(program, name);
+        if (!entry)
+            continue;
+        // Whatever a link there leads to is not the bridge's to empty.
+        const Folder folder = program.folder(entry->name);
+        if (folder.error() == ELOOP)
+            result.linked.push_back(entry->name);
+        else if (folder)
+            emptyFolder(folder, result);
     }
     return result;
 }

@@ -671,14 +671,20 @@ void MainWindow::fileTemporanei()
     if (!askOkCancel(FileTempTitle, FileTempQuestion))
         return;
     const CleanupResult result = deleteTemporaryFiles(m_bridge->state().programDir);
+    // A folder a link stands in for is left as it is: on record, and told.
+    std::string linked;
+    for (const std::string& name : result.linked) {
+        m_bridge->errors().logOnly(std::string(MsgCartellaCollegamento) + name + ": nessun file eliminato");
+        linked += "\r\n" + std::string(MsgCartellaCollegamento) + name + ": nessun file eliminato";
+    }
     if (result.failed == 0) {
-        inform(FileTempDoneTitle, FileTempDone);
+        inform(FileTempDoneTitle, FileTempDone + linked);
         return;
     }
     // Missing or empty folders are no failure; files that stayed are, and
     // the operator must not be told they are gone.
     inform(FileTempDoneTitle, "Cancellazione non riuscita: " + std::to_string(result.failed) + " file non eliminati (" +
-                                  std::to_string(result.deleted) + " eliminati).");
+                                  std::to_string(result.deleted) + " eliminati)." + linked);
 }
 
 void MainWindow::about()

@@ -430,6 +430,37 @@ INSTANTIATE_TEST_SUITE_P(
                        "start", VoidedBefore}),
     rownames::byName);
 
+// A member of the back-office's group puts links to files of the bridge's
+// user where the roll and the call trace belong: the port does not open,
+// one record names both and says why, nothing is printed or traced through
+// them; once they are gone the next file prints.
+TEST_F(SimulatorBridge, FilesReplacedByLinksAreNamedInOneRecordAndNothingIsWrittenThroughThem)
+{
+    QTemporaryDir elsewhere;
+    const fs::path outside = testfiles::path(elsewhere) / "avvio.sh";
+    testfiles::write(outside, "#!/bin/sh\n");
+    for (const char* name : {"giornale.txt", "chiamate.log"}) {
+        fs::remove(simulatorFile(name));
+        fs::create_symlink(outside, simulatorFile(name));
+    }
+    runFile("20261208150700COR000027.txt", "F2:1:PANE:1000:250:1\r\nF5:1:ID-000027\r\nF4:0:0:250:1\r\n");
+    EXPECT_EQ(countContaining(fiscalLog(), "giornale.txt (symbolic link, not followed); impossibile usare " +
+                                               simulatorFile("chiamate.log").string() +
+                                               " (symbolic link, not followed)"),
+              1)
+        << testfiles::read(m_state.fiscalLog());
+    EXPECT_EQ(testfiles::read(outside), "#!/bin/sh\n");
+    EXPECT_TRUE(fs::is_symlink(simulatorFile("giornale.txt")));
+
+    for (const char* name : {"giornale.txt", "chiamate.log"})
+        fs::remove(simulatorFile(name));
+    m_bridge->cmdNascondi();
+    runFile("20261208150800COR000028.txt", "F2:1:ACQUA:1000:50:1\r\nF5:1:ID-000028\r\nF4:0:0:50:1\r\n");
+    EXPECT_EQ(roll().paidHolding("ID-000028").size(), 1u);
+    EXPECT_EQ(roll().paidWith("ID-000027"), 0);
+    EXPECT_EQ(countContaining(fiscalLog(), "giornale.txt"), 1);
+}
+
 // ------------------------------------------------------------------ order
 
 TEST_F(IntakeBridge, TwelveFilesRunInByteOrderOfTheirNames)
@@ -559,6 +590,11 @@ TEST_P(LinkedFolder, OfAnotherUserOrInPlaceOfInIsNeverFollowed)
     if (c.refused) {
         EXPECT_TRUE(fs::exists(target / planted));
         EXPECT_TRUE(m_opened.empty());
+        // Not moved through the link either (the error the start-up filed
+        // would then have it deleted there unrun).
+        if (std::string(c.folder) == "IN") {
+            EXPECT_TRUE(fs::exists(drop() / "20261208180200COR000002.txt"));
+        }
         EXPECT_EQ(countContaining(notFiscalLog(), std::string(MsgCartellaCollegamento) + c.folder), 1);
         EXPECT_TRUE(fs::is_symlink(place));
     } else {
@@ -570,6 +606,56 @@ INSTANTIATE_TEST_SUITE_P(Folders, LinkedFolder,
                          ::testing::Values(LinkedCase{"InLinkedByTheUser", "IN", false, true},
                                            LinkedCase{"OstroLinkedByAnotherUser", "Ostro", true, true},
                                            LinkedCase{"OstroLinkedByTheUserIsTheInstallers", "Ostro", false, false}),
+                         rownames::byName);
+
+// Something else in the place of the running file's note: no file starts
+// without a note, one record names it at start-up (none more when files
+// then wait), and a link's target is never written.
+struct NotePlaceCase {
+    const char* name;
+    bool link;
+    const char* why;
+};
+void PrintTo(const NotePlaceCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class NoteInPlace : public IntakeBridge, public ::testing::WithParamInterface<NotePlaceCase> {};
+
+TEST_P(NoteInPlace, OfTheRunningFileHasOneRecordAndStartsNothing)
+{
+    const NotePlaceCase& c = GetParam();
+    const fs::path note = m_state.programDir / RunningFile::FileName;
+    const fs::path target = m_state.programDir / "altrove" / "avvio.sh";
+    fs::remove(note);
+    if (c.link) {
+        testfiles::write(target, "#!/bin/sh\n");
+        fs::create_symlink(target, note);
+    } else {
+        fs::create_directories(note / "dentro");
+    }
+    m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
+    start();
+    m_bridge->intake().setNow([this] { return m_now; });
+    testfiles::write(drop() / "20261208180200COR000002.txt", receipt("ID-000002"));
+    m_bridge->tick();
+    m_bridge->tick();
+
+    EXPECT_TRUE(m_opened.empty());
+    EXPECT_TRUE(fs::exists(drop() / "20261208180200COR000002.txt"));
+    const std::string record = std::string(MsgNotaNonPreparata) + RunningFile::FileName + ": " + c.why + ")";
+    EXPECT_EQ(countContaining(notFiscalLog(), record), 1);
+    EXPECT_EQ(countContaining(notFiscalLog(), RunningFile::FileName) + countContaining(fiscalLog(), RunningFile::FileName),
+              1);
+    if (c.link) {
+        EXPECT_EQ(testfiles::read(target), "#!/bin/sh\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, NoteInPlace,
+                         ::testing::Values(NotePlaceCase{"Folder", false, "a folder where a file belongs"},
+                                           NotePlaceCase{"Link", true, "symbolic link, not followed"}),
                          rownames::byName);
 
 TEST_F(IntakeBridge, DropFolderThatCannotBeListedIsRecordedOnceWithoutRaisingTheError)

@@ -1,16 +1,28 @@
 // SPDX-License-Identifier: MIT
+#include "app/Bridge.h"
 #include "app/Recovery.h"
 #include "errors/ErrorsBench.h"
 #include "support/RowNames.h"
 
 #include <filesystem>
 #include <ostream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Puts a symbolic link to `target` at `place`, made by another user (which
+// needs root: the caller skips otherwise) or by the bridge's own.
+void plantLink(const fs::path& target, const fs::path& place, bool anotherUser)
+{
+    fs::create_symlink(target, place);
+    if (anotherUser) {
+        ASSERT_EQ(::lchown(place.c_str(), 54321, 54321), 0);
+    }
+}
 
 // The commands act on the bench's printer, handler, window and clock.
 class RecoveryBench : public ErrorsBench {
@@ -151,6 +163,26 @@ TEST_F(DeleteReceipt, NothingStoredWritesAnEmptyReference)
     EXPECT_EQ(exchanged("killCorrID"), "");
 }
 
+TEST_F(DeleteReceipt, ExchangeFileLinkedByAnotherUserIsNotWrittenThroughAndSaysWhy)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a link made by another user needs root (lchown)";
+    const fs::path outside = root / "altrove" / "privato.ini";
+    testfiles::write(outside, "[Varie]\r\nsegreto=1\r\n");
+    fs::create_directories(root / "Kelmora");
+    plantLink(outside, exchange(), true);
+
+    recovery().cmdEliminaCor();
+
+    EXPECT_EQ(testfiles::read(outside), "[Varie]\r\nsegreto=1\r\n");
+    EXPECT_TRUE(fs::is_symlink(exchange()));
+    const auto log = notFiscalLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], std::string("Tessiro_Error: ;") + Now +
+                          ";Eliminazione Corr non inviata: scrittura non riuscita in Kelmora\\_local.ini (symbolic "
+                          "link, not followed)");
+}
+
 TEST_F(DeleteReceipt, ExchangeFileThatCannotBeWrittenIsReported)
 {
     // The folder's name comes from the shared INI: the record quotes it
@@ -218,9 +250,79 @@ TEST_F(Reprint, CopyThatCannotBePutInPlaceIsReportedAndLeavesNoPartialFile)
     recovery().cmdRistampa();
 
     EXPECT_TRUE(state.errorState);
-    EXPECT_FALSE(fs::exists(state.dropDir() / ReprintTemporaryName));
+    EXPECT_EQ(dropFolder(), std::vector<std::string>{"Old.txt"});
     EXPECT_NE(notFiscalLog().front().find("Ristampa non riuscita"), std::string::npos);
 }
+
+// A link in the place of the data directory's _Cassa or Old.txt, or of
+// Ostro: followed when the bridge's user (the installer) made it, refused
+// with one record when another user did. A refused link's target is neither
+// read into Ostro nor written.
+struct ReprintLinkCase {
+    const char* name;
+    const char* linked; // "_Cassa", "Old.txt" or "Ostro"
+    bool anotherUser;
+    const char* record; // the one record of a refusal; none when followed
+    friend void PrintTo(const ReprintLinkCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class ReprintThroughALink : public Reprint, public ::testing::WithParamInterface<ReprintLinkCase> {};
+
+TEST_P(ReprintThroughALink, IsFollowedOnlyWhenTheInstallerMadeIt)
+{
+    const ReprintLinkCase& c = GetParam();
+    if (c.anotherUser && ::geteuid() != 0)
+        GTEST_SKIP() << "a link made by another user needs root (lchown)";
+    const std::string receipt = "1:F4:1:0:150:1\r\n";
+    const fs::path outside = root / "altrove";
+    const std::string linked = c.linked;
+    if (linked == "_Cassa") {
+        testfiles::write(outside / "Old.txt", receipt);
+        fs::create_directories(root / "Kelmora");
+        plantLink(outside, root / "Kelmora" / "_Cassa", c.anotherUser);
+    } else if (linked == "Old.txt") {
+        testfiles::write(outside / "ricevuta.txt", receipt);
+        fs::create_directories(source().parent_path());
+        plantLink(outside / "ricevuta.txt", source(), c.anotherUser);
+    } else {
+        testfiles::write(source(), receipt);
+        fs::create_directories(outside);
+        plantLink(outside, state.dropDir(), c.anotherUser);
+    }
+
+    recovery().cmdRistampa();
+
+    const fs::path copy = linked == "Ostro" ? outside / "Old.txt" : target();
+    const auto log = notFiscalLog();
+    if (!*c.record) {
+        EXPECT_EQ(testfiles::read(copy), receipt);
+        EXPECT_FALSE(state.errorState);
+        ASSERT_EQ(log.size(), 1u);
+        return;
+    }
+    EXPECT_FALSE(fs::exists(linked == "Ostro" ? outside / "Old.txt" : target()));
+    EXPECT_TRUE(fs::is_symlink(linked == "_Cassa" ? root / "Kelmora" / "_Cassa"
+                               : linked == "Old.txt" ? source()
+                                                     : state.dropDir()));
+    EXPECT_TRUE(state.errorState);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], std::string("Tessiro_Error: ;") + Now + ";" + c.record);
+    EXPECT_EQ(log[1], std::string("AZIONE;") + Now + ";AZIONE: Ristampa Ultimo Scontrino Fiscale");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reprint, ReprintThroughALink,
+    ::testing::Values(
+        ReprintLinkCase{"CassaOfAnotherUser", "_Cassa", true,
+                        "Ristampa non riuscita: copia di Kelmora\\_Cassa\\Old.txt (symbolic link, not followed)"},
+        ReprintLinkCase{"OldTxtOfAnotherUser", "Old.txt", true,
+                        "Ristampa non riuscita: copia di Kelmora\\_Cassa\\Old.txt (symbolic link, not followed)"},
+        ReprintLinkCase{"OstroOfAnotherUser", "Ostro", true,
+                        "Collegamento simbolico non seguito al posto della cartella Ostro: ristampa non eseguita"},
+        ReprintLinkCase{"CassaOfTheInstaller", "_Cassa", false, ""},
+        ReprintLinkCase{"OldTxtOfTheInstaller", "Old.txt", false, ""},
+        ReprintLinkCase{"OstroOfTheInstaller", "Ostro", false, ""}),
+    rownames::byName);
 
 // ---- Log renewal -------------------------------------------------------------
 
@@ -269,6 +371,21 @@ TEST_F(LogRenewal, OnlyLogPresentIsMoved)
     EXPECT_TRUE(window.boxes.empty());
     EXPECT_TRUE(fs::exists(bin() / "202612080509NotFiscalError.log"));
     EXPECT_FALSE(fs::exists(bin() / "202612080509FiscalError.log"));
+}
+
+TEST_F(LogRenewal, BinThatIsALinkIsNeitherFilledNorFollowedAndHasOneRecord)
+{
+    const fs::path outside = root / "altrove";
+    fs::create_directories(outside);
+    plantLink(outside, bin(), false);
+
+    EXPECT_TRUE(recovery().RicreaLog(false));
+
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_EQ(testfiles::read(state.fiscalLog()), "fiscale\r\n");
+    const auto log = notFiscalLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1], std::string("Tessiro_Error: ;") + Now + ";" + MsgCartellaCollegamento + "Cestino: log non rinnovati");
 }
 
 TEST_F(LogRenewal, SameMinuteAndSecondOfAnotherHourKeepsBothRenewals)

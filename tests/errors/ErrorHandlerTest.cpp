@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "errors/ErrorsBench.h"
 #include "support/RowNames.h"
+#include "support/WritesRefused.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -74,6 +75,22 @@ TEST_F(FailureRecord, AppendsToAnExistingLogAndNeverTruncatesIt)
                                                          ";primo\r\nTessiro_Error: ;" + Now + ";secondo\r\n");
 }
 
+TEST_F(FailureRecord, RecordTheDiskCutsShortLeavesNoPartOfItAndIsWrittenWholeLater)
+{
+    const std::string before = "vecchio record\r\n";
+    testfiles::write(state.notFiscalLog(), before);
+    {
+        // Room for a few bytes of the record, not for all of it.
+        const WritesRefused nearlyFull(before.size() + 10);
+        ::testing::internal::CaptureStderr();
+        errors.registraErrore("stampante spenta");
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(testfiles::read(state.notFiscalLog()), before);
+    }
+    EXPECT_TRUE(errors.writePending());
+    EXPECT_EQ(testfiles::read(state.notFiscalLog()), before + "Tessiro_Error: ;" + Now + ";stampante spenta\r\n");
+}
+
 TEST_F(FailureRecord, MessageBytesAreWrittenUnchanged)
 {
     const std::string message = "Livello: 2\r\n EpsonError: 7\r\nprezzo; 5 \x80 \xe8";
@@ -143,6 +160,9 @@ INSTANTIATE_TEST_SUITE_P(ErrorHandler, DisplayMessageFile,
 struct UnwritableCase {
     const char* name;
     bool link;
+    const char* why; // what standard error says of the log
+    // Records are said on standard error by an observer too (headless).
+    ErrorHandler::Echoed echoed = ErrorHandler::Echoed::None;
 };
 void PrintTo(const UnwritableCase& c, std::ostream* os)
 {
@@ -161,15 +181,22 @@ TEST_P(UnwritableLog, IsSaidOnStderrAndTheRestStillRuns)
         fs::create_directories(state.notFiscalLog());
     }
     std::vector<std::string> observed;
+    errors.echoedOnStderr = GetParam().echoed;
     errors.onRecord = [&](ErrorHandler::RecordKind, const std::string&, const std::string& record) {
         observed.push_back(record);
+        if (GetParam().echoed != ErrorHandler::Echoed::None)
+            std::cerr << record << '\n';
     };
 
     ::testing::internal::CaptureStderr();
     errors.registraErrore("stampante spenta");
     const std::string said = ::testing::internal::GetCapturedStderr();
 
-    EXPECT_NE(said.find("NotFiscalError.log"), std::string::npos);
+    EXPECT_NE(said.find("NotFiscalError.log not written (the log: " + std::string(GetParam().why) + ")"),
+              std::string::npos)
+        << said;
+    // Once: kept, the record is not lost, and not said twice.
+    EXPECT_EQ(said.find("stampante spenta"), said.rfind("stampante spenta")) << said;
     EXPECT_NE(said.find("stampante spenta"), std::string::npos);
     EXPECT_EQ(observed, std::vector<std::string>{std::string("Tessiro_Error: ;") + Now + ";stampante spenta"});
     EXPECT_TRUE(state.errorState);
@@ -181,8 +208,12 @@ TEST_P(UnwritableLog, IsSaidOnStderrAndTheRestStillRuns)
 }
 
 INSTANTIATE_TEST_SUITE_P(ErrorHandler, UnwritableLog,
-                         ::testing::Values(UnwritableCase{"FolderInItsPlace", false},
-                                           UnwritableCase{"LinkToAFileOfTheBridgesUser", true}),
+                         ::testing::Values(UnwritableCase{"FolderInItsPlace", false, "a folder where a file belongs"},
+                                           UnwritableCase{"LinkToAFileOfTheBridgesUser", true,
+                                                          "symbolic link, not followed"},
+                                           UnwritableCase{"FolderWithRecordsSaidOnStderr", false,
+                                                          "a folder where a file belongs",
+                                                          ErrorHandler::Echoed::All}),
                          rownames::byName);
 
 // ---- The void on a sequence error ------------------------------------------

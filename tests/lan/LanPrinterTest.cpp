@@ -325,6 +325,14 @@ protected:
     LanThroughTheBridge()
     {
         configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
+        start();
+        // Start-up empties it; a failure of an earlier day stands in it.
+        EXPECT_TRUE(ScriviINI(keys::Section, keys::Kelmora_CORR, "COR000000.txt", m_state.configFile()));
+    }
+    // Start-up, as after a restart of the program.
+    void start()
+    {
+        m_bridge.reset();
         LanPrinter::Timeouts t;
         t.clientMs = t.openClientMs = t.reportClientMs = 600;
         t.doubtRecheckMs = 50;
@@ -332,8 +340,6 @@ protected:
             m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_bridge->avvio();
-        // Start-up empties it; a failure of an earlier day stands in it.
-        EXPECT_TRUE(ScriviINI(keys::Section, keys::Kelmora_CORR, "COR000000.txt", m_state.configFile()));
     }
     ~LanThroughTheBridge() override { m_bridge.reset(); }
     void run(const std::string& name, const std::string& content)
@@ -607,6 +613,42 @@ TEST_F(LanThroughTheBridge, AReceiptAmountThePrinterSaysOtherwiseGetsAnActionRec
     m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::body(FakeService::receipt(6, 1, "5,00")));
     sale("20261208143000COR000002.txt", "500");
     EXPECT_EQ(fiscalText(), log);
+}
+
+// The program folder is shared with the back-office's group: a member can
+// put a link to a file of the bridge's user where a file of the control
+// belongs. Nothing is written through it, nothing of it is read, and one
+// record says why the file is not used.
+TEST_F(LanThroughTheBridge, FileOfTheControlReplacedByALinkIsRecordedOnceAndNeverReachedThroughIt)
+{
+    QTemporaryDir elsewhere;
+    const std::filesystem::path script = testfiles::path(elsewhere) / "avvio.sh";
+    const std::filesystem::path numbers = testfiles::path(elsewhere) / "numeri.ini";
+    testfiles::write(script, "#!/bin/sh\n");
+    testfiles::write(numbers, "[Ultimo]\nScontrino=41\nChiusura=7\n");
+    std::filesystem::remove(m_dir / LanPrinter::TraceFile);
+    std::filesystem::create_symlink(script, m_dir / LanPrinter::TraceFile);
+    std::filesystem::create_symlink(numbers, m_dir / LanLedger::FileName);
+    start();
+    for (int n = 1; n <= 2; ++n) {
+        m_service.pushFor("<printerFiscalReceipt>", FakeService::Answer::body(FakeService::receipt(n, 1, "2,50")));
+        sale("20261208143000COR00000" + std::to_string(n) + ".txt");
+    }
+    EXPECT_EQ(testfiles::read(script), "#!/bin/sh\n");
+    EXPECT_EQ(testfiles::read(numbers), "[Ultimo]\nScontrino=41\nChiusura=7\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(m_dir / LanPrinter::TraceFile));
+    const auto records = everyLogLine();
+    for (const char* file : {LanPrinter::TraceFile, LanLedger::FileName}) {
+        const std::string said = std::string(file) + " non usato: symbolic link, not followed";
+        EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                                [&](const std::string& r) { return r.find(said) != std::string::npos; }),
+                  1)
+            << fiscalText();
+    }
+    // The numbers of the two receipts went to a file of the control's own,
+    // in place of the link.
+    EXPECT_FALSE(std::filesystem::is_symlink(m_dir / LanLedger::FileName));
+    EXPECT_NE(testfiles::read(m_dir / LanLedger::FileName).find("Scontrino=2"), std::string::npos);
 }
 
 TEST(LanEndpointParse, TakesHttpAndHttpsAddressesOnly)

@@ -190,17 +190,30 @@ struct FaultFileCase {
     const char* name;
     std::string lines;
     std::string note;
+    // guasti.ini a link to a file outside the program folder that holds the
+    // lines: never read, so nothing of it reaches the trace.
+    bool linked = false;
 };
 
 class SimFaultFile : public SimFixture, public ::testing::WithParamInterface<FaultFileCase> {};
 
 TEST_P(SimFaultFile, ProblemIsNotedOnceInTheTrace)
 {
-    testfiles::write(sim / "guasti.ini", "[Guasti]\r\n" + GetParam().lines);
+    QTemporaryDir elsewhere;
+    const fs::path outside = testfiles::path(elsewhere) / "segreto.ini";
+    testfiles::write(GetParam().linked ? outside : sim / "guasti.ini", "[Guasti]\r\n" + GetParam().lines);
+    if (GetParam().linked) {
+        fs::create_directories(sim);
+        fs::create_symlink(outside, sim / "guasti.ini");
+    }
     auto p = openPrinter();
     EXPECT_EQ(p->DisplayText(1, "A"), simcode::Ok);
     EXPECT_EQ(p->DisplayText(1, "B"), simcode::Ok);
     EXPECT_EQ(notesContaining(GetParam().note), 1u);
+    if (GetParam().linked) {
+        EXPECT_EQ(notesContaining("SelDept"), 0u) << "the linked file was read";
+        EXPECT_EQ(testfiles::read(outside), "[Guasti]\r\n" + GetParam().lines);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -212,7 +225,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultFileCase{"LostRepliesNotACount", "PerdiRisposta=si\r\n",
                                     "valore non valido per PerdiRisposta"},
                       FaultFileCase{"PaperEndNotANumber", "FineCarta=si\r\n", "valore non valido per FineCarta"},
-                      FaultFileCase{"LineWithoutEquals", "FineCarta\r\n", "riga senza"}),
+                      FaultFileCase{"LineWithoutEquals", "FineCarta\r\n", "riga senza"},
+                      FaultFileCase{"LinkInItsPlace", "SelDept=7\r\nFineCarta=1\r\n",
+                                    "guasti.ini non letto (symbolic link, not followed)", true}),
     rownames::byName);
 
 TEST_F(SimFixture, PaperEndClearedByTheRecoveryStaysClearedInANewProcess)

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -432,9 +433,30 @@ TEST_F(SimulatorReceipt, JournalThatCannotBeWrittenFailsTheCallAndKeepsTheState)
     EXPECT_EQ(state().receipt, SimState::Receipt::None);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].second, simcode::StorageFailure);
+    EXPECT_EQ(printer->ErrorText(2, simcode::StorageFailure),
+              "ERRORE MEMORIA STAMPANTE (giornale.txt: a folder where a file belongs)");
     fs::remove(sim / "giornale.txt");
     EXPECT_EQ(printer->SellDept(1, "PANE", eur("1.50"), 1), 0);
     EXPECT_EQ(state().lastReceipt, 1);
+
+    // A link put in the roll's place while the port is open: nothing is
+    // printed through it, and the counters stay as they were.
+    const std::string roll = testfiles::read(sim / "giornale.txt");
+    QTemporaryDir elsewhere;
+    const fs::path outside = testfiles::path(elsewhere) / "dati.txt";
+    testfiles::write(outside, "contabilita\n");
+    fs::rename(sim / "giornale.txt", testfiles::path(elsewhere) / "rotolo.txt");
+    fs::create_symlink(outside, sim / "giornale.txt");
+    const SimState before = state();
+    EXPECT_EQ(printer->AddDescription(1, "RIGA"), simcode::StorageFailure);
+    EXPECT_EQ(printer->ErrorText(2, simcode::StorageFailure),
+              "ERRORE MEMORIA STAMPANTE (giornale.txt: symbolic link, not followed)");
+    EXPECT_EQ(testfiles::read(outside), "contabilita\n");
+    EXPECT_EQ(state(), before);
+    fs::remove(sim / "giornale.txt");
+    fs::rename(testfiles::path(elsewhere) / "rotolo.txt", sim / "giornale.txt");
+    EXPECT_EQ(printer->AddDescription(1, "RIGA"), simcode::Ok);
+    EXPECT_EQ(printer->ErrorText(2, simcode::StorageFailure), "ERRORE MEMORIA STAMPANTE");
 }
 
 // ------------------------------------------------------- refused calls
@@ -693,18 +715,103 @@ TEST_F(SimulatorPort, SecondInstanceOnTheSameFolderFindsThePortBusy)
     EXPECT_NO_THROW(printer->OpenPort()) << "destroying the holder releases the port";
 }
 
-TEST_F(SimulatorPort, UnusableFolderIsAControlFailureNotACrash)
+// What may stand where the simulator's folder or one of its files belongs.
+// The program folder is shared with the back-office's group, whose members
+// can put a link there to a file of the bridge's user.
+enum class Planted { Folder, LinkToAFile, LinkToAFolder };
+
+struct PlaceCase {
+    const char* name;
+    const char* place; // a file of Simulatore, or "Simulatore" itself
+    Planted what;
+    bool madeByAnotherUser = false;
+    // The refusal's reason in the port's failure; nullptr: no refusal, the
+    // printer prints through the link (an installer's link).
+    const char* why = nullptr;
+};
+
+class SimulatorUnusablePlace : public SimulatorTest, public ::testing::WithParamInterface<PlaceCase> {};
+
+TEST_P(SimulatorUnusablePlace, IsAControlFailureNamingItAndNothingIsReachedThroughIt)
 {
-    fs::create_directories(sim / "porta.lock"); // nothing can be locked there
+    const PlaceCase& c = GetParam();
+    if (c.madeByAnotherUser && ::geteuid() != 0)
+        GTEST_SKIP() << "a link made by another user needs root (lchown)";
+    QTemporaryDir elsewhere; // outside the program folder: a file of the bridge's user
+    ASSERT_TRUE(elsewhere.isValid());
+    const fs::path target = testfiles::path(elsewhere) / (c.what == Planted::LinkToAFolder ? "cartella" : "dati.txt");
+    if (c.what == Planted::LinkToAFolder)
+        fs::create_directory(target);
+    else
+        testfiles::write(target, "contabilita\n");
+    const bool folderItself = std::string(c.place) == "Simulatore";
+    printer.reset();
+    const fs::path place = folderItself ? sim : sim / c.place;
+    fs::remove_all(place);
+    if (c.what == Planted::Folder)
+        fs::create_directories(place);
+    else
+        fs::create_symlink(target, place);
+    if (c.madeByAnotherUser) {
+        ASSERT_EQ(::lchown(place.c_str(), 54321, 54321), 0);
+    }
+    printer = make();
     printer->setComPort(1);
+    printer->setComSettings("9600,N,8,1");
+
+    if (!c.why) {
+        ASSERT_NO_THROW(printer->OpenPort());
+        simpleReceipt(*printer);
+        EXPECT_TRUE(fs::is_symlink(sim));
+        EXPECT_FALSE(testfiles::lines(target / "giornale.txt").empty()) << "the roll is on the link's side";
+        return;
+    }
     try {
         printer->OpenPort();
-        FAIL();
+        FAIL() << "opened on " << c.place;
     } catch (const ControlFailure& failure) {
-        EXPECT_TRUE(failure.description().starts_with("Stampante simulata non disponibile")) << failure.description();
+        const std::string d = failure.description();
+        EXPECT_TRUE(d.starts_with("Stampante simulata non disponibile: ")) << d;
+        EXPECT_NE(d.find(c.place), std::string::npos) << d;
+        EXPECT_NE(d.find(c.why), std::string::npos) << d;
     }
     EXPECT_FALSE(printer->PortIsOpen());
+    EXPECT_EQ(printer->SellDept(1, "PANE", eur("1.50"), 1), simcode::PortClosed);
+    EXPECT_EQ(printer->DisplayText(1, "BUONGIORNO"), simcode::PortClosed);
+    // Nothing reached through it: the file or the folder the link leads to
+    // is as it was, and what was planted is still there.
+    if (c.what == Planted::LinkToAFolder) {
+        EXPECT_TRUE(fs::is_empty(target));
+    } else if (c.what == Planted::LinkToAFile) {
+        EXPECT_EQ(testfiles::read(target), "contabilita\n");
+    }
+    EXPECT_EQ(fs::is_symlink(place), c.what != Planted::Folder);
+
+    // Gone, the printer opens again and goes on from its state.
+    printer.reset();
+    fs::remove(place);
+    printer = make();
+    ASSERT_NO_THROW(open());
+    simpleReceipt(*printer);
+    EXPECT_EQ(state().receipts, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, SimulatorUnusablePlace,
+    ::testing::Values(
+        PlaceCase{"LockIsAFolder", "porta.lock", Planted::Folder, false, "a folder where a file belongs"},
+        PlaceCase{"RollIsALink", "giornale.txt", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"RollIsAFolder", "giornale.txt", Planted::Folder, false, "a folder where a file belongs"},
+        PlaceCase{"StateIsALink", "stato.ini", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"StateIsAFolder", "stato.ini", Planted::Folder, false, "a folder where a file belongs"},
+        PlaceCase{"TraceIsALink", "chiamate.log", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"TraceIsAFolder", "chiamate.log", Planted::Folder, false, "a folder where a file belongs"},
+        PlaceCase{"DisplayIsALink", "visore.txt", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"WriteLockIsALink", "scrittura.lock", Planted::LinkToAFile, false, "symbolic link, not followed"},
+        PlaceCase{"FolderLinkedByAnotherUser", "Simulatore", Planted::LinkToAFolder, true,
+                  "Collegamento simbolico non seguito al posto della cartella Simulatore"},
+        PlaceCase{"FolderLinkedByTheUserIsTheInstallers", "Simulatore", Planted::LinkToAFolder}),
+    rownames::byName);
 
 TEST_F(SimulatorPort, OpeningAnOpenPortIsAControlFailure)
 {

@@ -79,6 +79,31 @@ TEST_F(FolderCleanup, LinksAreRemovedWithoutTouchingWhatTheyPointTo)
     EXPECT_EQ(testfiles::read(dir() / "fuori" / "prezioso.txt"), "keep");
 }
 
+// A link in the place of one of the four folders, whoever made it: what it
+// leads to is not the bridge's to empty, and the caller hears of it.
+class LinkedTemporaryFolder : public FolderCleanup, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LinkedTemporaryFolder, IsNotEmptiedAndIsListed)
+{
+    testfiles::write(dir() / "fuori" / "prezioso.txt", "keep");
+    fs::create_directory_symlink(dir() / "fuori", dir() / GetParam());
+    // The other folders are emptied all the same.
+    const std::string other = std::string(GetParam()) == "Ostro" ? "IN" : "Ostro";
+    testfiles::write(dir() / other / "vecchio.txt", "x");
+
+    const CleanupResult result = deleteTemporaryFiles(dir());
+
+    EXPECT_EQ(testfiles::read(dir() / "fuori" / "prezioso.txt"), "keep");
+    EXPECT_TRUE(fs::is_symlink(dir() / GetParam()));
+    EXPECT_EQ(result.linked, std::vector<std::string>{GetParam()});
+    EXPECT_EQ(result.deleted, 1);
+    EXPECT_FALSE(fs::exists(dir() / other / "vecchio.txt"));
+    EXPECT_EQ(result.failed, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, LinkedTemporaryFolder, ::testing::Values("Ostro", "IN", "Cestino", "log"),
+                         rownames::byText);
+
 TEST_F(FolderCleanup, ExactNameWinsOverOtherCases)
 {
     fs::create_directories(dir() / "Log");

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -354,6 +355,25 @@ TEST_F(TemporaryFiles, EmptyOrMissingFoldersStillEndInSuccess)
 
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].text, QStringLiteral("Cancellazione eseguita con successo."));
+}
+
+TEST_F(TemporaryFiles, FolderThatIsALinkIsLeftAsItIsOnRecordAndTold)
+{
+    testfiles::write(prog / "altrove" / "prezioso.txt", "keep");
+    fs::create_directory_symlink(prog / "altrove", prog / "Cestino");
+    testfiles::write(prog / "Ostro" / "file.txt", "x");
+    answers = {true};
+
+    trigger("FileTemp");
+
+    EXPECT_EQ(testfiles::read(prog / "altrove" / "prezioso.txt"), "keep");
+    EXPECT_FALSE(fs::exists(prog / "Ostro" / "file.txt"));
+    const std::string refused = "Collegamento simbolico non seguito al posto della cartella Cestino: nessun file eliminato";
+    const auto log = testfiles::lines(prog / "NotFiscalError.log");
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(refused) != std::string::npos; }),
+              1);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, QString::fromStdString("Cancellazione eseguita con successo.\r\n" + refused));
 }
 
 TEST_F(TemporaryFiles, FilesThatStayAreNotReportedAsDeleted)
