@@ -106,27 +106,19 @@ if [ -n "${unreachable:-}" ]; then
   echo "unreachable display: $(cat "$work/nodisplay.log")"
 fi
 
-# start_display WxH: an X server on the first free display of :190 to :196,
-# exported as DISPLAY, with a tray host docked at the top.
+# start_display WxH: an X server on a display no one else uses, exported as
+# DISPLAY. Xvfb picks the number itself (-displayfd), so two runs of this
+# test on one machine never take the same one.
 start_display() {
-  local n
-  display=
-  for n in 190 191 192 193 194 195 196; do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    # -noreset: by default the server resets when its last client leaves, and
-    # refuses clients while it does; every xdotool call here is such a client.
-    Xvfb ":$n" -screen 0 "$1x24" -nolisten tcp -noreset 2>"$work/xvfb-$1.log" &
-    pids+=($!)
-    # The socket appears before the server takes clients: a client started
-    # in between is refused ("cannot open display") and exits. Wait until
-    # the server answers a request.
-    if wait_for 15 test -e "/tmp/.X11-unix/X$n" &&
-      wait_for 15 env DISPLAY=":$n" xwininfo -root; then
-      display=":$n"
-      break
-    fi
-  done
-  [ -n "$display" ] || fail "Xvfb did not start on a display of :190 to :196"
+  local number=$work/display-$1
+  # -noreset: by default the server resets when its last client leaves, and
+  # refuses clients while it does; every xdotool call here is such a client.
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 2>"$work/xvfb-$1.log" 3>"$number" &
+  pids+=($!)
+  wait_for 15 test -s "$number" || { cat "$work/xvfb-$1.log" >&2; fail "Xvfb did not start"; }
+  display=":$(head -n 1 "$number")"
+  # The number is written once the server listens; wait until it answers.
+  wait_for 15 env DISPLAY="$display" xwininfo -root || fail "Xvfb on $display does not answer"
   export DISPLAY="$display"
 }
 start_tray() {
