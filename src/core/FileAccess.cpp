@@ -2,6 +2,8 @@
 #include "core/FileAccess.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
