@@ -43,6 +43,7 @@ SHOP=tsh$SUF UB=tsb$SUF UO=tso$SUF MARK=RISERVATO-$SUF
 made=()
 cleanup_users() {
   mountpoint -q "$W/disco" && umount "$W/disco"
+  [ -z "${OTHER_DISK:-}" ] || rm -rf "$OTHER_DISK"
   local u
   for u in "${made[@]}"; do
     case $u in
@@ -290,13 +291,26 @@ install -d -o "$IB" -g "$SHOP" -m 2775 "$U" "$W/disco"
 mv "$P/_Configurazione.ini" "$U/_Configurazione.ini"
 cp "$U/_Configurazione.ini" "$W/seed.ini"
 as_b ln -s "$U/_Configurazione.ini" "$P/_Configurazione.ini"
-roll=$W/disco/Simulatore/giornale.txt
-if mount -t tmpfs -o size=8m,mode=2775 tessiro-hostile "$W/disco"; then
-  install -d -o "$IB" -g "$SHOP" -m 2775 "$W/disco/Simulatore"
-  as_b ln -s "$W/disco/Simulatore" "$P/Simulatore"
+# Another disk: a tmpfs of its own, or where mounting is not allowed (a
+# container) a folder on another file system already there.
+other=""
+if mount -t tmpfs -o size=8m,mode=2775 tessiro-hostile "$W/disco" 2>/dev/null; then
+  other=$W/disco
 else
-  bad "tmpfs mount refused: the Simulatore on another disk is not tried"
-  roll=$P/Simulatore/giornale.txt
+  for base in /dev/shm /var/tmp /tmp; do
+    [ -d "$base" ] && [ "$(stat -c %d "$base")" != "$(stat -c %d "$P")" ] || continue
+    other=$(mktemp -d "$base/tessiro-hostile.XXXXXX") && chmod 755 "$other" && OTHER_DISK=$other && break
+  done
+fi
+if [ -n "$other" ]; then
+  install -d -o "$IB" -g "$SHOP" -m 2775 "$other/Simulatore"
+  as_b ln -s "$other/Simulatore" "$P/Simulatore"
+  roll=$other/Simulatore/giornale.txt
+else
+  rel_say "no other file system here (no tmpfs mount allowed): the Simulatore link is to a folder on the same one"
+  install -d -o "$IB" -g "$SHOP" -m 2775 "$U/Simulatore"
+  as_b ln -s "$U/Simulatore" "$P/Simulatore"
+  roll=$U/Simulatore/giornale.txt
 fi
 start_b
 drop 8
