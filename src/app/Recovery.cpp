@@ -45,13 +45,12 @@ std::string quotedData(const SharedState& state, const std::string& name)
 // at its name says so (a link of another user's, a folder); else nothing.
 std::string whyNotWritten(const fs::path& file)
 {
-    const auto st = Folder::open(file.parent_path()).statAt(file.filename().string());
-    if (!st)
-        return {};
-    const bool refusedLink = S_ISLNK(st->st_mode) && !trustedLinkOwner(st->st_uid);
-    if (!refusedLink && !S_ISDIR(st->st_mode))
-        return {};
-    return " (" + reasonOf(refusedLink ? ELOOP : EISDIR) + ")";
+    const Folder folder = Folder::open(file.parent_path());
+    const std::string name = file.filename().string();
+    const int why = folder.notAFile(name);
+    if (why == EISDIR || (why == ELOOP && folder.linkAt(name) == LinkAt::Untrusted))
+        return " (" + reasonOf(why) + ")";
+    return {};
 }
 
 } // namespace

@@ -26,16 +26,23 @@ std::string cName(std::string_view name)
     return std::string(name);
 }
 
+// The errno that says what a file of this mode is instead of a regular one.
+int notRegular(mode_t mode)
+{
+    return S_ISREG(mode) ? 0 : S_ISLNK(mode) ? ELOOP : S_ISDIR(mode) ? EISDIR : EINVAL;
+}
+
 // A regular file, or errno set to say what stands there instead.
 bool regularOrWhy(int fd)
 {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return false;
-    if (S_ISREG(st.st_mode))
-        return true;
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return false;
+    if (const int why = notRegular(st.st_mode)) {
+        errno = why;
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -325,6 +332,12 @@ std::optional<struct stat> Folder::statAt(std::string_view name) const
     if (!m_fd || !plainName(name) || ::fstatat(fd(), cName(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return std::nullopt;
     return st;
+}
+
+int Folder::notAFile(std::string_view name) const
+{
+    const auto st = statAt(name);
+    return st ? notRegular(st->st_mode) : 0;
 }
 
 LinkAt Folder::linkAt(std::string_view name) const

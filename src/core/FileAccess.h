@@ -104,6 +104,10 @@ public:
     std::optional<std::vector<Entry>> entries() const;
     // What `name` is, without following a link; nullopt when missing.
     std::optional<struct stat> statAt(std::string_view name) const;
+    // What stands at `name` when it is not a regular file: ELOOP for a link,
+    // EISDIR for a folder, EINVAL for anything else; 0 for a regular file or
+    // nothing.
+    int notAFile(std::string_view name) const;
     LinkAt linkAt(std::string_view name) const;
 
 private:

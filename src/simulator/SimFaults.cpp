@@ -66,7 +66,7 @@ SimFaults::Signature SimFaults::stamp() const
     Signature now;
     if (const auto st = m_folder.statAt(m_name)) {
         now.exists = true;
-        now.refused = notAFile(m_folder, m_name);
+        now.refused = m_folder.notAFile(m_name);
         now.size = st->st_size;
         now.inode = static_cast<long long>(st->st_ino);
         now.mtime = st->st_mtim;

@@ -253,7 +253,7 @@ bool SimState::save(const Folder& folder, std::string_view name) const
     // A link or a folder planted in the file's place is left as it is: the
     // rename would replace it, and the printer would go on with counters
     // no one can see.
-    if (const int why = notAFile(folder, name)) {
+    if (const int why = folder.notAFile(name)) {
         errno = why;
         return false;
     }
@@ -276,12 +276,4 @@ SimState SimState::load(const std::filesystem::path& file)
 bool SimState::save(const std::filesystem::path& file) const
 {
     return save(Folder::open(file.parent_path()), file.filename().string());
-}
-
-int notAFile(const Folder& folder, std::string_view name)
-{
-    const auto st = folder.statAt(name);
-    if (!st || S_ISREG(st->st_mode))
-        return 0;
-    return S_ISLNK(st->st_mode) ? ELOOP : S_ISDIR(st->st_mode) ? EISDIR : EINVAL;
 }

@@ -82,8 +82,3 @@ struct SimState {
     static SimState load(const std::filesystem::path& file);
     bool save(const std::filesystem::path& file) const;
 };
-
-// What stands in the place of the file `name` of `folder` when it is not a
-// regular file: ELOOP for a link, EISDIR for a folder, EINVAL for anything
-// else; 0 for a regular file or none.
-int notAFile(const Folder& folder, std::string_view name);

@@ -216,7 +216,7 @@ struct SimulatedPrinter::Impl {
         // Every one of them, so that one record names them all.
         std::string problems;
         for (const char* name : OwnFiles) {
-            if (const int why = notAFile(sim, name))
+            if (const int why = sim.notAFile(name))
                 problems += std::string(problems.empty() ? "" : "; ") + "impossibile usare " + (dir / name).string() +
                             " (" + accessError(why) + ")";
         }
@@ -234,7 +234,7 @@ struct SimulatedPrinter::Impl {
     bool replace(const char* name, const std::string& bytes)
     {
         ScopedFileLock guard(writeLock);
-        if (const int why = notAFile(sim, name)) {
+        if (const int why = sim.notAFile(name)) {
             errno = why;
             return false;
         }
