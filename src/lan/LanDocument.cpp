@@ -12,10 +12,6 @@ namespace fmt = lanformat;
 
 namespace {
 
-// 9.999.999,99: the largest amount a receipt's totals take.
-constexpr int64_t MaxCents = 999'999'999;
-constexpr int MaxDepartment = 99;
-constexpr int MaxTrailerLine = 99;
 // Text lengths every model of the series prints whole.
 constexpr int ItemLength = 37;
 constexpr int MessageLength = 46;
@@ -36,9 +32,14 @@ DocumentCollector::Result code(int16_t c)
     return {c, std::nullopt};
 }
 
-bool inItems(DocumentCollector::State s)
+// The quantity field takes nine digits before its three decimals.
+std::optional<int64_t> fieldThousandths(float quantity)
 {
-    return s == DocumentCollector::State::None || s == DocumentCollector::State::Fiscal;
+    constexpr int64_t MaxThousandths = 999'999'999'000;
+    const auto read = fmt::quantityThousandths(quantity);
+    if (!read || *read > MaxThousandths)
+        return std::nullopt;
+    return read;
 }
 
 } // namespace
@@ -62,73 +63,73 @@ QString LanDocument::rootName() const
     return QStringLiteral("printerCommand");
 }
 
-QByteArray LanDocument::toXml() const
+QByteArray soapEnvelope(const QString& prefix, const std::function<void(QXmlStreamWriter&)>& body)
 {
     QByteArray out;
     QXmlStreamWriter xml(&out);
     xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("s:Envelope"));
-    xml.writeAttribute(QStringLiteral("xmlns:s"), QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/"));
-    xml.writeStartElement(QStringLiteral("s:Body"));
-    xml.writeStartElement(rootName());
-    for (const LanElement& e : elements) {
-        xml.writeEmptyElement(e.name);
-        for (const auto& [name, value] : e.attributes)
-            xml.writeAttribute(name, value);
-    }
+    xml.writeStartElement(prefix + QStringLiteral(":Envelope"));
+    xml.writeAttribute(QStringLiteral("xmlns:") + prefix, QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/"));
+    xml.writeStartElement(prefix + QStringLiteral(":Body"));
+    body(xml);
     xml.writeEndDocument();
-    // Written as the printers' own examples write it.
     out.replace("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
     return out;
 }
 
-void DocumentCollector::openFiscal()
+QByteArray LanDocument::toXml() const
 {
-    if (m_state != State::None)
-        return;
-    m_state = State::Fiscal;
+    return soapEnvelope(QStringLiteral("s"), [this](QXmlStreamWriter& xml) {
+        xml.writeStartElement(rootName());
+        for (const LanElement& e : elements) {
+            xml.writeEmptyElement(e.name);
+            for (const auto& [name, value] : e.attributes)
+                xml.writeAttribute(name, value);
+        }
+    });
+}
+
+const ReceiptRules::Terms& DocumentCollector::receiptTerms()
+{
+    static const ReceiptRules::Terms terms{&fieldThousandths, true, true};
+    return terms;
+}
+
+int64_t DocumentCollector::netCents() const
+{
+    return fmt::centsHalfUp(m_rules.net());
+}
+
+int64_t DocumentCollector::dueCents() const
+{
+    return fmt::centsHalfUp(m_rules.due());
+}
+
+void DocumentCollector::clearFiscal()
+{
     m_lines.clear();
     m_trailer.clear();
     m_payments.clear();
-    m_net = m_paid = 0;
+}
+
+void DocumentCollector::startIfOpened(State before)
+{
+    if (before == State::None)
+        clearFiscal();
 }
 
 DocumentCollector::Result DocumentCollector::item(bool isReturn, const std::string& text, std::optional<float> quantity,
                                                   Currency price, int16_t dept)
 {
-    if (!inItems(m_state))
-        return code(lancode::WrongSequence);
-    if (dept < 1 || dept > MaxDepartment)
-        return code(lancode::UnknownDepartment);
-    if (price < Currency())
-        return code(lancode::InvalidData);
-    int64_t thousandths = 1000;
-    if (quantity) {
-        const auto q = fmt::quantityThousandths(*quantity);
-        if (!q)
-            return code(*quantity > 0 ? lancode::AmountTooLarge : lancode::InvalidData);
-        if (*q <= 0)
-            return code(lancode::InvalidData);
-        thousandths = *q;
-    }
-    const int64_t priceCents = fmt::centsHalfUp(price);
-    if (priceCents > MaxCents || thousandths > MaxCents * 1000)
-        return code(lancode::AmountTooLarge);
-    const int64_t amount = fmt::lineCents(priceCents, thousandths);
-    if (amount > MaxCents)
-        return code(lancode::AmountTooLarge);
-    const int64_t net = m_state == State::None ? 0 : m_net;
-    if (!isReturn && net + amount > MaxCents)
-        return code(lancode::AmountTooLarge);
-    if (isReturn && net - amount < 0)
-        return code(lancode::NegativeTotal);
-
-    openFiscal();
-    m_net += isReturn ? -amount : amount;
+    const State before = state();
+    const ReceiptRules::Item line = m_rules.item(isReturn, quantity, price, dept);
+    if (line.code != lancode::Ok)
+        return code(line.code);
+    startIfOpened(before);
     m_lines.push_back(element(isReturn ? "printRecRefund" : "printRecItem",
                               {{QStringLiteral("description"), fmt::text(text, ItemLength)},
-                               {QStringLiteral("quantity"), fmt::quantity(thousandths)},
-                               {QStringLiteral("unitPrice"), fmt::amount(priceCents)},
+                               {QStringLiteral("quantity"), fmt::quantity(line.thousandths)},
+                               {QStringLiteral("unitPrice"), fmt::amount(fmt::centsHalfUp(line.unitPrice))},
                                {QStringLiteral("department"), QString::number(dept)},
                                {QStringLiteral("justification"), QStringLiteral("1")}}));
     return code(lancode::Ok);
@@ -136,9 +137,10 @@ DocumentCollector::Result DocumentCollector::item(bool isReturn, const std::stri
 
 DocumentCollector::Result DocumentCollector::description(const std::string& text)
 {
-    if (!inItems(m_state))
-        return code(lancode::WrongSequence);
-    openFiscal();
+    const State before = state();
+    if (const int16_t c = m_rules.description())
+        return code(c);
+    startIfOpened(before);
     m_lines.push_back(element("printRecMessage", {{QStringLiteral("messageType"), QStringLiteral("4")},
                                                   {QStringLiteral("message"), fmt::text(text, MessageLength)}}));
     return code(lancode::Ok);
@@ -146,11 +148,10 @@ DocumentCollector::Result DocumentCollector::description(const std::string& text
 
 DocumentCollector::Result DocumentCollector::trailerLine(int16_t line, const std::string& text)
 {
-    if (line < 1 || line > MaxTrailerLine)
-        return code(lancode::InvalidData);
-    if (!inItems(m_state) && m_state != State::Payment)
-        return code(lancode::WrongSequence);
-    openFiscal();
+    const State before = state();
+    if (const int16_t c = m_rules.extraLine(line))
+        return code(c);
+    startIfOpened(before);
     m_trailer.push_back(element("printRecMessage", {{QStringLiteral("messageType"), QStringLiteral("3")},
                                                     {QStringLiteral("index"), QString::number(line)},
                                                     {QStringLiteral("font"), QStringLiteral("1")},
@@ -160,34 +161,26 @@ DocumentCollector::Result DocumentCollector::trailerLine(int16_t line, const std
 
 DocumentCollector::Result DocumentCollector::subtotal()
 {
-    if (!inItems(m_state))
-        return code(lancode::WrongSequence);
-    openFiscal();
+    const State before = state();
+    if (const int16_t c = m_rules.subtotal())
+        return code(c);
+    startIfOpened(before);
     m_lines.push_back(element("printRecSubtotal", {{QStringLiteral("option"), QStringLiteral("1")}}));
     return code(lancode::Ok);
 }
 
 DocumentCollector::Result DocumentCollector::subtotalDiscount(Currency amount)
 {
-    if (!inItems(m_state))
-        return code(lancode::WrongSequence);
-    if (amount < Currency())
-        return code(lancode::InvalidData);
-    const int64_t cents = fmt::centsHalfUp(amount);
-    if (cents > MaxCents)
-        return code(lancode::AmountTooLarge);
+    const State before = state();
+    const ReceiptRules::Discount discount = m_rules.discount(amount);
     // A record with no discount to give is accepted and sends nothing.
-    if (cents == 0)
-        return code(lancode::Ok);
-    const int64_t net = m_state == State::None ? 0 : m_net;
-    if (net - cents < 0)
-        return code(lancode::NegativeTotal);
-    openFiscal();
-    m_net -= cents;
+    if (discount.code != lancode::Ok || discount.amount == Currency())
+        return code(discount.code);
+    startIfOpened(before);
     LanElement adjustment = element("printRecSubtotalAdjustment",
                                     {{QStringLiteral("description"), QStringLiteral("SCONTO")},
                                      {QStringLiteral("adjustmentType"), QStringLiteral("1")},
-                                     {QStringLiteral("amount"), fmt::amount(cents)},
+                                     {QStringLiteral("amount"), fmt::amount(fmt::centsHalfUp(discount.amount))},
                                      {QStringLiteral("justification"), QStringLiteral("1")}});
     // The service takes the adjustment before the subtotal it applies to;
     // the files give the subtotal first.
@@ -201,55 +194,36 @@ DocumentCollector::Result DocumentCollector::subtotalDiscount(Currency amount)
 DocumentCollector::Result DocumentCollector::pay(const std::string& description, std::optional<Currency> amount,
                                                  int32_t paymentType, int16_t index)
 {
-    if (m_state != State::Fiscal && m_state != State::Payment)
-        return code(lancode::WrongSequence);
-    const int64_t due = dueCents();
-    int64_t paid = due;
-    if (amount && *amount != Currency()) {
-        if (*amount < Currency())
-            return code(lancode::InvalidData);
-        paid = fmt::centsHalfUp(*amount);
-        if (paid > MaxCents)
-            return code(lancode::AmountTooLarge);
-        if (paid == 0)
-            return code(lancode::InvalidData);
-        if (paid > due && paymentType != Cash)
-            return code(lancode::NonCashExcess);
-    }
-    m_state = State::Payment;
-    m_paid += paid;
+    const ReceiptRules::Payment payment = m_rules.pay(amount, paymentType == Cash);
+    if (payment.code != lancode::Ok)
+        return code(payment.code);
     m_payments.push_back(element("printRecTotal", {{QStringLiteral("description"), fmt::text(description, ItemLength)},
-                                                   {QStringLiteral("payment"), fmt::amount(paid)},
+                                                   {QStringLiteral("payment"), fmt::amount(fmt::centsHalfUp(payment.paid))},
                                                    {QStringLiteral("paymentType"), QString::number(paymentType)},
                                                    {QStringLiteral("index"), QString::number(index)},
                                                    {QStringLiteral("justification"), QStringLiteral("1")}}));
-    if (m_paid < m_net)
+    if (!payment.closes)
         return code(lancode::Ok);
+    m_lastReceipt = fmt::centsHalfUp(payment.total);
     return {lancode::Ok, takeFiscal()};
 }
 
 LanDocument DocumentCollector::takeFiscal()
 {
     LanDocument doc{LanDocument::Kind::FiscalReceipt, {}};
-    m_lastReceipt = m_net;
     doc.elements.push_back(element("beginFiscalReceipt"));
     for (auto* part : {&m_lines, &m_trailer, &m_payments})
         for (LanElement& e : *part)
             doc.elements.push_back(std::move(e));
     doc.elements.push_back(element("endFiscalReceipt"));
-    m_lines.clear();
-    m_trailer.clear();
-    m_payments.clear();
-    m_net = m_paid = 0;
-    m_state = State::None;
+    clearFiscal();
     return doc;
 }
 
 DocumentCollector::Result DocumentCollector::openNonFiscal()
 {
-    if (m_state != State::None)
-        return code(lancode::WrongSequence);
-    m_state = State::NonFiscal;
+    if (const int16_t c = m_rules.openNonFiscal())
+        return code(c);
     m_nonFiscal.clear();
     m_nonFiscal.push_back(element("beginNonFiscal"));
     return code(lancode::Ok);
@@ -257,8 +231,8 @@ DocumentCollector::Result DocumentCollector::openNonFiscal()
 
 DocumentCollector::Result DocumentCollector::nonFiscalLine(const std::string& text)
 {
-    if (m_state != State::NonFiscal)
-        return code(lancode::WrongSequence);
+    if (const int16_t c = m_rules.nonFiscalLine())
+        return code(c);
     m_nonFiscal.push_back(element("printNormal", {{QStringLiteral("font"), QStringLiteral("1")},
                                                   {QStringLiteral("data"), fmt::text(text, MessageLength)}}));
     return code(lancode::Ok);
@@ -266,12 +240,11 @@ DocumentCollector::Result DocumentCollector::nonFiscalLine(const std::string& te
 
 DocumentCollector::Result DocumentCollector::closeNonFiscal()
 {
-    if (m_state != State::NonFiscal)
-        return code(lancode::WrongSequence);
+    if (const int16_t c = m_rules.closeNonFiscal())
+        return code(c);
     LanDocument doc{LanDocument::Kind::NonFiscal, std::move(m_nonFiscal)};
     doc.elements.push_back(element("endNonFiscal"));
     m_nonFiscal.clear();
-    m_state = State::None;
     return {lancode::Ok, std::move(doc)};
 }
 
@@ -289,16 +262,18 @@ DocumentCollector::Result DocumentCollector::openDrawer() const
 
 DocumentCollector::Result DocumentCollector::closure(bool withReport) const
 {
-    if (m_state != State::None)
-        return code(lancode::WrongSequence);
+    if (const int16_t c = m_rules.closure())
+        return code(c);
     return {lancode::Ok,
             LanDocument{LanDocument::Kind::FiscalReport, {element(withReport ? "printXZReport" : "printZReport")}}};
 }
 
 int16_t DocumentCollector::amountEntry(Currency) const
 {
-    if (m_state != State::None && m_state != State::NonFiscal)
-        return lancode::WrongSequence;
+    // The sequence as on any printer; the amount's own limits do not come
+    // into it, since the service has no element for it.
+    if (const int16_t c = m_rules.amountEntry(Currency()))
+        return c;
     return lancode::AmountEntryUnsupported;
 }
 
@@ -315,21 +290,15 @@ LanDocument DocumentCollector::statusQuery()
 
 bool DocumentCollector::dropFiscal()
 {
-    if (m_state != State::Fiscal && m_state != State::Payment)
+    if (!m_rules.cancel())
         return false;
-    m_lines.clear();
-    m_trailer.clear();
-    m_payments.clear();
-    m_net = m_paid = 0;
-    m_state = State::None;
+    clearFiscal();
     return true;
 }
 
 bool DocumentCollector::dropAll()
 {
-    const bool nonFiscal = m_state == State::NonFiscal;
+    const bool nonFiscal = m_rules.closeNonFiscal() == lancode::Ok;
     m_nonFiscal.clear();
-    if (nonFiscal)
-        m_state = State::None;
     return dropFiscal() || nonFiscal;
 }

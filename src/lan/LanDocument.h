@@ -2,11 +2,15 @@
 #pragma once
 
 #include "printer/Currency.h"
+#include "printer/ReceiptRules.h"
 
 #include <QByteArray>
 #include <QString>
 
+class QXmlStreamWriter;
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,6 +23,11 @@ struct LanElement {
 
     QString attribute(const QString& key) const;
 };
+
+// A SOAP envelope whose namespace prefix is `prefix` ("s", "soapenv")
+// around what `body` writes in it: the request and the reply alike. The
+// declaration says "utf-8", as the printers' own examples write it.
+QByteArray soapEnvelope(const QString& prefix, const std::function<void(QXmlStreamWriter&)>& body);
 
 // One request to the printer's XML service: a root element (the kind of
 // document) and its elements, sent as one SOAP body.
@@ -35,13 +44,13 @@ struct LanDocument {
 // The LAN control's memory of the document being built, call by call. A
 // fiscal receipt is collected until its payments cover its total and then
 // handed out whole; a non-fiscal document at its close; display, drawer and
-// closures at once. Each call answers what the simulated printer answers in
-// the same state, so a file runs the same way on both until something is
-// sent. Amounts follow the printer's rounding: the quantity to three
-// decimals, the unit price to the cent, their product half up to the cent.
+// closures at once. Each call answers by the receipt rules every printer of
+// the bridge keeps, on this printer's terms (receiptTerms()): the XML takes
+// the quantity to three decimals and the unit price to the cent, and their
+// product is rounded half up to the cent.
 class DocumentCollector {
 public:
-    enum class State { None, Fiscal, Payment, NonFiscal };
+    using State = ReceiptRules::Document;
     // A code, and the document to send now when the call completed one.
     struct Result {
         int16_t code = 0;
@@ -74,23 +83,27 @@ public:
     // Drops whatever is being collected; true when there was something.
     bool dropAll();
 
-    State state() const { return m_state; }
-    int64_t netCents() const { return m_net; }
-    int64_t dueCents() const { return m_net - m_paid; }
+    State state() const { return m_rules.document(); }
+    int64_t netCents() const;
+    int64_t dueCents() const;
     // The total of the last fiscal receipt handed out, as computed here, to
     // set against the amount the printer answers.
     int64_t lastReceiptCents() const { return m_lastReceipt; }
 
+    // How this printer reads quantities and amounts (as its XML fields take
+    // them), and what opens its receipt: here a line of any kind.
+    static const ReceiptRules::Terms& receiptTerms();
+
 private:
-    void openFiscal();
+    // A receipt the rules just opened (the call found none) starts empty.
+    void startIfOpened(State before);
+    void clearFiscal();
     LanDocument takeFiscal();
 
-    State m_state = State::None;
+    ReceiptRules m_rules{receiptTerms()};
     std::vector<LanElement> m_lines;   // sale lines, descriptions, subtotal, discounts
     std::vector<LanElement> m_trailer; // trailer lines: before the payments
     std::vector<LanElement> m_payments;
     std::vector<LanElement> m_nonFiscal;
-    int64_t m_net = 0;  // cents
-    int64_t m_paid = 0; // cents
-    int64_t m_lastReceipt = 0;
+    int64_t m_lastReceipt = 0; // cents
 };

@@ -2,6 +2,7 @@
 #include "lan/SimService.h"
 
 #include "config/Text.h"
+#include "lan/LanDocument.h"
 #include "lan/LanFormat.h"
 #include "printer/PrinterControl.h"
 #include "simulator/SimCodes.h"
@@ -64,17 +65,13 @@ std::string bytes(const QString& text)
 QByteArray replyXml(bool success, const QString& keyword, int status,
                     const std::vector<std::pair<QString, QString>>& info)
 {
-    QByteArray out;
-    QXmlStreamWriter xml(&out);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("soapenv:Envelope"));
-    xml.writeAttribute(QStringLiteral("xmlns:soapenv"), QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/"));
-    xml.writeStartElement(QStringLiteral("soapenv:Body"));
-    xml.writeStartElement(QStringLiteral("response"));
-    xml.writeAttribute(QStringLiteral("success"), success ? QStringLiteral("true") : QStringLiteral("false"));
-    xml.writeAttribute(QStringLiteral("code"), keyword);
-    xml.writeAttribute(QStringLiteral("status"), QString::number(status));
-    if (!info.empty()) {
+    return soapEnvelope(QStringLiteral("soapenv"), [&](QXmlStreamWriter& xml) {
+        xml.writeStartElement(QStringLiteral("response"));
+        xml.writeAttribute(QStringLiteral("success"), success ? QStringLiteral("true") : QStringLiteral("false"));
+        xml.writeAttribute(QStringLiteral("code"), keyword);
+        xml.writeAttribute(QStringLiteral("status"), QString::number(status));
+        if (info.empty())
+            return;
         xml.writeStartElement(QStringLiteral("addInfo"));
         QStringList names;
         for (const auto& [name, value] : info)
@@ -83,10 +80,7 @@ QByteArray replyXml(bool success, const QString& keyword, int status,
         for (const auto& [name, value] : info)
             xml.writeTextElement(name, value);
         xml.writeEndElement();
-    }
-    xml.writeEndDocument();
-    out.replace("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "<?xml version=\"1.0\" encoding=\"utf-8\"?>");
-    return out;
+    });
 }
 
 QByteArray refusal(const char* keyword)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "printer/Currency.h"
+#include "printer/ReceiptRules.h"
 
 #include <array>
 #include <filesystem>
@@ -15,7 +16,7 @@ class Folder;
 // counters, the day's totals since the last closure and the receipt in
 // progress. Stored as Simulatore/stato.ini.
 struct SimState {
-    enum class Receipt { None, Fiscal, Payment, NonFiscal };
+    using Receipt = ReceiptRules::Document;
     enum Payment { Cash, Cheque, Card, Ticket, Other, PaymentKinds };
 
     struct Totals {

@@ -31,11 +31,7 @@ using Receipt = SimState::Receipt;
 
 namespace {
 
-constexpr int MaxDepartment = 99;
-constexpr int MaxExtraLine = 99;
 constexpr int DisplayWidth = 20;
-// 9.999.999,99: the largest amount the printer's totals take.
-constexpr Currency MaxAmount = Currency::fromUnits(99'999'999'900);
 constexpr Currency Zero;
 
 std::optional<long long> wholeNumber(std::string_view text)
@@ -78,38 +74,22 @@ bool validSettings(const std::string& settings)
 }
 
 // The quantity as the printer takes it: the decimal the single was written
-// from, to three decimals (calltrace::value rounds it so).
-std::optional<Currency> quantityValue(float quantity)
+// from, to three decimals (calltrace::value rounds it so), as the trace and
+// the roll show it. An infinity is no quantity at all, refused as invalid.
+std::optional<int64_t> writtenThousandths(float quantity)
 {
-    return Currency::parse(calltrace::value(quantity));
-}
-
-// Halves up, as a till rounds (away from zero for a negative amount).
-Currency roundedToCents(Currency v)
-{
-    const int64_t u = v.units();
-    const int64_t cents = (u >= 0 ? u + 50 : u - 50) / 100;
-    return Currency::fromUnits(cents * 100);
-}
-
-// price x quantity rounded to cents, halves up; nullopt above the limit.
-std::optional<Currency> lineAmount(Currency price, Currency quantity)
-{
-    const __int128 product = static_cast<__int128>(price.units()) * quantity.units();
-    constexpr __int128 Divisor = static_cast<__int128>(Currency::Scale) * 100; // to cents
-    __int128 cents = product / Divisor;
-    const __int128 rest = product % Divisor;
-    if (rest * 2 >= Divisor)
-        ++cents;
-    if (cents * 100 > MaxAmount.units())
+    if (std::isinf(quantity))
+        return 0;
+    const auto read = Currency::parse(calltrace::value(quantity));
+    if (!read)
         return std::nullopt;
-    return Currency::fromUnits(static_cast<int64_t>(cents * 100));
+    return read->units() / (Currency::Scale / 1000);
 }
 
 // "0,335", "2": the quantity as taken, without trailing zeros.
-QString quantityText(Currency quantity)
+QString quantityText(int64_t thousandths)
 {
-    std::string t = quantity.toString();
+    std::string t = Currency::fromUnits(thousandths * (Currency::Scale / 1000)).toString();
     while (t.back() == '0')
         t.pop_back();
     if (t.back() == '.')
@@ -518,112 +498,91 @@ struct SimulatedPrinter::Impl {
         return std::nullopt;
     }
 
-    // A fiscal receipt opens on its first line; returns what that prints.
+    // The receipt's rules, on the receipt the state holds.
+    ReceiptRules receiptRules() const
+    {
+        return ReceiptRules(receiptTerms(), state.receipt, state.current.net(), state.paid(), state.itemLines);
+    }
+
+    // The state after an operation the rules accepted: the document and its
+    // lines as they left them.
+    SimState after(const ReceiptRules& rules) const
+    {
+        SimState next = state;
+        next.receipt = rules.document();
+        next.itemLines = rules.itemLines();
+        return next;
+    }
+
+    // A fiscal receipt the first line opened: its number, and the header it prints.
     static std::string openFiscal(SimState& next)
     {
-        if (next.receipt != Receipt::None)
-            return {};
-        next.receipt = Receipt::Fiscal;
         next.receiptNumber = ++next.lastReceipt;
-        next.itemLines = 0;
         next.current = {};
         return jr::header();
     }
 
-    static bool inItems(const SimState& s) { return s.receipt == Receipt::None || s.receipt == Receipt::Fiscal; }
-    // Lines that only go inside a receipt a sale or a return opened.
-    static bool inSales(const SimState& s) { return s.receipt == Receipt::Fiscal; }
-    static bool fiscalOpen(const SimState& s) { return s.receipt == Receipt::Fiscal || s.receipt == Receipt::Payment; }
-    Currency currentNet() const { return state.receipt == Receipt::None ? Zero : state.current.net(); }
-
     int16_t item(bool isReturn, const std::string& text, std::optional<float> quantity, Currency price, int16_t dept)
     {
-        if (!inItems(state))
-            return simcode::WrongSequence;
-        if (dept < 1 || dept > MaxDepartment)
-            return simcode::UnknownDepartment;
-        if (price < Zero)
-            return simcode::InvalidData;
-        Currency qty = Currency::fromWhole(1);
-        if (quantity) {
-            if (!std::isfinite(*quantity) || *quantity <= 0)
-                return simcode::InvalidData;
-            const auto q = quantityValue(*quantity);
-            if (!q)
-                return simcode::AmountTooLarge;
-            if (*q <= Zero)
-                return simcode::InvalidData; // below half a thousandth
-            qty = *q;
-        }
-        const auto amount = lineAmount(price, qty);
-        if (!amount)
-            return simcode::AmountTooLarge;
-        const Currency net = currentNet();
-        if (!isReturn && net + *amount > MaxAmount)
-            return simcode::AmountTooLarge;
-        if (isReturn && net - *amount < Zero)
-            return simcode::NegativeTotal;
+        ReceiptRules rules = receiptRules();
+        const ReceiptRules::Item line = rules.item(isReturn, quantity, price, dept);
+        if (line.code != simcode::Ok)
+            return line.code;
 
-        SimState next = state;
-        std::string printed = openFiscal(next);
-        ++next.itemLines;
+        SimState next = after(rules);
+        std::string printed = state.receipt == Receipt::None ? openFiscal(next) : std::string();
         if (isReturn) {
-            next.current.returns += *amount;
-            next.current.departments[dept] -= *amount;
+            next.current.returns += line.amount;
+            next.current.departments[dept] -= line.amount;
         } else {
-            next.current.sales += *amount;
-            next.current.departments[dept] += *amount;
+            next.current.sales += line.amount;
+            next.current.departments[dept] += line.amount;
         }
         if (quantity)
-            printed += jr::text(QStringLiteral("  ") + quantityText(qty) + QStringLiteral(" x ") + jr::amount(price));
+            printed += jr::text(QStringLiteral("  ") + quantityText(line.thousandths) + QStringLiteral(" x ") +
+                                jr::amount(price));
         const QString label = jr::printable(text);
-        printed += isReturn ? jr::item(QStringLiteral("RESO ") + label, -*amount) : jr::item(label, *amount);
+        printed += isReturn ? jr::item(QStringLiteral("RESO ") + label, -line.amount) : jr::item(label, line.amount);
         return commit(next, printed);
     }
 
     // A description or extra line on an idle printer opens nothing: a
     // printer only takes it inside a receipt.
-    int16_t line(const std::string& text, bool duringPayment)
+    int16_t line(const std::string& text, std::optional<int16_t> extraLine)
     {
-        if (!inSales(state) && !(duringPayment && state.receipt == Receipt::Payment))
-            return simcode::WrongSequence;
-        return commit(state, jr::text(jr::printable(text)));
+        ReceiptRules rules = receiptRules();
+        if (const int16_t code = extraLine ? rules.extraLine(*extraLine) : rules.description())
+            return code;
+        return commit(after(rules), jr::text(jr::printable(text)));
     }
 
     int16_t subtotal()
     {
-        if (!inSales(state))
-            return simcode::WrongSequence;
-        return commit(state, jr::item(QStringLiteral("SUBTOTALE"), state.current.net()));
+        ReceiptRules rules = receiptRules();
+        if (const int16_t code = rules.subtotal())
+            return code;
+        return commit(after(rules), jr::item(QStringLiteral("SUBTOTALE"), state.current.net()));
     }
 
     int16_t discount(Currency amount)
     {
-        if (!inSales(state))
-            return simcode::WrongSequence;
-        if (amount < Zero)
-            return simcode::InvalidData;
-        if (amount > MaxAmount)
-            return simcode::AmountTooLarge;
+        ReceiptRules rules = receiptRules();
+        const ReceiptRules::Discount discount = rules.discount(amount);
         // A record with no discount to give is accepted and prints nothing.
-        const Currency value = roundedToCents(amount);
-        if (value == Zero)
-            return simcode::Ok;
-        if (currentNet() - value < Zero)
-            return simcode::NegativeTotal;
-        SimState next = state;
-        next.current.discounts += value;
-        return commit(next, jr::item(QStringLiteral("SCONTO SUBTOTALE"), -value));
+        if (discount.code != simcode::Ok || discount.amount == Zero)
+            return discount.code;
+        SimState next = after(rules);
+        next.current.discounts += discount.amount;
+        return commit(next, jr::item(QStringLiteral("SCONTO SUBTOTALE"), -discount.amount));
     }
 
     int16_t cancel()
     {
-        if (!fiscalOpen(state))
+        ReceiptRules rules = receiptRules();
+        if (!rules.cancel())
             return simcode::Ok; // nothing to void
-        SimState next = state;
+        SimState next = after(rules);
         ++next.voided;
-        next.receipt = Receipt::None;
-        next.itemLines = 0;
         next.current = {};
         const std::string printed = jr::rule() + jr::centered(QStringLiteral("*** SCONTRINO ANNULLATO ***")) +
                                     jr::numbered(QStringLiteral("SCONTRINO"), state.receiptNumber) + "\n";
@@ -633,45 +592,26 @@ struct SimulatedPrinter::Impl {
     // `amount` empty or zero pays what is due; only cash gives change.
     int16_t pay(SimState::Payment kind, const QString& label, std::optional<Currency> amount)
     {
-        if (!fiscalOpen(state))
-            return simcode::WrongSequence;
-        // A receipt closes only on at least one sale or return line.
-        if (state.receipt == Receipt::Fiscal && state.itemLines == 0)
-            return simcode::WrongSequence;
-        const Currency due = state.due();
-        Currency paid = due;
-        if (amount && *amount != Zero) {
-            if (*amount < Zero)
-                return simcode::InvalidData;
-            if (*amount > MaxAmount)
-                return simcode::AmountTooLarge;
-            paid = roundedToCents(*amount);
-            if (paid == Zero)
-                return simcode::InvalidData;
-            if (paid > due && kind != SimState::Cash)
-                return simcode::NonCashExcess;
-        }
+        ReceiptRules rules = receiptRules();
+        const ReceiptRules::Payment payment = rules.pay(amount, kind == SimState::Cash);
+        if (payment.code != simcode::Ok)
+            return payment.code;
 
-        SimState next = state;
+        SimState next = after(rules);
         std::string printed;
-        if (state.receipt == Receipt::Fiscal) {
+        if (state.receipt == Receipt::Fiscal)
             printed += jr::rule() + jr::item(QStringLiteral("TOTALE EURO"), state.current.net());
-            next.receipt = Receipt::Payment;
-        }
-        next.current.payments[kind] += paid;
+        next.current.payments[kind] += payment.paid;
         printed += jr::item(label.trimmed().isEmpty() ? QString::fromLatin1(paymentLabel(kind)) : label.trimmed(),
-                            paid);
-        if (next.due() <= Zero) {
-            const Currency change = -next.due();
-            if (change > Zero) {
-                next.current.payments[SimState::Cash] -= change;
-                printed += jr::item(QStringLiteral("RESTO"), change);
+                            payment.paid);
+        if (payment.closes) {
+            if (payment.change > Zero) {
+                next.current.payments[SimState::Cash] -= payment.change;
+                printed += jr::item(QStringLiteral("RESTO"), payment.change);
             }
             ++next.receipts;
             addTotals(next.day, next.current);
             next.grandTotal += next.current.net();
-            next.receipt = Receipt::None;
-            next.itemLines = 0;
             next.current = {};
             printed += jr::rule() + jr::numbered(QStringLiteral("SCONTRINO"), state.receiptNumber) + "\n";
         }
@@ -680,10 +620,10 @@ struct SimulatedPrinter::Impl {
 
     int16_t openNonFiscal()
     {
-        if (state.receipt != Receipt::None)
-            return simcode::WrongSequence;
-        SimState next = state;
-        next.receipt = Receipt::NonFiscal;
+        ReceiptRules rules = receiptRules();
+        if (const int16_t code = rules.openNonFiscal())
+            return code;
+        SimState next = after(rules);
         next.receiptNumber = ++next.lastNonFiscal;
         next.current = {};
         return commit(next, jr::header() + jr::centered(QStringLiteral("DOCUMENTO NON FISCALE")));
@@ -691,26 +631,23 @@ struct SimulatedPrinter::Impl {
 
     int16_t nonFiscalLine(const std::string& text)
     {
-        if (state.receipt != Receipt::NonFiscal)
-            return simcode::WrongSequence;
+        if (const int16_t code = receiptRules().nonFiscalLine())
+            return code;
         return commit(state, jr::text(jr::printable(text)));
     }
 
     int16_t closeNonFiscal()
     {
-        if (state.receipt != Receipt::NonFiscal)
-            return simcode::WrongSequence;
-        SimState next = state;
-        next.receipt = Receipt::None;
-        return commit(next, jr::rule() + jr::numbered(QStringLiteral("NON FISCALE"), state.receiptNumber) + "\n");
+        ReceiptRules rules = receiptRules();
+        if (const int16_t code = rules.closeNonFiscal())
+            return code;
+        return commit(after(rules), jr::rule() + jr::numbered(QStringLiteral("NON FISCALE"), state.receiptNumber) + "\n");
     }
 
     int16_t amountEntry(Currency amount)
     {
-        if (state.receipt != Receipt::None && state.receipt != Receipt::NonFiscal)
-            return simcode::WrongSequence;
-        if (amount > MaxAmount || amount < -MaxAmount)
-            return simcode::AmountTooLarge;
+        if (const int16_t code = receiptRules().amountEntry(amount))
+            return code;
         SimState next = state;
         next.amountEntries += amount;
         return commit(next, jr::item(QStringLiteral("IMPORTO"), amount));
@@ -735,8 +672,8 @@ struct SimulatedPrinter::Impl {
 
     int16_t closure(bool withDepartments)
     {
-        if (state.receipt != Receipt::None)
-            return simcode::WrongSequence;
+        if (const int16_t code = receiptRules().closure())
+            return code;
         const SimState& s = state;
         auto count = [](int n) { return QString::number(n); };
         std::string printed = jr::rule('=');
@@ -917,16 +854,12 @@ int16_t SimulatedPrinter::ReturnDeptAmount(int16_t idOp, const std::string& text
 
 int16_t SimulatedPrinter::AddDescription(int16_t idOp, const std::string& text)
 {
-    return m_impl->run("AddDescription", args(idOp, text), true, [&] { return m_impl->line(text, false); });
+    return m_impl->run("AddDescription", args(idOp, text), true, [&] { return m_impl->line(text, std::nullopt); });
 }
 
 int16_t SimulatedPrinter::ExtraLine(int16_t idOp, int16_t line, const std::string& text)
 {
-    return m_impl->run("ExtraLine", args(idOp, line, text), true, [&] {
-        if (line < 1 || line > MaxExtraLine)
-            return simcode::InvalidData;
-        return m_impl->line(text, true);
-    });
+    return m_impl->run("ExtraLine", args(idOp, line, text), true, [&] { return m_impl->line(text, line); });
 }
 
 int16_t SimulatedPrinter::Subtotal(int16_t value)
@@ -942,7 +875,7 @@ int16_t SimulatedPrinter::SubtotalDiscount(int16_t idOp, Currency amount)
 int16_t SimulatedPrinter::CancelReceipt(int16_t value)
 {
     // Voiding prints; with no receipt open there is nothing to print or void.
-    const bool usesPaper = Impl::fiscalOpen(m_impl->state);
+    const bool usesPaper = m_impl->receiptRules().fiscalOpen();
     return m_impl->run("CancelReceipt", args(value), usesPaper, [&] { return m_impl->cancel(); });
 }
 
@@ -1049,6 +982,12 @@ void SimulatedPrinter::beginDocument()
 int16_t SimulatedPrinter::endDocument()
 {
     return m_impl->endDocument();
+}
+
+const ReceiptRules::Terms& SimulatedPrinter::receiptTerms()
+{
+    static const ReceiptRules::Terms terms{&writtenThousandths, false, false};
+    return terms;
 }
 
 const SimState& SimulatedPrinter::currentState() const

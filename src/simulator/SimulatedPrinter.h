@@ -2,6 +2,7 @@
 #pragma once
 
 #include "printer/PrinterControl.h"
+#include "printer/ReceiptRules.h"
 
 #include <filesystem>
 #include <functional>
@@ -90,6 +91,10 @@ public:
     // true for each of the next N documents whose reply guasti.ini asks to
     // lose (PerdiRisposta=N). Traced as a note.
     bool takeLostReply();
+
+    // How this printer reads quantities and amounts: the quantity as the
+    // decimal the single was written from, amounts to four decimals.
+    static const ReceiptRules::Terms& receiptTerms();
 
 private:
     struct Impl;
