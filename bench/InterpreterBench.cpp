@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "BenchSupport.h"
-#include "NullPrinter.h"
 
 #include "commands/Interprete.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
+#include "printer/AcceptingControl.h"
 #include "printer/ErrorLink.h"
 #include "simulator/SimulatedPrinter.h"
 
@@ -54,7 +54,7 @@ void runReceipt(benchmark::State& state, MakePrinter makePrinter)
 
 void BM_CommandFile50_NullPrinter(benchmark::State& state)
 {
-    runReceipt(state, [](const std::filesystem::path&) { return std::make_unique<NullPrinter>(); });
+    runReceipt(state, [](const std::filesystem::path&) { return std::make_unique<AcceptingControl>(); });
 }
 BENCHMARK(BM_CommandFile50_NullPrinter);
 
