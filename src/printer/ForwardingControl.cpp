@@ -42,223 +42,202 @@ CallValue ForwardingControl::pass(const ControlCall&, const std::function<CallVa
     return make();
 }
 
-template <typename Result, typename Make, typename... Args>
-Result ForwardingControl::forward(Kind kind, const char* name, const Make& make, const Args&... arguments)
+template <typename Result, typename... Params, typename... Args>
+Result ForwardingControl::forward(Kind kind, const char* name, Result (PrinterControl::*member)(Params...),
+                                  const Args&... arguments)
 {
     const std::array<CallValue, sizeof...(Args)> values{CallValue(std::in_place_type<Args>, arguments)...};
     const ControlCall call{kind, name, values};
     if constexpr (std::is_void_v<Result>) {
-        pass(call, [&make] {
-            make();
+        pass(call, [&] {
+            (m_inner.*member)(arguments...);
             return CallValue();
         });
     } else {
-        return std::get<Result>(pass(call, [&make] { return CallValue(std::in_place_type<Result>, make()); }));
+        return std::get<Result>(
+            pass(call, [&] { return CallValue(std::in_place_type<Result>, (m_inner.*member)(arguments...)); }));
     }
 }
 
 void ForwardingControl::setOpenOptionA(int32_t value)
 {
-    forward<void>(Kind::Put, "OpenOptionA", [&] { m_inner.setOpenOptionA(value); }, value);
+    forward(Kind::Put, "OpenOptionA", &PrinterControl::setOpenOptionA, value);
 }
 
 void ForwardingControl::setOpenOptionB(int32_t value)
 {
-    forward<void>(Kind::Put, "OpenOptionB", [&] { m_inner.setOpenOptionB(value); }, value);
+    forward(Kind::Put, "OpenOptionB", &PrinterControl::setOpenOptionB, value);
 }
 
 void ForwardingControl::setComPort(int16_t port)
 {
-    forward<void>(Kind::Put, "ComPort", [&] { m_inner.setComPort(port); }, port);
+    forward(Kind::Put, "ComPort", &PrinterControl::setComPort, port);
 }
 
 void ForwardingControl::setComSettings(const std::string& settings)
 {
-    forward<void>(Kind::Put, "ComSettings", [&] { m_inner.setComSettings(settings); }, settings);
+    forward(Kind::Put, "ComSettings", &PrinterControl::setComSettings, settings);
 }
 
 void ForwardingControl::setItemOptionA(int16_t value)
 {
-    forward<void>(Kind::Put, "ItemOptionA", [&] { m_inner.setItemOptionA(value); }, value);
+    forward(Kind::Put, "ItemOptionA", &PrinterControl::setItemOptionA, value);
 }
 
 void ForwardingControl::setItemOptionB(int16_t value)
 {
-    forward<void>(Kind::Put, "ItemOptionB", [&] { m_inner.setItemOptionB(value); }, value);
+    forward(Kind::Put, "ItemOptionB", &PrinterControl::setItemOptionB, value);
 }
 
 void ForwardingControl::OpenPort()
 {
-    forward<void>(Kind::Call, "OpenPort", [&] { m_inner.OpenPort(); });
+    forward(Kind::Call, "OpenPort", &PrinterControl::OpenPort);
 }
 
 void ForwardingControl::ClosePort()
 {
-    forward<void>(Kind::Call, "ClosePort", [&] { m_inner.ClosePort(); });
+    forward(Kind::Call, "ClosePort", &PrinterControl::ClosePort);
 }
 
 bool ForwardingControl::PortIsOpen()
 {
-    return forward<bool>(Kind::Call, "PortIsOpen", [&] { return m_inner.PortIsOpen(); });
+    return forward(Kind::Call, "PortIsOpen", &PrinterControl::PortIsOpen);
 }
 
 bool ForwardingControl::Busy()
 {
-    return forward<bool>(Kind::Get, "Busy", [&] { return m_inner.Busy(); });
+    return forward(Kind::Get, "Busy", &PrinterControl::Busy);
 }
 
 OpenDocument ForwardingControl::DocumentOpen()
 {
-    return forward<OpenDocument>(Kind::Get, "DocumentOpen", [&] { return m_inner.DocumentOpen(); });
+    return forward(Kind::Get, "DocumentOpen", &PrinterControl::DocumentOpen);
 }
 
 int16_t ForwardingControl::SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept)
 {
-    return forward<int16_t>(
-        Kind::Printing, "SellDept", [&] { return m_inner.SellDept(idOp, text, price, dept); }, idOp, text, price,
-        dept);
+    return forward(Kind::Printing, "SellDept", &PrinterControl::SellDept, idOp, text, price, dept);
 }
 
 int16_t ForwardingControl::SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price,
                                        int16_t dept)
 {
-    return forward<int16_t>(
-        Kind::Printing, "SellDeptQty", [&] { return m_inner.SellDeptQty(idOp, text, quantity, price, dept); }, idOp,
-        text, quantity, price, dept);
+    return forward(Kind::Printing, "SellDeptQty", &PrinterControl::SellDeptQty, idOp, text, quantity, price, dept);
 }
 
 int16_t ForwardingControl::ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept)
 {
-    return forward<int16_t>(
-        Kind::Printing, "ReturnDept", [&] { return m_inner.ReturnDept(idOp, text, price, dept); }, idOp, text, price,
-        dept);
+    return forward(Kind::Printing, "ReturnDept", &PrinterControl::ReturnDept, idOp, text, price, dept);
 }
 
 int16_t ForwardingControl::ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price,
                                          int16_t dept)
 {
-    return forward<int16_t>(
-        Kind::Printing, "ReturnDeptQty", [&] { return m_inner.ReturnDeptQty(idOp, text, quantity, price, dept); },
-        idOp, text, quantity, price, dept);
+    return forward(Kind::Printing, "ReturnDeptQty", &PrinterControl::ReturnDeptQty, idOp, text, quantity, price, dept);
 }
 
 int16_t ForwardingControl::ReturnDeptAmount(int16_t idOp, const std::string& text, Currency amount, int16_t dept)
 {
-    return forward<int16_t>(
-        Kind::Printing, "ReturnDeptAmount", [&] { return m_inner.ReturnDeptAmount(idOp, text, amount, dept); }, idOp,
-        text, amount, dept);
+    return forward(Kind::Printing, "ReturnDeptAmount", &PrinterControl::ReturnDeptAmount, idOp, text, amount, dept);
 }
 
 int16_t ForwardingControl::AddDescription(int16_t idOp, const std::string& text)
 {
-    return forward<int16_t>(
-        Kind::Printing, "AddDescription", [&] { return m_inner.AddDescription(idOp, text); }, idOp, text);
+    return forward(Kind::Printing, "AddDescription", &PrinterControl::AddDescription, idOp, text);
 }
 
 int16_t ForwardingControl::ExtraLine(int16_t idOp, int16_t line, const std::string& text)
 {
-    return forward<int16_t>(
-        Kind::Printing, "ExtraLine", [&] { return m_inner.ExtraLine(idOp, line, text); }, idOp, line, text);
+    return forward(Kind::Printing, "ExtraLine", &PrinterControl::ExtraLine, idOp, line, text);
 }
 
 int16_t ForwardingControl::Subtotal(int16_t value)
 {
-    return forward<int16_t>(Kind::Printing, "Subtotal", [&] { return m_inner.Subtotal(value); }, value);
+    return forward(Kind::Printing, "Subtotal", &PrinterControl::Subtotal, value);
 }
 
 int16_t ForwardingControl::SubtotalDiscount(int16_t idOp, Currency amount)
 {
-    return forward<int16_t>(
-        Kind::Printing, "SubtotalDiscount", [&] { return m_inner.SubtotalDiscount(idOp, amount); }, idOp, amount);
+    return forward(Kind::Printing, "SubtotalDiscount", &PrinterControl::SubtotalDiscount, idOp, amount);
 }
 
 int16_t ForwardingControl::CancelReceipt(int16_t value)
 {
-    return forward<int16_t>(Kind::Printing, "CancelReceipt", [&] { return m_inner.CancelReceipt(value); }, value);
+    return forward(Kind::Printing, "CancelReceipt", &PrinterControl::CancelReceipt, value);
 }
 
 int16_t ForwardingControl::PayCash(int16_t idOp, Currency amount)
 {
-    return forward<int16_t>(Kind::Printing, "PayCash", [&] { return m_inner.PayCash(idOp, amount); }, idOp, amount);
+    return forward(Kind::Printing, "PayCash", &PrinterControl::PayCash, idOp, amount);
 }
 
 int16_t ForwardingControl::PayCheque(int16_t idOp, Currency amount)
 {
-    return forward<int16_t>(
-        Kind::Printing, "PayCheque", [&] { return m_inner.PayCheque(idOp, amount); }, idOp, amount);
+    return forward(Kind::Printing, "PayCheque", &PrinterControl::PayCheque, idOp, amount);
 }
 
 int16_t ForwardingControl::PayCard(int16_t idOp, int16_t value)
 {
-    return forward<int16_t>(Kind::Printing, "PayCard", [&] { return m_inner.PayCard(idOp, value); }, idOp, value);
+    return forward(Kind::Printing, "PayCard", &PrinterControl::PayCard, idOp, value);
 }
 
 int16_t ForwardingControl::PayTicket(int16_t idOp, int16_t value, Currency amount)
 {
-    return forward<int16_t>(
-        Kind::Printing, "PayTicket", [&] { return m_inner.PayTicket(idOp, value, amount); }, idOp, value, amount);
+    return forward(Kind::Printing, "PayTicket", &PrinterControl::PayTicket, idOp, value, amount);
 }
 
-int16_t ForwardingControl::PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type,
-                                     int16_t flag, int16_t index)
+int16_t ForwardingControl::PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type, int16_t flag,
+                                     int16_t index)
 {
-    return forward<int16_t>(
-        Kind::Printing, "PayTender", [&] { return m_inner.PayTender(idOp, text, amount, type, flag, index); }, idOp,
-        text, amount, type, flag, index);
+    return forward(Kind::Printing, "PayTender", &PrinterControl::PayTender, idOp, text, amount, type, flag, index);
 }
 
 int16_t ForwardingControl::OpenNonFiscal(int16_t idOp)
 {
-    return forward<int16_t>(Kind::Printing, "OpenNonFiscal", [&] { return m_inner.OpenNonFiscal(idOp); }, idOp);
+    return forward(Kind::Printing, "OpenNonFiscal", &PrinterControl::OpenNonFiscal, idOp);
 }
 
 int16_t ForwardingControl::NonFiscalLine(int16_t idOp, int16_t value, const std::string& text)
 {
-    return forward<int16_t>(
-        Kind::Printing, "NonFiscalLine", [&] { return m_inner.NonFiscalLine(idOp, value, text); }, idOp, value, text);
+    return forward(Kind::Printing, "NonFiscalLine", &PrinterControl::NonFiscalLine, idOp, value, text);
 }
 
 int16_t ForwardingControl::CloseNonFiscal(int16_t idOp)
 {
-    return forward<int16_t>(Kind::Printing, "CloseNonFiscal", [&] { return m_inner.CloseNonFiscal(idOp); }, idOp);
+    return forward(Kind::Printing, "CloseNonFiscal", &PrinterControl::CloseNonFiscal, idOp);
 }
 
 int16_t ForwardingControl::DisplayText(int16_t idOp, const std::string& text)
 {
-    return forward<int16_t>(
-        Kind::Printing, "DisplayText", [&] { return m_inner.DisplayText(idOp, text); }, idOp, text);
+    return forward(Kind::Printing, "DisplayText", &PrinterControl::DisplayText, idOp, text);
 }
 
 int16_t ForwardingControl::OpenCmd(int16_t idOp)
 {
-    return forward<int16_t>(Kind::Printing, "OpenCmd", [&] { return m_inner.OpenCmd(idOp); }, idOp);
+    return forward(Kind::Printing, "OpenCmd", &PrinterControl::OpenCmd, idOp);
 }
 
 int16_t ForwardingControl::AmountEntry(int16_t idOp, Currency amount)
 {
-    return forward<int16_t>(
-        Kind::Printing, "AmountEntry", [&] { return m_inner.AmountEntry(idOp, amount); }, idOp, amount);
+    return forward(Kind::Printing, "AmountEntry", &PrinterControl::AmountEntry, idOp, amount);
 }
 
 int16_t ForwardingControl::FiscalClosure(int16_t idOp)
 {
-    return forward<int16_t>(Kind::Printing, "FiscalClosure", [&] { return m_inner.FiscalClosure(idOp); }, idOp);
+    return forward(Kind::Printing, "FiscalClosure", &PrinterControl::FiscalClosure, idOp);
 }
 
 int16_t ForwardingControl::FiscalClosureAlt(int16_t idOp)
 {
-    return forward<int16_t>(
-        Kind::Printing, "FiscalClosureAlt", [&] { return m_inner.FiscalClosureAlt(idOp); }, idOp);
+    return forward(Kind::Printing, "FiscalClosureAlt", &PrinterControl::FiscalClosureAlt, idOp);
 }
 
 int16_t ForwardingControl::PaperEndRecovery(int16_t value)
 {
-    return forward<int16_t>(
-        Kind::Printing, "PaperEndRecovery", [&] { return m_inner.PaperEndRecovery(value); }, value);
+    return forward(Kind::Printing, "PaperEndRecovery", &PrinterControl::PaperEndRecovery, value);
 }
 
 std::string ForwardingControl::ErrorText(int16_t level, int32_t code)
 {
-    return forward<std::string>(
-        Kind::Call, "ErrorText", [&] { return m_inner.ErrorText(level, code); }, level, code);
+    return forward(Kind::Call, "ErrorText", &PrinterControl::ErrorText, level, code);
 }

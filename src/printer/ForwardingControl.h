@@ -103,8 +103,9 @@ protected:
     PrinterControl& inner() { return m_inner; }
 
 private:
-    template <typename Result, typename Make, typename... Args>
-    Result forward(ControlCall::Kind kind, const char* name, const Make& make, const Args&... arguments);
+    template <typename Result, typename... Params, typename... Args>
+    Result forward(ControlCall::Kind kind, const char* name, Result (PrinterControl::*member)(Params...),
+                   const Args&... arguments);
 
     std::unique_ptr<PrinterControl> m_owned;
     PrinterControl& m_inner;

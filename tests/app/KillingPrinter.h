@@ -15,8 +15,7 @@ class KillingPrinter : public ForwardingControl {
 public:
     KillingPrinter(PrinterControl& inner, int killAt, bool afterCall = false)
         : ForwardingControl(inner), m_killAt(killAt), m_afterCall(afterCall)
-    {
-    }
+    {}
 
     int calls() const { return m_calls; }
 

@@ -434,7 +434,7 @@ TEST_P(FailureCode, IsReportedOnceWithTheOperationsMessageAndGivesFalse)
     EXPECT_EQ(failures(), expectedFailures({p.message}));
     if (p.forwardedEvent) {
         const Lines log = m_session.notFiscalLog();
-        EXPECT_NE(std::find(log.begin(), log.end(), p.forwardedEvent), log.end());
+        EXPECT_NE(std::find(log.begin(), log.end(), p.forwardedEvent), log.end()) << ::testing::PrintToString(log);
     }
 }
 
