@@ -366,6 +366,57 @@ std::string misplacedOption(const Subcommand& form, const CommandLine& c, const 
     return {};
 }
 
+// Splits args into the options given and the other words; returns what is
+// wrong, "" when every option is known and has its value.
+std::string readArguments(const std::vector<std::string>& args, GivenOptions& given, std::vector<std::string>& words)
+{
+    // Options may come anywhere, but a value such as "-1" (a flag of the
+    // shared file) must stay a positional argument: options go first, the
+    // rest behind "--".
+    QStringList options{args.empty() ? QStringLiteral("tessiro") : fromBytes(args.front())};
+    QStringList positional;
+    bool onlyPositional = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& token = args[i];
+        if (onlyPositional) {
+            positional << fromBytes(token);
+        } else if (token == "--") {
+            onlyPositional = true;
+        } else if (token.size() > 1 && token[0] == '-' && !looksLikeNegativeNumber(token)) {
+            options << fromBytes(token);
+            if (takesValue(token)) {
+                // Left alone, the parser would take the "--" added below.
+                if (i + 1 == args.size())
+                    return token + " needs a value";
+                options << fromBytes(args[++i]);
+            }
+        } else {
+            positional << fromBytes(token);
+        }
+    }
+    options << QStringLiteral("--") << positional;
+
+    QCommandLineParser parser;
+    for (const Option& option : Options) {
+        QStringList names;
+        if (!option.shortName.empty())
+            names << fromBytes(std::string(option.shortName));
+        names << fromBytes(std::string(option.name));
+        parser.addOption(QCommandLineOption(names, QString(), fromBytes(std::string(option.valueName))));
+    }
+    if (!parser.parse(options))
+        return toBytes(parser.errorText());
+    for (const Option& option : Options) {
+        const QString name = fromBytes(std::string(option.name));
+        if (parser.isSet(name))
+            given.values[std::string(option.name)] = option.valueName.empty() ? std::string()
+                                                                              : toBytes(parser.value(name));
+    }
+    for (const QString& word : parser.positionalArguments())
+        words.push_back(toBytes(word));
+    return {};
+}
+
 } // namespace
 
 std::string GivenOptions::value(std::string_view name) const
@@ -390,54 +441,10 @@ std::vector<std::string> optionsOf(const Subcommand& form)
 
 CommandLine parseCommandLine(const std::vector<std::string>& args)
 {
-    // Options may come anywhere, but a value such as "-1" (a flag of the
-    // shared file) must stay a positional argument: options go first, the
-    // rest behind "--".
-    QStringList options{args.empty() ? QStringLiteral("tessiro") : fromBytes(args.front())};
-    QStringList positional;
-    bool onlyPositional = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& token = args[i];
-        if (onlyPositional) {
-            positional << fromBytes(token);
-        } else if (token == "--") {
-            onlyPositional = true;
-        } else if (token.size() > 1 && token[0] == '-' && !looksLikeNegativeNumber(token)) {
-            options << fromBytes(token);
-            if (takesValue(token)) {
-                // Left alone, the parser would take the "--" added below.
-                if (i + 1 == args.size())
-                    return invalid(token + " needs a value");
-                options << fromBytes(args[++i]);
-            }
-        } else {
-            positional << fromBytes(token);
-        }
-    }
-    options << QStringLiteral("--") << positional;
-
-    QCommandLineParser parser;
-    std::vector<QCommandLineOption> known;
-    for (const Option& option : Options) {
-        QStringList names;
-        if (!option.shortName.empty())
-            names << fromBytes(std::string(option.shortName));
-        names << fromBytes(std::string(option.name));
-        known.emplace_back(names, QString(), fromBytes(std::string(option.valueName)));
-        parser.addOption(known.back());
-    }
-    if (!parser.parse(options))
-        return invalid(toBytes(parser.errorText()));
     GivenOptions given;
-    for (const Option& option : Options) {
-        const QString name = fromBytes(std::string(option.name));
-        if (parser.isSet(name))
-            given.values[std::string(option.name)] = option.valueName.empty() ? std::string()
-                                                                              : toBytes(parser.value(name));
-    }
     std::vector<std::string> words;
-    for (const QString& word : parser.positionalArguments())
-        words.push_back(toBytes(word));
+    if (const std::string why = readArguments(args, given, words); !why.empty())
+        return invalid(why);
 
     if (given.has("help")) {
         CommandLine c;
