@@ -496,7 +496,7 @@ TEST(CommandLineCompletion, FollowsTheCommandTables)
     // Each form's case offers the options that form takes.
     const size_t cases = script.find("local options");
     ASSERT_NE(cases, std::string::npos);
-    for (const Subcommand& form : subcommands()) {
+    for (const Subcommand& form : ::subcommands()) {
         const std::string label = "\n        " + (form.name.empty() ? std::string("\"\"") : std::string(form.name)) + ")";
         const size_t at = script.find(label, cases);
         ASSERT_NE(at, std::string::npos) << label;
