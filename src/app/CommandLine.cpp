@@ -282,67 +282,75 @@ QString controlCommandList()
 constexpr Subcommand Forms[] = {
     {.name = "",
      .options = "headless quiet verbose version",
-     .usage = "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"
-              "      Runs the bridge on the program directory DIR: takes the command files\n"
-              "      dropped into DIR/Ostro and runs them on the fiscal printer.\n",
+     .usage = R"(  tessiro [--dir DIR] [--headless] [--quiet|--verbose]
+      Runs the bridge on the program directory DIR: takes the command files
+      dropped into DIR/Ostro and runs them on the fiscal printer.
+)",
      .run = runBridgeForm},
     {.name = "config",
      .options = "file section",
-     .usage = "  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]\n"
-              "      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.\n"
-              "  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE\n"
-              "      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with \"-\"\n"
-              "      and is no number goes after \"--\".\n",
+     .usage = R"(  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]
+      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.
+  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE
+      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with "-"
+      and is no number goes after "--".
+)",
      .take = takeConfig,
      .run = runConfigForm},
     {.name = "test-receipt",
-     .usage = "  tessiro test-receipt [--dir DIR]\n"
-              "      Prints the test receipt on the configured printer; exit status 0 when\n"
-              "      every step succeeded.\n",
+     .usage = R"(  tessiro test-receipt [--dir DIR]
+      Prints the test receipt on the configured printer; exit status 0 when
+      every step succeeded.
+)",
      .take = takeTestReceipt,
      .run = runTestReceiptForm},
     {.name = "init",
      .options = "printer",
-     .usage = "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
-              "      Prepares the program directory for the simulated printer: creates it,\n"
-              "      its drop folder Ostro and work folder IN, and stores the port values it\n"
-              "      works with (Eps_COM 1, Eps_Setting 9600,N,8,1) where they are missing\n"
-              "      or empty; other values are kept. Says what it created and what was\n"
-              "      already there. --printer chooses the fiscal printer of DIR: the\n"
-              "      simulated one, or a printer on the LAN (its https certificate is\n"
-              "      pinned). Without --printer the choice is left as it is.\n",
+     .usage = R"(  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]
+      Prepares the program directory for the simulated printer: creates it,
+      its drop folder Ostro and work folder IN, and stores the port values it
+      works with (Eps_COM 1, Eps_Setting 9600,N,8,1) where they are missing
+      or empty; other values are kept. Says what it created and what was
+      already there. --printer chooses the fiscal printer of DIR: the
+      simulated one, or a printer on the LAN (its https certificate is
+      pinned). Without --printer the choice is left as it is.
+)",
      .take = takeInit,
      .run = runInitForm},
     {.name = "check",
-     .usage = "  tessiro check [--dir DIR] FILE...\n"
-              "      Reads each command file as the bridge would and prints, per record, the\n"
-              "      operation and the printer calls it would make, or why it would fail,\n"
-              "      with hints at the cause; prints nothing and writes nothing else. FILE\n"
-              "      \"-\" is standard input. DIR's settings where given, else the defaults.\n"
-              "      Exit status 0 when every record would be accepted.\n",
+     .usage = R"(  tessiro check [--dir DIR] FILE...
+      Reads each command file as the bridge would and prints, per record, the
+      operation and the printer calls it would make, or why it would fail,
+      with hints at the cause; prints nothing and writes nothing else. FILE
+      "-" is standard input. DIR's settings where given, else the defaults.
+      Exit status 0 when every record would be accepted.
+)",
      .take = takeCheck,
      .run = runCheckForm},
     {.name = "log",
      .options = "follow fiscal non-fiscal",
-     .usage = "  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]\n"
-              "      Shows the two error logs in the terminal's encoding, one record at a\n"
-              "      time (a printer's three-line record as one); --follow waits for more.\n",
+     .usage = R"(  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]
+      Shows the two error logs in the terminal's encoding, one record at a
+      time (a printer's three-line record as one); --follow waits for more.
+)",
      .take = takeLog,
      .run = runLogForm},
     {.name = "serve-printer",
      .options = "listen",
-     .usage = "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
-              "      Serves the simulated printer of DIR over the LAN printers' XML\n"
-              "      service, for testing programs that speak it.\n",
+     .usage = R"(  tessiro serve-printer --dir DIR --listen HOST:PORT
+      Serves the simulated printer of DIR over the LAN printers' XML
+      service, for testing programs that speak it.
+)",
      .take = takeServePrinter,
      .run = runServePrinterForm},
     {.name = "ctl",
      .options = "json",
-     .usage = "  tessiro ctl [--dir DIR] COMMAND\n"
-              "      Runs a command of the window in the bridge running on DIR and prints\n"
-              "      its answer. Exit status 0 when done, 1 when refused or when an error\n"
-              "      stands again after it (for stato: while an error stands), 4 when no\n"
-              "      bridge answers. COMMAND is one of:\n",
+     .usage = R"(  tessiro ctl [--dir DIR] COMMAND
+      Runs a command of the window in the bridge running on DIR and prints
+      its answer. Exit status 0 when done, 1 when refused or when an error
+      stands again after it (for stato: while an error stands), 4 when no
+      bridge answers. COMMAND is one of:
+)",
      .usageList = controlCommandList,
      .take = takeCtl,
      .fits = fitsCtl,
