@@ -2,12 +2,14 @@
 #include "app/CommandLine.h"
 
 #include "app/OperatorCommands.h"
+#include "app/SubcommandRuns.h"
 #include "config/Keys.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -28,11 +30,6 @@ bool looksLikeNegativeNumber(const std::string& token)
 {
     return token.size() > 1 && token[0] == '-' &&
            ((token[1] >= '0' && token[1] <= '9') || (token[1] == '.' && token.size() > 2));
-}
-
-bool takesValue(const std::string& token)
-{
-    return token == "--dir" || token == "--file" || token == "--section" || token == "--printer" || token == "--listen";
 }
 
 CommandLine invalid(std::string why)
@@ -63,9 +60,323 @@ std::string badName(const std::string& name, bool section)
     return {};
 }
 
-} // namespace
+// One option of the command line, in the order the help lists them.
+struct Option {
+    std::string_view name;
+    std::string_view shortName{};
+    // The value's name ("DIR"); empty for a flag.
+    std::string_view valueName{};
+    // Taken by every form (the help of each subcommand shows it).
+    bool everyForm = false;
+    // Its lines in the help; empty when the usage line says it all.
+    std::string_view help{};
+};
 
-CommandLine parseCommandLine(const std::vector<std::string>& args)
+constexpr Option Options[] = {
+    {.name = "dir",
+     .valueName = "DIR",
+     .everyForm = true,
+     .help = "  --dir DIR      Program directory (default: TESSIRO_DIR, else the\n"
+             "                 executable's directory when it is writable and no system\n"
+             "                 folder, else $XDG_DATA_HOME/tessiro or ~/.local/share/tessiro).\n"},
+    {.name = "headless",
+     .help = "  --headless     No window: messages, and every record and action of the logs,\n"
+             "                 go to standard error; questions get the safe answer. Also\n"
+             "                 chosen when there is no display.\n"},
+    {.name = "file",
+     .valueName = "F",
+     .help = "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"},
+    {.name = "section", .valueName = "S", .help = "  --section S    config: the section (default: Varie).\n"},
+    {.name = "quiet", .help = "  --quiet        Headless: only failures and warnings (ERRORE, AVVISO).\n"},
+    {.name = "json", .help = "  --json         ctl stato: the state as one JSON object.\n"},
+    {.name = "verbose",
+     .help = "  --verbose      Also each command file taken, its outcome and each ctl\n"
+             "                 request; with a window too.\n"},
+    {.name = "follow", .help = "  --follow       log: waits for new records, as tail -f.\n"},
+    {.name = "fiscal", .help = "  --fiscal       log: FiscalError.log only.\n"},
+    {.name = "non-fiscal", .help = "  --non-fiscal   log: NotFiscalError.log only.\n"},
+    {.name = "printer", .valueName = "P"},
+    {.name = "listen", .valueName = "HOST:PORT"},
+    {.name = "help", .shortName = "h", .everyForm = true, .help = "  -h, --help     Shows this help.\n"},
+    {.name = "version", .shortName = "v", .help = "  -v, --version  Shows the version.\n"},
+};
+
+// An option given to a form that does not take it, and the complaint. When
+// a line gives several, the first of this list is told.
+struct Misplaced {
+    std::string_view options;
+    std::string_view complaint;
+};
+
+constexpr Misplaced Complaints[] = {
+    {"printer", "--printer belongs to \"init\""},
+    {"listen", "--listen belongs to \"serve-printer\""},
+    {"follow fiscal non-fiscal", "--follow, --fiscal and --non-fiscal belong to \"log\""},
+    {"file section", "--file and --section belong to \"config get\" and \"config set\""},
+    {"json", "--json belongs to \"ctl stato\""},
+    {"headless", "--headless belongs to the bridge itself"},
+    {"quiet verbose", "--quiet and --verbose belong to the bridge itself"},
+};
+
+bool listed(std::string_view list, std::string_view word)
+{
+    for (size_t at = 0; at <= list.size();) {
+        const size_t end = std::min(list.find(' ', at), list.size());
+        if (list.substr(at, end - at) == word)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+bool takes(const Subcommand& form, const Option& option)
+{
+    return option.everyForm || listed(form.options, option.name);
+}
+
+const Subcommand* findForm(std::string_view name)
+{
+    for (const Subcommand& form : subcommands())
+        if (form.name == name)
+            return &form;
+    return nullptr;
+}
+
+// A valued option whose value is the next word ("--dir DIR", not "--dir=DIR").
+bool takesValue(const std::string& token)
+{
+    for (const Option& option : Options)
+        if (!option.valueName.empty() && token == "--" + std::string(option.name))
+            return true;
+    return false;
+}
+
+// ------------------------------------------------------------ the forms
+
+using Words = std::vector<std::string>;
+
+std::string takeConfig(CommandLine& c, const Words& words, const GivenOptions& given)
+{
+    if (words.empty() || (words[0] != "get" && words[0] != "set"))
+        return "config needs \"get\" or \"set\"";
+    if (words[0] == "get") {
+        if (words.size() < 2 || words.size() > 3)
+            return "usage: tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]";
+        c.action = CommandLine::Action::ConfigGet;
+    } else {
+        if (words.size() != 3)
+            return "usage: tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE";
+        c.action = CommandLine::Action::ConfigSet;
+    }
+    c.key = words[1];
+    if (words.size() == 3)
+        c.value = words[2];
+    c.section = given.has("section") ? given.value("section") : keys::Section;
+    if (std::string why = badName(c.key, false); !why.empty())
+        return why;
+    if (std::string why = badName(c.section, true); !why.empty())
+        return why;
+    if (given.has("file")) {
+        const std::string file = given.value("file");
+        if (file.empty())
+            return "--file needs a file";
+        c.file = std::filesystem::path(file);
+    }
+    return {};
+}
+
+std::string takeTestReceipt(CommandLine& c, const Words& words, const GivenOptions&)
+{
+    if (!words.empty())
+        return "test-receipt takes no arguments";
+    c.action = CommandLine::Action::TestReceipt;
+    return {};
+}
+
+std::string takeInit(CommandLine& c, const Words& words, const GivenOptions& given)
+{
+    if (!words.empty())
+        return "init takes no arguments besides --dir and --printer";
+    c.action = CommandLine::Action::Init;
+    if (given.has("printer")) {
+        c.printer = given.value("printer");
+        if (c.printer->empty())
+            return "--printer needs \"simulatore\" or an http(s):// address";
+    }
+    return {};
+}
+
+std::string takeCheck(CommandLine& c, const Words& words, const GivenOptions&)
+{
+    if (words.empty())
+        return "usage: tessiro check [--dir DIR] FILE... (see tessiro --help)";
+    c.action = CommandLine::Action::Check;
+    c.files.assign(words.begin(), words.end());
+    return {};
+}
+
+std::string takeLog(CommandLine& c, const Words& words, const GivenOptions& given)
+{
+    if (!words.empty())
+        return "log takes no arguments besides its options";
+    c.action = CommandLine::Action::Log;
+    if (given.has("fiscal") && given.has("non-fiscal"))
+        return "--fiscal and --non-fiscal exclude each other (without either, both logs)";
+    c.logs = given.has("fiscal")       ? CommandLine::Logs::Fiscal
+             : given.has("non-fiscal") ? CommandLine::Logs::NonFiscal
+                                       : CommandLine::Logs::Both;
+    c.follow = given.has("follow");
+    return {};
+}
+
+std::string takeServePrinter(CommandLine& c, const Words& words, const GivenOptions& given)
+{
+    if (!words.empty() || !given.has("listen") || !c.programDir)
+        return "usage: tessiro serve-printer --dir DIR --listen HOST:PORT";
+    c.action = CommandLine::Action::ServePrinter;
+    c.listen = given.value("listen");
+    return {};
+}
+
+std::string_view commandName(const std::string& request)
+{
+    return std::string_view(request).substr(0, request.find(' '));
+}
+
+std::string takeCtl(CommandLine& c, const Words& words, const GivenOptions& given)
+{
+    if (words.size() != 1)
+        return "usage: tessiro ctl [--dir DIR] COMMAND (see tessiro --help)";
+    const OperatorCommand* command = findControlCommand(words[0]);
+    if (!command)
+        return "unknown ctl command \"" + words[0] + "\" (see tessiro --help)";
+    c.action = CommandLine::Action::Control;
+    c.controlCommand = words[0];
+    // The command's one option travels with it ("stato --json").
+    if (!command->option.empty() && given.has(command->option.substr(2)))
+        c.controlCommand += " " + std::string(command->option);
+    return {};
+}
+
+// The options of ctl belong each to one command.
+bool fitsCtl(const CommandLine& c, std::string_view option)
+{
+    const OperatorCommand* command = findControlCommand(commandName(c.controlCommand));
+    return command && command->option.starts_with("--") && command->option.substr(2) == option;
+}
+
+QString controlCommandList()
+{
+    QString commands;
+    for (const OperatorCommand& command : operatorCommands()) {
+        if (command.name.empty())
+            continue;
+        commands += QStringLiteral("      %1%2\n")
+                        .arg(QLatin1String(command.name.data(), static_cast<qsizetype>(command.name.size())), -19)
+                        .arg(QLatin1String(command.help.data(), static_cast<qsizetype>(command.help.size())));
+    }
+    return commands;
+}
+
+// Every form, in the order of the help.
+constexpr Subcommand Forms[] = {
+    {.name = "",
+     .options = "headless quiet verbose version",
+     .usage = R"(  tessiro [--dir DIR] [--headless] [--quiet|--verbose]
+      Runs the bridge on the program directory DIR: takes the command files
+      dropped into DIR/Ostro and runs them on the fiscal printer.
+)",
+     .run = runBridgeForm},
+    {.name = "config",
+     .options = "file section",
+     .usage = R"(  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]
+      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.
+  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE
+      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with "-"
+      and is no number goes after "--".
+)",
+     .take = takeConfig,
+     .run = runConfigForm},
+    {.name = "test-receipt",
+     .usage = R"(  tessiro test-receipt [--dir DIR]
+      Prints the test receipt on the configured printer; exit status 0 when
+      every step succeeded.
+)",
+     .take = takeTestReceipt,
+     .run = runTestReceiptForm},
+    {.name = "init",
+     .options = "printer",
+     .usage = R"(  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]
+      Prepares the program directory for the simulated printer: creates it,
+      its drop folder Ostro and work folder IN, and stores the port values it
+      works with (Eps_COM 1, Eps_Setting 9600,N,8,1) where they are missing
+      or empty; other values are kept. Says what it created and what was
+      already there. --printer chooses the fiscal printer of DIR: the
+      simulated one, or a printer on the LAN (its https certificate is
+      pinned). Without --printer the choice is left as it is.
+)",
+     .take = takeInit,
+     .run = runInitForm},
+    {.name = "check",
+     .usage = R"(  tessiro check [--dir DIR] FILE...
+      Reads each command file as the bridge would and prints, per record, the
+      operation and the printer calls it would make, or why it would fail,
+      with hints at the cause; prints nothing and writes nothing else. FILE
+      "-" is standard input. DIR's settings where given, else the defaults.
+      Exit status 0 when every record would be accepted.
+)",
+     .take = takeCheck,
+     .run = runCheckForm},
+    {.name = "log",
+     .options = "follow fiscal non-fiscal",
+     .usage = R"(  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]
+      Shows the two error logs in the terminal's encoding, one record at a
+      time (a printer's three-line record as one); --follow waits for more.
+)",
+     .take = takeLog,
+     .run = runLogForm},
+    {.name = "serve-printer",
+     .options = "listen",
+     .usage = R"(  tessiro serve-printer --dir DIR --listen HOST:PORT
+      Serves the simulated printer of DIR over the LAN printers' XML
+      service, for testing programs that speak it.
+)",
+     .take = takeServePrinter,
+     .run = runServePrinterForm},
+    {.name = "ctl",
+     .options = "json",
+     .usage = R"(  tessiro ctl [--dir DIR] COMMAND
+      Runs a command of the window in the bridge running on DIR and prints
+      its answer. Exit status 0 when done, 1 when refused or when an error
+      stands again after it (for stato: while an error stands), 4 when no
+      bridge answers. COMMAND is one of:
+)",
+     .usageList = controlCommandList,
+     .take = takeCtl,
+     .fits = fitsCtl,
+     .run = runCtlForm},
+};
+
+// The first option the form does not take, told as its complaint; "" when
+// it takes them all.
+std::string misplacedOption(const Subcommand& form, const CommandLine& c, const GivenOptions& given)
+{
+    const auto fits = [&](const Option& option) {
+        return takes(form, option) && (option.everyForm || !form.fits || form.fits(c, option.name));
+    };
+    for (const Misplaced& misplaced : Complaints)
+        for (const Option& option : Options)
+            if (listed(misplaced.options, option.name) && given.has(option.name) && !fits(option))
+                return std::string(misplaced.complaint);
+    for (const Option& option : Options)
+        if (given.has(option.name) && !fits(option))
+            return "--" + std::string(option.name) + " does not belong here";
+    return {};
+}
+
+// Splits args into the options given and the other words; returns what is
+// wrong, "" when every option is known and has its value.
+std::string readArguments(const std::vector<std::string>& args, GivenOptions& given, std::vector<std::string>& words)
 {
     // Options may come anywhere, but a value such as "-1" (a flag of the
     // shared file) must stay a positional argument: options go first, the
@@ -84,7 +395,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
             if (takesValue(token)) {
                 // Left alone, the parser would take the "--" added below.
                 if (i + 1 == args.size())
-                    return invalid(token + " needs a value");
+                    return token + " needs a value";
                 options << fromBytes(args[++i]);
             }
         } else {
@@ -94,295 +405,135 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     options << QStringLiteral("--") << positional;
 
     QCommandLineParser parser;
-    const QCommandLineOption dirOption(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
-    const QCommandLineOption headlessOption(QStringLiteral("headless"));
-    const QCommandLineOption fileOption(QStringLiteral("file"), QString(), QStringLiteral("F"));
-    const QCommandLineOption sectionOption(QStringLiteral("section"), QString(), QStringLiteral("S"));
-    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption versionOption(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    const QCommandLineOption quietOption(QStringLiteral("quiet"));
-    const QCommandLineOption verboseOption(QStringLiteral("verbose"));
-    const QCommandLineOption followOption(QStringLiteral("follow"));
-    const QCommandLineOption fiscalOption(QStringLiteral("fiscal"));
-    const QCommandLineOption nonFiscalOption(QStringLiteral("non-fiscal"));
-    const QCommandLineOption jsonOption(QStringLiteral("json"));
-    parser.addOptions(
-        {dirOption, headlessOption, fileOption, sectionOption, helpOption, versionOption, quietOption, verboseOption});
-    parser.addOptions({followOption, fiscalOption, nonFiscalOption});
-    const QCommandLineOption printerOption(QStringLiteral("printer"), QString(), QStringLiteral("P"));
-    const QCommandLineOption listenOption(QStringLiteral("listen"), QString(), QStringLiteral("HOST:PORT"));
-    parser.addOptions({printerOption, listenOption});
-    parser.addOption(jsonOption);
+    for (const Option& option : Options) {
+        QStringList names;
+        if (!option.shortName.empty())
+            names << fromBytes(std::string(option.shortName));
+        names << fromBytes(std::string(option.name));
+        parser.addOption(QCommandLineOption(names, QString(), fromBytes(std::string(option.valueName))));
+    }
     if (!parser.parse(options))
-        return invalid(toBytes(parser.errorText()));
+        return toBytes(parser.errorText());
+    for (const Option& option : Options) {
+        const QString name = fromBytes(std::string(option.name));
+        if (parser.isSet(name))
+            given.values[std::string(option.name)] = option.valueName.empty() ? std::string()
+                                                                              : toBytes(parser.value(name));
+    }
+    for (const QString& word : parser.positionalArguments())
+        words.push_back(toBytes(word));
+    return {};
+}
 
-    if (parser.isSet(helpOption)) {
+} // namespace
+
+std::string GivenOptions::value(std::string_view name) const
+{
+    const auto it = values.find(name);
+    return it == values.end() ? std::string() : it->second;
+}
+
+std::span<const Subcommand> subcommands()
+{
+    return Forms;
+}
+
+std::vector<std::string> optionsOf(const Subcommand& form)
+{
+    std::vector<std::string> names;
+    for (const Option& option : Options)
+        if (takes(form, option))
+            names.push_back("--" + std::string(option.name));
+    return names;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args)
+{
+    GivenOptions given;
+    std::vector<std::string> words;
+    if (const std::string why = readArguments(args, given, words); !why.empty())
+        return invalid(why);
+
+    if (given.has("help")) {
         CommandLine c;
         c.action = CommandLine::Action::ShowHelp;
         // "tessiro ctl --help": the help of that subcommand.
-        const QStringList words = parser.positionalArguments();
-        if (!words.isEmpty() && isSubcommand(toBytes(words.front())))
-            c.helpTopic = toBytes(words.front());
+        if (!words.empty() && isSubcommand(words.front()))
+            c.helpTopic = words.front();
         return c;
     }
-    if (parser.isSet(versionOption)) {
+    if (given.has("version")) {
         CommandLine c;
         c.action = CommandLine::Action::ShowVersion;
         return c;
     }
 
     CommandLine c;
-    if (parser.isSet(dirOption)) {
-        const std::string dir = toBytes(parser.value(dirOption));
+    if (given.has("dir")) {
+        const std::string dir = given.value("dir");
         if (dir.empty())
             return invalid("--dir needs a directory");
         c.programDir = std::filesystem::path(dir);
     }
 
-    const QStringList words = parser.positionalArguments();
-    const auto word = [&words](int i) { return toBytes(words.at(i)); };
-    if (words.isEmpty()) {
-        c.action = CommandLine::Action::RunBridge;
-    } else if (word(0) == "test-receipt") {
-        if (words.size() > 1)
-            return invalid("test-receipt takes no arguments");
-        c.action = CommandLine::Action::TestReceipt;
-    } else if (word(0) == "init") {
-        if (words.size() > 1)
-            return invalid("init takes no arguments besides --dir and --printer");
-        c.action = CommandLine::Action::Init;
-        if (parser.isSet(printerOption)) {
-            c.printer = toBytes(parser.value(printerOption));
-            if (c.printer->empty())
-                return invalid("--printer needs \"simulatore\" or an http(s):// address");
-        }
-    } else if (word(0) == "check") {
-        if (words.size() < 2)
-            return invalid("usage: tessiro check [--dir DIR] FILE... (see tessiro --help)");
-        c.action = CommandLine::Action::Check;
-        for (int i = 1; i < words.size(); ++i)
-            c.files.emplace_back(word(i));
-    } else if (word(0) == "log") {
-        if (words.size() > 1)
-            return invalid("log takes no arguments besides its options");
-        c.action = CommandLine::Action::Log;
-        if (parser.isSet(fiscalOption) && parser.isSet(nonFiscalOption))
-            return invalid("--fiscal and --non-fiscal exclude each other (without either, both logs)");
-        c.logs = parser.isSet(fiscalOption)      ? CommandLine::Logs::Fiscal
-                 : parser.isSet(nonFiscalOption) ? CommandLine::Logs::NonFiscal
-                                                 : CommandLine::Logs::Both;
-        c.follow = parser.isSet(followOption);
-    } else if (word(0) == "ctl") {
-        if (words.size() != 2)
-            return invalid("usage: tessiro ctl [--dir DIR] COMMAND (see tessiro --help)");
-        if (!findControlCommand(word(1)))
-            return invalid("unknown ctl command \"" + word(1) + "\" (see tessiro --help)");
-        c.action = CommandLine::Action::Control;
-        c.controlCommand = word(1);
-    } else if (word(0) == "config") {
-        if (words.size() < 2 || (word(1) != "get" && word(1) != "set"))
-            return invalid("config needs \"get\" or \"set\"");
-        if (word(1) == "get") {
-            if (words.size() < 3 || words.size() > 4)
-                return invalid("usage: tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]");
-            c.action = CommandLine::Action::ConfigGet;
-        } else {
-            if (words.size() != 4)
-                return invalid("usage: tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE");
-            c.action = CommandLine::Action::ConfigSet;
-        }
-        c.key = word(2);
-        if (words.size() == 4)
-            c.value = word(3);
-        c.section = parser.isSet(sectionOption) ? toBytes(parser.value(sectionOption)) : keys::Section;
-        if (const std::string why = badName(c.key, false); !why.empty())
+    // No word runs the bridge; the bridge's own form has no name to be asked by.
+    const Subcommand* form = words.empty() ? &Forms[0] : isSubcommand(words.front()) ? findForm(words.front()) : nullptr;
+    if (!form)
+        return invalid("unknown command \"" + words.front() + "\"");
+    if (form->take) {
+        if (const std::string why = form->take(c, Words(words.begin() + 1, words.end()), given); !why.empty())
             return invalid(why);
-        if (const std::string why = badName(c.section, true); !why.empty())
-            return invalid(why);
-        if (parser.isSet(fileOption)) {
-            const std::string file = toBytes(parser.value(fileOption));
-            if (file.empty())
-                return invalid("--file needs a file");
-            c.file = std::filesystem::path(file);
-        }
-    } else if (word(0) == "serve-printer") {
-        if (words.size() > 1 || !parser.isSet(listenOption) || !c.programDir)
-            return invalid("usage: tessiro serve-printer --dir DIR --listen HOST:PORT");
-        c.action = CommandLine::Action::ServePrinter;
-        c.listen = toBytes(parser.value(listenOption));
-    } else {
-        return invalid("unknown command \"" + word(0) + "\"");
     }
-    if (parser.isSet(printerOption) && c.action != CommandLine::Action::Init)
-        return invalid("--printer belongs to \"init\"");
-    if (parser.isSet(listenOption) && c.action != CommandLine::Action::ServePrinter)
-        return invalid("--listen belongs to \"serve-printer\"");
+    if (const std::string why = misplacedOption(*form, c, given); !why.empty())
+        return invalid(why);
 
-    if (c.action != CommandLine::Action::Log &&
-        (parser.isSet(followOption) || parser.isSet(fiscalOption) || parser.isSet(nonFiscalOption)))
-        return invalid("--follow, --fiscal and --non-fiscal belong to \"log\"");
-    const bool isConfig = c.action == CommandLine::Action::ConfigGet || c.action == CommandLine::Action::ConfigSet;
-    if (!isConfig && (parser.isSet(fileOption) || parser.isSet(sectionOption)))
-        return invalid("--file and --section belong to \"config get\" and \"config set\"");
-    if (parser.isSet(jsonOption)) {
-        const OperatorCommand* command = c.action == CommandLine::Action::Control ? findControlCommand(c.controlCommand)
-                                                                                  : nullptr;
-        if (!command || command->option != "--json")
-            return invalid("--json belongs to \"ctl stato\"");
-        c.controlCommand += " --json";
-    }
-    if (parser.isSet(headlessOption)) {
-        if (c.action != CommandLine::Action::RunBridge)
-            return invalid("--headless belongs to the bridge itself");
-        c.headless = true;
-    }
-    if (parser.isSet(quietOption) || parser.isSet(verboseOption)) {
-        if (c.action != CommandLine::Action::RunBridge)
-            return invalid("--quiet and --verbose belong to the bridge itself");
-        if (parser.isSet(quietOption) && parser.isSet(verboseOption))
-            return invalid("--quiet and --verbose exclude each other");
-        c.verbosity = parser.isSet(quietOption) ? CommandLine::Verbosity::Quiet : CommandLine::Verbosity::Verbose;
-    }
+    // The bridge's own options (no other form takes them).
+    c.headless = given.has("headless");
+    if (given.has("quiet") && given.has("verbose"))
+        return invalid("--quiet and --verbose exclude each other");
+    if (given.has("quiet") || given.has("verbose"))
+        c.verbosity = given.has("quiet") ? CommandLine::Verbosity::Quiet : CommandLine::Verbosity::Verbose;
+    c.subcommand = form;
     return c;
 }
 
-namespace {
-
-// A piece of the command line's help and the forms of the command line it
-// belongs to: subcommand names separated by blanks, "" the bridge itself,
-// "*" every form. The whole help shows every piece, `tessiro SUBCOMMAND
-// --help` those of the subcommand.
-struct HelpEntry {
-    const char* owners;
-    const char* text;
-};
-
-// One entry per form of the command line, owned by its subcommand.
-constexpr HelpEntry Usage[] = {
-    {"", "  tessiro [--dir DIR] [--headless] [--quiet|--verbose]\n"
-         "      Runs the bridge on the program directory DIR: takes the command files\n"
-         "      dropped into DIR/Ostro and runs them on the fiscal printer.\n"},
-    {"config", "  tessiro config get [--dir DIR] [--file F] [--section S] KEY [DEFAULT]\n"
-               "      Prints the value of KEY as the bridge reads it (raw bytes), or DEFAULT.\n"
-               "  tessiro config set [--dir DIR] [--file F] [--section S] KEY VALUE\n"
-               "      Writes KEY=VALUE as the bridge writes it. A VALUE that starts with \"-\"\n"
-               "      and is no number goes after \"--\".\n"},
-    {"test-receipt", "  tessiro test-receipt [--dir DIR]\n"
-                     "      Prints the test receipt on the configured printer; exit status 0 when\n"
-                     "      every step succeeded.\n"},
-    {"init", "  tessiro init [--dir DIR] [--printer simulatore|http(s)://HOST[:PORT]]\n"
-             "      Prepares the program directory for the simulated printer: creates it,\n"
-             "      its drop folder Ostro and work folder IN, and stores the port values it\n"
-             "      works with (Eps_COM 1, Eps_Setting 9600,N,8,1) where they are missing\n"
-             "      or empty; other values are kept. Says what it created and what was\n"
-             "      already there. --printer chooses the fiscal printer of DIR: the\n"
-             "      simulated one, or a printer on the LAN (its https certificate is\n"
-             "      pinned). Without --printer the choice is left as it is.\n"},
-    {"check", "  tessiro check [--dir DIR] FILE...\n"
-              "      Reads each command file as the bridge would and prints, per record, the\n"
-              "      operation and the printer calls it would make, or why it would fail,\n"
-              "      with hints at the cause; prints nothing and writes nothing else. FILE\n"
-              "      \"-\" is standard input. DIR's settings where given, else the defaults.\n"
-              "      Exit status 0 when every record would be accepted.\n"},
-    {"log", "  tessiro log [--dir DIR] [--follow] [--fiscal|--non-fiscal]\n"
-            "      Shows the two error logs in the terminal's encoding, one record at a\n"
-            "      time (a printer's three-line record as one); --follow waits for more.\n"},
-    {"serve-printer", "  tessiro serve-printer --dir DIR --listen HOST:PORT\n"
-                      "      Serves the simulated printer of DIR over the LAN printers' XML\n"
-                      "      service, for testing programs that speak it.\n"},
-    {"ctl", "  tessiro ctl [--dir DIR] COMMAND\n"
-            "      Runs a command of the window in the bridge running on DIR and prints\n"
-            "      its answer. Exit status 0 when done, 1 when refused or when an error\n"
-            "      stands again after it (for stato: while an error stands), 4 when no\n"
-            "      bridge answers. COMMAND is one of:\n"},
-};
-
-constexpr HelpEntry Options[] = {
-    {"*", "  --dir DIR      Program directory (default: TESSIRO_DIR, else the\n"
-          "                 executable's directory when it is writable and no system\n"
-          "                 folder, else $XDG_DATA_HOME/tessiro or ~/.local/share/tessiro).\n"},
-    {"", "  --headless     No window: messages, and every record and action of the logs,\n"
-         "                 go to standard error; questions get the safe answer. Also\n"
-         "                 chosen when there is no display.\n"},
-    {"config", "  --file F       config: the INI file (default: DIR/_Configurazione.ini).\n"},
-    {"config", "  --section S    config: the section (default: Varie).\n"},
-    {"", "  --quiet        Headless: only failures and warnings (ERRORE, AVVISO).\n"},
-    {"ctl", "  --json         ctl stato: the state as one JSON object.\n"},
-    {"", "  --verbose      Also each command file taken, its outcome and each ctl\n"
-         "                 request; with a window too.\n"},
-    {"log", "  --follow       log: waits for new records, as tail -f.\n"},
-    {"log", "  --fiscal       log: FiscalError.log only.\n"},
-    {"log", "  --non-fiscal   log: NotFiscalError.log only.\n"},
-    {"*", "  -h, --help     Shows this help.\n"},
-    {"", "  -v, --version  Shows the version.\n"},
-};
-
-bool belongsTo(const HelpEntry& option, const std::string& subcommand)
-{
-    const std::string owners = option.owners;
-    if (owners == "*" || (subcommand.empty() && owners.empty()))
-        return true;
-    return !subcommand.empty() && (" " + owners + " ").find(" " + subcommand + " ") != std::string::npos;
-}
-
-QString controlCommandList()
-{
-    QString commands;
-    for (const OperatorCommand& command : operatorCommands()) {
-        if (command.name.empty())
-            continue;
-        commands += QStringLiteral("      %1%2\n")
-                        .arg(QLatin1String(command.name.data(), static_cast<qsizetype>(command.name.size())), -19)
-                        .arg(QLatin1String(command.help.data(), static_cast<qsizetype>(command.help.size())));
-    }
-    return commands;
-}
-
-QString usageOf(const HelpEntry& entry)
-{
-    QString text = QString::fromUtf8(entry.text);
-    if (std::string_view(entry.owners) == "ctl")
-        text += controlCommandList();
-    return text;
-}
-
-} // namespace
-
 bool isSubcommand(const std::string& word)
 {
-    for (const HelpEntry& entry : Usage)
-        if (*entry.owners && word == entry.owners)
-            return true;
-    return false;
+    return !word.empty() && findForm(word);
 }
 
 std::vector<std::string> subcommandNames()
 {
     std::vector<std::string> names;
-    for (const HelpEntry& entry : Usage)
-        if (*entry.owners)
-            names.emplace_back(entry.owners);
+    for (const Subcommand& form : Forms)
+        if (!form.name.empty())
+            names.emplace_back(form.name);
     return names;
 }
 
 QString usageText(const std::string& subcommand)
 {
+    const Subcommand* topic = findForm(subcommand);
     QString text = QStringLiteral("Usage:\n");
-    QString options;
-    for (const HelpEntry& entry : Usage)
-        if (subcommand.empty() || subcommand == entry.owners)
-            text += usageOf(entry);
-    for (const HelpEntry& option : Options)
-        if (subcommand.empty() || belongsTo(option, subcommand))
-            options += QString::fromUtf8(option.text);
-    if (subcommand.empty())
-        text += QStringLiteral("\n"
-                               "Settings (_Configurazione.ini, section Varie):\n"
-                               "  Read afresh where they are used: PAY_L, Eps_Vuoto, Kelmora_CORR.\n"
-                               "  Taken by NASCONDI, 'tessiro ctl ricarica' or SIGHUP (and at start-up):\n"
-                               "  Eps_COM, Eps_Setting, Eps_Delay, Eps_NonRiscType, Eps_NonRiscIndex,\n"
-                               "  Kelmora_DIR. At start-up only: intervalTimer.\n");
-    text += QStringLiteral("\nOptions:\n") + options;
+    for (const Subcommand& form : Forms) {
+        if (!subcommand.empty() && &form != topic)
+            continue;
+        text += QString::fromUtf8(form.usage.data(), static_cast<qsizetype>(form.usage.size()));
+        if (form.usageList)
+            text += form.usageList();
+    }
+    text += subcommand.empty()
+                ? QStringLiteral("\n"
+                                 "Settings (_Configurazione.ini, section Varie):\n"
+                                 "  Read afresh where they are used: PAY_L, Eps_Vuoto, Kelmora_CORR.\n"
+                                 "  Taken by NASCONDI, 'tessiro ctl ricarica' or SIGHUP (and at start-up):\n"
+                                 "  Eps_COM, Eps_Setting, Eps_Delay, Eps_NonRiscType, Eps_NonRiscIndex,\n"
+                                 "  Kelmora_DIR. At start-up only: intervalTimer.\n")
+                : QString();
+    text += QStringLiteral("\nOptions:\n");
+    for (const Option& option : Options)
+        if (subcommand.empty() || option.everyForm || (topic && takes(*topic, option)))
+            text += QString::fromUtf8(option.help.data(), static_cast<qsizetype>(option.help.size()));
     text += subcommand.empty() ? QStringLiteral("\nThe reference: man tessiro.\n")
                                : QStringLiteral("\nEvery command: tessiro --help. The reference: man tessiro.\n");
     return text;

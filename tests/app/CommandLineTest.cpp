@@ -365,6 +365,22 @@ INSTANTIATE_TEST_SUITE_P(
                       Mistake{"QuietAndVerbose", {"--quiet", "--verbose"}, "--quiet and --verbose exclude each other"}),
     rownames::byName);
 
+// Two mistakes on one line: the words of the form are told before a
+// misplaced option, and of misplaced options the same one every time.
+INSTANTIATE_TEST_SUITE_P(
+    TwoMistakes, CommandLineRejected,
+    ::testing::Values(
+        Mistake{"WordsBeforeOptions", {"test-receipt", "ora", "--section", "S"}, "test-receipt takes no arguments"},
+        Mistake{"LogKindsBeforeOptions",
+                {"log", "--fiscal", "--non-fiscal", "--printer", "x"},
+                "--fiscal and --non-fiscal exclude each other"},
+        Mistake{"FollowBeforeFile", {"check", "--file", "x", "--follow", "f"}, "--follow, --fiscal and --non-fiscal"},
+        Mistake{"FollowBeforeJson", {"ctl", "nascondi", "--json", "--follow"}, "--follow, --fiscal and --non-fiscal"},
+        Mistake{"JsonBeforeHeadless", {"ctl", "nascondi", "--json", "--headless"}, "--json belongs to \"ctl stato\""},
+        Mistake{"PrinterBeforeListen", {"check", "--listen", "l", "--printer", "p", "f"}, "--printer belongs to \"init\""},
+        Mistake{"MisplacedBeforeQuietAndVerbose", {"--quiet", "--verbose", "--file", "x"}, OnlyForConfig}),
+    rownames::byName);
+
 // `ctl stato --json`: the one command with an option of its own.
 struct JsonCase {
     const char* name;
@@ -468,14 +484,26 @@ TEST(CommandLineCompletion, FollowsTheCommandTables)
     std::sort(commands.begin(), commands.end());
     EXPECT_EQ(listed("ctl_commands"), commands);
 
-    const std::string help = usageText().toStdString();
     const std::regex option("--[a-z][a-z-]*");
-    std::set<std::string> inHelp, inScript;
-    for (auto it = std::sregex_iterator(help.begin(), help.end(), option); it != std::sregex_iterator(); ++it)
-        inHelp.insert(it->str());
-    for (auto it = std::sregex_iterator(script.begin(), script.end(), option); it != std::sregex_iterator(); ++it)
-        inScript.insert(it->str());
-    EXPECT_EQ(inScript, inHelp);
+    const auto optionsIn = [&option](const std::string& text) {
+        std::set<std::string> found;
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it)
+            found.insert(it->str());
+        return found;
+    };
+    EXPECT_EQ(optionsIn(script), optionsIn(usageText().toStdString()));
+
+    // Each form's case offers the options that form takes.
+    const size_t cases = script.find("local options");
+    ASSERT_NE(cases, std::string::npos);
+    for (const Subcommand& form : ::subcommands()) {
+        const std::string label = "\n        " + (form.name.empty() ? std::string("\"\"") : std::string(form.name)) + ")";
+        const size_t at = script.find(label, cases);
+        ASSERT_NE(at, std::string::npos) << label;
+        const std::vector<std::string> taken = optionsOf(form);
+        EXPECT_EQ(optionsIn(script.substr(at, script.find(";;", at) - at)), std::set<std::string>(taken.begin(), taken.end()))
+            << "the case of \"" << form.name << "\"";
+    }
 }
 
 TEST(CommandLineHelp, SaysWhenEachSettingTakesEffect)

@@ -1,33 +1,53 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The folders of src/ use one another in one direction only. Each folder
-# may include the folders listed for it below and no other; and whatever
-# the list says, the graph of folder-to-folder includes has no cycle.
-# Lists every include that breaks a rule and fails.
+# The folders of src/ stand in one order, bottom up, and a folder includes
+# only folders below it: those listed for it below and no other. A rule
+# that names a folder above its own is itself a fault. Whatever the lists
+# say, the graph of folder-to-folder includes has no cycle. The libraries
+# stand in one order too: a library links only libraries below it.
+# Lists every include and every link that breaks a rule and fails.
 # Usage: include-graph.sh [SOURCE_DIR]
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 cd "$root/src"
 
-# Top-down: app -> commands -> printer -> errors -> config -> core.
-# simulator/ and lan/ implement the printer contract; ui/ sits beside app/
-# (and reads the kind of a file from errors/, to name the right recovery).
+# Bottom up. simulator/ and lan/ implement the printer contract and are
+# chosen in app/; lan/serve/ serves the simulator over the LAN protocol;
+# ui/ sits beside app/ (and reads the kind of a file from errors/, to name
+# the right recovery).
+order=(core config errors printer commands simulator lan lan/serve app ui)
 declare -A may=(
   [core]=""
   [config]="core"
   [errors]="core config"
   [printer]="core config errors"
+  [commands]="core config errors printer"
   [simulator]="core config printer"
   [lan]="core config printer simulator"
-  [commands]="core config errors printer"
-  [app]="core config errors printer simulator lan commands"
+  [lan/serve]="lan"
+  # main() of each program lives here, the serving program's among them.
+  [app]="core config errors printer simulator lan lan/serve commands"
   [ui]="core config app errors"
-  # The serving program's main() starts as the bridge's subcommands do.
-  [lan/serve]="core config printer simulator lan app"
 )
 
-declare -A edges=()
 bad=0
+declare -A rank=()
+for i in "${!order[@]}"; do rank[${order[$i]}]=$i; done
+for dir in "${!may[@]}"; do
+  if [ -z "${rank[$dir]+set}" ]; then
+    echo "rule for $dir/, which has no place in the order"
+    bad=$((bad + 1))
+    continue
+  fi
+  for below in ${may[$dir]}; do
+    if [ -z "${rank[$below]+set}" ] || [ "${rank[$below]}" -ge "${rank[$dir]}" ]; then
+      echo "the rule lets $dir/ include $below/, which does not stand below it"
+      bad=$((bad + 1))
+    fi
+  done
+done
+
+declare -A edges=()
 while IFS= read -r dir; do
   if [ -z "${may[$dir]+set}" ]; then
     echo "src/$dir: a folder with no rule; add it to ${BASH_SOURCE[0]##*/}"
@@ -73,5 +93,27 @@ for dir in "${!may[@]}"; do
   fi
 done
 
-echo "include graph: ${#edges[@]} folder-to-folder edges, $bad problems"
+# The libraries, bottom up; a library links only those before it. Programs
+# (executables, tests) link whatever they need.
+libraries=(tessiro_core tessiro_lan tessiro_serve tessiro_app tessiro_ui)
+declare -A level=()
+for i in "${!libraries[@]}"; do level[${libraries[$i]}]=$i; done
+links=0
+while IFS= read -r line; do
+  set -- ${line//[()]/ }
+  shift # target_link_libraries
+  from=$1
+  [ -n "${level[$from]+set}" ] || continue
+  shift
+  for to in "$@"; do
+    [ -n "${level[$to]+set}" ] || continue
+    links=$((links + 1))
+    if [ "${level[$to]}" -ge "${level[$from]}" ]; then
+      echo "$from links $to, which does not stand below it"
+      bad=$((bad + 1))
+    fi
+  done
+done < <(cat ../CMakeLists.txt $(find . -name CMakeLists.txt) | grep -oE 'target_link_libraries\([^)]*\)')
+
+echo "include graph: ${#edges[@]} folder-to-folder edges, $links library links, $bad problems"
 [ "$bad" = 0 ]
