@@ -158,7 +158,10 @@ int main(int argc, char** argv)
         // tool is for files on their way to any till.
         return checkCommandFiles(command.programDir ? std::optional<fs::path>(dir) : std::nullopt, command.files,
                                  std::cout, std::cerr, std::cin);
-    case CommandLine::Action::Log: return showLogs(dir, command.logs, command.follow, std::cout, std::cerr);
+    case CommandLine::Action::Log: {
+        SystemClock clock;
+        return showLogs(dir, command.logs, command.follow, std::cout, std::cerr, clock);
+    }
     default: break;
     }
 
