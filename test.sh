@@ -12,8 +12,10 @@ install_share_tools
 build=build-test
 cmake_args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSIRO_TESTS=ON)
 if [ "${SANITIZE:-0}" != 1 ]; then
-  # Compiled without the optimiser, for a short build (CONTRIBUTING.md).
-  cmake_args+=(-DTESSIRO_FAST_BUILD=ON)
+  # Compiled without the optimiser, by clang, for a short build
+  # (CONTRIBUTING.md).
+  install_deps clang
+  cmake_args+=(-DTESSIRO_FAST_BUILD=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
 else
   build=build-sanitize
   cmake_args+=(-DTESSIRO_SANITIZE=ON)
