@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "BenchSupport.h"
-#include "NullPrinter.h"
 
 #include "app/Bridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
 #include "core/FileAccess.h"
+#include "printer/AcceptingControl.h"
 
 #include <benchmark/benchmark.h>
 
@@ -40,7 +40,7 @@ struct StartedBridge {
     SharedState shared;
     FakeWindow window;
     FakeClock clock;
-    NullPrinter printer;
+    AcceptingControl printer;
     std::unique_ptr<Bridge> bridge;
 
     StartedBridge()

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "BenchSupport.h"
-#include "NullPrinter.h"
 
 #include "commands/Interprete.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
+#include "errors/FileKind.h"
+#include "printer/AcceptingControl.h"
 #include "printer/ErrorLink.h"
 #include "simulator/SimulatedPrinter.h"
 
@@ -31,7 +32,6 @@ void runReceipt(benchmark::State& state, MakePrinter makePrinter)
 
     SharedState shared;
     shared.programDir = dir.path();
-    shared.currentFileName = name;
     shared.settings.portNumber = 1;
     shared.settings.portSettings = "9600,N,8,1";
     FakeWindow window;
@@ -41,7 +41,8 @@ void runReceipt(benchmark::State& state, MakePrinter makePrinter)
     const ErrorLink link(*printer, errors, shared.settings);
 
     for (auto _ : state) {
-        EseguiFileComandi(*printer, errors, shared, clock, file);
+        Job job = jobNamed(name);
+        EseguiFileComandi(*printer, errors, shared, clock, job, file);
         if (shared.errorState) {
             state.SkipWithError(("the receipt failed: " + shared.lastErrorText).c_str());
             break;
@@ -54,7 +55,7 @@ void runReceipt(benchmark::State& state, MakePrinter makePrinter)
 
 void BM_CommandFile50_NullPrinter(benchmark::State& state)
 {
-    runReceipt(state, [](const std::filesystem::path&) { return std::make_unique<NullPrinter>(); });
+    runReceipt(state, [](const std::filesystem::path&) { return std::make_unique<AcceptingControl>(); });
 }
 BENCHMARK(BM_CommandFile50_NullPrinter);
 

@@ -7,12 +7,13 @@
 // call is measured (manual time). Counters give the median and the 90th
 // percentile in milliseconds.
 #include "BenchSupport.h"
-#include "NullPrinter.h"
 
 #include "app/Bridge.h"
 #include "app/BridgeRun.h"
 #include "app/Intake.h"
 #include "core/SharedState.h"
+#include "printer/AcceptingControl.h"
+#include "printer/ForwardingControl.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,54 +33,19 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// The do-nothing printer that notes when the port is first opened.
-class TimedPrinter : public PrinterControl {
+// The do-nothing printer that notes when the bridge first calls it.
+class TimedPrinter : public ForwardingControl {
 public:
+    TimedPrinter() : ForwardingControl(std::make_unique<AcceptingControl>()) {}
     std::optional<SteadyClock::time_point> firstCall;
-#define TESSIRO_NOTE(Ret, Name, Params, Value)                                                                         \
-    Ret Name Params override                                                                                           \
-    {                                                                                                                  \
-        if (!firstCall)                                                                                                \
-            firstCall = SteadyClock::now();                                                                            \
-        return Value;                                                                                                  \
+
+protected:
+    CallValue pass(const ControlCall&, const std::function<CallValue()>& make) override
+    {
+        if (!firstCall)
+            firstCall = SteadyClock::now();
+        return make();
     }
-    TESSIRO_NOTE(void, setOpenOptionA, (int32_t), void())
-    TESSIRO_NOTE(void, setOpenOptionB, (int32_t), void())
-    TESSIRO_NOTE(void, setComPort, (int16_t), void())
-    TESSIRO_NOTE(void, setComSettings, (const std::string&), void())
-    TESSIRO_NOTE(void, setItemOptionA, (int16_t), void())
-    TESSIRO_NOTE(void, setItemOptionB, (int16_t), void())
-    TESSIRO_NOTE(void, OpenPort, (), void())
-    TESSIRO_NOTE(void, ClosePort, (), void())
-    TESSIRO_NOTE(bool, PortIsOpen, (), false)
-    TESSIRO_NOTE(bool, Busy, (), false)
-    TESSIRO_NOTE(OpenDocument, DocumentOpen, (), OpenDocument::None)
-    TESSIRO_NOTE(int16_t, SellDept, (int16_t, const std::string&, Currency, int16_t), 0)
-    TESSIRO_NOTE(int16_t, SellDeptQty, (int16_t, const std::string&, float, Currency, int16_t), 0)
-    TESSIRO_NOTE(int16_t, ReturnDept, (int16_t, const std::string&, Currency, int16_t), 0)
-    TESSIRO_NOTE(int16_t, ReturnDeptQty, (int16_t, const std::string&, float, Currency, int16_t), 0)
-    TESSIRO_NOTE(int16_t, ReturnDeptAmount, (int16_t, const std::string&, Currency, int16_t), 0)
-    TESSIRO_NOTE(int16_t, AddDescription, (int16_t, const std::string&), 0)
-    TESSIRO_NOTE(int16_t, ExtraLine, (int16_t, int16_t, const std::string&), 0)
-    TESSIRO_NOTE(int16_t, Subtotal, (int16_t), 0)
-    TESSIRO_NOTE(int16_t, SubtotalDiscount, (int16_t, Currency), 0)
-    TESSIRO_NOTE(int16_t, CancelReceipt, (int16_t), 0)
-    TESSIRO_NOTE(int16_t, PayCash, (int16_t, Currency), 0)
-    TESSIRO_NOTE(int16_t, PayCheque, (int16_t, Currency), 0)
-    TESSIRO_NOTE(int16_t, PayCard, (int16_t, int16_t), 0)
-    TESSIRO_NOTE(int16_t, PayTicket, (int16_t, int16_t, Currency), 0)
-    TESSIRO_NOTE(int16_t, PayTender, (int16_t, const std::string&, Currency, int32_t, int16_t, int16_t), 0)
-    TESSIRO_NOTE(int16_t, OpenNonFiscal, (int16_t), 0)
-    TESSIRO_NOTE(int16_t, NonFiscalLine, (int16_t, int16_t, const std::string&), 0)
-    TESSIRO_NOTE(int16_t, CloseNonFiscal, (int16_t), 0)
-    TESSIRO_NOTE(int16_t, DisplayText, (int16_t, const std::string&), 0)
-    TESSIRO_NOTE(int16_t, OpenCmd, (int16_t), 0)
-    TESSIRO_NOTE(int16_t, AmountEntry, (int16_t, Currency), 0)
-    TESSIRO_NOTE(int16_t, FiscalClosure, (int16_t), 0)
-    TESSIRO_NOTE(int16_t, FiscalClosureAlt, (int16_t), 0)
-    TESSIRO_NOTE(int16_t, PaperEndRecovery, (int16_t), 0)
-    TESSIRO_NOTE(std::string, ErrorText, (int16_t, int32_t), std::string())
-#undef TESSIRO_NOTE
 };
 
 void runEventsFor(std::chrono::milliseconds span)

@@ -5,6 +5,7 @@
 #include "commands/Interprete.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
+#include "errors/FileKind.h"
 #include "printer/ErrorLink.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
@@ -22,7 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::filesystem::path root(dir.path().toStdString());
     SharedState state;
     state.programDir = root;
-    state.currentFileName = "20261208000001COR_fuzz.txt";
     state.settings.portNumber = 1;
     FakeWindow window; // nobody there: every question gets No
     FakeClock clock;   // busy waits cost nothing
@@ -30,12 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ErrorHandler errors(state, window, clock);
     const ErrorLink link(printer, errors, state.settings);
 
-    const auto file = root / state.currentFileName;
+    Job job = jobNamed("20261208000001COR_fuzz.txt");
+    const auto file = root / job.name;
     {
         std::ofstream out(file, std::ios::binary);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
-    EseguiFileComandi(printer, errors, state, clock, file);
+    EseguiFileComandi(printer, errors, state, clock, job, file);
     if (printer.PortIsOpen())
         std::abort();
     // Every failure is on file: an error state raised by this fiscal file

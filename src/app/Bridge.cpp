@@ -41,6 +41,20 @@ bool equalsIgnoringCase(const std::string& a, const char* b)
            });
 }
 
+// The note once the record of `effect` is about to run: a document it opens
+// may be open from then on, one it closes may have closed.
+RunningRecord noteBefore(RunningRecord note, RecordEffect effect)
+{
+    if (opensDocument(effect)) {
+        note.stage = RunningRecord::Stage::Sale;
+        note.fiscal = note.fiscal || effect == RecordEffect::OpensReceipt;
+        note.nonFiscal = note.nonFiscal || effect == RecordEffect::OpensNonFiscal;
+    } else if (effect == RecordEffect::Closes || effect == RecordEffect::ClosesDay) {
+        note.stage = RunningRecord::Stage::Payment;
+    }
+    return note;
+}
+
 } // namespace
 
 std::string reasonOf(int error)
@@ -124,10 +138,10 @@ int Bridge::avvio()
             interruptedLeft = true;
             return;
         }
-        m_state.currentFileName = name;
+        m_errors.fileUnder(jobNamed(name));
         m_errors.registraAzione("File scartato all'avvio: " + recordName(name));
     });
-    m_state.currentFileName.clear();
+    m_errors.fileUnderNone();
 
     m_interval = readInterval();
     m_errors.registraAzione("IntervalTimer: " + std::to_string(m_interval));
@@ -206,7 +220,7 @@ void Bridge::tick()
     if (!m_idleUnwritten && !epsVuotoIsTrue(flag))
         return;
 
-    m_state.currentFileName.clear();
+    m_errors.fileUnderNone();
     // Records a full disk refused, now that it may take them again.
     m_errors.writePending();
     const bool batchRan = ScansioneCartella();
@@ -331,12 +345,12 @@ bool Bridge::ScansioneCartella()
             break;
         m_clock.stillWorking();
         UniqueFd fd;
-        RunningRecord note;
-        const Take take = takeFile(dropFolder, work, name, startBatch, fd, note);
+        Job job;
+        const Take take = takeFile(dropFolder, work, name, startBatch, fd, job);
         if (take == Take::HoldBack)
             break;
         if (take == Take::Taken) {
-            runFile(work, name, std::move(fd), note);
+            runFile(work, job, std::move(fd));
             ++ran;
         }
     }
@@ -347,7 +361,7 @@ bool Bridge::ScansioneCartella()
 }
 
 Bridge::Take Bridge::takeFile(const Folder& drop, const Folder& work, const std::string& name,
-                              const std::function<void()>& startBatch, UniqueFd& taken, RunningRecord& note)
+                              const std::function<void()>& startBatch, UniqueFd& taken, Job& job)
 {
     // Opened before anything else, without following a link and without
     // waiting on a FIFO: what runs is what is checked here, whatever is put
@@ -375,12 +389,9 @@ Bridge::Take Bridge::takeFile(const Folder& drop, const Folder& work, const std:
         // the shop.
         if (m_intake.now() - m_intake.heldSince(name) < Intake::HoldBackLimit)
             return Take::HoldBack;
-        if (m_heldReported.insert(name).second) {
-            m_state.currentFileName = name;
-            m_errors.logOnly("File ancora in scrittura da oltre un minuto, lasciato in Ostro: i file successivi "
-                             "vengono eseguiti");
-            m_state.currentFileName.clear();
-        }
+        if (m_heldReported.insert(name).second)
+            logAbout(name, "File ancora in scrittura da oltre un minuto, lasciato in Ostro: i file successivi "
+                           "vengono eseguiti");
         return Take::Skipped;
     }
     m_heldReported.erase(name);
@@ -391,11 +402,12 @@ Bridge::Take Bridge::takeFile(const Folder& drop, const Folder& work, const std:
     ::lseek(fd.get(), 0, SEEK_SET);
     DescriptorStream content(fd.get());
     const DocumentsOpened opens = documentsOpened(content);
-    note = RunningRecord{name, opens.receipt, opens.nonFiscal, RunningRecord::Stage::Taken};
+    job = jobNamed(name);
+    job.note = RunningRecord{name, opens.receipt, opens.nonFiscal, RunningRecord::Stage::Taken};
     bool noted = true;
     const auto beforeMove = [&] {
         startBatch();
-        noted = markTaken(note);
+        noted = markTaken(job.note);
         return noted;
     };
     if (!moveToWorkFolder(drop, work, name, st, beforeMove))
@@ -404,11 +416,8 @@ Bridge::Take Bridge::takeFile(const Folder& drop, const Folder& work, const std:
     if (!work.sync() || !drop.sync())
         ErrorHandler::sayOnStderr("the move of " + name + " into IN may not be on disk yet (" +
                                   std::strerror(errno) + ")");
-    if (verdict == Intake::Verdict::Incomplete) {
-        m_state.currentFileName = name;
-        m_errors.logOnly(MsgFileNonConcluso);
-        m_state.currentFileName.clear();
-    }
+    if (verdict == Intake::Verdict::Incomplete)
+        logAbout(name, MsgFileNonConcluso);
     // Read from the start, whatever the checks did.
     ::lseek(fd.get(), 0, SEEK_SET);
     taken = std::move(fd);
@@ -441,9 +450,7 @@ bool Bridge::markTaken(const RunningRecord& note)
     // every tick.
     if (!m_noteReported) {
         m_noteReported = true;
-        m_state.currentFileName = note.name;
-        m_errors.logOnly(MsgNotaNonRegistrata + m_running.why() + ")");
-        m_state.currentFileName.clear();
+        logAbout(note.name, MsgNotaNonRegistrata + m_running.why() + ")");
         ErrorHandler::sayOnStderr("the note of the running file was not stored (" + m_running.why() + "): " +
                                   note.name + " stays in Ostro");
     }
@@ -494,11 +501,15 @@ bool Bridge::moveToWorkFolder(const Folder& drop, const Folder& work, const std:
 
 void Bridge::reportStuckFile(const std::string& name, const std::string& reason)
 {
-    if (!m_stuckReported.insert(name).second)
-        return;
-    m_state.currentFileName = name;
-    reportScanProblem("File non spostato in IN, lasciato in Ostro: " + reason);
-    m_state.currentFileName.clear();
+    if (m_stuckReported.insert(name).second)
+        logAbout(name, "File non spostato in IN, lasciato in Ostro: " + reason);
+}
+
+void Bridge::logAbout(const std::string& name, const std::string& message)
+{
+    m_errors.fileUnder(jobNamed(name));
+    m_errors.logOnly(message);
+    m_errors.fileUnderNone();
 }
 
 void Bridge::reportScanProblem(const std::string& message)
@@ -509,45 +520,37 @@ void Bridge::reportScanProblem(const std::string& message)
     m_errors.logOnly(message);
 }
 
-void Bridge::runFile(const Folder& work, const std::string& name, UniqueFd fd, RunningRecord note)
+void Bridge::runFile(const Folder& work, Job& job, UniqueFd fd)
 {
-    using Stage = RunningRecord::Stage;
-    m_state.currentFileName = name;
-    if (onFileTaken)
-        onFileTaken(name);
+    m_errors.fileUnder(job);
+    m_jobs.taken(job);
     RunObserver observer;
     // Each mark is on the disk before the printer call it announces.
     observer.beforeRecord = [&](const std::string& code) {
-        const RecordEffect effect = recordEffect(code);
-        RunningRecord next = note;
-        if (opensDocument(effect)) {
-            next.stage = Stage::Sale;
-            next.fiscal = note.fiscal || effect == RecordEffect::OpensReceipt;
-            next.nonFiscal = note.nonFiscal || effect == RecordEffect::OpensNonFiscal;
-        } else if (effect == RecordEffect::Closes || effect == RecordEffect::ClosesDay) {
-            next.stage = Stage::Payment;
-        }
-        if (next != note) {
-            note = next;
-            markRunning(note);
+        const RunningRecord next = noteBefore(job.note, recordEffect(code));
+        if (next != job.note) {
+            job.note = next;
+            markRunning(job.note);
         }
     };
     observer.afterLastRecord = [&](bool completed) {
         // What the file's run put on record is on the disk before the note
         // says its outcome is on file.
         m_errors.flushRecords();
-        note.stage = completed ? Stage::Done : Stage::Failed;
-        markRunning(note);
+        job.note.stage = completed ? RunningRecord::Stage::Done : RunningRecord::Stage::Failed;
+        markRunning(job.note);
     };
 
     try {
         DescriptorStream in(fd.get());
-        EseguiFileComandi(m_control, m_errors, m_state, m_clock, in, observer);
+        EseguiFileComandi(m_control, m_errors, m_state, m_clock, job, in, observer);
     } catch (const std::exception& e) {
         m_errors.registraErrore("Errore interno durante l'esecuzione del file: " +
                                 cleanOutsideText(toCp1252(QString::fromLocal8Bit(e.what()))));
+        job.settle(Job::Outcome::Failed);
     } catch (...) {
         m_errors.registraErrore("Errore interno durante l'esecuzione del file");
+        job.settle(Job::Outcome::Failed);
     }
     fd.reset();
 
@@ -555,10 +558,9 @@ void Bridge::runFile(const Folder& work, const std::string& name, UniqueFd fd, R
     // it, telling from the note what became of it. The deletion needs no
     // flush of its own: the note says the file is done with, and the next
     // move into IN flushes the folder before the note's slot is reused.
-    if (!work.remove(name) && errno != ENOENT)
+    if (!work.remove(job.name) && errno != ENOENT)
         m_errors.logOnly("File non eliminato dalla cartella IN: " + reasonOf(errno));
-    if (onFileDone)
-        onFileDone(name);
+    m_jobs.done(job);
 }
 
 void Bridge::markRunning(const RunningRecord& record)
@@ -571,7 +573,8 @@ void Bridge::markRunning(const RunningRecord& record)
 void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWorkFolder, bool noteReady)
 {
     using Stage = RunningRecord::Stage;
-    m_state.currentFileName = record.name;
+    const Job interrupted = jobNamed(record.name);
+    m_errors.fileUnder(interrupted);
     const WorkingSettings& s = m_state.settings;
     const fs::path config = m_state.configFile();
 
@@ -617,7 +620,7 @@ void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWork
                                                   "rieseguito"
                              : record.nonFiscal ? "File interrotto: documento non fiscale chiuso, file non rieseguito"
                                                 : "File interrotto, file non rieseguito");
-            if (isFiscalName(record.name))
+            if (interrupted.fiscal())
                 m_errors.storeKey(keys::Kelmora_CORR, recordName(fileReference(record.name)));
         }
     }
@@ -626,7 +629,7 @@ void Bridge::recoverInterruptedFile(const RunningRecord& record, bool leftInWork
     m_errors.flushRecords();
     if (!noteReady || !m_running.clear())
         ErrorHandler::sayOnStderr("the note of the interrupted file was not cleared: " + m_running.why());
-    m_state.currentFileName.clear();
+    m_errors.fileUnderNone();
 }
 
 void Bridge::readSettle()
@@ -683,6 +686,6 @@ bool Bridge::Esci()
 void Bridge::chiusura()
 {
     m_state.errorState = false;
-    m_state.currentFileName.clear();
+    m_errors.fileUnderNone();
     m_errors.registraAzione("Chiusura Programma");
 }

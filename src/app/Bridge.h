@@ -7,6 +7,7 @@
 #include "app/UnchangedCheck.h"
 #include "config/SettingsPanel.h"
 #include "core/FileAccess.h"
+#include "core/Job.h"
 #include "errors/ErrorHandler.h"
 #include "printer/ErrorLink.h"
 
@@ -73,10 +74,10 @@ public:
     // the system (SIGTERM, SIGINT): clears the error, files the action.
     void chiusura();
 
-    // Each command file taken into the work folder, before it runs and once
-    // it is done with (deleted or not); for the operations log. May be empty.
-    std::function<void(const std::string& name)> onFileTaken;
-    std::function<void(const std::string& name)> onFileDone;
+    // Each command file taken into the work folder, as it is about to run,
+    // and once it is done with (deleted or not, its outcome settled): for
+    // the operations log, `ctl stato` and whoever else subscribes.
+    JobFeed& jobs() { return m_jobs; }
     // Runs between the listing of the drop folder and the opening of its
     // files; tests swap entries there. May be empty.
     std::function<void()> afterListing;
@@ -105,12 +106,17 @@ private:
     void readSettle();
     enum class Take { Taken, Skipped, HoldBack };
     // Ostro and IN as the batch holds them open.
+    // Makes the file's job: its note "preso" stored, the file in IN, open
+    // in `taken`.
     Take takeFile(const Folder& drop, const Folder& work, const std::string& name,
-                  const std::function<void()>& startBatch, UniqueFd& taken, RunningRecord& note);
+                  const std::function<void()>& startBatch, UniqueFd& taken, Job& job);
     bool moveToWorkFolder(const Folder& drop, const Folder& work, const std::string& name, const struct stat& opened,
                           const std::function<bool()>& beforeMove);
-    void runFile(const Folder& work, const std::string& name, UniqueFd fd, RunningRecord note);
+    void runFile(const Folder& work, Job& job, UniqueFd fd);
     void reportStuckFile(const std::string& name, const std::string& reason);
+    // A problem record about the file `name` that is not the job running
+    // (yet, or any more); no job is current after it.
+    void logAbout(const std::string& name, const std::string& message);
     void reportScanProblem(const std::string& message);
     // The crash-safe note of the running file, and what start-up does with
     // the note a killed bridge left.
@@ -129,6 +135,7 @@ private:
     ErrorLink m_link;
     Recovery m_recovery;
     SettingsPanel m_panel;
+    JobFeed m_jobs;
     int m_interval = DefaultInterval;
     bool m_inTick = false;
     bool m_panelOnScreen = false;

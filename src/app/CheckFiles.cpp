@@ -203,7 +203,6 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
     // ever written there.
     state.programDir = settingsDir;
     state.settings = settings;
-    state.currentFileName = fromInput ? std::string() : file.filename().string();
 
     std::ostringstream labels; // the window's texts repeat the failures
     ConsoleWindow window(labels);
@@ -211,7 +210,8 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
     ErrorHandler errors(state, window, clock);
     errors.keepOffDisk = true;
 
-    const std::string name = state.currentFileName;
+    Job job = jobNamed(fromInput ? std::string() : file.filename().string());
+    const std::string& name = job.name;
     out << (fromInput ? std::string("standard input") : printable(file)) << " (" << (fromInput ? "no name: " : "")
         << (isDisplayName(name)  ? "display message"
             : isFiscalName(name) ? "fiscal"
@@ -245,9 +245,9 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
     watch.ended = [&printer](bool goesOn) { printer.ended(goesOn); };
 
     if (fromInput)
-        EseguiFileComandi(control, errors, state, clock, input, {}, &watch);
+        EseguiFileComandi(control, errors, state, clock, job, input, {}, &watch);
     else
-        EseguiFileComandi(control, errors, state, clock, file, &watch);
+        EseguiFileComandi(control, errors, state, clock, job, file, &watch);
     printer.portCalls("port");
     printer.flushFailures();
     if (printer.records() == 0) {
@@ -287,7 +287,8 @@ bool stopsOnARecord(int fd)
     RecordWatch watch;
     watch.ended = [&stopped](bool goesOn) { stopped = stopped || !goesOn; };
     std::istringstream in(whole);
-    EseguiFileComandi(control, errors, state, clock, in, {}, &watch);
+    Job job;
+    EseguiFileComandi(control, errors, state, clock, job, in, {}, &watch);
     return stopped;
 }
 

@@ -78,6 +78,18 @@ void addText(ControlServer::Reply& reply, const std::string& name, const std::st
         reply.lines.push_back("  " + line);
 }
 
+// The outcome as `ctl stato` names it.
+const char* outcomeName(Job::Outcome outcome)
+{
+    switch (outcome) {
+    case Job::Outcome::Run: return "eseguito";
+    case Job::Outcome::Failed: return "non riuscito";
+    case Job::Outcome::NotRun: return "non eseguito";
+    case Job::Outcome::Discarded: return "scartato";
+    }
+    return "";
+}
+
 bool sameUser(qintptr descriptor)
 {
     ucred peer{};
@@ -129,43 +141,18 @@ ControlServer::ControlServer(Bridge& bridge, QObject* parent)
 {
     connect(m_server, &QLocalServer::newConnection, this, &ControlServer::acceptClients);
     m_uptime.start();
-    followFiles();
+    m_jobs = m_bridge.jobs().subscribe({[this](const Job& job) { m_lastFile = {job.name, {}, true}; },
+                                        [this](const Job& job) { jobDone(job); }});
 }
 
-void ControlServer::followFiles()
+void ControlServer::jobDone(const Job& job)
 {
-    m_previousTaken = m_bridge.onFileTaken;
-    m_previousDone = m_bridge.onFileDone;
-    m_previousRecord = m_bridge.errors().onRecord;
-    auto taken = m_bridge.onFileTaken;
-    m_bridge.onFileTaken = [this, taken](const std::string& name) {
-        m_lastFile.name = name;
-        m_lastFile.outcome.clear();
-        m_lastFile.running = true;
-        m_lastFile.so_far.start();
-        if (taken)
-            taken(name);
-    };
-    auto done = m_bridge.onFileDone;
-    m_bridge.onFileDone = [this, done](const std::string& name) {
-        m_lastFile.running = false;
-        const FileOutcome::Result result = m_lastFile.so_far.result();
-        m_lastFile.outcome = FileOutcome::name(result);
-        m_day = today();
-        ++(result == FileOutcome::Result::Run      ? m_day.run
-           : result == FileOutcome::Result::Failed ? m_day.failed
-                                                   : m_day.notRun);
-        if (done)
-            done(name);
-    };
-    auto record = m_bridge.errors().onRecord;
-    m_bridge.errors().onRecord = [this, record](ErrorHandler::RecordKind kind, const std::string& logName,
-                                                const std::string& text) {
-        if (m_lastFile.running)
-            m_lastFile.so_far.record(kind, text);
-        if (record)
-            record(kind, logName, text);
-    };
+    m_lastFile.running = false;
+    m_lastFile.outcome = outcomeName(job.outcome);
+    m_day = today();
+    ++(job.outcome == Job::Outcome::Run      ? m_day.run
+       : job.outcome == Job::Outcome::Failed ? m_day.failed
+                                             : m_day.notRun);
 }
 
 ControlServer::DayCounts ControlServer::today() const
@@ -198,9 +185,6 @@ ControlServer::~ControlServer()
     // still there; closing also removes the socket file.
     m_server->close();
     delete m_server;
-    m_bridge.onFileTaken = m_previousTaken;
-    m_bridge.onFileDone = m_previousDone;
-    m_bridge.errors().onRecord = m_previousRecord;
 }
 
 fs::path ControlServer::socketPath() const
@@ -394,7 +378,7 @@ void ControlServer::addState(Reply& reply) const
     reply.lines.push_back(std::string("error-state: ") + (state.errorState ? "yes" : "no"));
     reply.lines.push_back(std::string("batch-running: ") + (state.batchRunning ? "yes" : "no"));
     if (state.batchRunning) {
-        const std::vector<std::string> name = displayLines(state.currentFileName);
+        const std::vector<std::string> name = displayLines(state.currentFileName());
         if (!name.empty())
             reply.lines.push_back("current-file: " + name.front());
     }
@@ -437,7 +421,7 @@ std::string ControlServer::stateJson() const
     o[QStringLiteral("last_error_time")] = when.empty() ? QJsonValue() : QJsonValue(fromCp1252(when));
     o[QStringLiteral("files_waiting")] = filesWaiting();
     o[QStringLiteral("batch_running")] = state.batchRunning;
-    o[QStringLiteral("current_file")] = state.batchRunning ? QJsonValue(fromCp1252(state.currentFileName))
+    o[QStringLiteral("current_file")] = state.batchRunning ? QJsonValue(fromCp1252(state.currentFileName()))
                                                            : QJsonValue();
     const bool done = !m_lastFile.name.empty() && !m_lastFile.running;
     o[QStringLiteral("last_file")] = done ? QJsonValue(fromCp1252(m_lastFile.name)) : QJsonValue();

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/FileOutcome.h"
-#include "errors/ErrorHandler.h"
+#include "core/Job.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -64,13 +63,12 @@ public:
     std::string stateJson() const;
 
 private:
-    // The last command file run and how it ended, followed through the
-    // bridge's observers (chained after whoever observes them already).
+    // The last command file run and how it ended, as the bridge's jobs
+    // tell it.
     struct LastFile {
         std::string name;
-        std::string outcome; // FileOutcome::name
+        std::string outcome; // "eseguito", "non riuscito", "non eseguito", "scartato"
         bool running = false;
-        FileOutcome so_far;
     };
     // The files that ended on one day of the bridge's clock (local time).
     struct DayCounts {
@@ -82,13 +80,8 @@ private:
     };
     // The counts of today: zeros when no file has ended today yet.
     DayCounts today() const;
-    void followFiles();
+    void jobDone(const Job& job);
     int filesWaiting() const;
-
-    // The observers found at construction, given back when the server goes,
-    // so the bridge never calls into a server that is gone.
-    std::function<void(const std::string&)> m_previousTaken, m_previousDone;
-    decltype(ErrorHandler::onRecord) m_previousRecord;
 
     void acceptClients();
     void readRequest(QLocalSocket* socket);
@@ -106,4 +99,6 @@ private:
     LastFile m_lastFile;
     DayCounts m_day;
     QElapsedTimer m_uptime;
+    // Ends with the server, so the bridge never tells a server that is gone.
+    JobFeed::Subscription m_jobs;
 };

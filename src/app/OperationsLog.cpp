@@ -20,8 +20,8 @@ void OperationsLog::attach(Bridge& bridge)
                                       const std::string& text) { record(kind, logName, text); };
     bridge.errors().echoedOnStderr =
         m_level == Level::Quiet ? ErrorHandler::Echoed::AllButActions : ErrorHandler::Echoed::All;
-    bridge.onFileTaken = [this](const std::string& name) { fileTaken(name); };
-    bridge.onFileDone = [this](const std::string& name) { fileDone(name); };
+    m_jobs = bridge.jobs().subscribe({[this](const Job& job) { fileTaken(job); },
+                                      [this](const Job& job) { fileDone(job); }});
 }
 
 void OperationsLog::line(Severity severity, const std::string& utf8)
@@ -37,8 +37,6 @@ void OperationsLog::line(Severity severity, const std::string& utf8)
 
 void OperationsLog::record(ErrorHandler::RecordKind kind, const std::string& logName, const std::string& record)
 {
-    if (m_inFile)
-        m_file.record(kind, record);
     Severity severity = Severity::Error;
     switch (kind) {
     case ErrorHandler::RecordKind::Failure: severity = Severity::Error; break;
@@ -52,29 +50,26 @@ void OperationsLog::record(ErrorHandler::RecordKind kind, const std::string& log
     line(severity, oneLine(logName + ": " + record));
 }
 
-void OperationsLog::fileTaken(const std::string& name)
+void OperationsLog::fileTaken(const Job& job)
 {
-    m_inFile = true;
-    m_file.start();
     if (m_level == Level::Verbose)
-        line(Severity::Info, oneLine("File preso: " + name));
+        line(Severity::Info, oneLine("File preso: " + job.name));
 }
 
-void OperationsLog::fileDone(const std::string& name)
+void OperationsLog::fileDone(const Job& job)
 {
-    m_inFile = false;
     // A receipt that never printed is a failure for whoever reads the
     // journal's errors, whatever the level.
-    if (m_file.result() == FileOutcome::Result::NotRun) {
-        line(Severity::Error, oneLine("File non eseguito: " + name));
+    if (job.outcome == Job::Outcome::NotRun) {
+        line(Severity::Error, oneLine("File non eseguito: " + job.name));
         return;
     }
     if (m_level != Level::Verbose)
         return;
-    const char* outcome = m_file.result() == FileOutcome::Result::Discarded ? "File scartato, errore in sospeso: "
-                          : m_file.result() == FileOutcome::Result::Failed  ? "File non riuscito: "
-                                                                            : "File eseguito: ";
-    line(Severity::Info, oneLine(outcome + name));
+    const char* outcome = job.outcome == Job::Outcome::Discarded ? "File scartato, errore in sospeso: "
+                          : job.outcome == Job::Outcome::Failed  ? "File non riuscito: "
+                                                                 : "File eseguito: ";
+    line(Severity::Info, oneLine(outcome + job.name));
 }
 
 void OperationsLog::request(const std::string& command, const std::string& outcome)

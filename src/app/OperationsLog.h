@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/FileOutcome.h"
+#include "core/Job.h"
 #include "errors/ErrorHandler.h"
 
 #include <iosfwd>
@@ -33,12 +33,12 @@ public:
     // journald reads as the entry's priority.
     OperationsLog(std::ostream& out, Level level, bool journal = false);
 
-    // Observes the bridge's error handler and command files from now on.
+    // Observes the bridge's error handler and jobs from now on.
     void attach(Bridge& bridge);
 
     void record(ErrorHandler::RecordKind kind, const std::string& logName, const std::string& record);
-    void fileTaken(const std::string& name);
-    void fileDone(const std::string& name);
+    void fileTaken(const Job& job);
+    void fileDone(const Job& job);
     void request(const std::string& command, const std::string& outcome);
 
     // True when standard error is the journal's stream (systemd names it in
@@ -52,7 +52,5 @@ private:
     std::ostream& m_out;
     Level m_level;
     bool m_journal;
-    // The file being run and what its records said so far.
-    bool m_inFile = false;
-    FileOutcome m_file;
+    JobFeed::Subscription m_jobs;
 };

@@ -1,30 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/Job.h"
 #include "core/UniqueFd.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
-
-// Where the command file being run stands, as the printer may have seen it.
-struct RunningRecord {
-    enum class Stage {
-        Taken,   // "preso": about to be moved into IN; nothing sent yet
-        Sale,    // a sale or an N1 is about to run: a document may be open
-        Payment, // an F4, N3 or Z1 is about to run: the document may have closed
-        Done,    // every record that was going to run has run
-        Failed,  // a record failed and its failure is on file; nothing more runs
-    };
-
-    std::string name;
-    bool fiscal = false;    // a fiscal receipt may be (or, at Taken, will be) open
-    bool nonFiscal = false; // a non-fiscal document may be (or will be) open
-    Stage stage = Stage::Taken;
-
-    bool operator==(const RunningRecord&) const = default;
-};
 
 // The bridge's own crash-safe note of the command file it is running, kept
 // in the program folder (never in the shared configuration, which the

@@ -5,6 +5,7 @@
 #include "commands/SpezzaRiga.h"
 #include "config/Text.h"
 #include "core/Clock.h"
+#include "core/Job.h"
 #include "core/OutsideText.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
@@ -360,6 +361,31 @@ bool waitUntilFree(PrinterControl& control, int16_t pauseSetting, Clock& clock)
     return true;
 }
 
+// A failure reported while the job ran (by a record, the port, the printer's
+// error event) makes it a failed one.
+class FailureWatch {
+public:
+    FailureWatch(const ErrorHandler& errors, Job& job) : m_errors(errors), m_job(job), m_before(errors.failures()) {}
+    ~FailureWatch()
+    {
+        if (m_errors.failures() != m_before)
+            m_job.settle(Job::Outcome::Failed);
+    }
+    FailureWatch(const FailureWatch&) = delete;
+    FailureWatch& operator=(const FailureWatch&) = delete;
+
+private:
+    const ErrorHandler& m_errors;
+    Job& m_job;
+    unsigned m_before;
+};
+
+void discard(ErrorHandler& errors, Job& job)
+{
+    errors.fileDiscarded(MsgFileNonEseguito);
+    job.settle(Job::Outcome::Discarded);
+}
+
 } // namespace
 
 RecordEffect recordEffect(std::string_view code)
@@ -368,33 +394,37 @@ RecordEffect recordEffect(std::string_view code)
     return command ? command->effect : RecordEffect::None;
 }
 
-void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock, Job& job,
                        const std::filesystem::path& file, const RecordWatch* watch)
 {
+    errors.fileUnder(job);
     // Checked before the file is opened, as the stream form does: a file
     // dropped while an error stands is not even read.
     if (state.errorState) {
-        errors.fileDiscarded(MsgFileNonEseguito);
+        discard(errors, job);
         return;
     }
     std::ifstream in(file, std::ios::binary);
     if (!in.is_open()) {
+        const FailureWatch failures(errors, job);
         errors.registraErrore(MsgFileIlleggibile + cleanOutsideText(file.string(), file.string().size()));
         return;
     }
-    EseguiFileComandi(control, errors, state, clock, in, {}, watch);
+    EseguiFileComandi(control, errors, state, clock, job, in, {}, watch);
 }
 
-void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock, Job& job,
                        std::istream& in, const RunObserver& observer, const RecordWatch* watch)
 {
+    errors.fileUnder(job);
     // Checked before the port is touched: a port that fails to open would
     // report through the error handler and so overwrite Kelmora_CORR, or clear
     // the standing error for a display file, while this file is only dropped.
     if (state.errorState) {
-        errors.fileDiscarded(MsgFileNonEseguito);
+        discard(errors, job);
         return;
     }
+    const FailureWatch failures(errors, job);
 
     if (observer.beforeStart)
         observer.beforeStart();
@@ -440,8 +470,10 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
         const auto read = reader.next(record);
         if (read == RecordReader::Result::End) {
             // A job that asked nothing of the printer is still on file.
-            if (first)
+            if (first) {
                 errors.logOnly(MsgFileVuoto);
+                job.settle(Job::Outcome::NotRun);
+            }
             completed = true;
             break;
         }
@@ -461,6 +493,7 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
             unknownCodeHints(fields[0], hint);
         if (first && !command) {
             errors.logOnly(MsgPrimoCodiceSconosciuto + recordForLog(record));
+            job.settle(Job::Outcome::NotRun);
             ended(false);
             break;
         }

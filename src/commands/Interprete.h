@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+struct Job;
 struct SharedState;
 struct TextReading;
 class PrinterControl;
@@ -101,8 +102,11 @@ struct RecordWatch {
     std::function<void(bool goesOn)> ended;
 };
 
-// Runs one command file record by record against the printer, inside one
-// opening of the port; stops at the first record that fails. A document
+// Runs one command file, `job`, record by record against the printer, inside
+// one opening of the port; stops at the first record that fails. The error
+// handler files every record of the run under the job, and the job's outcome
+// is settled as the run goes: discarded, not run (it asked nothing of the
+// printer), failed (a failure was reported) or run. A document
 // open in the printer when the port opens is voided first (or, when that
 // fails, no record runs); one the file's records opened and left open after
 // its last record is voided before the port closes. With the error
@@ -114,10 +118,10 @@ struct RecordWatch {
 // The shared state gives the working settings (port, busy pause, unpaid
 // tender), the error state and the configuration file (PAY_L is read at each
 // payment); the busy wait sleeps on `clock`.
-void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock, Job& job,
                        const std::filesystem::path& file, const RecordWatch* watch = nullptr);
 
 // The same, reading the command file from a stream the caller opened (the
 // bridge runs the very file it listed and checked, through its descriptor).
-void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock,
+void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const SharedState& state, Clock& clock, Job& job,
                        std::istream& in, const RunObserver& observer = {}, const RecordWatch* watch = nullptr);

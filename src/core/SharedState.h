@@ -12,7 +12,6 @@
 struct SharedState {
     std::filesystem::path programDir;
     bool errorState = false;     // an error stands on the window
-    std::string currentFileName; // bare name of the command file being run
     std::string lastErrorText;   // date-time, CR LF, message
     bool batchRunning = false;   // a batch of command files is under way
     WorkingSettings settings;
@@ -25,4 +24,15 @@ struct SharedState {
     std::filesystem::path workDir() const { return programDir / files::WorkFolder; }
     std::filesystem::path fiscalLog() const { return programDir / files::FiscalLog; }
     std::filesystem::path notFiscalLog() const { return programDir / files::NotFiscalLog; }
+
+    // The bare name of the command file the error handler files its records
+    // under ("" for none): it stays after the file is done with, until the
+    // next tick, as the records of the recovery buttons expect. A mirror of
+    // the error handler's job, for the window and `ctl stato`; only the
+    // error handler sets it.
+    const std::string& currentFileName() const { return m_currentFileName; }
+
+private:
+    friend class ErrorHandler;
+    std::string m_currentFileName;
 };

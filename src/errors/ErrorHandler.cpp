@@ -29,6 +29,17 @@ const std::string SequenceError = "SEQUENZA ERRATA";
 const std::string ConfigWriteFailed = "Scrittura non riuscita nel file di configurazione: ";
 const std::string CrLf = "\r\n";
 
+const char* logOf(const Job* job)
+{
+    return job && job->fiscal() ? ErrorHandler::FiscalLog : ErrorHandler::NotFiscalLog;
+}
+
+// How a record names the job's file ("" for none).
+std::string referenceOf(const Job* job)
+{
+    return job ? recordName(fileReference(job->name)) : std::string();
+}
+
 // Runs one step of the handler so that its failure is said and the next step
 // still runs: nothing may leave the error handler.
 template <typename Step>
@@ -48,6 +59,18 @@ void guarded(const char* what, Step&& step)
 ErrorHandler::ErrorHandler(SharedState& state, OperatorWindow& window, Clock& clock)
     : m_state(state), m_window(window), m_clock(clock)
 {}
+
+void ErrorHandler::fileUnder(const Job& job)
+{
+    m_job = job;
+    m_state.m_currentFileName = job.name;
+}
+
+void ErrorHandler::fileUnderNone()
+{
+    m_job.reset();
+    m_state.m_currentFileName.clear();
+}
 
 void ErrorHandler::sayOnStderr(const std::string& text)
 {
@@ -145,9 +168,10 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     m_state.lastErrorText = dateTime + CrLf + message;
 
     // A copy: the void and the record observer run other code meanwhile.
-    const std::string name = m_state.currentFileName;
-    const bool fiscal = isFiscalName(name);
-    const std::string reference = recordName(fileReference(name));
+    const std::optional<Job> job = m_job;
+    const Job* filedUnder = job ? &*job : nullptr;
+    const bool fiscal = filedUnder && filedUnder->fiscal();
+    const std::string reference = referenceOf(filedUnder);
 
     bool inDoubt = false;
     if (fiscal && failureInDoubt)
@@ -159,8 +183,7 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
     // Written again, with the records that wait, once the disk takes it.
     if (fiscal && !keepOffDisk)
         m_corrPending = corrWritten ? std::nullopt : std::optional<std::string>(reference);
-    appendRecord(fiscal ? FiscalLog : NotFiscalLog, prefix + reference + ";" + dateTime + ";" + message,
-                 RecordKind::Failure);
+    appendRecord(logOf(filedUnder), prefix + reference + ";" + dateTime + ";" + message, RecordKind::Failure);
     // After the failure it belongs to, so that the log reads in that order.
     if (!corrWritten)
         configWriteFailed(keys::Kelmora_CORR, m_state.configFile());
@@ -191,7 +214,7 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
 
     // A failed customer-display message must not hold up the till: it is on
     // file, and the window goes back to the tray at once.
-    if (isDisplayName(name)) {
+    if (filedUnder && isDisplayName(filedUnder->name)) {
         guarded("clear labels", [&] {
             m_window.setPrinterErrorText("");
             m_window.setProgramErrorText("");
@@ -203,43 +226,41 @@ void ErrorHandler::registraErrore(const std::string& message, bool printerFlag)
 
 void ErrorHandler::registraAzione(const std::string& action)
 {
-    actionRecord(m_state.currentFileName, action);
+    actionRecord(job(), action);
 }
 
-void ErrorHandler::actionRecord(const std::string& name, const std::string& action)
+void ErrorHandler::actionRecord(const Job* job, const std::string& action)
 {
-    const std::string reference = name.empty() ? std::string("AZIONE") : recordName(fileReference(name));
-    appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog, reference + ";" + nowText() + ";" + "AZIONE: " + action,
-                 RecordKind::Action);
+    const std::string reference = !job || job->name.empty() ? std::string("AZIONE") : referenceOf(job);
+    appendRecord(logOf(job), reference + ";" + nowText() + ";" + "AZIONE: " + action, RecordKind::Action);
 }
 
 void ErrorHandler::printerNote(const PrinterNote& note)
 {
-    const std::string name = note.file.empty() ? m_state.currentFileName : note.file;
-    actionRecord(name, note.action);
-    if (!note.resendIfCorrHolds || !isFiscalName(name) || keepOffDisk)
+    const std::optional<Job> named = note.file.empty() ? m_job : std::optional<Job>(jobNamed(note.file));
+    const Job* about = named ? &*named : nullptr;
+    actionRecord(about, note.action);
+    if (!note.resendIfCorrHolds || !about || !about->fiscal() || keepOffDisk)
         return;
     guarded("Kelmora_CORR", [&] {
         if (LeggiINI(keys::Section, keys::Kelmora_CORR, std::string(), m_state.configFile()) == *note.resendIfCorrHolds)
-            storeKey(keys::Kelmora_CORR, recordName(fileReference(name)));
+            storeKey(keys::Kelmora_CORR, referenceOf(about));
     });
 }
 
 const std::string& ErrorHandler::currentFileName() const
 {
-    return m_state.currentFileName;
+    return m_state.currentFileName();
 }
 
 void ErrorHandler::logOnly(const std::string& message)
 {
-    problemRecord(m_state.currentFileName, message);
+    problemRecord(job(), message);
 }
 
-void ErrorHandler::problemRecord(const std::string& name, const std::string& message)
+void ErrorHandler::problemRecord(const Job* job, const std::string& message)
 {
-    appendRecord(isFiscalName(name) ? FiscalLog : NotFiscalLog,
-                 ProgramPrefix + recordName(fileReference(name)) + ";" + nowText() + ";" + message,
-                 RecordKind::Problem);
+    appendRecord(logOf(job), ProgramPrefix + referenceOf(job) + ";" + nowText() + ";" + message, RecordKind::Problem);
 }
 
 bool ErrorHandler::storeKey(const char* key, const std::string& value)
@@ -253,14 +274,14 @@ bool ErrorHandler::storeKey(const char* key, const std::string& value)
 void ErrorHandler::configWriteFailed(const std::string& key, const std::filesystem::path& file)
 {
     const std::string path = toCp1252(QString::fromLocal8Bit(file.string()));
-    problemRecord(std::string(), ConfigWriteFailed + key + " (" + path + ")");
+    problemRecord(nullptr, ConfigWriteFailed + key + " (" + path + ")");
     sayOnStderr(key + " not written to " + file.string());
 }
 
 void ErrorHandler::fileDiscarded(const std::string& message)
 {
     logOnly(message);
-    guarded("status line", [&] { m_window.fileDiscarded(recordName(m_state.currentFileName)); });
+    guarded("status line", [&] { m_window.fileDiscarded(recordName(currentFileName())); });
     guarded("show window", [&] { m_window.showOnTop(); });
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/Job.h"
 #include "core/ProgramFiles.h"
 
 #include <cstdint>
@@ -28,10 +29,20 @@ public:
 
     ErrorHandler(SharedState& state, OperatorWindow& window, Clock& clock);
 
+    // The command file the records that follow are filed under: a fiscal
+    // job's go to FiscalError.log under its reference (and its failures to
+    // Kelmora_CORR), any other's to NotFiscalError.log; with none, records
+    // go to NotFiscalError.log under no file. The job is kept (a copy of
+    // it) until another or none is given, and the shared state's current
+    // file name mirrors it.
+    void fileUnder(const Job& job);
+    void fileUnderNone();
+    const Job* job() const { return m_job ? &*m_job : nullptr; }
+
     void registraErrore(const std::string& message, bool printerFlag = false);
     void registraAzione(const std::string& action);
     // A failure record (failure layout, "Tessiro_Error: " prefix) in the log
-    // the current file name chooses, and nothing else: no flag, no window, no
+    // of the current job, and nothing else: no flag, no window, no
     // Kelmora_CORR. For a file discarded unexecuted while an error stands.
     void logOnly(const std::string& message);
 
@@ -66,11 +77,14 @@ public:
     void SvuotaErrori();
 
     // A note of the printer control: an action record under the reference
-    // of its file (the current one when it names none), and Kelmora_CORR
+    // of its file (the current job when it names none), and Kelmora_CORR
     // naming that file when the note says it may be sent again and the key
     // still holds what the note expects.
     void printerNote(const PrinterNote& note);
+    // The current job's name, "" for none.
     const std::string& currentFileName() const;
+    // How many failures were reported so far (registraErrore).
+    unsigned failures() const { return m_failures; }
 
     // True when the failure being reported leaves it unknown whether the
     // receipt printed: Kelmora_CORR is then left as it was, since ELIMINA
@@ -117,14 +131,15 @@ public:
 
 private:
     std::string nowText();
-    // An action record under the reference of the file `name`.
-    void actionRecord(const std::string& name, const std::string& action);
-    // The layout of logOnly, for the file `name` (none when empty).
-    void problemRecord(const std::string& name, const std::string& message);
+    // An action record under the reference of `job` (none when null).
+    void actionRecord(const Job* job, const std::string& action);
+    // The layout of logOnly, for `job` (none when null).
+    void problemRecord(const Job* job, const std::string& message);
 
     SharedState& m_state;
     OperatorWindow& m_window;
     Clock& m_clock;
+    std::optional<Job> m_job;
     // True while the sequence-error void runs: a failure reported from inside
     // it is logged and shown but starts no second void.
     bool m_voiding = false;

@@ -26,6 +26,14 @@ std::string fileReference(const std::string& name)
     return isFiscalName(name) ? name.substr(PrefixLength) : name;
 }
 
+Job jobNamed(const std::string& name)
+{
+    Job job;
+    job.name = name;
+    job.kind = isFiscalName(name) ? Job::Kind::Fiscal : Job::Kind::NotFiscal;
+    return job;
+}
+
 std::string recordName(const std::string& name)
 {
     std::string out = name;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/Job.h"
+
 #include <string>
 
 // What a command file's name says about it. The first 14 characters are a
@@ -17,3 +19,6 @@ std::string fileReference(const std::string& name);
 // windows-1252 form becomes "?"), and every control character (below 0x20,
 // and 0x7F) becomes "?", so that no name can split a record or forge one.
 std::string recordName(const std::string& name);
+
+// A job for the command file `name`, its kind told by its name.
+Job jobNamed(const std::string& name);

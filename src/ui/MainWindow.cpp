@@ -5,7 +5,7 @@
 #include "app/OperatorCommands.h"
 #include "config/Text.h"
 #include "core/SharedState.h"
-#include "errors/FileKind.h"
+#include "errors/ErrorHandler.h"
 #include "ui/AboutBox.h"
 #include "ui/ActiveWindow.h"
 #include "ui/FolderCleanup.h"
@@ -452,14 +452,21 @@ void MainWindow::showField(Field field)
     edit->setCursorPosition(text.startsWith(shown) ? std::min(cursor, int(shown.size())) : int(text.size()));
 }
 
+std::optional<StatusFacts::Document> MainWindow::jobDocument() const
+{
+    const Job* job = m_bridge ? m_bridge->errors().job() : nullptr;
+    if (!job || job->name.empty())
+        return std::nullopt;
+    return job->fiscal() ? StatusFacts::Document::Fiscal : StatusFacts::Document::NonFiscal;
+}
+
 void MainWindow::setPrinterErrorText(const std::string& text)
 {
     if (!text.empty()) {
         troubleBegins();
         // The file that failed tells which document the printer was on.
-        if (m_bridge && !m_bridge->state().currentFileName.empty())
-            m_facts.document = isFiscalName(m_bridge->state().currentFileName) ? StatusFacts::Document::Fiscal
-                                                                               : StatusFacts::Document::NonFiscal;
+        if (const auto document = jobDocument())
+            m_facts.document = *document;
     }
     m_printerText = text;
     m_msgErrori->setPlainText(displayText(fromCp1252(text)));
@@ -475,10 +482,8 @@ void MainWindow::setProgramErrorText(const std::string& text)
 {
     if (!text.empty()) {
         troubleBegins();
-        if (m_bridge && !m_bridge->state().currentFileName.empty() &&
-            m_facts.document == StatusFacts::Document::Unknown)
-            m_facts.document = isFiscalName(m_bridge->state().currentFileName) ? StatusFacts::Document::Fiscal
-                                                                               : StatusFacts::Document::NonFiscal;
+        if (const auto document = jobDocument(); document && m_facts.document == StatusFacts::Document::Unknown)
+            m_facts.document = *document;
     }
     m_programText = text;
     m_msgErroreNoPrinter->setPlainText(displayText(fromCp1252(text)));

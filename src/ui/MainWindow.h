@@ -12,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,9 @@ private:
     // A new error, void or discarded file after the last clear starts a new
     // account of what happened.
     void troubleBegins();
+    // Which document the job the error handler files under was on, told by
+    // its kind; none without a job.
+    std::optional<StatusFacts::Document> jobDocument() const;
     void showStatus();
     bool ask(MessageBoxRequest::Buttons buttons, const std::string& title, const std::string& text);
 

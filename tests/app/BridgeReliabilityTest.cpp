@@ -57,7 +57,7 @@ TEST_F(BridgeReliability, JobLeftInTheWorkFolderIsOnRecordBeforeItIsDeleted)
     EXPECT_TRUE(presentAtRecord["altro.txt"]);
     EXPECT_FALSE(fs::exists(m_dir / "IN" / fiscal));
     EXPECT_FALSE(fs::exists(m_dir / "IN" / "altro.txt"));
-    EXPECT_EQ(m_state.currentFileName, "");
+    EXPECT_EQ(m_state.currentFileName(), "");
 }
 
 TEST_F(BridgeReliability, BusyFlagTheDiskWouldNotTakeBackDoesNotStopThePolling)

@@ -4,6 +4,7 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
+#include "errors/FileKind.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
 #include "support/FakeWindow.h"
@@ -134,7 +135,7 @@ TEST_F(BridgeStartup, FilesLeftInWorkFolderAreDeletedEachWithAnActionUnderItsNam
     EXPECT_TRUE(contains(notFiscalLog(), action("File scartato all'avvio: a.txt", "a.txt")));
     EXPECT_TRUE(contains(fiscalLog(), action("File scartato all'avvio: " + fiscal, "COR0001.txt")));
     EXPECT_TRUE(contains(notFiscalLog(), action("IntervalTimer: 500")));
-    EXPECT_EQ(m_state.currentFileName, "");
+    EXPECT_EQ(m_state.currentFileName(), "");
 }
 
 TEST_F(BridgeStartup, FilesInDropFolderWaitForTheFirstTick)
@@ -458,9 +459,9 @@ TEST_F(BridgePolling, CurrentFileNameNamesTheLastFileUntilTheNextTick)
 {
     drop("a.txt", "D1:1:A\r\n");
     m_bridge->tick();
-    EXPECT_EQ(m_state.currentFileName, "a.txt");
+    EXPECT_EQ(m_state.currentFileName(), "a.txt");
     m_bridge->tick();
-    EXPECT_EQ(m_state.currentFileName, "");
+    EXPECT_EQ(m_state.currentFileName(), "");
 }
 
 struct FlagCase {
@@ -651,7 +652,7 @@ TEST_F(BridgeWindowCommands, EsciConfirmedFilesTheClosingActionAndEnds)
 {
     m_window.answers = {true};
     m_state.errorState = true;
-    m_state.currentFileName = "20261208140509COR0001.txt";
+    m_bridge->errors().fileUnder(jobNamed("20261208140509COR0001.txt"));
 
     EXPECT_TRUE(m_bridge->Esci());
 
@@ -660,7 +661,7 @@ TEST_F(BridgeWindowCommands, EsciConfirmedFilesTheClosingActionAndEnds)
     EXPECT_EQ(m_window.boxes[0].title, "Tessiro");
     EXPECT_EQ(m_window.boxes[0].text, "Chiudere il programma ?");
     EXPECT_FALSE(m_state.errorState);
-    EXPECT_EQ(m_state.currentFileName, "");
+    EXPECT_EQ(m_state.currentFileName(), "");
     EXPECT_EQ(notFiscalLog().back(), "AZIONE;" + dateTimeText(m_clock.now) + ";AZIONE: Chiusura Programma");
 }
 

@@ -11,6 +11,7 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
+#include "errors/FileKind.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/RowNames.h"
@@ -227,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ConfigWriteRefused, FailedFiscalFileFilesItsFailureThenTheRefusedKelmoraCorr)
 {
-    state().currentFileName = FiscalName;
+    bridge().errors().fileUnder(jobNamed(FiscalName));
     ::testing::internal::CaptureStderr();
     refuse();
     bridge().errors().registraErrore("errore di prova");

@@ -3,6 +3,7 @@
 #include "app/Bridge.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
+#include "app/OperationsLog.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
@@ -904,16 +905,31 @@ TEST_F(ControlSocket, ARuntimeFolderThatIsALinkIsRefused)
     EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
-TEST_F(ControlSocket, AServerThatIsGoneLeavesTheBridgesObserversAsTheyWere)
+TEST_F(ControlSocket, AServerThatIsGoneLeavesTheBridgesOtherSubscribersAsTheyWere)
 {
     std::vector<std::string> done;
-    m_bridge->onFileDone = [&done](const std::string& name) { done.push_back(name); };
+    const auto earlier = m_bridge->jobs().subscribe({{}, [&done](const Job& job) { done.push_back(job.name); }});
     {
         ControlServer server(*m_bridge);
     }
     testfiles::write(m_dir / "Ostro" / "a.txt", "D1:1:A\r\n");
     m_bridge->tick();
     EXPECT_EQ(done, std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(ControlSocket, ServerAndOperationsLogBothHearTheOutcomeWhicheverCameFirst)
+{
+    const ControlServer server(*m_bridge);
+    std::ostringstream said;
+    OperationsLog operations(said, OperationsLog::Level::Verbose);
+    operations.attach(*m_bridge);
+
+    testfiles::write(m_dir / "Ostro" / "a.txt", "F4:0:0:tanti:1\r\n");
+    m_bridge->tick();
+
+    EXPECT_NE(said.str().find("File non riuscito: a.txt"), std::string::npos) << said.str();
+    EXPECT_NE(server.stateJson().find("\"last_file_outcome\":\"non riuscito\""), std::string::npos)
+        << server.stateJson();
 }
 
 TEST_F(ControlSocket, AFolderOfAnotherUserOpenToAllIsRefused)

@@ -789,7 +789,8 @@ TEST_P(InterpreterMarks, CallerIsToldBeforeThePortBeforeEachRecordAndAfterTheLas
 
     m_state.settings.portNumber = 1;
     m_state.settings.portSettings = "9600,N,8,1";
-    EseguiFileComandi(printer, errors, m_state, m_clock, in, observer);
+    Job job;
+    EseguiFileComandi(printer, errors, m_state, m_clock, job, in, observer);
     calls();
 
     std::vector<std::string> expected = GetParam().events;

@@ -25,7 +25,7 @@ protected:
     {
         m_bridge->avvio();
         m_printer.onOpenPort = [this] {
-            m_opened.push_back(m_state.currentFileName);
+            m_opened.push_back(m_state.currentFileName());
             if (m_probe)
                 m_probe();
         };

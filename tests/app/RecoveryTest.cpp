@@ -2,6 +2,7 @@
 #include "app/Bridge.h"
 #include "app/Recovery.h"
 #include "errors/ErrorsBench.h"
+#include "errors/FileKind.h"
 #include "support/RowNames.h"
 
 #include <filesystem>
@@ -77,7 +78,7 @@ TEST_P(OperatorRecovery, LiftsTheErrorRunsItsStepsAndFilesItsAction)
 
 TEST_P(OperatorRecovery, ActionUnderAFiscalFileGoesToTheFiscalLog)
 {
-    state.currentFileName = FiscalName;
+    errors.fileUnder(jobNamed(FiscalName));
     (recovery().*GetParam().run)();
     ASSERT_FALSE(fiscalLog().empty());
     EXPECT_EQ(fiscalLog().back(), std::string("COR0001.txt;") + Now + ";AZIONE: " + GetParam().action);

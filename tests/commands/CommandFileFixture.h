@@ -2,6 +2,7 @@
 #pragma once
 
 #include "commands/Interprete.h"
+#include "errors/FileKind.h"
 #include "printer/ErrorLink.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/ProgramFolder.h"
@@ -32,8 +33,8 @@ protected:
     {
         const std::filesystem::path file = m_dir / "IN" / name;
         testfiles::write(file, bytes);
-        m_state.currentFileName = name;
-        EseguiFileComandi(*m_printer, m_errors, m_state, m_clock, file);
+        Job job = jobNamed(name);
+        EseguiFileComandi(*m_printer, m_errors, m_state, m_clock, job, file);
         std::filesystem::remove(file);
     }
 

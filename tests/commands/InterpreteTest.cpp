@@ -345,9 +345,9 @@ TEST_F(FileStops, RecordOverTheBoundFailsAndStopsTheFile)
 
 TEST_F(FileStops, UnreadableFileIsReportedAndTouchesNoPort)
 {
-    m_state.currentFileName = OtherName;
+    Job job = jobNamed(OtherName);
     const fs::path missing = m_dir / "IN" / OtherName;
-    EseguiFileComandi(*m_printer, m_errors, m_state, m_clock, missing);
+    EseguiFileComandi(*m_printer, m_errors, m_state, m_clock, job, missing);
     EXPECT_NE(otherLog().find(MsgFileIlleggibile), std::string::npos);
     EXPECT_TRUE(m_state.errorState);
     EXPECT_EQ(portOpenings(), 0);

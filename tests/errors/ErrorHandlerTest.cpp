@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "errors/ErrorsBench.h"
+#include "errors/FileKind.h"
 #include "support/RowNames.h"
 #include "support/WritesRefused.h"
 
@@ -34,10 +35,10 @@ struct Routing {
 
 class FailureRouting : public ErrorsBench, public ::testing::WithParamInterface<Routing> {};
 
-TEST_P(FailureRouting, RecordGoesToTheLogTheFileNameChoosesUnderItsReference)
+TEST_P(FailureRouting, RecordGoesToTheLogTheJobsNameChoosesUnderItsReference)
 {
     const Routing& c = GetParam();
-    state.currentFileName = c.name;
+    errors.fileUnder(jobNamed(c.name));
     errors.registraErrore("Vendita rifiutata - 3");
 
     const std::string record = std::string("Tessiro_Error: ") + c.reference + ";" + Now + ";Vendita rifiutata - 3";
@@ -57,6 +58,24 @@ INSTANTIATE_TEST_SUITE_P(ErrorHandler, FailureRouting,
 // ---- The record and the window ---------------------------------------------
 
 class FailureRecord : public ErrorsBench {};
+
+TEST_F(FailureRecord, TheJobsKindChoosesTheLogUntilAnotherJobOrNoneIsGiven)
+{
+    Job job;
+    job.name = "scontrino.txt";
+    job.kind = Job::Kind::Fiscal;
+    errors.fileUnder(job);
+    EXPECT_EQ(state.currentFileName(), "scontrino.txt");
+    errors.logOnly("uno");
+    errors.registraAzione("due");
+    errors.fileUnderNone();
+    EXPECT_EQ(state.currentFileName(), "");
+    errors.logOnly("tre");
+
+    EXPECT_EQ(fiscalLog(), (std::vector<std::string>{std::string("Tessiro_Error: scontrino.txt;") + Now + ";uno",
+                                                     std::string("scontrino.txt;") + Now + ";AZIONE: due"}));
+    EXPECT_EQ(notFiscalLog(), std::vector<std::string>{std::string("Tessiro_Error: ;") + Now + ";tre"});
+}
 
 TEST_F(FailureRecord, PrinterFlagChoosesThePrefix)
 {
@@ -131,7 +150,7 @@ class DisplayMessageFile : public ErrorsBench, public ::testing::WithParamInterf
 
 TEST_P(DisplayMessageFile, FailureIsLoggedButLeavesNothingStanding)
 {
-    state.currentFileName = GetParam().name;
+    errors.fileUnder(jobNamed(GetParam().name));
     errors.registraErrore("opMsgVisoreCortesia PROBLEMI 5", true);
 
     ASSERT_EQ(notFiscalLog().size(), 1u);
@@ -223,7 +242,7 @@ class SequenceErrorVoid : public ErrorsBench {};
 TEST_F(SequenceErrorVoid, FiscalFileIsLoggedFirstThenTheReceiptIsVoidedOnTheWorkingPort)
 {
     printer();
-    state.currentFileName = FiscalName;
+    errors.fileUnder(jobNamed(FiscalName));
     bool voidedBeforeRecord = true;
     errors.onRecord = [&](ErrorHandler::RecordKind, const std::string&, const std::string&) {
         voidedBeforeRecord = traced("CancelReceipt");
@@ -251,7 +270,7 @@ class SequenceErrorNoVoid : public ErrorsBench, public ::testing::WithParamInter
 TEST_P(SequenceErrorNoVoid, NothingIsSentToThePrinter)
 {
     printer();
-    state.currentFileName = GetParam().name;
+    errors.fileUnder(jobNamed(GetParam().name));
     errors.registraErrore(GetParam().message);
     EXPECT_FALSE(traced("CancelReceipt"));
     EXPECT_FALSE(traced("OpenPort"));
@@ -270,7 +289,7 @@ TEST_F(SequenceErrorVoid, PortFailureInsideTheVoidIsLoggedOnceAndStartsNoSecondV
     // void would report it, void again, and never end.
     fault("OpenPort", "SEQUENZA ERRATA: porta occupata");
     printer();
-    state.currentFileName = FiscalName;
+    errors.fileUnder(jobNamed(FiscalName));
 
     errors.registraErrore("SEQUENZA ERRATA");
 
@@ -289,7 +308,7 @@ TEST_F(SequenceErrorVoid, RefusedVoidIsFiledOnceThroughThePrinterEvent)
     // The refusal's event text is itself "SEQUENZA ERRATA" on a fiscal file.
     fault("CancelReceipt", "3");
     connectEvent();
-    state.currentFileName = FiscalName;
+    errors.fileUnder(jobNamed(FiscalName));
 
     errors.registraErrore("SEQUENZA ERRATA");
 
@@ -310,7 +329,7 @@ TEST_F(SequenceErrorVoid, ReportedVoidMayStartANewVoidOnTheNextFailure)
 {
     fault("OpenPort", "SEQUENZA ERRATA");
     printer();
-    state.currentFileName = FiscalName;
+    errors.fileUnder(jobNamed(FiscalName));
     errors.registraErrore("SEQUENZA ERRATA");
     errors.registraErrore("SEQUENZA ERRATA");
     const auto names = calls();
@@ -399,7 +418,7 @@ class ActionRecord : public ErrorsBench, public ::testing::WithParamInterface<Ac
 TEST_P(ActionRecord, GoesToTheLogOfTheCurrentFileAndShowsNothing)
 {
     const ActionCase& c = GetParam();
-    state.currentFileName = c.name;
+    errors.fileUnder(jobNamed(c.name));
     errors.registraAzione("Chiusura Programma");
 
     EXPECT_EQ(c.fiscal ? fiscalLog() : notFiscalLog(),
@@ -420,7 +439,7 @@ class RecordOnly : public ErrorsBench {};
 
 TEST_F(RecordOnly, LogOnlyFilesAFailureRecordAndNothingElse)
 {
-    state.currentFileName = FiscalName;
+    errors.fileUnder(jobNamed(FiscalName));
     errors.logOnly("File scartato");
 
     EXPECT_EQ(fiscalLog(),
@@ -438,7 +457,7 @@ TEST_F(RecordOnly, FileDiscardedWhileAnErrorStandsBringsTheWindowBack)
     state.errorState = true;
     state.lastErrorText = "prima";
     window.hideToTray();
-    state.currentFileName = FiscalName;
+    errors.fileUnder(jobNamed(FiscalName));
 
     errors.fileDiscarded("File non eseguito: errore in sospeso");
 
@@ -454,7 +473,7 @@ TEST_F(RecordOnly, FileDiscardedWhileAnErrorStandsBringsTheWindowBack)
 
     // A name with control characters reaches the status line as the log
     // quotes it.
-    state.currentFileName = "20261208140509NFI\x1b[2J\n01.txt";
+    errors.fileUnder(jobNamed("20261208140509NFI\x1b[2J\n01.txt"));
     errors.fileDiscarded("File non eseguito: errore in sospeso");
     EXPECT_EQ(window.discarded.back(), "20261208140509NFI?[2J?01.txt");
 }
@@ -467,7 +486,7 @@ TEST_F(RecordOnly, ObserverSeesEveryRecordWithItsKindAndLog)
     };
     errors.registraErrore("a");
     errors.registraAzione("b");
-    state.currentFileName = FiscalName;
+    errors.fileUnder(jobNamed(FiscalName));
     errors.logOnly("c");
 
     EXPECT_EQ(seen,

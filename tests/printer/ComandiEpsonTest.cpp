@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "printer/ComandiEpson.h"
 
+#include "printer/AcceptingControl.h"
+#include "printer/ErrorLink.h"
+#include "printer/ForwardingControl.h"
 #include "printer/Porta.h"
 #include "printer/PrinterControl.h"
 #include "printer/PrinterSession.h"
@@ -12,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -57,7 +61,18 @@ protected:
         return out;
     }
 
+    // From here on the operations drive a ForwardingControl around the
+    // simulator, joined to the error handler in the simulator's place.
+    void forwardThroughAWrapper()
+    {
+        m_forwarding = std::make_unique<ForwardingControl>(m_session.printer());
+        m_link = std::make_unique<ErrorLink>(*m_forwarding, m_session.errors(), m_session.state().settings);
+        m_ops = std::make_unique<ComandiEpson>(*m_forwarding, m_session.errors(), m_session.state().configFile());
+    }
+
     PrinterSession m_session;
+    std::unique_ptr<ForwardingControl> m_forwarding;
+    std::unique_ptr<ErrorLink> m_link;
     std::unique_ptr<ComandiEpson> m_ops;
 };
 
@@ -402,6 +417,9 @@ struct FailureCase {
     const char* fault; // guasti.ini line, or empty for a failure of the printer's own
     std::function<bool(ComandiEpson&)> run;
     const char* message;
+    // When set, the operations run through a wrapper that forwards every
+    // call, and this line of the error event's record must come through it.
+    const char* forwardedEvent = nullptr;
 };
 
 class FailureCode : public OperationsTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -410,8 +428,14 @@ TEST_P(FailureCode, IsReportedOnceWithTheOperationsMessageAndGivesFalse)
 {
     const auto& p = GetParam();
     start(*p.fault ? Lines{p.fault} : Lines{});
+    if (p.forwardedEvent)
+        forwardThroughAWrapper();
     EXPECT_FALSE(p.run(*m_ops));
     EXPECT_EQ(failures(), expectedFailures({p.message}));
+    if (p.forwardedEvent) {
+        const Lines log = m_session.notFiscalLog();
+        EXPECT_NE(std::find(log.begin(), log.end(), p.forwardedEvent), log.end()) << ::testing::PrintToString(log);
+    }
 }
 
 bool sale(ComandiEpson& o)
@@ -423,6 +447,8 @@ INSTANTIATE_TEST_SUITE_P(
     Operations, FailureCode,
     ::testing::Values(
         FailureCase{"Sale", "SellDept=12", [](ComandiEpson& o) { return sale(o); }, "opReparto - 12"},
+        FailureCase{"SaleThroughAForwardingWrapper", "SellDept=12", [](ComandiEpson& o) { return sale(o); },
+                    "opReparto - 12", " EpsonError: 12"},
         FailureCase{"SaleWithQuantity", "SellDeptQty=12",
                     [](ComandiEpson& o) { return o.opReparto(1, "PANE", whole(2), cents(500), whole(1)); },
                     "opReparto - 12"},
@@ -482,54 +508,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A control that raises a failure from every member, as a control with a
 // vanished port does; Busy answers false unless told to raise too.
-class RaisingControl : public PrinterControl {
+class RaisingControl : public ForwardingControl {
 public:
+    RaisingControl() : ForwardingControl(std::make_unique<AcceptingControl>()) {}
     bool busyRaises = false;
 
-    void setOpenOptionA(int32_t) override { fail(); }
-    void setOpenOptionB(int32_t) override { fail(); }
-    void setComPort(int16_t) override { fail(); }
-    void setComSettings(const std::string&) override { fail(); }
-    void setItemOptionA(int16_t) override { fail(); }
-    void setItemOptionB(int16_t) override { fail(); }
-    void OpenPort() override { fail(); }
-    void ClosePort() override { fail(); }
-    bool PortIsOpen() override { fail(); }
-    OpenDocument DocumentOpen() override { fail(); }
-    bool Busy() override
+protected:
+    CallValue pass(const ControlCall& call, const std::function<CallValue()>& make) override
     {
-        if (busyRaises)
-            fail();
-        return false;
+        if (std::string_view(call.name) != "Busy" || busyRaises)
+            throw ControlFailure("porta scomparsa");
+        return make();
     }
-    int16_t SellDept(int16_t, const std::string&, Currency, int16_t) override { fail(); }
-    int16_t SellDeptQty(int16_t, const std::string&, float, Currency, int16_t) override { fail(); }
-    int16_t ReturnDept(int16_t, const std::string&, Currency, int16_t) override { fail(); }
-    int16_t ReturnDeptQty(int16_t, const std::string&, float, Currency, int16_t) override { fail(); }
-    int16_t ReturnDeptAmount(int16_t, const std::string&, Currency, int16_t) override { fail(); }
-    int16_t AddDescription(int16_t, const std::string&) override { fail(); }
-    int16_t ExtraLine(int16_t, int16_t, const std::string&) override { fail(); }
-    int16_t Subtotal(int16_t) override { fail(); }
-    int16_t SubtotalDiscount(int16_t, Currency) override { fail(); }
-    int16_t CancelReceipt(int16_t) override { fail(); }
-    int16_t PayCash(int16_t, Currency) override { fail(); }
-    int16_t PayCheque(int16_t, Currency) override { fail(); }
-    int16_t PayCard(int16_t, int16_t) override { fail(); }
-    int16_t PayTicket(int16_t, int16_t, Currency) override { fail(); }
-    int16_t PayTender(int16_t, const std::string&, Currency, int32_t, int16_t, int16_t) override { fail(); }
-    int16_t OpenNonFiscal(int16_t) override { fail(); }
-    int16_t NonFiscalLine(int16_t, int16_t, const std::string&) override { fail(); }
-    int16_t CloseNonFiscal(int16_t) override { fail(); }
-    int16_t DisplayText(int16_t, const std::string&) override { fail(); }
-    int16_t OpenCmd(int16_t) override { fail(); }
-    int16_t AmountEntry(int16_t, Currency) override { fail(); }
-    int16_t FiscalClosure(int16_t) override { fail(); }
-    int16_t FiscalClosureAlt(int16_t) override { fail(); }
-    int16_t PaperEndRecovery(int16_t) override { fail(); }
-    std::string ErrorText(int16_t, int32_t) override { fail(); }
-
-private:
-    [[noreturn]] static void fail() { throw ControlFailure("porta scomparsa"); }
 };
 
 struct RaisedCase {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "printer/Porta.h"
 #include "errors/ErrorsBench.h"
+#include "printer/ForwardingControl.h"
 #include "support/RowNames.h"
 
 #include <algorithm>
@@ -13,73 +14,21 @@ namespace {
 
 // The simulator, except that one operation raises a control failure, as a
 // control whose device went away does; the simulator raises only on OpenPort.
-class FailingControl final : public PrinterControl {
+class FailingControl final : public ForwardingControl {
 public:
-    FailingControl(PrinterControl& inner, std::string failing) : m(inner), m_failing(std::move(failing)) {}
-    void ClosePort() override
+    FailingControl(PrinterControl& inner, std::string failing) : ForwardingControl(inner), m_failing(std::move(failing))
     {
-        raiseIf("ClosePort");
-        m.ClosePort();
     }
-    int16_t CancelReceipt(int16_t v) override { return raiseIf("CancelReceipt"), m.CancelReceipt(v); }
-    int16_t CloseNonFiscal(int16_t i) override { return raiseIf("CloseNonFiscal"), m.CloseNonFiscal(i); }
-    int16_t PaperEndRecovery(int16_t v) override { return raiseIf("PaperEndRecovery"), m.PaperEndRecovery(v); }
 
-    void setOpenOptionA(int32_t v) override { m.setOpenOptionA(v); }
-    void setOpenOptionB(int32_t v) override { m.setOpenOptionB(v); }
-    void setComPort(int16_t v) override { m.setComPort(v); }
-    void setComSettings(const std::string& v) override { m.setComSettings(v); }
-    void setItemOptionA(int16_t v) override { m.setItemOptionA(v); }
-    void setItemOptionB(int16_t v) override { m.setItemOptionB(v); }
-    void OpenPort() override { m.OpenPort(); }
-    bool PortIsOpen() override { return m.PortIsOpen(); }
-    bool Busy() override { return m.Busy(); }
-    OpenDocument DocumentOpen() override { return m.DocumentOpen(); }
-    int16_t SellDept(int16_t i, const std::string& t, Currency p, int16_t d) override { return m.SellDept(i, t, p, d); }
-    int16_t SellDeptQty(int16_t i, const std::string& t, float q, Currency p, int16_t d) override
+protected:
+    CallValue pass(const ControlCall& call, const std::function<CallValue()>& make) override
     {
-        return m.SellDeptQty(i, t, q, p, d);
+        if (m_failing == call.name)
+            throw ControlFailure("Dispositivo rimosso");
+        return make();
     }
-    int16_t ReturnDept(int16_t i, const std::string& t, Currency p, int16_t d) override
-    {
-        return m.ReturnDept(i, t, p, d);
-    }
-    int16_t ReturnDeptQty(int16_t i, const std::string& t, float q, Currency p, int16_t d) override
-    {
-        return m.ReturnDeptQty(i, t, q, p, d);
-    }
-    int16_t ReturnDeptAmount(int16_t i, const std::string& t, Currency a, int16_t d) override
-    {
-        return m.ReturnDeptAmount(i, t, a, d);
-    }
-    int16_t AddDescription(int16_t i, const std::string& t) override { return m.AddDescription(i, t); }
-    int16_t ExtraLine(int16_t i, int16_t l, const std::string& t) override { return m.ExtraLine(i, l, t); }
-    int16_t Subtotal(int16_t v) override { return m.Subtotal(v); }
-    int16_t SubtotalDiscount(int16_t i, Currency a) override { return m.SubtotalDiscount(i, a); }
-    int16_t PayCash(int16_t i, Currency a) override { return m.PayCash(i, a); }
-    int16_t PayCheque(int16_t i, Currency a) override { return m.PayCheque(i, a); }
-    int16_t PayCard(int16_t i, int16_t v) override { return m.PayCard(i, v); }
-    int16_t PayTicket(int16_t i, int16_t v, Currency a) override { return m.PayTicket(i, v, a); }
-    int16_t PayTender(int16_t i, const std::string& t, Currency a, int32_t ty, int16_t f, int16_t x) override
-    {
-        return m.PayTender(i, t, a, ty, f, x);
-    }
-    int16_t OpenNonFiscal(int16_t i) override { return m.OpenNonFiscal(i); }
-    int16_t NonFiscalLine(int16_t i, int16_t v, const std::string& t) override { return m.NonFiscalLine(i, v, t); }
-    int16_t DisplayText(int16_t i, const std::string& t) override { return m.DisplayText(i, t); }
-    int16_t OpenCmd(int16_t i) override { return m.OpenCmd(i); }
-    int16_t AmountEntry(int16_t i, Currency a) override { return m.AmountEntry(i, a); }
-    int16_t FiscalClosure(int16_t i) override { return m.FiscalClosure(i); }
-    int16_t FiscalClosureAlt(int16_t i) override { return m.FiscalClosureAlt(i); }
-    std::string ErrorText(int16_t l, int32_t c) override { return m.ErrorText(l, c); }
 
 private:
-    void raiseIf(const char* operation)
-    {
-        if (m_failing == operation)
-            throw ControlFailure("Dispositivo rimosso");
-    }
-    PrinterControl& m;
     std::string m_failing;
 };
 
