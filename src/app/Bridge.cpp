@@ -112,7 +112,7 @@ Bridge::Bridge(SharedState& state, OperatorWindow& window, Clock& clock, Printer
       m_link(control, m_errors, state.settings), m_recovery(state, m_errors, control, window, clock),
       m_panel(state.configFile(), state.settings,
               [&window](const std::string& message) { window.inform(ProgramTitle, message); }),
-      m_running(state.programDir)
+      m_configCheck(clock), m_dropCheck(clock), m_intake(clock), m_running(state.programDir)
 {
     m_panel.onWriteFailed = [this](const std::string& key) { m_errors.configWriteFailed(key, m_state.configFile()); };
 }
@@ -234,8 +234,8 @@ void Bridge::tick()
 
 void Bridge::setQuietChecks(std::chrono::nanoseconds settle, std::chrono::nanoseconds refresh)
 {
-    m_configCheck = UnchangedCheck(settle, refresh);
-    m_dropCheck = UnchangedCheck(settle, refresh);
+    m_configCheck = UnchangedCheck(m_clock, settle, refresh);
+    m_dropCheck = UnchangedCheck(m_clock, settle, refresh);
 }
 
 void Bridge::writeIdle(const fs::path& configFile)

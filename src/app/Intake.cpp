@@ -4,6 +4,7 @@
 #include "app/CheckFiles.h"
 #include "commands/Interprete.h"
 #include "commands/SpezzaRiga.h"
+#include "core/Clock.h"
 
 #include <QSocketNotifier>
 
@@ -129,7 +130,12 @@ bool Intake::Seen::same(const struct stat& st) const
            changed.tv_nsec == st.st_ctim.tv_nsec;
 }
 
-Intake::Intake() : m_now([] { return std::chrono::steady_clock::now(); }), m_leaseUsable(onLocalFileSystem) {}
+Intake::Intake(Clock& clock) : m_clock(clock), m_leaseUsable(onLocalFileSystem) {}
+
+std::chrono::steady_clock::time_point Intake::now() const
+{
+    return m_clock.steadyNow();
+}
 
 Intake::Verdict Intake::check(const std::string& name, int fd, const struct stat& st)
 {
@@ -157,21 +163,21 @@ Intake::Verdict Intake::check(const std::string& name, int fd, const struct stat
         // is then, and is never reported as a file still being written.
         m_held.insert_or_assign(name, m_content.at(name).seen.since);
     } else {
-        m_held.try_emplace(name, m_now());
+        m_held.try_emplace(name, now());
     }
     return verdict;
 }
 
 Intake::Verdict Intake::settled(const std::string& name, const struct stat& st)
 {
-    const auto now = m_now();
+    const auto at = now();
     auto it = m_seen.find(name);
     if (it == m_seen.end() || !it->second.same(st)) {
-        Seen seen{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, now};
+        Seen seen{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, at};
         m_seen.insert_or_assign(name, seen);
         return m_settle.count() <= 0 ? Verdict::Finished : Verdict::Writing;
     }
-    return now - it->second.since >= m_settle ? Verdict::Finished : Verdict::Writing;
+    return at - it->second.since >= m_settle ? Verdict::Finished : Verdict::Writing;
 }
 
 Intake::Verdict Intake::byContent(const std::string& name, int fd, const struct stat& st)
@@ -181,15 +187,15 @@ Intake::Verdict Intake::byContent(const std::string& name, int fd, const struct 
         const Unfinished why = unfinishedContent(fd);
         if (why == Unfinished::No)
             return Verdict::Finished;
-        it = m_content.insert_or_assign(name, Content{Seen{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, m_now()}, why}).first;
+        it = m_content.insert_or_assign(name, Content{Seen{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, now()}, why}).first;
     }
-    return m_now() - it->second.seen.since >= HoldBackLimit ? Verdict::Incomplete : Verdict::Writing;
+    return now() - it->second.seen.since >= HoldBackLimit ? Verdict::Incomplete : Verdict::Writing;
 }
 
 std::chrono::steady_clock::time_point Intake::heldSince(const std::string& name) const
 {
     const auto it = m_held.find(name);
-    return it == m_held.end() ? m_now() : it->second;
+    return it == m_held.end() ? now() : it->second;
 }
 
 std::optional<std::chrono::steady_clock::time_point> Intake::nextSettled() const

@@ -15,6 +15,7 @@
 #include <streambuf>
 #include <string>
 
+class Clock;
 class QSocketNotifier;
 
 // Reads a descriptor the caller keeps open, from where it stands.
@@ -68,10 +69,9 @@ public:
     // Incomplete: still unfinished by its content, but left unchanged for
     // HoldBackLimit; it runs as it is.
     enum class Verdict { Finished, Writing, Incomplete };
-    // The steady time, so tests can move it.
-    using Now = std::function<std::chrono::steady_clock::time_point()>;
 
-    Intake();
+    // Periods are measured on `clock`'s steady time; it outlives the intake.
+    explicit Intake(Clock& clock);
 
     // The verdict on the file open read-only at `fd`, listed as `name`.
     Verdict check(const std::string& name, int fd, const struct stat& st);
@@ -86,8 +86,7 @@ public:
 
     void setSettle(std::chrono::milliseconds settle) { m_settle = settle; }
     std::chrono::milliseconds settle() const { return m_settle; }
-    void setNow(Now now) { m_now = std::move(now); }
-    std::chrono::steady_clock::time_point now() const { return m_now(); }
+    std::chrono::steady_clock::time_point now() const;
     // Whether the lease answer is to be trusted for this descriptor: by
     // default, when statfs reports a local file system.
     void setLeaseUsable(std::function<bool(int fd)> usable) { m_leaseUsable = std::move(usable); }
@@ -106,8 +105,8 @@ private:
     Verdict settled(const std::string& name, const struct stat& st);
     Verdict byContent(const std::string& name, int fd, const struct stat& st);
 
+    Clock& m_clock;
     std::chrono::milliseconds m_settle = DefaultSettle;
-    Now m_now;
     std::function<bool(int fd)> m_leaseUsable;
     std::map<std::string, Seen> m_seen;
     // Files finished to the kernel but not by their content: since when each

@@ -4,6 +4,7 @@
 #include "app/BridgeRun.h"
 #include "app/Subcommands.h"
 #include "app/TerminalText.h"
+#include "core/Clock.h"
 #include "errors/ErrorHandler.h"
 
 #include <sys/stat.h>
@@ -11,7 +12,6 @@
 #include <chrono>
 #include <fstream>
 #include <ostream>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -93,7 +93,7 @@ std::vector<LogRecord> LogReader::next(bool atEnd)
 }
 
 int showLogs(const fs::path& dir, CommandLine::Logs which, bool follow, std::ostream& out, std::ostream& err,
-             const std::function<bool()>& keepGoing, int pollMs)
+             Clock& clock, const std::function<bool()>& keepGoing, int pollMs)
 {
     if (const std::string problem = programDirProblem(dir); !problem.empty()) {
         err << "tessiro: " << problem << '\n';
@@ -123,7 +123,7 @@ int showLogs(const fs::path& dir, CommandLine::Logs which, bool follow, std::ost
         return out ? 0 : 1;
 
     while (!keepGoing || keepGoing()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+        clock.sleepFor(std::chrono::milliseconds(pollMs));
         for (auto& [name, reader] : logs)
             for (const LogRecord& record : reader.next(false))
                 show(name, record);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class Clock;
 // One record of an error log: its lines, without line ends, in the file's
 // windows-1252 bytes. A printer's record runs over three lines (its message
 // holds the level, the code and the printer's text on lines of their own).
@@ -43,7 +44,7 @@ private:
 // log: the error logs of programDir, record by record, decoded from
 // windows-1252 to the terminal's encoding; a record's later lines are
 // indented under its first. With both logs each record is led by its log's
-// name. `follow` goes on reading every `pollMs` ms for as long as
-// `keepGoing` says (for ever when it is empty), as tail -f does.
+// name. `follow` goes on reading every `pollMs` ms of `clock` for as long
+// as `keepGoing` says (for ever when it is empty), as tail -f does.
 int showLogs(const std::filesystem::path& programDir, CommandLine::Logs which, bool follow, std::ostream& out,
-             std::ostream& err, const std::function<bool()>& keepGoing = {}, int pollMs = 250);
+             std::ostream& err, Clock& clock, const std::function<bool()>& keepGoing = {}, int pollMs = 250);

@@ -145,7 +145,8 @@ int runCheckForm(const SubcommandCall& call)
 
 int runLogForm(const SubcommandCall& call)
 {
-    return showLogs(call.dir, call.command.logs, call.command.follow, std::cout, std::cerr);
+    SystemClock clock;
+    return showLogs(call.dir, call.command.logs, call.command.follow, std::cout, std::cerr, clock);
 }
 
 int runServePrinterForm(const SubcommandCall& call)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/UnchangedCheck.h"
 
+#include "core/Clock.h"
+
 namespace {
 
 std::chrono::nanoseconds sinceEpoch(const timespec& t)
@@ -10,8 +12,8 @@ std::chrono::nanoseconds sinceEpoch(const timespec& t)
 
 } // namespace
 
-UnchangedCheck::UnchangedCheck(std::chrono::nanoseconds settle, std::chrono::nanoseconds refresh)
-    : m_settle(settle), m_refresh(refresh)
+UnchangedCheck::UnchangedCheck(Clock& clock, std::chrono::nanoseconds settle, std::chrono::nanoseconds refresh)
+    : m_clock(&clock), m_settle(settle), m_refresh(refresh)
 {}
 
 bool UnchangedCheck::Stamp::operator==(const Stamp& other) const
@@ -28,7 +30,7 @@ bool UnchangedCheck::unchanged(const std::filesystem::path& path)
     if (::stat(path.c_str(), &info) == 0)
         m_checked = Stamp{true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
 
-    if (m_checked == m_remembered && std::chrono::steady_clock::now() - m_rememberedAt < m_refresh)
+    if (m_checked == m_remembered && m_clock->steadyNow() - m_rememberedAt < m_refresh)
         return true;
     m_remembered = Stamp{};
     return false;
@@ -40,9 +42,9 @@ void UnchangedCheck::remember()
         return;
     // The status-change time moves with every write, rename and chmod and
     // cannot be set back by hand, so it dates the last change of any kind.
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const auto now = m_clock->wallNow().time_since_epoch();
     if (now - sinceEpoch(m_checked.changed) < m_settle || now - sinceEpoch(m_checked.modified) < m_settle)
         return;
     m_remembered = m_checked;
-    m_rememberedAt = std::chrono::steady_clock::now();
+    m_rememberedAt = m_clock->steadyNow();
 }

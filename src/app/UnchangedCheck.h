@@ -6,6 +6,8 @@
 #include <chrono>
 #include <filesystem>
 
+class Clock;
+
 // Tells, from one stat, that a file or folder is still as it was when it was
 // last looked at, so that an idle poll can skip reading the configuration
 // and listing the drop folder again. Twice a second for a whole shop day,
@@ -17,13 +19,16 @@
 // seconds), so a recent stamp proves nothing. The stamp is taken before the
 // look, so a change during the look shows at the next check. And however
 // quiet the entry, it is looked at in full once every `refresh` period, for
-// file systems whose stamps can lag or lie (network shares).
+// file systems whose stamps can lag or lie (network shares). Both periods
+// are measured on `clock`: the settle period against its wall time, as the
+// stamps are; the refresh period on its steady time.
 class UnchangedCheck {
 public:
     static constexpr std::chrono::seconds DefaultSettle{3};
     static constexpr std::chrono::seconds DefaultRefresh{10};
 
-    explicit UnchangedCheck(std::chrono::nanoseconds settle = DefaultSettle,
+    // `clock` outlives the check.
+    explicit UnchangedCheck(Clock& clock, std::chrono::nanoseconds settle = DefaultSettle,
                             std::chrono::nanoseconds refresh = DefaultRefresh);
 
     // Stats `path`. True when the remembered look still holds; false when
@@ -45,6 +50,7 @@ private:
         bool operator==(const Stamp& other) const;
     };
 
+    Clock* m_clock;
     std::chrono::nanoseconds m_settle;
     std::chrono::nanoseconds m_refresh;
     Stamp m_checked;

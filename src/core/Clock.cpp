@@ -13,6 +13,11 @@ std::tm SystemClock::localNow() const
     return local;
 }
 
+std::chrono::system_clock::time_point SystemClock::wallNow() const
+{
+    return std::chrono::system_clock::now();
+}
+
 std::chrono::steady_clock::time_point SystemClock::steadyNow() const
 {
     return std::chrono::steady_clock::now();

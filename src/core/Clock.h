@@ -13,6 +13,8 @@ public:
     virtual ~Clock() = default;
     // The local date and time.
     virtual std::tm localNow() const = 0;
+    // The wall time, to set against the time stamps of files.
+    virtual std::chrono::system_clock::time_point wallNow() const = 0;
     // The steady time, for intervals (the service watchdog's pace).
     virtual std::chrono::steady_clock::time_point steadyNow() const = 0;
     // Sleeps without processing events (the busy-printer pause); tells
@@ -34,6 +36,7 @@ public:
 class SystemClock final : public Clock {
 public:
     std::tm localNow() const override;
+    std::chrono::system_clock::time_point wallNow() const override;
     std::chrono::steady_clock::time_point steadyNow() const override;
     void sleepFor(std::chrono::milliseconds duration) override;
 };

@@ -45,6 +45,56 @@ bool regularOrWhy(int fd)
     return true;
 }
 
+bool operator==(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The same file, not changed: its inode, size and times.
+bool sameStamp(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim == b.st_mtim &&
+           a.st_ctim == b.st_ctim;
+}
+
+// A fresh name beside `name`: hidden, random, ".tmp".
+std::string temporaryName(std::string_view name)
+{
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    char suffix[20];
+    std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(random()));
+    return "." + std::string(name.substr(0, 200)) + suffix + ".tmp";
+}
+
+// Rewrites the file's own inode, so its owner and group stay as they are
+// (and a link to it stays a link). The room is reserved first, so a full disk
+// refuses the write before a byte of the old text is overwritten. This is not
+// atomic: a crash in the middle leaves the new text's first part over the old
+// text, and one between the write and the truncation leaves the new text
+// followed by the old one's last bytes when the new text is shorter. A key's
+// write changes one line, and a reader takes the first of two equal keys, so
+// the file then still reads as the new text but for a stray last line.
+Folder::Replaced rewriteInPlace(int fd, std::string_view bytes, const FileSnapshot& read)
+{
+    struct stat now {};
+    if (::fstat(fd, &now) != 0)
+        return Folder::Replaced::Failed;
+    if (!sameStamp(now, read.info))
+        return Folder::Replaced::Raced;
+    if (!bytes.empty() && ::fallocate(fd, 0, 0, static_cast<off_t>(bytes.size())) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        return Folder::Replaced::Failed;
+    if (!writeAll(fd, bytes, 0)) {
+        // Put back what was there, as far as it goes; the write failed anyway.
+        (void)writeAll(fd, read.bytes, 0);
+        return Folder::Replaced::Failed;
+    }
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0)
+        return Folder::Replaced::Failed;
+    ::fsync(fd);
+    return Folder::Replaced::Done;
+}
+
 } // namespace
 
 LinkAt linkAt(const fs::path& path)
@@ -199,25 +249,40 @@ std::optional<std::string> Folder::read(std::string_view name, std::size_t limit
     }
 }
 
+UniqueFd Folder::makeTemporary(std::string_view name, mode_t mode, std::string& temporary) const
+{
+    // O_EXCL, so that nothing planted under the name (a link, a file of
+    // someone else's) is ever written through.
+    UniqueFd fd;
+    for (int attempt = 0; attempt < 16 && !fd; ++attempt) {
+        temporary = temporaryName(name);
+        fd = openFile(temporary, O_WRONLY | O_CREAT | O_EXCL, mode);
+        if (!fd && errno != EEXIST)
+            return fd;
+    }
+    return fd;
+}
+
+UniqueFd Folder::makeUnnamed() const
+{
+    // It is named through /proc at the end; without /proc it could not be.
+    static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+    if (!procFds) {
+        errno = EOPNOTSUPP;
+        return UniqueFd();
+    }
+    // 0666 less the umask, as any file this process creates.
+    return UniqueFd(::openat(fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+}
+
 bool Folder::replace(std::string_view name, std::string_view bytes, mode_t mode) const
 {
     if (!plainName(name)) {
         errno = EINVAL;
         return false;
     }
-    // A temporary name of its own, made with O_EXCL so that nothing planted
-    // under it (a link, a file of someone else's) is ever written through.
-    static thread_local std::mt19937_64 random{std::random_device{}()};
     std::string temporary;
-    UniqueFd fd;
-    for (int attempt = 0; attempt < 16 && !fd; ++attempt) {
-        char suffix[20];
-        std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(random()));
-        temporary = "." + std::string(name.substr(0, 200)) + suffix + ".tmp";
-        fd = openFile(temporary, O_WRONLY | O_CREAT | O_EXCL, mode);
-        if (!fd && errno != EEXIST)
-            return false;
-    }
+    const UniqueFd fd = makeTemporary(name, mode, temporary);
     if (!fd)
         return false;
     const bool written = writeAll(fd.get(), bytes) && ::fdatasync(fd.get()) == 0;
@@ -229,6 +294,134 @@ bool Folder::replace(std::string_view name, std::string_view bytes, mode_t mode)
         return false;
     }
     return sync();
+}
+
+Folder::Taken Folder::snapshot(std::string_view name, FileSnapshot& into) const
+{
+    into = {};
+    const UniqueFd fd = openFile(name, O_RDONLY);
+    if (!fd)
+        return errno == ENOENT ? Taken::Whole : Taken::Failed;
+    into.exists = true;
+    if (::fstat(fd.get(), &into.info) != 0)
+        return Taken::Failed;
+    // One byte more than the size, to see a file that grew meanwhile.
+    into.bytes.resize(static_cast<std::size_t>(into.info.st_size) + 1);
+    std::size_t done = 0;
+    while (done < into.bytes.size()) {
+        const ssize_t n = ::read(fd.get(), into.bytes.data() + done, into.bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Taken::Failed;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    into.bytes.resize(done);
+    struct stat after {};
+    if (::fstat(fd.get(), &after) != 0)
+        return Taken::Failed;
+    if (!sameStamp(into.info, after) || done != static_cast<std::size_t>(into.info.st_size))
+        return Taken::Torn;
+    return Taken::Whole;
+}
+
+Folder::Replaced Folder::replaceAsRead(std::string_view name, std::string_view bytes, const FileSnapshot& read,
+                                       std::string* inPlace) const
+{
+    if (!m_fd || !plainName(name)) {
+        errno = !m_fd ? (m_error ? m_error : EBADF) : EINVAL;
+        return Replaced::Failed;
+    }
+    const std::string n = cName(name);
+    // A file this process may not write stays as it is, as it would for the
+    // platform call; replacing it by rename would go round its protection.
+    // The open waits (no O_NONBLOCK) while a program that holds a lease on
+    // the file (a file server sharing it with other machines) hands back
+    // what it kept of it; whatever that changes shows in the check before
+    // the rename. O_RDWR, unlike O_WRONLY, opens a FIFO put in the file's
+    // place without waiting for a reader; it is refused below.
+    const UniqueFd current(read.exists ? ::openat(fd(), n.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY) : -1);
+    if (read.exists && (!current || !regularOrWhy(current.get())))
+        return Replaced::Failed;
+    const auto rewrite = [&](std::string why) {
+        if (inPlace)
+            *inPlace = std::move(why);
+        return rewriteInPlace(current.get(), bytes, read);
+    };
+
+    std::string temporary;
+    UniqueFd temp = makeUnnamed();
+    const bool unnamed = bool(temp);
+    if (!temp && errno != EACCES && errno != EPERM)
+        temp = makeTemporary(name, 0666, temporary);
+    if (!temp) {
+        // A folder closed to this user around a file open to it.
+        if (read.exists && (errno == EACCES || errno == EPERM))
+            return rewrite("no new file can be made in its folder");
+        return Replaced::Failed;
+    }
+    struct Unlink {
+        const Folder& folder;
+        const std::string& name;
+        bool keep = false;
+        ~Unlink()
+        {
+            if (!keep && !name.empty())
+                ::unlinkat(folder.fd(), name.c_str(), 0);
+        }
+    } cleanup{*this, temporary};
+
+    if (!writeAll(temp.get(), bytes, 0))
+        return Replaced::Failed;
+    if (read.exists) {
+        struct stat made {};
+        if (::fstat(temp.get(), &made) != 0)
+            return Replaced::Failed;
+        const bool root = ::geteuid() == 0;
+        const uid_t owner = root ? read.info.st_uid : static_cast<uid_t>(-1);
+        if ((root && made.st_uid != read.info.st_uid) || made.st_gid != read.info.st_gid) {
+            if (::fchown(temp.get(), owner, read.info.st_gid) != 0) {
+                if (errno != EPERM)
+                    return Replaced::Failed;
+                return rewrite("its group (" + std::to_string(read.info.st_gid) +
+                               ") cannot be given to a new file by this user");
+            }
+        }
+        // After the change of owner, which clears the set-id bits.
+        if (::fchmod(temp.get(), read.info.st_mode & 07777) != 0)
+            return Replaced::Failed;
+    }
+    if (::fsync(temp.get()) != 0)
+        return Replaced::Failed;
+
+    const std::optional<struct stat> now = statAt(name);
+    if (bool(now) != read.exists || (now && !sameStamp(*now, read.info)))
+        return Replaced::Raced;
+    if (unnamed && !nameUnnamed(temp.get(), name, temporary))
+        return Replaced::Failed;
+    if (::renameat(fd(), temporary.c_str(), fd(), n.c_str()) != 0)
+        return Replaced::Failed;
+    cleanup.keep = true;
+    // The new name is on the disk as well: what the file says is acted on
+    // after a power cut.
+    (void)sync();
+    return Replaced::Done;
+}
+
+bool Folder::nameUnnamed(int file, std::string_view name, std::string& temporary) const
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(file);
+    for (int i = 0; i < 100; ++i) {
+        temporary = temporaryName(name);
+        if (::linkat(AT_FDCWD, self.c_str(), fd(), temporary.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    temporary.clear();
+    return false;
 }
 
 bool Folder::append(std::string_view name, std::string_view bytes, bool flush, bool* madeNow) const

@@ -40,6 +40,14 @@ enum class Links {
 // place; the folder's name follows.
 inline constexpr char LinkedFolderText[] = "Collegamento simbolico non seguito al posto della cartella ";
 
+// A regular file as one read found it: whether it was there, its bytes, and
+// its stat, the same before and after the read.
+struct FileSnapshot {
+    bool exists = false;
+    std::string bytes;
+    struct stat info {};
+};
+
 // The text for an errno this file sets: a link not followed, a folder or a
 // special file where a regular file belongs, or the system's own text.
 std::string accessError(int error);
@@ -80,6 +88,27 @@ public:
     // written and flushed, renamed over the old one, and the folder flushed.
     bool replace(std::string_view name, std::string_view bytes, mode_t mode = 0644) const;
 
+    // Reads `name` whole, never through a link. Missing is Whole, with
+    // `into.exists` false. Torn: the file changed while it was read (its
+    // inode, size or times moved, or it grew), so `into` is no view of it.
+    enum class Taken { Whole, Torn, Failed };
+    Taken snapshot(std::string_view name, FileSnapshot& into) const;
+
+    // Replaces `name`, as `read` found it (snapshot()), by a file holding
+    // `bytes`, unless it changed since: Raced, and nothing is written. The
+    // new file keeps the mode, the group and, for root, the owner of the
+    // old one, so that another user of a shared group can still write it.
+    // Where the folder takes no new file from this user, or the group cannot
+    // be given to one, the old file is rewritten in place instead, which
+    // keeps them (`inPlace`, when given, then says why); room is reserved
+    // first, so a full disk refuses the write before a byte is overwritten.
+    // A file this process may not write stays as it is. Before its rename the
+    // new file has no name where the system allows, so a kill leaves nothing
+    // behind. The file and the folder's entries are flushed.
+    enum class Replaced { Done, Raced, Failed };
+    Replaced replaceAsRead(std::string_view name, std::string_view bytes, const FileSnapshot& read,
+                           std::string* inPlace = nullptr) const;
+
     // Appends `bytes` to `name`, made when missing (`madeNow` then set).
     // With `flush`, the bytes (and a new file's name) are on the disk when it
     // returns true. A write that fails is cut back: no half record is left.
@@ -116,6 +145,14 @@ private:
     // The target of the trusted link `name`, read so that the link cannot be
     // swapped between the owner's check and the read.
     std::optional<std::string> trustedTarget(std::string_view name) const;
+    // A new file beside `name` under a name no one else has (O_EXCL), with
+    // that name in `temporary`.
+    UniqueFd makeTemporary(std::string_view name, mode_t mode, std::string& temporary) const;
+    // A new file with no name yet where the system allows (invalid
+    // otherwise, errno EACCES or EPERM when the folder refuses this user).
+    UniqueFd makeUnnamed() const;
+    // Gives the unnamed `file` a fresh name beside `name`, in `temporary`.
+    bool nameUnnamed(int file, std::string_view name, std::string& temporary) const;
 
     UniqueFd m_fd;
     std::filesystem::path m_path;

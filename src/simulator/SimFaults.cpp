@@ -3,11 +3,13 @@
 
 #include "config/IniFile.h"
 #include "config/Text.h"
+#include "core/Clock.h"
 #include "core/FileAccess.h"
 #include "simulator/SimState.h"
 
 #include <cctype>
 #include <charconv>
+#include <chrono>
 #include <sys/stat.h>
 #include <utility>
 
@@ -59,7 +61,9 @@ bool SimFaults::Signature::operator==(const Signature& o) const
            ctime == o.ctime;
 }
 
-SimFaults::SimFaults(const Folder& folder, std::string name) : m_folder(folder), m_name(std::move(name)) {}
+SimFaults::SimFaults(const Folder& folder, std::string name, Clock& clock)
+    : m_folder(folder), m_name(std::move(name)), m_clock(clock)
+{}
 
 SimFaults::Signature SimFaults::stamp() const
 {
@@ -95,9 +99,8 @@ void SimFaults::refresh()
     } else if (now.exists) {
         if (auto read = m_folder.read(m_name))
             bytes = std::move(*read);
-        timespec clock{};
-        ::clock_gettime(CLOCK_REALTIME, &clock);
-        m_racy = clock.tv_sec - now.mtime.tv_sec < RacySeconds;
+        const auto wall = std::chrono::system_clock::to_time_t(m_clock.wallNow());
+        m_racy = wall - now.mtime.tv_sec < RacySeconds;
     } else {
         m_racy = false;
     }
@@ -121,8 +124,8 @@ void SimFaults::apply()
     if (!m_signature.exists || m_signature.refused)
         return;
 
-    const std::filesystem::path file = heldPath();
-    auto read = [&file](const char* key) { return LeggiINI(Section, key, "", file); };
+    const IniFile file(heldPath(), m_clock);
+    auto read = [&file](const char* key) { return file.read(Section, key, ""); };
     auto bad = [this](const char* key, const std::string& value) {
         m_notices.push_back(std::string("guasti.ini: valore non valido per ") + key + ": \"" + value + "\" (ignorato)");
     };
@@ -209,13 +212,13 @@ bool SimFaults::clearPaperEnd()
         return true;
     // Through the folder's descriptor, so that a link put in the place of
     // the folder since it was opened leads nowhere else.
-    const std::filesystem::path file = heldPath();
-    if (LeggiINI(Section, "FineCarta", "", file).empty())
+    IniFile file(heldPath(), m_clock);
+    const std::string asked = file.read(Section, "FineCarta", "");
+    if (asked.empty())
         return true;
-    const auto asked = toDouble(LeggiINI(Section, "FineCarta", "", file));
-    if (asked && *asked == 0)
+    if (const auto value = toDouble(asked); value && *value == 0)
         return true;
-    if (!ScriviINI(Section, "FineCarta", "0", file))
+    if (!file.write(Section, "FineCarta", "0"))
         return false;
     // The file is taken as read: only the paper end changed.
     m_signature = stamp();

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+class Clock;
 class Folder;
 
 // Faults injected through Simulatore/guasti.ini, section "Guasti":
@@ -31,8 +32,8 @@ class Folder;
 // the file too (FineCarta=0), so a new process does not find it again.
 class SimFaults {
 public:
-    // `folder` outlives the faults.
-    SimFaults(const Folder& folder, std::string name);
+    // `folder` and `clock` outlive the faults.
+    SimFaults(const Folder& folder, std::string name, Clock& clock);
 
     void refresh();
 
@@ -72,6 +73,7 @@ private:
 
     const Folder& m_folder;
     std::string m_name;
+    Clock& m_clock;
     Signature m_signature;
     std::string m_bytes;
     // The last read came so soon after the file's modification that a later

@@ -2,6 +2,7 @@
 #include "simulator/SimulatedPrinter.h"
 
 #include "config/Text.h"
+#include "core/Clock.h"
 #include "core/FileAccess.h"
 #include "core/UniqueFd.h"
 #include "simulator/CallTrace.h"
@@ -155,7 +156,7 @@ Folder simulatorFolder(const fs::path& programDir)
 struct SimulatedPrinter::Impl {
     Impl(SimulatedPrinter& owner, const fs::path& programDir)
         : owner(owner), dir(programDir / "Simulatore"), sim(simulatorFolder(programDir)), portLock(sim, PortLockFile),
-          writeLock(sim, WriteLockFile), faults(sim, "guasti.ini")
+          writeLock(sim, WriteLockFile), faults(sim, "guasti.ini", clock)
     {
         recover();
     }
@@ -170,6 +171,7 @@ struct SimulatedPrinter::Impl {
     FileLock portLock;
     // Held around every write, so two processes never write these files at once.
     FileLock writeLock;
+    SystemClock clock;
     SimFaults faults;
     SimState state;
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/LogView.h"
 #include "app/TerminalText.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 
@@ -74,6 +75,7 @@ protected:
     QTemporaryDir m_tmp;
     fs::path m_dir = testfiles::path(m_tmp);
     fs::path m_file = m_dir / "FiscalError.log";
+    FakeClock m_clock;
 };
 
 TEST_F(LogFollow, RecordWaitsUntilAllItsLinesAreWritten)
@@ -116,7 +118,9 @@ TEST_F(LogFollow, FollowShowsRecordsAppendedWhileItRuns)
             append(m_file, PrinterRecord);
         return rounds <= 3;
     };
-    EXPECT_EQ(showLogs(m_dir, CommandLine::Logs::Fiscal, true, out, err, keepGoing, 1), 0);
+    EXPECT_EQ(showLogs(m_dir, CommandLine::Logs::Fiscal, true, out, err, m_clock, keepGoing), 0);
+    // A look every 250 ms of the clock, one after each keepGoing that said yes.
+    EXPECT_EQ(m_clock.slept, std::chrono::milliseconds(3 * 250));
     EXPECT_EQ(out.str(), "Tessiro_Error: prima\n"
                          "PrinterError: COR000002.txt;08/12/2026 14:05:09;Livello: 2\n"
                          "   EpsonError: 2\n"
@@ -130,7 +134,7 @@ TEST_F(LogFollow, BothLogsNameTheirRecordsAndIndentTheRest)
     append(m_file, PrinterRecord);
     append(m_dir / "NotFiscalError.log", "Tessiro_Error: ;08/12/2026 14:05:09;Prezzo \x80 1\r\n");
     std::ostringstream out, err;
-    const int status = showLogs(m_dir, CommandLine::Logs::Both, false, out, err);
+    const int status = showLogs(m_dir, CommandLine::Logs::Both, false, out, err, m_clock);
     std::setlocale(LC_CTYPE, old.c_str());
     EXPECT_EQ(status, 0);
     // The later lines start under the record, past the log's name.
@@ -144,7 +148,7 @@ TEST_F(LogFollow, BothLogsNameTheirRecordsAndIndentTheRest)
 TEST_F(LogFollow, MissingLogIsSaidNotShown)
 {
     std::ostringstream out, err;
-    EXPECT_EQ(showLogs(m_dir, CommandLine::Logs::NonFiscal, false, out, err), 0);
+    EXPECT_EQ(showLogs(m_dir, CommandLine::Logs::NonFiscal, false, out, err, m_clock), 0);
     EXPECT_EQ(out.str(), "");
     EXPECT_NE(err.str().find("NotFiscalError.log is not there"), std::string::npos) << err.str();
 }

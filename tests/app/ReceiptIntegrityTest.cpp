@@ -60,11 +60,10 @@ protected:
     {
         RecordingBridge::SetUp();
         start();
-        m_bridge->intake().setNow([this] { return m_now; });
     }
 
     fs::path drop() const { return m_state.dropDir(); }
-    void later(std::chrono::milliseconds d) { m_now += d; }
+    void later(std::chrono::milliseconds d) { m_clock.advance(d); }
 
     // Opens a file of the drop folder for writing and keeps it open, as a
     // back-office that writes a receipt in several writes.
@@ -79,7 +78,6 @@ protected:
         ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
 
-    std::chrono::steady_clock::time_point m_now = std::chrono::steady_clock::time_point{} + 1h;
 };
 
 // ------------------------------------------------------------ finished files
@@ -292,7 +290,6 @@ protected:
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_bridge->avvio();
-        m_bridge->intake().setNow([this] { return m_now; });
     }
     // Drops a command file and has it taken, after the hold-back minute if
     // it looks unfinished.
@@ -301,7 +298,7 @@ protected:
         testfiles::write(m_state.dropDir() / name, content);
         m_bridge->tick();
         if (!fs::is_empty(m_state.dropDir())) {
-            m_now += Intake::HoldBackLimit + 1s;
+            m_clock.advance(Intake::HoldBackLimit + 1s);
             m_bridge->tick();
         }
         ASSERT_TRUE(fs::is_empty(m_state.dropDir())) << name << " was not taken";
@@ -310,7 +307,6 @@ protected:
 
     std::unique_ptr<SimulatedPrinter> m_printer;
     std::unique_ptr<Bridge> m_bridge;
-    std::chrono::steady_clock::time_point m_now = std::chrono::steady_clock::time_point{} + 1h;
 };
 
 // What stands between the first file and the next customer's.
@@ -581,7 +577,6 @@ TEST_P(LinkedFolder, OfAnotherUserOrInPlaceOfInIsNeverFollowed)
     // The program starts on the folder as it is.
     m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
     start();
-    m_bridge->intake().setNow([this] { return m_now; });
     if (std::string(c.folder) == "IN")
         testfiles::write(drop() / "20261208180200COR000002.txt", receipt("ID-000002"));
     m_bridge->tick();
@@ -637,7 +632,6 @@ TEST_P(NoteInPlace, OfTheRunningFileHasOneRecordAndStartsNothing)
     }
     m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
     start();
-    m_bridge->intake().setNow([this] { return m_now; });
     testfiles::write(drop() / "20261208180200COR000002.txt", receipt("ID-000002"));
     m_bridge->tick();
     m_bridge->tick();

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/UnchangedCheck.h"
 
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -36,27 +39,50 @@ protected:
     fs::path file() const { return m_dir / "_Configurazione.ini"; }
     fs::path folder() const { return m_dir / "Ostro"; }
 
-    // Checks and remembers, as the bridge does after a complete look.
+    // Sets the clock's wall time `after` the entry's last change (its
+    // newest time stamp).
+    void clockAfterChangeOf(const fs::path& path, std::chrono::nanoseconds after)
+    {
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        const timespec& newest = info.st_ctim.tv_sec > info.st_mtim.tv_sec ||
+                                         (info.st_ctim.tv_sec == info.st_mtim.tv_sec &&
+                                          info.st_ctim.tv_nsec >= info.st_mtim.tv_nsec)
+                                     ? info.st_ctim
+                                     : info.st_mtim;
+        const auto stamp = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::seconds(newest.tv_sec) +
+                                                                            std::chrono::nanoseconds(newest.tv_nsec)));
+        m_clock.wall = stamp + std::chrono::duration_cast<std::chrono::system_clock::duration>(after);
+    }
+
+    // Checks and remembers once the entry has been quiet for the settle
+    // period, as the bridge does after a complete look.
     void look(UnchangedCheck& check, const fs::path& path)
     {
         ASSERT_FALSE(check.unchanged(path));
+        if (fs::exists(path))
+            clockAfterChangeOf(path, Settle);
         check.remember();
     }
 
+    static constexpr auto Settle = UnchangedCheck::DefaultSettle;
+    static constexpr auto Refresh = UnchangedCheck::DefaultRefresh;
     QTemporaryDir m_tmp;
     fs::path m_dir;
+    FakeClock m_clock;
 };
 
 TEST_F(UnchangedCheckTest, NothingIsUnchangedBeforeALookIsRemembered)
 {
-    UnchangedCheck check(0s, 1h);
+    UnchangedCheck check(m_clock);
     EXPECT_FALSE(check.unchanged(file()));
     EXPECT_FALSE(check.unchanged(file()));
 }
 
 TEST_F(UnchangedCheckTest, RememberedLookHoldsWhileTheEntryIsLeftAlone)
 {
-    UnchangedCheck check(0s, 1h);
+    UnchangedCheck check(m_clock);
     look(check, file());
     EXPECT_TRUE(check.unchanged(file()));
     EXPECT_TRUE(check.unchanged(file()));
@@ -64,7 +90,7 @@ TEST_F(UnchangedCheckTest, RememberedLookHoldsWhileTheEntryIsLeftAlone)
 
 TEST_F(UnchangedCheckTest, CheckThatFoundAChangeDropsTheLookUntilANewOneIsRemembered)
 {
-    UnchangedCheck check(0s, 1h);
+    UnchangedCheck check(m_clock);
     look(check, file());
     letTimeStampsMove();
     testfiles::write(file(), "Eps_Vuoto=0\r\n");
@@ -72,27 +98,59 @@ TEST_F(UnchangedCheckTest, CheckThatFoundAChangeDropsTheLookUntilANewOneIsRememb
     // Put back as it was: the look that was dropped does not come back.
     testfiles::write(file(), "Eps_Vuoto=-1\r\n");
     EXPECT_FALSE(check.unchanged(file()));
+    clockAfterChangeOf(file(), Settle);
     check.remember();
     EXPECT_TRUE(check.unchanged(file()));
 }
 
-TEST_F(UnchangedCheckTest, RecentlyChangedEntryIsNotTrustedWithinTheSettlePeriod)
+// When the look is remembered, measured from the entry's last change: a
+// stamp ahead of the clock proves nothing either.
+struct SettleCase {
+    const char* name;
+    std::chrono::milliseconds sinceChange;
+    bool trusted;
+};
+
+void PrintTo(const SettleCase& c, std::ostream* out)
 {
-    UnchangedCheck check(1h, 1h);
-    look(check, file());
-    EXPECT_FALSE(check.unchanged(file()));
+    *out << c.name;
 }
+
+class UnchangedCheckSettle : public UnchangedCheckTest, public ::testing::WithParamInterface<SettleCase> {};
+
+TEST_P(UnchangedCheckSettle, LookIsTrustedOnlyOnceTheEntryHasBeenQuietForTheSettlePeriod)
+{
+    UnchangedCheck check(m_clock);
+    ASSERT_FALSE(check.unchanged(file()));
+    clockAfterChangeOf(file(), GetParam().sinceChange);
+    check.remember();
+    EXPECT_EQ(check.unchanged(file()), GetParam().trusted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ages, UnchangedCheckSettle,
+    ::testing::Values(
+        SettleCase{"JustChanged", 0ms, false},
+        SettleCase{"OneMillisecondShortOfTheSettlePeriod",
+                   std::chrono::duration_cast<std::chrono::milliseconds>(UnchangedCheck::DefaultSettle) - 1ms, false},
+        SettleCase{"QuietForTheSettlePeriod",
+                   std::chrono::duration_cast<std::chrono::milliseconds>(UnchangedCheck::DefaultSettle), true},
+        SettleCase{"StampedAheadOfTheClock", -1h, false}),
+    rownames::byName);
 
 TEST_F(UnchangedCheckTest, EntryIsLookedAtInFullOnceTheRefreshPeriodIsOver)
 {
-    UnchangedCheck check(0s, 0s);
+    UnchangedCheck check(m_clock);
     look(check, file());
+    m_clock.advance(std::chrono::duration_cast<std::chrono::milliseconds>(Refresh) - 1ms);
+    EXPECT_TRUE(check.unchanged(file()));
+    m_clock.advance(1ms);
     EXPECT_FALSE(check.unchanged(file()));
 }
 
 TEST_F(UnchangedCheckTest, MissingEntryIsNeverUnchanged)
 {
-    UnchangedCheck check(0s, 1h);
+    UnchangedCheck check(m_clock);
     look(check, m_dir / "assente.ini");
     EXPECT_FALSE(check.unchanged(m_dir / "assente.ini"));
 }
@@ -114,7 +172,7 @@ TEST_P(UnchangedCheckChange, IsSeenByTheNextCheck)
 {
     const fs::path watched = GetParam().onFolder ? folder() : file();
     testfiles::write(folder() / "vecchio.txt", "D1:1:A");
-    UnchangedCheck check(0s, 1h);
+    UnchangedCheck check(m_clock);
     look(check, watched);
     ASSERT_TRUE(check.unchanged(watched));
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "config/IniFile.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 
@@ -11,11 +12,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <ostream>
-#include <poll.h>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <ostream>
+#include <poll.h>
 #include <string>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -114,7 +115,23 @@ protected:
     virtual bool writesFirst() const { return true; }
     fs::path ini() const { return testfiles::path(m_dir) / "_Configurazione.ini"; }
 
+    // The store on the test clock, whose wall time is the moment the file
+    // last changed (its status-change time, which no one can set): a write
+    // that waits for the file to stay unchanged waits on this clock.
+    IniFile storeAtLastChange()
+    {
+        struct stat info {};
+        EXPECT_EQ(::stat(ini().c_str(), &info), 0);
+        m_clock.wall = std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec)));
+        return IniFile(ini(), m_clock);
+    }
+    // How long a read that looks cut must find the file unchanged.
+    static constexpr auto SettleTime = std::chrono::milliseconds(300);
+
     QTemporaryDir m_dir{scratchTemplate().isEmpty() ? QDir::tempPath() + "/tessiro-ini-XXXXXX" : scratchTemplate()};
+    FakeClock m_clock;
 };
 
 // When the other program ends what it is doing to the file.
@@ -237,37 +254,64 @@ TEST_P(IniTornView, WriteWaitsForTheWholeFileAndKeepsEveryLine)
     EXPECT_EQ(LeggiINI("Varie", "Eps_Vuoto", "x", ini()), "0");
 }
 
+INSTANTIATE_TEST_SUITE_P(Views, IniTornView,
+                         ::testing::Values(TornView{"EmptyBetweenTruncateAndWrite", ""},
+                                           TornView{"CutToItsFirstLines", Shared.substr(0, 40)},
+                                           TornView{"CutInsideALine", Shared.substr(0, 13)},
+                                           TornView{"EmptyAtTheFirstWriteOfAProcess", "", Finish::InPlace, false},
+                                           TornView{"ChangedBetweenTheReadAndTheRename", Shared,
+                                                    Finish::ReplacedAfterTheBridgesRead}),
+                         rownames::byName);
+
+// A read that looks cut (empty, or much shorter than the last whole read)
+// is trusted only once the file has stayed unchanged for the settle time, as
+// a file really emptied or shortened by hand does.
+struct CutCase {
+    const char* name;
+    std::string content;
+    std::string written;
+    bool stampedInTheFuture = false;
+    // How long ago, on the clock, the file last changed.
+    std::chrono::milliseconds unchangedFor{0};
+    bool waits = true;
+};
+
+void PrintTo(const CutCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class IniCutRead : public IniTornRead, public ::testing::WithParamInterface<CutCase> {};
+
+TEST_P(IniCutRead, IsWrittenOnceTheFileStaysUnchanged)
+{
+    rewriteInPlace(ini(), GetParam().content, Rewrite::TruncateThenWrite);
+    if (GetParam().stampedInTheFuture) {
+        const timespec future[2] = {{::time(nullptr) + 3600, 0}, {::time(nullptr) + 3600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, ini().c_str(), future, 0), 0);
+    }
+    IniFile store = storeAtLastChange();
+    m_clock.advance(GetParam().unchangedFor);
+    EXPECT_TRUE(store.write("Varie", "Eps_Vuoto", "-1"));
+    EXPECT_EQ(testfiles::read(ini()), GetParam().written);
+    if (GetParam().waits) {
+        EXPECT_GE(m_clock.slept, SettleTime - GetParam().unchangedFor);
+    } else {
+        EXPECT_EQ(m_clock.slept, std::chrono::milliseconds(0));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Views, IniTornView,
-    ::testing::Values(TornView{"EmptyBetweenTruncateAndWrite", ""},
-                      TornView{"CutToItsFirstLines", Shared.substr(0, 40)},
-                      TornView{"CutInsideALine", Shared.substr(0, 13)},
-                      TornView{"EmptyAtTheFirstWriteOfAProcess", "", Finish::InPlace, false},
-                      TornView{"ChangedBetweenTheReadAndTheRename", Shared, Finish::ReplacedAfterTheBridgesRead}),
+    Files, IniCutRead,
+    ::testing::Values(CutCase{"FileReallyEmptied", "", "[Varie]\r\nEps_Vuoto=-1\r\n"},
+                      CutCase{"FileReallyShortened", "[Varie]\r\nA=1\r\n", "[Varie]\r\nA=1\r\nEps_Vuoto=-1\r\n"},
+                      // Its status-change time is now, whatever the times set by hand.
+                      CutCase{"EmptyFileStampedInTheFuture", "", "[Varie]\r\nEps_Vuoto=-1\r\n", true},
+                      CutCase{"EmptyFileUnchangedForHalfTheSettleTime", "", "[Varie]\r\nEps_Vuoto=-1\r\n", false,
+                              std::chrono::milliseconds(150)},
+                      CutCase{"EmptyFileLongUnchanged", "", "[Varie]\r\nEps_Vuoto=-1\r\n", false,
+                              std::chrono::milliseconds(300), false}),
     rownames::byName);
-
-TEST_F(IniTornRead, FileReallyEmptiedIsWrittenOnceItStaysUnchanged)
-{
-    rewriteInPlace(ini(), "", Rewrite::TruncateThenWrite);
-    EXPECT_TRUE(ScriviINI("Varie", "Eps_Vuoto", "-1", ini()));
-    EXPECT_EQ(testfiles::read(ini()), "[Varie]\r\nEps_Vuoto=-1\r\n");
-}
-
-TEST_F(IniTornRead, FileReallyShortenedIsWrittenOnceItStaysUnchanged)
-{
-    rewriteInPlace(ini(), "[Varie]\r\nA=1\r\n", Rewrite::TruncateThenWrite);
-    EXPECT_TRUE(ScriviINI("Varie", "Eps_Vuoto", "-1", ini()));
-    EXPECT_EQ(testfiles::read(ini()), "[Varie]\r\nA=1\r\nEps_Vuoto=-1\r\n");
-}
-
-TEST_F(IniTornRead, EmptyFileStampedInTheFutureIsWrittenWithoutWaitingForever)
-{
-    rewriteInPlace(ini(), "", Rewrite::TruncateThenWrite);
-    const timespec future[2] = {{::time(nullptr) + 3600, 0}, {::time(nullptr) + 3600, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, ini().c_str(), future, 0), 0);
-    EXPECT_TRUE(ScriviINI("Varie", "Eps_Vuoto", "-1", ini()));
-    EXPECT_EQ(testfiles::read(ini()), "[Varie]\r\nEps_Vuoto=-1\r\n");
-}
 
 struct RewriterCase {
     const char* name;

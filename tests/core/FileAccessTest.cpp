@@ -129,6 +129,31 @@ TEST_P(FileAccessPlanted, ReplaceLeavesANewRegularFileOrTheFolderUntouched)
     EXPECT_EQ(entries, name() == "Nothing" && !replaced ? 0u : 1u) << "a temporary file was left";
 }
 
+// The read-then-replace of a shared file: a snapshot, and the replace of the
+// file as the snapshot found it.
+TEST_P(FileAccessPlanted, ReplaceAsReadTouchesOnlyARegularFileAsItWasRead)
+{
+    const bool usable = name() == "Nothing" || name() == "RegularFile";
+    FileSnapshot read;
+    const Folder::Taken taken = m_folder.snapshot("x", read);
+    EXPECT_EQ(taken, usable ? Folder::Taken::Whole : Folder::Taken::Failed);
+    // A caller that went on with a snapshot that failed would find that
+    // what stands there is not the file it read: nothing is written.
+    EXPECT_EQ(m_folder.replaceAsRead("x", "nuovo\n", read), usable ? Folder::Replaced::Done : Folder::Replaced::Raced);
+    if (!usable)
+        return;
+    EXPECT_EQ(read.exists, name() == "RegularFile");
+    EXPECT_EQ(read.bytes, name() == "RegularFile" ? "vecchio\n" : "");
+    EXPECT_EQ(testfiles::read(folderPath() / "x"), "nuovo\n");
+    // The file changed since the read: nothing is written.
+    EXPECT_EQ(m_folder.replaceAsRead("x", "di nuovo\n", read), Folder::Replaced::Raced);
+    EXPECT_EQ(testfiles::read(folderPath() / "x"), "nuovo\n");
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(folderPath()))
+        ++entries;
+    EXPECT_EQ(entries, 1u) << "a temporary file was left";
+}
+
 TEST_P(FileAccessPlanted, AFolderIsReachedThroughATrustedLinkOnlyWhenAsked)
 {
     const Folder refusing = m_folder.folder("x");
@@ -166,6 +191,7 @@ TEST(FileAccess, NamesThatLeaveTheFolderAreRefused)
     for (const char* bad : {"../a/f.txt", "", ".", "..", "b/f.txt"}) {
         EXPECT_FALSE(a.openFile(bad, O_RDONLY)) << bad;
         EXPECT_FALSE(a.replace(bad, "y")) << bad;
+        EXPECT_EQ(a.replaceAsRead(bad, "y", FileSnapshot{}), Folder::Replaced::Failed) << bad;
         EXPECT_FALSE(a.folder(bad)) << bad;
     }
     EXPECT_EQ(testfiles::read(dir / "a" / "f.txt"), "x");

@@ -47,7 +47,6 @@ struct BridgeSide : ProgramFolder {
             printer = std::make_unique<SimulatedPrinter>(dir);
         bridge = std::make_unique<Bridge>(state, window, clock, *printer);
         bridge->avvio();
-        bridge->intake().setNow([this] { return now; });
     }
     void stop()
     {
@@ -62,7 +61,7 @@ struct BridgeSide : ProgramFolder {
         testfiles::write(state.dropDir() / name, content);
         bridge->tick();
         if (!fs::is_empty(state.dropDir())) {
-            now += Intake::HoldBackLimit + std::chrono::seconds(1);
+            clock.advance(Intake::HoldBackLimit + std::chrono::seconds(1));
             bridge->tick();
         }
     }
@@ -75,7 +74,6 @@ struct BridgeSide : ProgramFolder {
     FakeClock& clock = m_clock;
     std::unique_ptr<PrinterControl> printer;
     std::unique_ptr<Bridge> bridge;
-    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
 
 private:
     QString m_address; // of the LAN printer; empty for the simulator in-process
