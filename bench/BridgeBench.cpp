@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "BenchSupport.h"
 
-#include "app/Bridge.h"
+#include "bridge/Bridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
-#include "core/SharedState.h"
 #include "core/FileAccess.h"
+#include "core/SharedState.h"
 #include "printer/AcceptingControl.h"
 
 #include <benchmark/benchmark.h>
@@ -47,7 +47,7 @@ struct StartedBridge {
     {
         shared.programDir = dir.path();
         bridge = std::make_unique<Bridge>(shared, window, clock, printer);
-        bridge->avvio();
+        bridge->start();
     }
     fs::path drop() const { return shared.dropDir(); }
     fs::path work() const { return shared.workDir(); }

@@ -8,9 +8,9 @@
 // percentile in milliseconds.
 #include "BenchSupport.h"
 
-#include "app/Bridge.h"
 #include "app/BridgeRun.h"
-#include "app/Intake.h"
+#include "bridge/Bridge.h"
+#include "bridge/Intake.h"
 #include "core/SharedState.h"
 #include "printer/AcceptingControl.h"
 #include "printer/ForwardingControl.h"
@@ -67,7 +67,7 @@ void BM_CloseToFirstCall(benchmark::State& state, bool watch, bool lease)
     FakeClock clock;
     TimedPrinter printer;
     Bridge bridge(shared, window, clock, printer);
-    bridge.avvio();
+    bridge.start();
     if (!lease)
         bridge.intake().setLeaseUsable([](int) { return false; });
 

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "app/BridgeRun.h"
 
-#include "app/Bridge.h"
-#include "app/ConsoleWindow.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
 #include "app/ControlServer.h"
-#include "app/Intake.h"
 #include "app/OperationsLog.h"
 #include "app/ShutdownSignals.h"
 #include "app/SystemdNotify.h"
+#include "bridge/Bridge.h"
+#include "bridge/ConsoleWindow.h"
+#include "bridge/Intake.h"
 #include "core/Clock.h"
 #include "core/SharedState.h"
 #include "lan/PrinterChoice.h"
@@ -46,7 +46,7 @@ OperationsLog::Level operationsLevel(CommandLine::Verbosity verbosity)
 // SIGHUP: what `tessiro ctl ricarica` does, said once on standard error.
 void reloadSettings(Bridge& bridge)
 {
-    bridge.ricarica();
+    bridge.reload();
     // A notice for the journal, like the action records' lines.
     if (OperationsLog::stderrIsJournal())
         std::cerr << "<5>";
@@ -181,7 +181,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     if (front)
         front->attach(bridge);
 
-    const int interval = bridge.avvio();
+    const int interval = bridge.start();
 
     ControlServer controlServer(bridge);
     if (front)
@@ -274,7 +274,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
         notify.send("STOPPING=1");
         timer.stop();
         settleCheck.stop();
-        bridge.chiusura();
+        bridge.shutdown();
         QCoreApplication::quit();
     });
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/CheckFiles.h"
 
-#include "app/ConsoleWindow.h"
-#include "app/Intake.h"
 #include "app/Subcommands.h"
-#include "app/TerminalText.h"
+#include "bridge/ConsoleWindow.h"
+#include "bridge/Intake.h"
+#include "bridge/TerminalText.h"
 #include "commands/CommandText.h"
 #include "commands/Interprete.h"
 #include "commands/SpezzaRiga.h"
@@ -31,16 +31,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The values a freshly prepared folder works with: what `init` stores, and
-// the bridge's defaults for the rest.
-WorkingSettings defaultSettings()
-{
-    WorkingSettings s;
-    s.portNumber = toInt16(SimulatorPort);
-    s.portSettings = SimulatorPortSettings;
-    return s;
-}
 
 std::string describe(const WorkingSettings& s, const std::string& payL)
 {
@@ -261,41 +251,10 @@ bool checkOne(const fs::path& file, const fs::path& settingsDir, const WorkingSe
 
 } // namespace
 
-bool stopsOnARecord(int fd)
-{
-    // Only whole lines are judged: a last line still being written would
-    // look faulty for what it does not hold yet.
-    std::string whole;
-    {
-        if (::lseek(fd, 0, SEEK_SET) != 0)
-            return false;
-        DescriptorStream in(fd);
-        whole.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        const size_t lineEnd = whole.find_last_of("\r\n");
-        whole.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
-    }
-    RecordingControl control;
-    SharedState state;
-    state.settings = defaultSettings();
-    std::ostringstream labels;
-    ConsoleWindow window(labels);
-    SystemClock clock;
-    ErrorHandler errors(state, window, clock);
-    errors.keepOffDisk = true;
-    const ErrorLink link(control, errors, state.settings);
-    bool stopped = false;
-    RecordWatch watch;
-    watch.ended = [&stopped](bool goesOn) { stopped = stopped || !goesOn; };
-    std::istringstream in(whole);
-    Job job;
-    EseguiFileComandi(control, errors, state, clock, job, in, {}, &watch);
-    return stopped;
-}
-
 int checkCommandFiles(const std::optional<fs::path>& programDir, const std::vector<fs::path>& files, std::ostream& out,
                       std::ostream& err, std::istream& input)
 {
-    WorkingSettings settings = defaultSettings();
+    WorkingSettings settings = freshFolderSettings();
     // No folder: a path under which nothing can exist, so every key the
     // operations read there gives its default.
     fs::path settingsDir = "/dev/null";

@@ -20,10 +20,3 @@
 int checkCommandFiles(const std::optional<std::filesystem::path>& programDir,
                       const std::vector<std::filesystem::path>& files, std::ostream& out, std::ostream& err,
                       std::istream& input);
-
-// Whether the records on the whole lines of the command file open at `fd`
-// stop the file before its end for a fault of their own, as `check` reads them: an unknown first
-// code, a numeric field that does not convert, a record too long. Read with
-// the default settings, from the file's start (the offset moves); nothing is
-// printed, logged or written.
-bool stopsOnARecord(int fd);

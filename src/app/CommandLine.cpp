@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 
-#include "app/OperatorCommands.h"
 #include "app/SubcommandRuns.h"
+#include "bridge/OperatorCommands.h"
 #include "config/Keys.h"
 
 #include <QCommandLineOption>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/ControlServer.h"
 
-#include "app/Bridge.h"
 #include "app/ControlProtocol.h"
-#include "app/OperatorCommands.h"
+#include "bridge/Bridge.h"
+#include "bridge/OperatorCommands.h"
 #include "commands/Interprete.h"
 #include "config/Text.h"
 #include "core/Clock.h"

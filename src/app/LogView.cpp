@@ -3,7 +3,7 @@
 
 #include "app/BridgeRun.h"
 #include "app/Subcommands.h"
-#include "app/TerminalText.h"
+#include "bridge/TerminalText.h"
 #include "core/Clock.h"
 #include "errors/ErrorHandler.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/OperationsLog.h"
 
-#include "app/Bridge.h"
-#include "app/TerminalText.h"
+#include "bridge/Bridge.h"
+#include "bridge/TerminalText.h"
 #include "config/Text.h"
 
 #include <QByteArray>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/Subcommands.h"
 
-#include "app/ConsoleWindow.h"
 #include "app/SingleInstance.h"
+#include "bridge/ConsoleWindow.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/SettingsFields.h"
@@ -143,7 +143,7 @@ int initProgramDir(const fs::path& dir, std::ostream& out, std::ostream& err, bo
     };
     int status = 0;
     for (const PortValue& port :
-         {PortValue{keys::Eps_COM, SimulatorPort}, PortValue{keys::Eps_Setting, SimulatorPortSettings}}) {
+         {PortValue{keys::Eps_COM, keys::SimulatorPort}, PortValue{keys::Eps_Setting, keys::SimulatorPortSettings}}) {
         // A lone control byte is no value anyone stores: it tells a missing key
         // from an empty one.
         const std::string missing = "\x01";

@@ -28,13 +28,9 @@ int configSet(const CommandLine& command, const std::filesystem::path& programDi
 // the window's texts to `err`. 0 when every step succeeded.
 int testReceipt(const std::filesystem::path& programDir, PrinterControl& control, Clock& clock, std::ostream& err);
 
-// The port values the simulated printer works with; `init` stores them.
-inline constexpr char SimulatorPort[] = "1";
-inline constexpr char SimulatorPortSettings[] = "9600,N,8,1";
-
 // init: prepares a program directory for the simulated printer. Creates the
 // directory with its drop folder Ostro and work folder IN (as the bridge
-// makes them), and stores SimulatorPort and SimulatorPortSettings where the
+// makes them), and stores keys::SimulatorPort and keys::SimulatorPortSettings where the
 // stored value is missing or blank (a blank port never opens); any other
 // stored value is the operator's and stays. Says what it did on `out`, and
 // of each folder whether it made it: `justMade` when the caller made the

@@ -46,7 +46,7 @@ struct BadField {
 struct RecordCall {
     ComandiEpson& ops;
     const LineFields& f;
-    int16_t& contatoreF6;
+    int16_t& ContatoreF6;
     int16_t unpaidType;
     int16_t unpaidIndex;
     BadField bad;
@@ -193,8 +193,8 @@ constexpr Command Commands[] = {
          const auto idOp = c.W(1);
          if (!idOp)
              return Outcome::BadField;
-         ++c.contatoreF6;
-         return of(c.ops.opRigaAggiuntiva(*idOp, c.contatoreF6, c.f[3]));
+         ++c.ContatoreF6;
+         return of(c.ops.opRigaAggiuntiva(*idOp, c.ContatoreF6, c.f[3]));
      },
      4, 3},
     {"F7", "AbbuonoSubTot", "discount on the subtotal", RecordEffect::None, withIdOpAmount<&ComandiEpson::AbbuonoSubTot>, 3, 0},
@@ -444,8 +444,8 @@ void EseguiFileComandi(PrinterControl& control, ErrorHandler& errors, const Shar
 
     ComandiEpson ops(control, errors, state.configFile());
     LineFields fields;
-    int16_t contatoreF6 = 0;
-    RecordCall call{ops, fields, contatoreF6, settings.unpaidType, settings.unpaidIndex, {}};
+    int16_t ContatoreF6 = 0;
+    RecordCall call{ops, fields, ContatoreF6, settings.unpaidType, settings.unpaidIndex, {}};
     CommandText text(in);
     std::istream printerText(&text);
     if (watch && watch->textRead)

@@ -26,4 +26,9 @@ inline constexpr char killCorr[] = "killCorr";
 inline constexpr char killCorrID[] = "killCorrID";
 
 inline constexpr char DefaultKelmoraDir[] = "C:\\KELMORA\\";
+
+// The port values the simulated printer works with; `tessiro init` stores
+// them under Eps_COM and Eps_Setting.
+inline constexpr char SimulatorPort[] = "1";
+inline constexpr char SimulatorPortSettings[] = "9600,N,8,1";
 } // namespace keys

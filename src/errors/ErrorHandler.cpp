@@ -5,10 +5,10 @@
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "core/Clock.h"
+#include "core/FileAccess.h"
 #include "core/OperatorWindow.h"
 #include "core/PrinterNote.h"
 #include "core/SharedState.h"
-#include "core/FileAccess.h"
 #include "errors/FileKind.h"
 
 #include <QScopedValueRollback>
@@ -74,7 +74,7 @@ void ErrorHandler::fileUnderNone()
 
 void ErrorHandler::sayOnStderr(const std::string& text)
 {
-    std::fprintf(stderr, "Tessiro: %s\n", text.c_str());
+    std::fprintf(stderr, "tessiro: %s\n", text.c_str());
     std::fflush(stderr);
 }
 

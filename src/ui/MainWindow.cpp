@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/MainWindow.h"
 
-#include "app/Bridge.h"
-#include "app/OperatorCommands.h"
+#include "bridge/Bridge.h"
+#include "bridge/OperatorCommands.h"
 #include "config/Text.h"
 #include "core/SharedState.h"
 #include "errors/ErrorHandler.h"
@@ -312,7 +312,7 @@ void MainWindow::buildMenu()
     // The window's own tool: it empties folders, it commands no bridge.
     QAction* temp = strumenti->addAction(QStringLiteral("File Temporanei"));
     temp->setObjectName(QStringLiteral("FileTemp"));
-    connect(temp, &QAction::triggered, this, &MainWindow::fileTemporanei);
+    connect(temp, &QAction::triggered, this, &MainWindow::FileTemp);
 
     QAction* aboutAction = menuBar()->addAction(QStringLiteral("About"));
     aboutAction->setObjectName(QStringLiteral("About"));
@@ -669,7 +669,7 @@ void MainWindow::esci()
     emit exitRequested();
 }
 
-void MainWindow::fileTemporanei()
+void MainWindow::FileTemp()
 {
     if (!m_bridge)
         return;

@@ -136,7 +136,7 @@ private:
     bool ask(MessageBoxRequest::Buttons buttons, const std::string& title, const std::string& text);
 
     void esci();
-    void fileTemporanei();
+    void FileTemp();
     void about();
 
     Bridge* m_bridge = nullptr;

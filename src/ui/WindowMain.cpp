@@ -2,11 +2,11 @@
 // The window program (libexec/tessiro/tessiro): the bridge with its window
 // and tray icon. Started by tessiro when a display is there to show a window
 // on; it takes the same command line as the bridge itself.
-#include "app/Bridge.h"
 #include "app/BridgeRun.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
+#include "bridge/Bridge.h"
 #include "ui/MainWindow.h"
 #include "ui/Translation.h"
 

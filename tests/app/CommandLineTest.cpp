@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/CommandLine.h"
 #include "app/ControlProtocol.h"
-#include "app/OperatorCommands.h"
+#include "bridge/OperatorCommands.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "app/ControlServer.h"
-#include "app/Bridge.h"
 #include "app/ControlClient.h"
 #include "app/ControlProtocol.h"
+#include "app/ControlServer.h"
 #include "app/OperationsLog.h"
+#include "bridge/Bridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
@@ -175,7 +175,7 @@ protected:
                          "[Varie]\r\nEps_COM=1\r\nKelmora_DIR=" + (m_dir / "data").string() + "/\r\n");
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
-        m_bridge->avvio();
+        m_bridge->start();
         m_server = std::make_unique<ControlServer>(*m_bridge);
         m_server->onRequest = [this](const std::string& command, const std::string& outcome) {
             m_served.push_back(command + " -> " + outcome);
@@ -764,7 +764,7 @@ protected:
         RuntimeFolderRig::SetUp();
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
-        m_bridge->avvio();
+        m_bridge->start();
     }
     fs::path socketPath() const { return control::socketPath(m_dir); }
 

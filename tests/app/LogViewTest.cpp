@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/LogView.h"
-#include "app/TerminalText.h"
+#include "bridge/TerminalText.h"
 #include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/RowNames.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/OperationsLog.h"
-#include "app/Bridge.h"
+#include "bridge/Bridge.h"
 #include "core/SharedState.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/FakeClock.h"
@@ -37,7 +37,7 @@ protected:
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_log.emplace(m_out, level, journal);
         m_log->attach(*m_bridge);
-        m_bridge->avvio();
+        m_bridge->start();
     }
 
     void drop(const std::string& name, const std::string& records)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/Bridge.h"
-#include "app/RecordingPrinter.h"
+#include "bridge/RecordingPrinter.h"
 #include "app/SystemdNotify.h"
+#include "bridge/Bridge.h"
 #include "core/SharedState.h"
 #include "lan/HttpClient.h"
 #include "support/FakeClock.h"
@@ -180,9 +180,9 @@ TEST_F(NotifyWhileWorking, PrinterWaitOfNSlicesSendsAtLeastNPings)
 TEST_F(NotifyWhileWorking, PingsGoOutBetweenRecordsAndBetweenFiles)
 {
     configure({"Eps_COM=1", "Eps_Setting=9600,N,8,1"});
-    apptest::RecordingPrinter printer;
+    bridgetest::RecordingPrinter printer;
     Bridge bridge(m_state, m_window, m_clock, printer);
-    bridge.avvio();
+    bridge.start();
     // Each record and each file takes the printer a whole second and never
     // waits on a busy printer: only the pings of the work itself go out.
     std::size_t pings = 0;

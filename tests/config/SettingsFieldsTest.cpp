@@ -2,8 +2,8 @@
 // The settings read straight from the configuration (the command-line tools,
 // the test receipt) are the ones the panel applies after loading the same
 // file, for every field.
-#include "config/SettingsFields.h"
 #include "config/IniFile.h"
+#include "config/SettingsFields.h"
 #include "config/SettingsPanel.h"
 #include "support/Files.h"
 #include "support/RowNames.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "config/SettingsPanel.h"
 #include "config/IniFile.h"
+#include "config/SettingsPanel.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 

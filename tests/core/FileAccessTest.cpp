@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "core/FileAccess.h"
-#include "support/RowNames.h"
 #include "support/Files.h"
+#include "support/RowNames.h"
 
 #include <QTemporaryDir>
 

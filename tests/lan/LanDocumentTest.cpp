@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // What each call of the contract puts into the document the LAN printer
 // receives, and when the document goes.
-#include "lan/LanDocument.h"
 #include "lan/FakeService.h"
 #include "lan/LanCodes.h"
+#include "lan/LanDocument.h"
 #include "lan/LanPrinter.h"
 #include "support/Files.h"
 #include "support/RowNames.h"

@@ -3,9 +3,9 @@
 // 127.0.0.1, compared with a bridge driving the simulator in-process: the
 // same rolls (less their time stamps), and for faults the same kind of
 // record in the same log, the same Kelmora_CORR and the same error state.
-#include "app/Bridge.h"
-#include "app/RunningFile.h"
 #include "app/ControlServer.h"
+#include "bridge/Bridge.h"
+#include "bridge/RunningFile.h"
 #include "commands/Interprete.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
@@ -46,7 +46,7 @@ struct BridgeSide : ProgramFolder {
         else
             printer = std::make_unique<SimulatedPrinter>(dir);
         bridge = std::make_unique<Bridge>(state, window, clock, *printer);
-        bridge->avvio();
+        bridge->start();
     }
     void stop()
     {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "lan/LanPrinter.h"
-#include "app/Bridge.h"
+#include "bridge/Bridge.h"
 #include "lan/FakeService.h"
 #include "lan/LanCodes.h"
+#include "lan/LanPrinter.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/RowNames.h"
@@ -339,7 +339,7 @@ protected:
         m_printer = std::make_unique<LanPrinter>(
             m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
-        m_bridge->avvio();
+        m_bridge->start();
     }
     ~LanThroughTheBridge() override { m_bridge.reset(); }
     void run(const std::string& name, const std::string& content)

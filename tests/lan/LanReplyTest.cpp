@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "lan/LanReply.h"
 #include "lan/LanCodes.h"
+#include "lan/LanReply.h"
 #include "support/RowNames.h"
 
 #include <gtest/gtest.h>

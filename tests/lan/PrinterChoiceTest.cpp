@@ -2,13 +2,13 @@
 // The printer choice of a program folder, init --printer, and the pinned
 // certificate of an https printer. The certificates in tests/lan/data are
 // self-signed for 127.0.0.1 and serve these tests only.
-#include "lan/PrinterChoice.h"
 #include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/Subcommands.h"
 #include "lan/FakeService.h"
 #include "lan/LanCodes.h"
 #include "lan/LanPrinter.h"
+#include "lan/PrinterChoice.h"
 #include "lan/serve/PrinterServer.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "lan/SimService.h"
 #include "lan/HttpClient.h"
 #include "lan/LanReply.h"
+#include "lan/SimService.h"
 #include "simulator/SimState.h"
 #include "support/Files.h"
 #include "support/RowNames.h"

@@ -11,23 +11,26 @@ set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/../.." && pwd)}
 cd "$root/src"
 
-# Bottom up. simulator/ and lan/ implement the printer contract and are
-# chosen in app/; lan/serve/ serves the simulator over the LAN protocol;
-# ui/ sits beside app/ (and reads the kind of a file from errors/, to name
-# the right recovery).
-order=(core config errors printer commands simulator lan lan/serve app ui)
+# Bottom up. bridge/ is the job pipeline (from the drop folder to a file's
+# outcome, and the operator's recovery) and knows no printer make:
+# simulator/ and lan/ implement the printer contract and are chosen in app/;
+# lan/serve/ serves the simulator over the LAN protocol; ui/ sits beside
+# app/ (and reads the kind of a file from errors/, to name the right
+# recovery).
+order=(core config errors printer commands bridge simulator lan lan/serve app ui)
 declare -A may=(
   [core]=""
   [config]="core"
   [errors]="core config"
   [printer]="core config errors"
   [commands]="core config errors printer"
+  [bridge]="core config errors printer commands"
   [simulator]="core config printer"
   [lan]="core config printer simulator"
   [lan/serve]="lan"
   # main() of each program lives here, the serving program's among them.
-  [app]="core config errors printer simulator lan lan/serve commands"
-  [ui]="core config app errors"
+  [app]="core config errors printer commands bridge simulator lan lan/serve"
+  [ui]="core config errors bridge app"
 )
 
 bad=0

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "printer/Porta.h"
 #include "errors/ErrorsBench.h"
 #include "printer/ForwardingControl.h"
+#include "printer/Porta.h"
 #include "support/RowNames.h"
 
 #include <algorithm>

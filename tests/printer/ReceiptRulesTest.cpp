@@ -3,8 +3,8 @@
 // operation answers in each state, how it moves the running total, and that
 // a refused one moves nothing. Where the printers read their input
 // differently, a row says which printer it holds for.
-#include "printer/ReceiptRules.h"
 #include "lan/LanDocument.h"
+#include "printer/ReceiptRules.h"
 #include "printer/ResultCodes.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/RowNames.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "simulator/SimulatedPrinter.h"
 #include "simulator/SimCodes.h"
 #include "simulator/SimState.h"
+#include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/RowNames.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ui/FolderCleanup.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
+#include "ui/FolderCleanup.h"
 
 #include <gtest/gtest.h>
 

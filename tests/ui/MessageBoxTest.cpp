@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "ui/MessageBox.h"
 #include "support/RowNames.h"
+#include "ui/MessageBox.h"
 #include "ui/Translation.h"
 
 #include <gtest/gtest.h>

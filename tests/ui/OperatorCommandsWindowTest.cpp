@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/OperatorCommands.h"
+#include "bridge/OperatorCommands.h"
 #include "ui/WindowFixture.h"
 
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/Bridge.h"
+#include "bridge/Bridge.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/ProgramFolder.h"
 #include "ui/MainWindow.h"
@@ -46,7 +46,7 @@ protected:
         window->tray().hostAvailable = [this] { return trayHost; };
         bridge = std::make_unique<Bridge>(state, *window, clock, *printer);
         window->attach(*bridge);
-        bridge->avvio();
+        bridge->start();
         QCoreApplication::processEvents();
     }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/Bridge.h"
+#include "bridge/Bridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "simulator/SimulatedPrinter.h"
@@ -26,7 +26,7 @@ protected:
         configure({"Eps_COM=", "Eps_Delay=50"});
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
-        m_bridge->avvio();
+        m_bridge->start();
     }
 
     void writeOutside(const char* key, const std::string& value)
@@ -134,7 +134,7 @@ TEST_P(Ricarica, AppliesTheStoredValueToTheRunningBridge)
     m_state.errorState = true;
     writeOutside(c.key, c.value);
 
-    m_bridge->ricarica();
+    m_bridge->reload();
 
     EXPECT_TRUE(c.applied(m_state.settings));
     EXPECT_EQ(stored(c.key), c.value);

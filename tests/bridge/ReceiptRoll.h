@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace apptest {
+namespace bridgetest {
 
 // The simulated printer's paper roll cut into documents: each begins at a
 // rule of "=" and ends at its numbered last line. What the tests of receipt
@@ -93,4 +93,4 @@ struct ReceiptRoll {
     }
 };
 
-} // namespace apptest
+} // namespace bridgetest

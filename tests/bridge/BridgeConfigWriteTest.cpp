@@ -5,9 +5,9 @@
 // The disk is nearly full rather than full: the short log records still fit,
 // the configuration (padded with a large foreign section) cannot be
 // rewritten.
-#include "app/Bridge.h"
-#include "app/RecordingPrinter.h"
-#include "app/RunningFile.h"
+#include "bridge/RecordingPrinter.h"
+#include "bridge/Bridge.h"
+#include "bridge/RunningFile.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
@@ -38,7 +38,7 @@ const std::string FiscalName = "20261208140509COR000007.txt";
 class ConfigWriteRefused : public ProgramFolderTest {
 public:
     Bridge& bridge() { return *m_bridge; }
-    apptest::RecordingPrinter& printer() { return m_printer; }
+    bridgetest::RecordingPrinter& printer() { return m_printer; }
     SharedState& state() { return m_state; }
 
     // From here on the configuration cannot be written.
@@ -59,7 +59,7 @@ public:
     void startAgain()
     {
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, m_printer);
-        m_bridge->avvio();
+        m_bridge->start();
     }
 
     // The log lines that report a refused configuration write, of any key.
@@ -78,7 +78,7 @@ public:
     }
     std::string stderrLineOf(const std::string& key) const
     {
-        return "Tessiro: " + key + " not written to " + m_state.configFile().string() + "\n";
+        return "tessiro: " + key + " not written to " + m_state.configFile().string() + "\n";
     }
 
 protected:
@@ -95,7 +95,7 @@ protected:
     }
     void TearDown() override { allow(); }
 
-    apptest::RecordingPrinter m_printer;
+    bridgetest::RecordingPrinter m_printer;
     std::unique_ptr<Bridge> m_bridge;
     std::unique_ptr<WritesRefused> m_refused;
 };

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/Intake.h"
-#include "app/Recovery.h"
-#include "app/RunningFile.h"
-#include "app/UnchangedCheck.h"
+#include "bridge/Intake.h"
+#include "bridge/Recovery.h"
+#include "bridge/RunningFile.h"
+#include "bridge/UnchangedCheck.h"
 #include "config/SettingsPanel.h"
 #include "core/FileAccess.h"
 #include "core/Job.h"
@@ -39,7 +39,7 @@ public:
     Bridge& operator=(const Bridge&) = delete;
 
     // The load handler. Returns the polling interval in milliseconds.
-    int avvio();
+    int start();
     // One tick of Timer1. A tick that comes in while another runs (a message
     // box lets events through) returns at once.
     void tick();
@@ -61,7 +61,7 @@ public:
     // (no change handler runs) and the port, pause, payment and data-folder
     // settings are applied to the running bridge, as NASCONDI applies them.
     // The error state is left as it is.
-    void ricarica();
+    void reload();
     // The window shows the panel's fields to an operator (set by the window
     // when it attaches); the headless bridge has none.
     void setPanelOnScreen(bool onScreen) { m_panelOnScreen = onScreen; }
@@ -72,7 +72,7 @@ public:
     bool Esci();
     // The confirmed end of Esci without the question, for an end asked by
     // the system (SIGTERM, SIGINT): clears the error, files the action.
-    void chiusura();
+    void shutdown();
 
     // Each command file taken into the work folder, as it is about to run,
     // and once it is done with (deleted or not, its outcome settled): for

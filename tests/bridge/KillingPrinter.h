@@ -5,7 +5,7 @@
 
 #include <csignal>
 
-namespace apptest {
+namespace bridgetest {
 
 // Passes every call to another control and, at the call numbered `killAt`
 // (from 1), kills its own process with SIGKILL before the call is made (or,
@@ -47,4 +47,4 @@ private:
     int m_calls = 0;
 };
 
-} // namespace apptest
+} // namespace bridgetest

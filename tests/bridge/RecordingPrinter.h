@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace apptest {
+namespace bridgetest {
 
 // A printer control that accepts everything and records each call by name.
 // `codes` makes a named call return a failure code; `onOpenPort` runs inside
@@ -73,4 +73,4 @@ protected:
     }
 };
 
-} // namespace apptest
+} // namespace bridgetest

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/RunningFile.h"
+#include "bridge/RunningFile.h"
 
 #include "core/FileAccess.h"
 

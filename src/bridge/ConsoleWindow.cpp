@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/ConsoleWindow.h"
+#include "bridge/ConsoleWindow.h"
 
-#include "app/TerminalText.h"
+#include "bridge/TerminalText.h"
 #include "config/Text.h"
 
 #include <ostream>

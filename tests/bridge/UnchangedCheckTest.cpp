@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/UnchangedCheck.h"
+#include "bridge/UnchangedCheck.h"
 
 #include "support/FakeClock.h"
 #include "support/Files.h"

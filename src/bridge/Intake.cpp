@@ -1,10 +1,17 @@
 // SPDX-License-Identifier: MIT
-#include "app/Intake.h"
+#include "bridge/Intake.h"
 
-#include "app/CheckFiles.h"
+#include "bridge/ConsoleWindow.h"
 #include "commands/Interprete.h"
 #include "commands/SpezzaRiga.h"
+#include "config/Keys.h"
+#include "config/Text.h"
 #include "core/Clock.h"
+#include "core/Job.h"
+#include "core/SharedState.h"
+#include "errors/ErrorHandler.h"
+#include "printer/AcceptingControl.h"
+#include "printer/ErrorLink.h"
 
 #include <QSocketNotifier>
 
@@ -71,6 +78,45 @@ bool onLocalFileSystem(int fd)
         return false;
     default: return true;
     }
+}
+
+WorkingSettings freshFolderSettings()
+{
+    WorkingSettings s;
+    s.portNumber = toInt16(keys::SimulatorPort);
+    s.portSettings = keys::SimulatorPortSettings;
+    return s;
+}
+
+bool stopsOnARecord(int fd)
+{
+    // Only whole lines are judged: a last line still being written would
+    // look faulty for what it does not hold yet.
+    std::string whole;
+    {
+        if (::lseek(fd, 0, SEEK_SET) != 0)
+            return false;
+        DescriptorStream in(fd);
+        whole.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const size_t lineEnd = whole.find_last_of("\r\n");
+        whole.resize(lineEnd == std::string::npos ? 0 : lineEnd + 1);
+    }
+    AcceptingControl control;
+    SharedState state;
+    state.settings = freshFolderSettings();
+    std::ostringstream labels;
+    ConsoleWindow window(labels);
+    SystemClock clock;
+    ErrorHandler errors(state, window, clock);
+    errors.keepOffDisk = true;
+    const ErrorLink link(control, errors, state.settings);
+    bool stopped = false;
+    RecordWatch watch;
+    watch.ended = [&stopped](bool goesOn) { stopped = stopped || !goesOn; };
+    std::istringstream in(whole);
+    Job job;
+    EseguiFileComandi(control, errors, state, clock, job, in, {}, &watch);
+    return stopped;
 }
 
 Unfinished unfinishedContent(int fd)

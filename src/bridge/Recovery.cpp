@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/Recovery.h"
+#include "bridge/Recovery.h"
 
-#include "app/Bridge.h"
+#include "bridge/Bridge.h"
 
 #include "config/IniFile.h"
 #include "config/Keys.h"

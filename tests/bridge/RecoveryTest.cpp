@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "app/Bridge.h"
-#include "app/Recovery.h"
+#include "bridge/Bridge.h"
+#include "bridge/Recovery.h"
 #include "errors/ErrorsBench.h"
 #include "errors/FileKind.h"
 #include "support/RowNames.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/TerminalText.h"
+#include "bridge/TerminalText.h"
 
 #include "config/Text.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "app/Bridge.h"
-#include "app/RecordingBridge.h"
+#include "bridge/RecordingBridge.h"
+#include "bridge/Bridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/SharedState.h"
@@ -75,7 +75,7 @@ protected:
     {
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
-        return m_bridge->avvio();
+        return m_bridge->start();
     }
 
     std::string action(const std::string& text, const std::string& reference = "AZIONE") const

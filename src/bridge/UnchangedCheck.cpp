@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/UnchangedCheck.h"
+#include "bridge/UnchangedCheck.h"
 
 #include "core/Clock.h"
 

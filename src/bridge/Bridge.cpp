@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: MIT
-#include "app/Bridge.h"
+#include "bridge/Bridge.h"
 
 #include "commands/Interprete.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
 #include "core/Clock.h"
+#include "core/FileAccess.h"
 #include "core/OperatorWindow.h"
 #include "core/OutsideText.h"
 #include "core/SharedState.h"
-#include "core/FileAccess.h"
 #include "errors/FileKind.h"
 #include "printer/Porta.h"
 #include "printer/PrinterControl.h"
@@ -121,7 +121,7 @@ Bridge::Bridge(SharedState& state, OperatorWindow& window, Clock& clock, Printer
 // its events from reaching a handler that is gone.
 Bridge::~Bridge() = default;
 
-int Bridge::avvio()
+int Bridge::start()
 {
     const fs::path config = m_state.configFile();
 
@@ -655,13 +655,13 @@ void Bridge::cmdNascondi()
         m_panel.SalvaImpostazioni();
         m_panel.ApplicaImpostazioni();
     } else {
-        ricarica();
+        reload();
     }
     m_window.hideToTray();
     m_errors.storeKey(keys::Kelmora_CORR, "");
 }
 
-void Bridge::ricarica()
+void Bridge::reload()
 {
     m_panel.followFile();
     m_panel.ApplicaImpostazioni();
@@ -675,7 +675,7 @@ bool Bridge::testReceipt()
 bool Bridge::Esci()
 {
     if (m_window.askYesNo(ProgramTitle, "Chiudere il programma ?")) {
-        chiusura();
+        shutdown();
         return true;
     }
     m_window.setPrinterErrorText("");
@@ -683,7 +683,7 @@ bool Bridge::Esci()
     return false;
 }
 
-void Bridge::chiusura()
+void Bridge::shutdown()
 {
     m_state.errorState = false;
     m_errors.fileUnderNone();

@@ -4,8 +4,8 @@
 // could not take back (a full disk) does not stop the polling for good, a
 // file whose note cannot be made does not start, and the records a full
 // disk refused are written, with their own time, once it takes them.
-#include "app/Bridge.h"
-#include "app/RecordingBridge.h"
+#include "bridge/RecordingBridge.h"
+#include "bridge/Bridge.h"
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "core/Clock.h"
@@ -50,7 +50,7 @@ TEST_F(BridgeReliability, JobLeftInTheWorkFolderIsOnRecordBeforeItIsDeleted)
                 presentAtRecord[name] = fs::exists(m_dir / "IN" / name);
     };
 
-    m_bridge->avvio();
+    m_bridge->start();
 
     ASSERT_EQ(presentAtRecord.size(), 2u);
     EXPECT_TRUE(presentAtRecord[fiscal]);
@@ -62,7 +62,7 @@ TEST_F(BridgeReliability, JobLeftInTheWorkFolderIsOnRecordBeforeItIsDeleted)
 
 TEST_F(BridgeReliability, BusyFlagTheDiskWouldNotTakeBackDoesNotStopThePolling)
 {
-    m_bridge->avvio();
+    m_bridge->start();
     testfiles::write(m_state.dropDir() / "a.txt", "V1:1\r\n");
     // The disk fills up while the file runs: the "-1" that ends the batch
     // cannot be stored, and the "0" of the batch stays in the file.
@@ -107,7 +107,7 @@ TEST_F(BridgeOnAFullDisk, FileWhoseNoteCannotBeMadeWaitsInOstroWithItsRecordAndR
     const std::string when = dateTimeText(m_clock.now);
     // The bridge starts on a full disk: the note's room cannot be made.
     m_disk.fill();
-    m_bridge->avvio();
+    m_bridge->start();
     m_bridge->tick();
     m_bridge->tick();
     EXPECT_EQ(m_printer.count("OpenPort"), 0) << "a file started with no note";
@@ -128,7 +128,7 @@ TEST_F(BridgeOnAFullDisk, FileWhoseNoteCannotBeMadeWaitsInOstroWithItsRecordAndR
 
 TEST_F(BridgeOnAFullDisk, FailureTheDiskRefusedIsWrittenWithItsOwnTimeWhenSpaceReturns)
 {
-    m_bridge->avvio();
+    m_bridge->start();
     const std::string name = "20261208140509COR000008.txt";
     testfiles::write(m_state.dropDir() / name, "F2:1:PANE:1000:150:1\r\nF4:0:0:0:1\r\n");
     m_printer.codes["SellDept"] = 5;
@@ -153,7 +153,7 @@ TEST_F(BridgeOnAFullDisk, FailureTheDiskRefusedIsWrittenWithItsOwnTimeWhenSpaceR
 
 TEST_F(BridgeReliability, BusyFlagSetByTheBackOfficeStillStopsThePolling)
 {
-    m_bridge->avvio();
+    m_bridge->start();
     ASSERT_TRUE(ScriviINI(keys::Section, keys::Eps_Vuoto, "0", m_state.configFile()));
     testfiles::write(m_state.dropDir() / "a.txt", "V1:1\r\n");
     m_bridge->tick();

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "app/OperatorCommands.h"
+#include "bridge/OperatorCommands.h"
 
-#include "app/Bridge.h"
-#include "app/Recovery.h"
+#include "bridge/Bridge.h"
+#include "bridge/Recovery.h"
 #include "errors/ErrorHandler.h"
 
 #include <array>
@@ -106,7 +106,7 @@ constexpr std::array<OperatorCommand, 13> Commands{{
      .run = nascondi},
     {.name = "ricarica",
      .help = "applies the stored port, delay, payment, folder settings",
-     .run = [](CommandCall& call) { call.bridge.ricarica(); }},
+     .run = [](CommandCall& call) { call.bridge.reload(); }},
     {.name = "svuota-errori",
      .objectName = "SvuotaErrori",
      .caption = "Svuota errori a video",

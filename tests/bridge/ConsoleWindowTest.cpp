@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/ConsoleWindow.h"
-#include "app/Bridge.h"
 #include "app/OperationsLog.h"
+#include "bridge/Bridge.h"
+#include "bridge/ConsoleWindow.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/ProgramFolder.h"
 #include "support/RowNames.h"
@@ -77,7 +77,7 @@ protected:
         m_bridge = std::make_unique<Bridge>(m_state, *m_console, m_clock, *m_printer);
         m_log.emplace(m_out, GetParam().level, GetParam().journal);
         m_log->attach(*m_bridge);
-        m_bridge->avvio();
+        m_bridge->start();
         m_out.str("");
     }
 

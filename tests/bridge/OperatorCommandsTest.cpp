@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "app/OperatorCommands.h"
-#include "app/Bridge.h"
 #include "app/CommandLine.h"
 #include "app/ControlServer.h"
+#include "bridge/Bridge.h"
+#include "bridge/OperatorCommands.h"
 #include "simulator/SimulatedPrinter.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
@@ -89,7 +89,7 @@ protected:
         configure({"Eps_COM=1", "Kelmora_DIR=" + (m_dir / "data").string() + "/"});
         m_printer = std::make_unique<SimulatedPrinter>(m_dir);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
-        m_bridge->avvio();
+        m_bridge->start();
         m_server = std::make_unique<ControlServer>(*m_bridge);
     }
 

@@ -6,10 +6,10 @@
 // file has exactly one accurate outcome (paid on the roll, or named in its
 // log as interrupted), and the files that had not started print after the
 // restart: none is discarded.
-#include "app/Bridge.h"
-#include "app/KillingPrinter.h"
-#include "app/ReceiptRoll.h"
-#include "app/RunningFile.h"
+#include "bridge/KillingPrinter.h"
+#include "bridge/ReceiptRoll.h"
+#include "bridge/Bridge.h"
+#include "bridge/RunningFile.h"
 #include "core/SharedState.h"
 #include "errors/FileKind.h"
 #include "simulator/SimulatedPrinter.h"
@@ -62,9 +62,9 @@ int runBridge(const fs::path& dir, int killAt, bool afterCall = false)
         FakeWindow window;
         FakeClock clock;
         SimulatedPrinter simulator(dir);
-        apptest::KillingPrinter printer(simulator, at, afterCall);
+        bridgetest::KillingPrinter printer(simulator, at, afterCall);
         Bridge bridge(state, window, clock, printer);
-        bridge.avvio();
+        bridge.start();
         bridge.tick();
         return printer.calls();
     };
@@ -118,7 +118,7 @@ TEST_P(KillAtEveryRecordBoundary, RestartLeavesEveryReceiptWholeAndEveryFileOneO
         ASSERT_TRUE(runBridge(dir, at, GetParam().afterCall));
         runBridge(dir, 0);
 
-        const auto roll = apptest::ReceiptRoll::read(dir / "Simulatore" / "giornale.txt");
+        const auto roll = bridgetest::ReceiptRoll::read(dir / "Simulatore" / "giornale.txt");
         EXPECT_FALSE(roll.openAtEnd) << "a receipt is left open";
         EXPECT_FALSE(roll.openOverlapped);
         EXPECT_FALSE(roll.anyMerged()) << "a receipt holds items of two files";

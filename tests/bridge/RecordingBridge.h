@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/Bridge.h"
-#include "app/RecordingPrinter.h"
+#include "bridge/RecordingPrinter.h"
+#include "bridge/Bridge.h"
 #include "support/ProgramFolder.h"
 
 #include <functional>
@@ -23,7 +23,7 @@ protected:
 
     void start()
     {
-        m_bridge->avvio();
+        m_bridge->start();
         m_printer.onOpenPort = [this] {
             m_opened.push_back(m_state.currentFileName());
             if (m_probe)
@@ -31,7 +31,7 @@ protected:
         };
     }
 
-    apptest::RecordingPrinter m_printer;
+    bridgetest::RecordingPrinter m_printer;
     std::unique_ptr<Bridge> m_bridge;
     // Current file name at each opening of the port.
     std::vector<std::string> m_opened;

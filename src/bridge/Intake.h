@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/WorkingSettings.h"
+
 #include "core/UniqueFd.h"
 
 #include <sys/stat.h>
@@ -39,6 +41,17 @@ public:
 private:
     DescriptorBuffer m_buffer;
 };
+
+// The values a freshly prepared folder works with: what `init` stores, and
+// the bridge's defaults for the rest.
+WorkingSettings freshFolderSettings();
+
+// Whether the records on the whole lines of the command file open at `fd`
+// stop the file before its end for a fault of their own, as `check` reads
+// them: an unknown first code, a numeric field that does not convert, a
+// record too long. Read with freshFolderSettings, from the file's start (the
+// offset moves); nothing is printed, logged or written.
+bool stopsOnARecord(int fd);
 
 // Why a command file does not look finished by what it holds: it is empty;
 // it opens a document (F2, F3, F8, N1) and no closing record (F4, N3)
