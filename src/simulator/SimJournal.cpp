@@ -2,8 +2,7 @@
 #include "simulator/SimJournal.h"
 
 #include "config/Text.h"
-
-#include <QDateTime>
+#include "core/Clock.h"
 
 #include <algorithm>
 
@@ -67,10 +66,17 @@ std::string header()
            rule('-');
 }
 
-std::string numbered(const QString& label, int number)
-{
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("dd-MM-yyyy HH:mm"));
-    return item(label + QStringLiteral(" N. ") + QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0')), stamp);
-}
-
 } // namespace simjournal
+
+std::string SimJournal::numbered(const QString& label, int number) const
+{
+    const std::tm now = m_clock.localNow();
+    const QString stamp = QStringLiteral("%1-%2-%3 %4:%5")
+                              .arg(now.tm_mday, 2, 10, QLatin1Char('0'))
+                              .arg(now.tm_mon + 1, 2, 10, QLatin1Char('0'))
+                              .arg(now.tm_year + 1900, 4, 10, QLatin1Char('0'))
+                              .arg(now.tm_hour, 2, 10, QLatin1Char('0'))
+                              .arg(now.tm_min, 2, 10, QLatin1Char('0'));
+    return simjournal::item(label + QStringLiteral(" N. ") + QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0')),
+                            stamp);
+}

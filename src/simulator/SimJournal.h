@@ -7,6 +7,8 @@
 
 #include <string>
 
+class Clock;
+
 // The layout of the simulated printer's paper roll (Simulatore/giornale.txt):
 // lines of a fixed width, amounts right-aligned with a decimal comma, UTF-8.
 namespace simjournal {
@@ -29,7 +31,19 @@ std::string rule(char c = '-');
 
 // The head of every receipt and document.
 std::string header();
-// Receipt or document number with the system's date and time.
-std::string numbered(const QString& label, int number);
 
 } // namespace simjournal
+
+// The roll's dated lines, dated by the clock it is given.
+class SimJournal {
+public:
+    // `clock` outlives the journal.
+    explicit SimJournal(const Clock& clock) : m_clock(clock) {}
+
+    // Receipt or document number with the clock's local date and time:
+    // "SCONTRINO N. 0001       08-12-2026 14:05", 40 columns.
+    std::string numbered(const QString& label, int number) const;
+
+private:
+    const Clock& m_clock;
+};

@@ -25,7 +25,10 @@
 // one of these files keeps the port closed (OpenPort's failure names it) and
 // is never written through.
 // The port is exclusive per folder, across processes and objects alike.
-// Result codes and their texts are listed in simulator/SimCodes.h.
+// Result codes and their texts are listed in simulator/SimCodes.h. The files
+// and their write order are simulator/SimStore.h; what each operation does
+// to the open document is simulator/SimReceipt.h; this class joins them to
+// the port, the injected faults, the trace and the error event.
 struct SimState;
 
 class SimulatedPrinter final : public PrinterControl {

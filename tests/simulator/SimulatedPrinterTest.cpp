@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "simulator/SimCodes.h"
+#include "simulator/SimJournal.h"
 #include "simulator/SimState.h"
 #include "simulator/SimulatedPrinter.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/ProgramFolder.h"
 #include "support/RowNames.h"
@@ -93,6 +95,21 @@ void expectStamped(const std::string& line, const std::string& label)
     const QRegularExpression stamped(QRegularExpression::anchoredPattern(
         QString::fromStdString(label) + QStringLiteral(" +[0-9]{2}-[0-9]{2}-[0-9]{4} [0-9]{2}:[0-9]{2}")));
     EXPECT_TRUE(stamped.match(QString::fromStdString(line)).hasMatch()) << line;
+}
+
+// The stamp is the clock's local time, zero-padded, whatever the process's
+// own clock says.
+TEST(SimulatorJournal, NumberedLineIsDatedByItsClock)
+{
+    FakeClock clock;
+    const SimJournal journal(clock);
+    EXPECT_EQ(journal.numbered(QStringLiteral("SCONTRINO"), 1), "SCONTRINO N. 0001       08-12-2026 14:05\n");
+    clock.now.tm_year = 2027 - 1900;
+    clock.now.tm_mon = 0;
+    clock.now.tm_mday = 5;
+    clock.now.tm_hour = 9;
+    clock.now.tm_min = 7;
+    EXPECT_EQ(journal.numbered(QStringLiteral("CHIUSURA"), 12345), "CHIUSURA N. 12345       05-01-2027 09:07\n");
 }
 
 const std::string Equals(40, '=');
