@@ -39,7 +39,7 @@ protected:
         LanPrinter::Timeouts t;
         t.clientMs = t.openClientMs = t.reportClientMs = 400;
         m_printer = std::make_unique<LanPrinter>(
-            m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
+            m_dir, m_clock, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
         m_printer->onErrorEvent = [this](int16_t level, int32_t code) {
             m_events.push_back({level, code});
             if (m_inEvent)
@@ -57,6 +57,7 @@ protected:
     QTemporaryDir m_tmp;
     std::filesystem::path m_dir;
     FakeService m_service;
+    FakeClock m_clock;
     std::unique_ptr<LanPrinter> m_printer;
     std::vector<std::pair<int16_t, int32_t>> m_events;
     std::function<void()> m_inEvent;
@@ -77,7 +78,7 @@ TEST_F(LanPrinterBehaviour, OpeningFailsClearlyWhenNobodyAnswers)
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     const quint16 port = closed.serverPort();
     closed.close();
-    LanPrinter printer(m_dir, *LanEndpoint::parse(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+    LanPrinter printer(m_dir, m_clock, *LanEndpoint::parse(QStringLiteral("http://127.0.0.1:%1").arg(port)));
     try {
         printer.OpenPort();
         FAIL() << "OpenPort did not fail";
@@ -337,7 +338,7 @@ protected:
         t.clientMs = t.openClientMs = t.reportClientMs = 600;
         t.doubtRecheckMs = 50;
         m_printer = std::make_unique<LanPrinter>(
-            m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
+            m_dir, m_clock, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_bridge->start();
     }

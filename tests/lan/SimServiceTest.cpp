@@ -3,6 +3,7 @@
 #include "lan/LanReply.h"
 #include "lan/SimService.h"
 #include "simulator/SimState.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 #include "support/WritesRefused.h"
@@ -33,7 +34,7 @@ const QByteArray Receipt = envelope(
 
 class SimServiceFixture : public ::testing::Test {
 protected:
-    SimServiceFixture() : m_dir(testfiles::path(m_tmp)), m_service(m_dir) {}
+    SimServiceFixture() : m_dir(testfiles::path(m_tmp)), m_service(m_dir, m_clock) {}
 
     LanReply ask(const QByteArray& body)
     {
@@ -51,6 +52,7 @@ protected:
 
     QTemporaryDir m_tmp;
     std::filesystem::path m_dir;
+    FakeClock m_clock;
     SimService m_service;
 };
 
