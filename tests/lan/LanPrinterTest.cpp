@@ -171,6 +171,22 @@ TEST_F(LanPrinterBehaviour, TimeoutIsAFailureThatSaysTheReceiptMayHavePrintedAnd
     EXPECT_EQ(m_printer->PayCash(1, money(250)), lancode::WrongSequence);
 }
 
+TEST_F(LanPrinterBehaviour, DocumentOpenBesideADoubtIsStrandedOnlyIfTwoLooksAPauseApartBothSeeIt)
+{
+    open();
+    collectReceipt();
+    m_service.push(FakeService::Answer::silence());
+    ASSERT_EQ(m_printer->PayCash(1, money(250)), lancode::NoAnswer);
+    m_service.clear();
+    m_service.push(FakeService::Answer::body(FakeService::success(QStringLiteral("00100"))));
+    m_service.push(FakeService::Answer::body(FakeService::success(QStringLiteral("00100"))));
+    const auto before = m_clock.slept;
+
+    EXPECT_EQ(m_printer->DocumentOpen(), OpenDocument::Fiscal);
+    EXPECT_EQ(m_service.requests().size(), 2u);
+    EXPECT_EQ(m_clock.slept - before, std::chrono::milliseconds(LanPrinter::Timeouts{}.doubtRecheckMs));
+}
+
 TEST_F(LanPrinterBehaviour, HttpErrorOfTheServiceLeavesTheDocumentInDoubt)
 {
     open();
@@ -292,6 +308,8 @@ TEST_F(LanPrinterBehaviour, EveryExchangeIsOneLineEachWayInTheTrace)
     m_printer->DisplayText(1, "CIAO");
     const auto lines = testfiles::lines(m_dir / LanPrinter::TraceFile);
     ASSERT_EQ(lines.size(), 4u); // the opening's status query, then the display
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.rfind("08/12/2026 14:05:09.000 ", 0), 0u) << "not stamped with the clock's time: " << line;
     EXPECT_NE(lines[2].find("-> http://127.0.0.1:"), std::string::npos) << lines[2];
     EXPECT_NE(lines[2].find("<printerCommand><displayText operator=\"1\" data=\"CIAO\"/></printerCommand>"),
               std::string::npos)

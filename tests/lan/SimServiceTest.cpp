@@ -100,6 +100,8 @@ TEST_F(SimServiceFixture, ReceiptOfTheNotesPrintsOnTheRollWithChange)
     EXPECT_EQ(r.status, std::optional<int>(2));
     EXPECT_EQ(r.printerStatus.toStdString(), "00110");
     EXPECT_EQ(r.info.at(QStringLiteral("fiscalReceiptNumber")).toStdString(), "1");
+    EXPECT_EQ(r.info.at(QStringLiteral("fiscalReceiptDate")).toStdString(), "8/12/2026");
+    EXPECT_EQ(r.info.at(QStringLiteral("fiscalReceiptTime")).toStdString(), "14:05");
     const std::string printed = roll();
     EXPECT_NE(printed.find("CORNETTO & MARMELLATA"), std::string::npos) << printed;
     EXPECT_NE(printed.find("RESTO"), std::string::npos) << printed;
