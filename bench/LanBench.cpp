@@ -7,6 +7,7 @@
 // iterations is reported as median_ms.
 #include "BenchSupport.h"
 
+#include "core/Clock.h"
 #include "lan/LanPrinter.h"
 #include "lan/serve/PrinterServer.h"
 #include "support/ServedPrinter.h"
@@ -20,12 +21,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 // A receipt collected call by call; `sent` is taken just before the last
 // call, the payment that sends it, whose code is returned.
-using Receipt = int16_t (*)(LanPrinter&, Clock::time_point& sent);
+using Receipt = int16_t (*)(LanPrinter&, Steady::time_point& sent);
 
-int16_t exampleReceipt(LanPrinter& printer, Clock::time_point& sent)
+int16_t exampleReceipt(LanPrinter& printer, Steady::time_point& sent)
 {
     // The receipt of the first example file.
     printer.SellDept(1, "PANE CASERECCIO", Currency::fromHundredths(250), 1);
@@ -35,17 +36,17 @@ int16_t exampleReceipt(LanPrinter& printer, Clock::time_point& sent)
     printer.SubtotalDiscount(1, Currency::fromHundredths(50));
     printer.ExtraLine(1, 1, "CARTA SOCIO 0042");
     printer.PayCash(1, Currency::fromHundredths(200));
-    sent = Clock::now();
+    sent = Steady::now();
     return printer.PayCard(1, 0);
 }
 
-int16_t longReceipt(LanPrinter& printer, Clock::time_point& sent)
+int16_t longReceipt(LanPrinter& printer, Steady::time_point& sent)
 {
     // 2998 sales, the subtotal and the payment: 3000 lines.
     for (int i = 0; i < 2998; ++i)
         printer.SellDept(1, "ARTICOLO " + std::to_string(i), Currency::fromHundredths(100), 1);
     printer.Subtotal(1);
-    sent = Clock::now();
+    sent = Steady::now();
     return printer.PayCash(1, Currency::fromHundredths(299800));
 }
 
@@ -58,13 +59,14 @@ void roundTrips(benchmark::State& state, Receipt receipt)
         state.SkipWithError("serve-printer did not listen");
         return;
     }
-    LanPrinter printer(till.path(), *LanEndpoint::parse(QStringLiteral("http://127.0.0.1:%1").arg(server.port())));
+    SystemClock clock;
+    LanPrinter printer(till.path(), clock, *LanEndpoint::parse(QStringLiteral("http://127.0.0.1:%1").arg(server.port())));
     printer.OpenPort();
     std::vector<double> times;
     for (auto _ : state) {
-        Clock::time_point sent;
+        Steady::time_point sent;
         const int16_t code = receipt(printer, sent);
-        const std::chrono::duration<double> took = Clock::now() - sent;
+        const std::chrono::duration<double> took = Steady::now() - sent;
         if (code != 0) {
             state.SkipWithError("the receipt was refused");
             break;

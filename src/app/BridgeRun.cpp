@@ -66,11 +66,11 @@ void scheduleSettleCheck(Bridge& bridge, QTimer& settleCheck)
     settleCheck.start(static_cast<int>(std::clamp<long long>(wait.count() + 1, 1, Bridge::MaxInterval)));
 }
 
-std::unique_ptr<PrinterControl> openPrinter(const fs::path& dir, std::string* description)
+std::unique_ptr<PrinterControl> openPrinter(const fs::path& dir, Clock& clock, std::string* description)
 {
     if (description)
         *description = readPrinterChoice(dir).describe();
-    return makeChosenPrinter(dir, std::cerr);
+    return makeChosenPrinter(dir, clock, std::cerr);
 }
 
 CommandLine startProgram(int argc, char** argv)
@@ -159,7 +159,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     SharedState state;
     state.programDir = dir;
     SystemClock clock;
-    const std::unique_ptr<PrinterControl> printer = openPrinter(dir, &state.printerDescription);
+    const std::unique_ptr<PrinterControl> printer = openPrinter(dir, clock, &state.printerDescription);
     if (!printer)
         return ExitFailure;
 
@@ -199,8 +199,7 @@ int runBridgeLoop(const fs::path& dir, CommandLine::Verbosity verbosity, WindowF
     // and the watchdog fed by the event loop and by the work itself: between
     // files, between records, in the busy wait and in every slice of a wait
     // on the printer.
-    SystemdNotify notify = SystemdNotify::fromEnvironment();
-    notify.setNow([&clock] { return clock.steadyNow(); });
+    SystemdNotify notify = SystemdNotify::fromEnvironment(clock);
     clock.onWorking = [&notify] { notify.keepAlive(); };
     printer->whileWaiting = [&clock] { clock.stillWorking(); };
     ServiceReporter service(notify);

@@ -9,6 +9,7 @@
 #include <string>
 
 class Bridge;
+class Clock;
 class QTimer;
 class OperatorWindow;
 class PrinterControl;
@@ -62,9 +63,10 @@ std::filesystem::path executableDir(const char* argv0);
 
 // The printer chosen for dir (Stampante.ini: the simulated printer unless
 // init chose a LAN printer), or null after saying on standard error why it
-// could not start. `description` gets the choice in words. The Qt
-// application must exist.
-std::unique_ptr<PrinterControl> openPrinter(const std::filesystem::path& dir, std::string* description = nullptr);
+// could not start. `description` gets the choice in words. The printer
+// takes its time from `clock`. The Qt application must exist.
+std::unique_ptr<PrinterControl> openPrinter(const std::filesystem::path& dir, Clock& clock,
+                                            std::string* description = nullptr);
 
 // Runs the bridge on dir until Esci is confirmed or SIGTERM/SIGINT arrives:
 // simulated printer, control server, polling timer. The application object

@@ -140,9 +140,14 @@ ControlServer::ControlServer(Bridge& bridge, QObject* parent)
     : QObject(parent), m_bridge(bridge), m_server(new QLocalServer(this)), m_clientTimeout(control::ServerClientTimeout)
 {
     connect(m_server, &QLocalServer::newConnection, this, &ControlServer::acceptClients);
-    m_uptime.start();
+    m_started = m_bridge.clock().steadyNow();
     m_jobs = m_bridge.jobs().subscribe({[this](const Job& job) { m_lastFile = {job.name, {}, true}; },
                                         [this](const Job& job) { jobDone(job); }});
+}
+
+long long ControlServer::uptimeSeconds() const
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(m_bridge.clock().steadyNow() - m_started).count();
 }
 
 void ControlServer::jobDone(const Job& job)
@@ -404,7 +409,7 @@ void ControlServer::addState(Reply& reply) const
     const DayCounts day = today();
     reply.lines.push_back("files-today: " + std::to_string(day.run) + " eseguiti, " + std::to_string(day.failed) +
                           " non riusciti, " + std::to_string(day.notRun) + " non eseguiti");
-    reply.lines.push_back("uptime: " + std::to_string(m_uptime.elapsed() / 1000) + " s");
+    reply.lines.push_back("uptime: " + std::to_string(uptimeSeconds()) + " s");
     reply.lines.push_back("version: " TESSIRO_VERSION);
 }
 
@@ -427,7 +432,7 @@ std::string ControlServer::stateJson() const
     o[QStringLiteral("last_file")] = done ? QJsonValue(fromCp1252(m_lastFile.name)) : QJsonValue();
     o[QStringLiteral("last_file_outcome")] = done ? QJsonValue(QString::fromStdString(m_lastFile.outcome))
                                                   : QJsonValue();
-    o[QStringLiteral("uptime_seconds")] = static_cast<qint64>(m_uptime.elapsed() / 1000);
+    o[QStringLiteral("uptime_seconds")] = static_cast<qint64>(uptimeSeconds());
     o[QStringLiteral("version")] = QStringLiteral(TESSIRO_VERSION);
     // Since midnight, local time.
     const DayCounts day = today();

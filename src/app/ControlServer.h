@@ -3,7 +3,6 @@
 
 #include "core/Job.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <chrono>
@@ -82,6 +81,7 @@ private:
     DayCounts today() const;
     void jobDone(const Job& job);
     int filesWaiting() const;
+    long long uptimeSeconds() const;
 
     void acceptClients();
     void readRequest(QLocalSocket* socket);
@@ -98,7 +98,8 @@ private:
     bool m_closed = false;
     LastFile m_lastFile;
     DayCounts m_day;
-    QElapsedTimer m_uptime;
+    // On the bridge's steady clock, for the uptime.
+    std::chrono::steady_clock::time_point m_started;
     // Ends with the server, so the bridge never tells a server that is gone.
     JobFeed::Subscription m_jobs;
 };

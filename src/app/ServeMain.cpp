@@ -3,6 +3,7 @@
 // serve-printer` hands over to it, so the HTTP server's libraries are loaded
 // only by what serves, never by the bridge.
 #include "app/Subcommands.h"
+#include "core/Clock.h"
 #include "lan/serve/PrinterServer.h"
 
 #include <QCoreApplication>
@@ -43,7 +44,8 @@ int main(int argc, char** argv)
     if (!parseListen(QString::fromLocal8Bit(listen.c_str()), &address, &port, &why))
         return usage(why.toStdString());
     try {
-        PrinterServer server(dir);
+        const SystemClock clock;
+        PrinterServer server(dir, clock);
         server.onRequest = [](const QString& line) {
             std::cerr << "tessiro serve-printer: " << line.toStdString() << std::endl;
         };

@@ -119,10 +119,10 @@ int runTestReceiptForm(const SubcommandCall& call)
     if (!folderUsable(call.dir))
         return ExitUsage;
     QCoreApplication app(call.argc, call.argv);
-    const std::unique_ptr<PrinterControl> printer = openPrinter(call.dir);
+    SystemClock clock;
+    const std::unique_ptr<PrinterControl> printer = openPrinter(call.dir, clock);
     if (!printer)
         return ExitFailure;
-    SystemClock clock;
     return testReceipt(call.dir, *printer, clock, std::cerr);
 }
 

@@ -2,6 +2,7 @@
 #include "app/SystemdNotify.h"
 
 #include "config/Text.h"
+#include "core/Clock.h"
 #include "core/SharedState.h"
 
 #include <QtGlobal>
@@ -11,8 +12,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-SystemdNotify::SystemdNotify(QByteArray socketName, const QByteArray& watchdogUsec, const QByteArray& watchdogPid)
-    : m_socket(std::move(socketName))
+SystemdNotify::SystemdNotify(const Clock& clock, QByteArray socketName, const QByteArray& watchdogUsec,
+                             const QByteArray& watchdogPid)
+    : m_clock(clock), m_socket(std::move(socketName))
 {
     bool ok = false;
     const qulonglong usec = watchdogUsec.toULongLong(&ok);
@@ -26,9 +28,9 @@ SystemdNotify::SystemdNotify(QByteArray socketName, const QByteArray& watchdogUs
     m_watchdog = std::chrono::milliseconds(usec / 1000);
 }
 
-SystemdNotify SystemdNotify::fromEnvironment()
+SystemdNotify SystemdNotify::fromEnvironment(const Clock& clock)
 {
-    return SystemdNotify(qgetenv("NOTIFY_SOCKET"), qgetenv("WATCHDOG_USEC"), qgetenv("WATCHDOG_PID"));
+    return SystemdNotify(clock, qgetenv("NOTIFY_SOCKET"), qgetenv("WATCHDOG_USEC"), qgetenv("WATCHDOG_PID"));
 }
 
 bool SystemdNotify::send(const std::string& message) const
@@ -61,7 +63,7 @@ void SystemdNotify::keepAlive()
 {
     if (m_watchdog.count() <= 0)
         return;
-    const auto now = m_now ? m_now() : std::chrono::steady_clock::now();
+    const auto now = m_clock.steadyNow();
     if (m_lastPing && now - *m_lastPing < m_watchdog / 4)
         return;
     m_lastPing = now;

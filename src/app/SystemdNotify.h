@@ -4,10 +4,10 @@
 #include <QByteArray>
 
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <string>
 
+class Clock;
 struct SharedState;
 
 // The service manager's notification protocol, for the user unit's
@@ -19,9 +19,12 @@ class SystemdNotify {
 public:
     // `socketName` and the watchdog's `watchdogUsec` and `watchdogPid` as
     // the environment gives them (NOTIFY_SOCKET, WATCHDOG_USEC, WATCHDOG_PID).
-    SystemdNotify(QByteArray socketName, const QByteArray& watchdogUsec, const QByteArray& watchdogPid);
+    // keepAlive() paces itself by the steady time of `clock` (the bridge's,
+    // so tests move it).
+    SystemdNotify(const Clock& clock, QByteArray socketName, const QByteArray& watchdogUsec,
+                  const QByteArray& watchdogPid);
     // From the process environment.
-    static SystemdNotify fromEnvironment();
+    static SystemdNotify fromEnvironment(const Clock& clock);
 
     bool enabled() const { return !m_socket.isEmpty(); }
     // Sends one message; false when there is no socket or the send failed.
@@ -33,14 +36,11 @@ public:
     // "WATCHDOG=1", at most once per quarter of the period: safe to call
     // from every wait, however often.
     void keepAlive();
-    // The steady time keepAlive() paces itself by (the bridge's clock, so
-    // tests move it); the system's steady clock by default.
-    void setNow(std::function<std::chrono::steady_clock::time_point()> now) { m_now = std::move(now); }
 
 private:
+    const Clock& m_clock;
     QByteArray m_socket;
     std::chrono::milliseconds m_watchdog{0};
-    std::function<std::chrono::steady_clock::time_point()> m_now;
     std::optional<std::chrono::steady_clock::time_point> m_lastPing;
 };
 

@@ -4,6 +4,7 @@
 #include "config/IniFile.h"
 #include "config/Keys.h"
 #include "config/Text.h"
+#include "core/Clock.h"
 #include "core/OutsideText.h"
 #include "core/ProgramFiles.h"
 #include "lan/LanCodes.h"
@@ -12,7 +13,6 @@
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
-#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -52,13 +52,14 @@ QString abridged(const QByteArray& xml)
 
 } // namespace
 
-LanPrinter::LanPrinter(const fs::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint, Timeouts timeouts)
-    : m_folder(Folder::open(programDir)), m_configFile(programDir / files::ConfigFile),
+LanPrinter::LanPrinter(const fs::path& programDir, Clock& clock, LanEndpoint endpoint, QString pinnedFingerprint,
+                       Timeouts timeouts)
+    : m_folder(Folder::open(programDir)), m_clock(clock), m_configFile(programDir / files::ConfigFile),
       m_client(std::move(endpoint), std::move(pinnedFingerprint)), m_timeouts(timeouts), m_ledger(programDir)
 {}
 
-LanPrinter::LanPrinter(const fs::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint)
-    : LanPrinter(programDir, std::move(endpoint), std::move(pinnedFingerprint), Timeouts{})
+LanPrinter::LanPrinter(const fs::path& programDir, Clock& clock, LanEndpoint endpoint, QString pinnedFingerprint)
+    : LanPrinter(programDir, clock, std::move(endpoint), std::move(pinnedFingerprint), Timeouts{})
 {}
 
 void LanPrinter::trace(const QString& line)
@@ -70,7 +71,10 @@ void LanPrinter::trace(const QString& line)
         m_folder.remove(old);
         m_folder.rename(TraceFile, m_folder, old);
     }
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss.zzz"));
+    const QString stamp = QDateTime::fromMSecsSinceEpoch(
+                              std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.wallNow().time_since_epoch())
+                                  .count())
+                              .toString(QStringLiteral("dd/MM/yyyy HH:mm:ss.zzz"));
     // The trace is a help for the installer, never a reason to fail a receipt.
     if (m_folder.append(TraceFile, (stamp + QLatin1Char(' ') + line + QLatin1Char('\n')).toUtf8().toStdString(), false))
         m_traceRefusalNoted = false;
@@ -372,7 +376,7 @@ OpenDocument LanPrinter::DocumentOpen()
             return OpenDocument::None;
         trace(QStringLiteral("-- documento aperto con uno scontrino in dubbio: nuovo controllo tra %1 ms")
                   .arg(m_timeouts.doubtRecheckMs));
-        QThread::msleep(static_cast<unsigned long>(std::max(0, m_timeouts.doubtRecheckMs)));
+        m_clock.sleepFor(std::chrono::milliseconds(std::max(0, m_timeouts.doubtRecheckMs)));
         const LanReply second = exchange(DocumentCollector::statusQuery(), Wait::Opening);
         if (!second.fromPrinter || !second.documentOpen())
             return OpenDocument::Unknown;

@@ -11,6 +11,8 @@
 #include <map>
 #include <optional>
 
+class Clock;
+
 // The fiscal printer control for a printer on the shop's LAN that takes
 // whole documents as XML over HTTP. The calls of a fiscal receipt are
 // collected (DocumentCollector) and the receipt goes out with the payment
@@ -41,9 +43,12 @@ public:
         int doubtRecheckMs = 3000;
     };
 
-    LanPrinter(const std::filesystem::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint,
+    // The trace's time stamps and the pause before a second look come from
+    // `clock`.
+    LanPrinter(const std::filesystem::path& programDir, Clock& clock, LanEndpoint endpoint, QString pinnedFingerprint,
                Timeouts timeouts);
-    LanPrinter(const std::filesystem::path& programDir, LanEndpoint endpoint, QString pinnedFingerprint = {});
+    LanPrinter(const std::filesystem::path& programDir, Clock& clock, LanEndpoint endpoint,
+               QString pinnedFingerprint = {});
 
     static constexpr const char* TraceFile = "StampanteLAN.log";
     static constexpr const char* UnclosedDocument = "Documento non chiuso dal file: annullato";
@@ -128,6 +133,7 @@ private:
     // The program folder, held open: the trace is reached through it and
     // never through a link.
     Folder m_folder;
+    Clock& m_clock;
     bool m_traceRefusalNoted = false;
     bool m_ledgerRefusalNoted = false;
     std::filesystem::path m_configFile;

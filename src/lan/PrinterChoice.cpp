@@ -104,7 +104,7 @@ bool storePrinterChoice(const fs::path& programDir, const std::string& printer, 
     return true;
 }
 
-std::unique_ptr<PrinterControl> makeChosenPrinter(const fs::path& programDir, std::ostream& err)
+std::unique_ptr<PrinterControl> makeChosenPrinter(const fs::path& programDir, Clock& clock, std::ostream& err)
 {
     const PrinterChoice choice = readPrinterChoice(programDir);
     if (!choice.problem.empty()) {
@@ -115,7 +115,8 @@ std::unique_ptr<PrinterControl> makeChosenPrinter(const fs::path& programDir, st
         if (choice.kind == PrinterChoice::Kind::Simulator)
             return std::make_unique<SimulatedPrinter>(programDir);
         const auto endpoint = LanEndpoint::parse(QString::fromStdString(choice.address));
-        return std::make_unique<LanPrinter>(programDir, *endpoint, QString::fromStdString(choice.fingerprint));
+        return std::make_unique<LanPrinter>(programDir, clock, *endpoint,
+                                            QString::fromStdString(choice.fingerprint));
     } catch (const std::exception& e) {
         err << "tessiro: the " << choice.describe() << " could not start: " << e.what() << '\n';
     }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class Clock;
 class PrinterControl;
 
 // Which fiscal printer a program folder's bridge drives, stored in a file of
@@ -38,5 +39,6 @@ PrinterChoice readPrinterChoice(const std::filesystem::path& programDir);
 bool storePrinterChoice(const std::filesystem::path& programDir, const std::string& printer, std::ostream& out,
                         std::ostream& err, int timeoutMs = 10000);
 
-// The control the choice asks for; null with the reason on `err`.
-std::unique_ptr<PrinterControl> makeChosenPrinter(const std::filesystem::path& programDir, std::ostream& err);
+// The control the choice asks for, on `clock`; null with the reason on `err`.
+std::unique_ptr<PrinterControl> makeChosenPrinter(const std::filesystem::path& programDir, Clock& clock,
+                                                  std::ostream& err);

@@ -2,6 +2,7 @@
 #include "lan/SimService.h"
 
 #include "config/Text.h"
+#include "core/Clock.h"
 #include "lan/LanDocument.h"
 #include "lan/LanFormat.h"
 #include "printer/PrinterControl.h"
@@ -13,6 +14,7 @@
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
+#include <chrono>
 #include <exception>
 #include <map>
 #include <set>
@@ -127,7 +129,8 @@ struct SimService::Request {
     std::vector<Element> elements;
 };
 
-SimService::SimService(const fs::path& programDir) : m_printer(std::make_unique<SimulatedPrinter>(programDir))
+SimService::SimService(const fs::path& programDir, const Clock& clock)
+    : m_printer(std::make_unique<SimulatedPrinter>(programDir)), m_clock(clock)
 {
     m_printer->setComPort(1);
     m_printer->setComSettings("");
@@ -316,7 +319,8 @@ QByteArray SimService::play(const Request& request)
         info.push_back({QStringLiteral("printerStatus"), statusDigits(state)});
     }
     if (code == simcode::Ok && request.root == QLatin1String("printerFiscalReceipt")) {
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = QDateTime::fromMSecsSinceEpoch(
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.wallNow().time_since_epoch()).count());
         info.push_back({QStringLiteral("fiscalReceiptNumber"), QString::number(state.lastReceipt)});
         info.push_back({QStringLiteral("fiscalReceiptAmount"),
                         lanformat::amount(lanformat::centsHalfUp(state.grandTotal - grandTotalBefore))});

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+class Clock;
 class SimulatedPrinter;
 
 // The simulated printer of a program folder behind the LAN printers' XML
@@ -20,7 +21,8 @@ class SimulatedPrinter;
 // requests. Not thread-safe: one request at a time.
 class SimService {
 public:
-    explicit SimService(const std::filesystem::path& programDir);
+    // A receipt's reply carries the date and time of `clock`.
+    SimService(const std::filesystem::path& programDir, const Clock& clock);
     ~SimService();
 
     // The reply to one request body (UTF-8 XML).
@@ -39,6 +41,7 @@ private:
     QByteArray play(const Request& request);
 
     std::unique_ptr<SimulatedPrinter> m_printer;
+    const Clock& m_clock;
     std::string m_problem;
     bool m_replyLost = false;
 };

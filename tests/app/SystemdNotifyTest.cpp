@@ -66,15 +66,16 @@ protected:
     std::string socketName() const { return m_tmp.filePath(QStringLiteral("notify")).toStdString(); }
     SystemdNotify notifier(const QByteArray& usec = {}, const QByteArray& pid = {}) const
     {
-        return SystemdNotify(QByteArray::fromStdString(socketName()), usec, pid);
+        return SystemdNotify(m_watchClock, QByteArray::fromStdString(socketName()), usec, pid);
     }
 
     QTemporaryDir m_tmp;
+    FakeClock m_watchClock;
 };
 
 TEST_F(Notify, WithoutASocketNothingIsSent)
 {
-    SystemdNotify none({}, "180000000", {});
+    SystemdNotify none(m_watchClock, {}, "180000000", {});
     EXPECT_FALSE(none.enabled());
     EXPECT_FALSE(none.send("READY=1"));
     EXPECT_EQ(none.watchdogInterval().count(), 0);
@@ -93,7 +94,7 @@ TEST_F(Notify, AMessageReachesAnAbstractSocket)
     const std::string name = "@tessiro-test-" + std::to_string(::getpid());
     ManagerSocket manager(name);
     ASSERT_TRUE(manager.bound());
-    EXPECT_TRUE(SystemdNotify(QByteArray::fromStdString(name), {}, {}).send("STATUS=x"));
+    EXPECT_TRUE(SystemdNotify(m_watchClock, QByteArray::fromStdString(name), {}, {}).send("STATUS=x"));
     EXPECT_EQ(manager.received(), std::vector<std::string>{"STATUS=x"});
 }
 
@@ -131,15 +132,13 @@ TEST_F(Notify, KeepAliveIsSentOnceAQuarterPeriodHoweverOftenItIsCalled)
 {
     ManagerSocket manager(socketName());
     SystemdNotify notify = notifier("180000000");
-    FakeClock clock;
-    notify.setNow([&clock] { return clock.steadyNow(); });
     for (int i = 0; i < 50; ++i)
         notify.keepAlive();
     EXPECT_EQ(manager.received().size(), 1u) << "rapid calls are merged";
-    clock.slept += 45s - 1ms;
+    m_watchClock.slept += 45s - 1ms;
     notify.keepAlive();
     EXPECT_EQ(manager.received().size(), 0u) << "sent again before a quarter period";
-    clock.slept += 1ms;
+    m_watchClock.slept += 1ms;
     notify.keepAlive();
     EXPECT_EQ(manager.received(), std::vector<std::string>{"WATCHDOG=1"}) << "not sent again after a quarter period";
 }
@@ -149,14 +148,11 @@ TEST_F(Notify, KeepAliveIsSentOnceAQuarterPeriodHoweverOftenItIsCalled)
 // files. The printer's calls take a quarter period each on the fake clock.
 class NotifyWhileWorking : public Notify, public ProgramFolder {
 protected:
-    void SetUp() override
-    {
-        m_notify.setNow([this] { return m_clock.steadyNow(); });
-        m_clock.onWorking = [this] { m_notify.keepAlive(); };
-    }
+    void SetUp() override { m_clock.onWorking = [this] { m_notify.keepAlive(); }; }
 
     ManagerSocket m_manager{socketName()};
-    SystemdNotify m_notify = notifier("4000000"); // WatchdogSec=4: a ping a second
+    // On the bridge's clock. WatchdogSec=4: a ping a second.
+    SystemdNotify m_notify{m_clock, QByteArray::fromStdString(socketName()), "4000000", {}};
 };
 
 TEST_F(NotifyWhileWorking, PrinterWaitOfNSlicesSendsAtLeastNPings)

@@ -5,6 +5,7 @@
 #include "lan/LanCodes.h"
 #include "lan/LanDocument.h"
 #include "lan/LanPrinter.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 
@@ -25,7 +26,7 @@ Currency money(int64_t cents)
 class LanDocumentFixture : public ::testing::Test {
 protected:
     LanDocumentFixture()
-        : m_printer(testfiles::path(m_tmp), *LanEndpoint::parse(QString::fromStdString(m_service.address())))
+        : m_printer(testfiles::path(m_tmp), m_clock, *LanEndpoint::parse(QString::fromStdString(m_service.address())))
     {}
     void SetUp() override
     {
@@ -45,6 +46,7 @@ protected:
 
     QTemporaryDir m_tmp;
     FakeService m_service;
+    FakeClock m_clock;
     LanPrinter m_printer;
 };
 

@@ -42,7 +42,7 @@ struct BridgeSide : ProgramFolder {
     void start()
     {
         if (!m_address.isEmpty())
-            printer = std::make_unique<LanPrinter>(dir, *LanEndpoint::parse(m_address));
+            printer = std::make_unique<LanPrinter>(dir, clock, *LanEndpoint::parse(m_address));
         else
             printer = std::make_unique<SimulatedPrinter>(dir);
         bridge = std::make_unique<Bridge>(state, window, clock, *printer);
@@ -312,7 +312,8 @@ TEST(ServePrinter, ClientThatStopsSendingIsDroppedAndOthersAreServedMeanwhile)
     ASSERT_TRUE(stalled.waitForBytesWritten(5000));
 
     QTemporaryDir till;
-    LanPrinter printer(testfiles::path(till), *LanEndpoint::parse(served.address()));
+    FakeClock clock;
+    LanPrinter printer(testfiles::path(till), clock, *LanEndpoint::parse(served.address()));
     printer.OpenPort();
     EXPECT_EQ(printer.DisplayText(1, "CIAO"), 0);
 

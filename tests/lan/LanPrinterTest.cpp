@@ -39,7 +39,7 @@ protected:
         LanPrinter::Timeouts t;
         t.clientMs = t.openClientMs = t.reportClientMs = 400;
         m_printer = std::make_unique<LanPrinter>(
-            m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
+            m_dir, m_clock, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
         m_printer->onErrorEvent = [this](int16_t level, int32_t code) {
             m_events.push_back({level, code});
             if (m_inEvent)
@@ -57,6 +57,7 @@ protected:
     QTemporaryDir m_tmp;
     std::filesystem::path m_dir;
     FakeService m_service;
+    FakeClock m_clock;
     std::unique_ptr<LanPrinter> m_printer;
     std::vector<std::pair<int16_t, int32_t>> m_events;
     std::function<void()> m_inEvent;
@@ -77,7 +78,7 @@ TEST_F(LanPrinterBehaviour, OpeningFailsClearlyWhenNobodyAnswers)
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     const quint16 port = closed.serverPort();
     closed.close();
-    LanPrinter printer(m_dir, *LanEndpoint::parse(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+    LanPrinter printer(m_dir, m_clock, *LanEndpoint::parse(QStringLiteral("http://127.0.0.1:%1").arg(port)));
     try {
         printer.OpenPort();
         FAIL() << "OpenPort did not fail";
@@ -168,6 +169,22 @@ TEST_F(LanPrinterBehaviour, TimeoutIsAFailureThatSaysTheReceiptMayHavePrintedAnd
     EXPECT_NE(m_printer->ErrorText(2, lancode::NoAnswer).find("potrebbe essere stato stampato oppure no"),
               std::string::npos);
     EXPECT_EQ(m_printer->PayCash(1, money(250)), lancode::WrongSequence);
+}
+
+TEST_F(LanPrinterBehaviour, DocumentOpenBesideADoubtIsStrandedOnlyIfTwoLooksAPauseApartBothSeeIt)
+{
+    open();
+    collectReceipt();
+    m_service.push(FakeService::Answer::silence());
+    ASSERT_EQ(m_printer->PayCash(1, money(250)), lancode::NoAnswer);
+    m_service.clear();
+    m_service.push(FakeService::Answer::body(FakeService::success(QStringLiteral("00100"))));
+    m_service.push(FakeService::Answer::body(FakeService::success(QStringLiteral("00100"))));
+    const auto before = m_clock.slept;
+
+    EXPECT_EQ(m_printer->DocumentOpen(), OpenDocument::Fiscal);
+    EXPECT_EQ(m_service.requests().size(), 2u);
+    EXPECT_EQ(m_clock.slept - before, std::chrono::milliseconds(LanPrinter::Timeouts{}.doubtRecheckMs));
 }
 
 TEST_F(LanPrinterBehaviour, HttpErrorOfTheServiceLeavesTheDocumentInDoubt)
@@ -291,6 +308,8 @@ TEST_F(LanPrinterBehaviour, EveryExchangeIsOneLineEachWayInTheTrace)
     m_printer->DisplayText(1, "CIAO");
     const auto lines = testfiles::lines(m_dir / LanPrinter::TraceFile);
     ASSERT_EQ(lines.size(), 4u); // the opening's status query, then the display
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.rfind("08/12/2026 14:05:09.000 ", 0), 0u) << "not stamped with the clock's time: " << line;
     EXPECT_NE(lines[2].find("-> http://127.0.0.1:"), std::string::npos) << lines[2];
     EXPECT_NE(lines[2].find("<printerCommand><displayText operator=\"1\" data=\"CIAO\"/></printerCommand>"),
               std::string::npos)
@@ -337,7 +356,7 @@ protected:
         t.clientMs = t.openClientMs = t.reportClientMs = 600;
         t.doubtRecheckMs = 50;
         m_printer = std::make_unique<LanPrinter>(
-            m_dir, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
+            m_dir, m_clock, *LanEndpoint::parse(QString::fromStdString(m_service.address())), QString(), t);
         m_bridge = std::make_unique<Bridge>(m_state, m_window, m_clock, *m_printer);
         m_bridge->start();
     }

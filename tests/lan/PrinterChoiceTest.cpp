@@ -11,6 +11,7 @@
 #include "lan/PrinterChoice.h"
 #include "lan/serve/PrinterServer.h"
 #include "simulator/SimulatedPrinter.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 
@@ -47,6 +48,7 @@ protected:
 
     QTemporaryDir m_tmp;
     fs::path m_dir;
+    FakeClock m_clock;
     std::ostringstream m_out, m_err;
 };
 
@@ -56,7 +58,7 @@ TEST_F(PrinterChoiceFixture, NoFileMeansTheSimulator)
     EXPECT_EQ(c.kind, PrinterChoice::Kind::Simulator);
     EXPECT_EQ(c.describe(), "stampante simulata");
     std::ostringstream err;
-    const auto printer = makeChosenPrinter(m_dir, err);
+    const auto printer = makeChosenPrinter(m_dir, m_clock, err);
     EXPECT_NE(dynamic_cast<SimulatedPrinter*>(printer.get()), nullptr);
 }
 
@@ -70,7 +72,7 @@ TEST_F(PrinterChoiceFixture, HttpAddressIsStoredInAFileOfItsOwnAndReadBack)
     EXPECT_TRUE(c.problem.empty()) << c.problem;
     EXPECT_EQ(c.describe(), "stampante LAN http://192.168.1.50:8080");
     std::ostringstream err;
-    EXPECT_NE(dynamic_cast<LanPrinter*>(makeChosenPrinter(m_dir, err).get()), nullptr) << err.str();
+    EXPECT_NE(dynamic_cast<LanPrinter*>(makeChosenPrinter(m_dir, m_clock, err).get()), nullptr) << err.str();
 }
 
 TEST_F(PrinterChoiceFixture, SimulatoreGoesBack)
@@ -108,12 +110,12 @@ TEST_F(PrinterChoiceFixture, UnusableFileStopsTheStartWithTheReason)
 {
     testfiles::write(m_dir / PrinterChoice::FileName, "[Stampante]\nTipo=seriale\n");
     std::ostringstream err;
-    EXPECT_EQ(makeChosenPrinter(m_dir, err), nullptr);
+    EXPECT_EQ(makeChosenPrinter(m_dir, m_clock, err), nullptr);
     EXPECT_NE(err.str().find("Tipo=seriale"), std::string::npos) << err.str();
 
     testfiles::write(m_dir / PrinterChoice::FileName, "[Stampante]\nTipo=lan\nIndirizzo=https://10.0.0.1\n");
     err.str({});
-    EXPECT_EQ(makeChosenPrinter(m_dir, err), nullptr);
+    EXPECT_EQ(makeChosenPrinter(m_dir, m_clock, err), nullptr);
     EXPECT_NE(err.str().find("no certificate pinned"), std::string::npos) << err.str();
 }
 
@@ -126,7 +128,7 @@ TEST_F(PrinterChoiceFixture, HttpsPinsTheCertificateThePrinterShows)
     EXPECT_NE(m_out.str().find(fingerprint), std::string::npos) << m_out.str();
 
     std::ostringstream err;
-    auto control = makeChosenPrinter(m_dir, err);
+    auto control = makeChosenPrinter(m_dir, m_clock, err);
     ASSERT_NE(control, nullptr) << err.str();
     control->OpenPort();
     EXPECT_EQ(control->DisplayText(1, "CIAO"), 0);
@@ -140,7 +142,7 @@ TEST_F(PrinterChoiceFixture, AnotherCertificateLaterIsRefusedWithAClearText)
 {
     FakeService other(FakeService::tlsFrom("other-cert.pem", "other-key.pem"));
     const QString pin = QString::fromStdString(fingerprintOfFile("printer-cert.pem"));
-    LanPrinter control(m_dir, *LanEndpoint::parse(QString::fromStdString(other.address())), pin);
+    LanPrinter control(m_dir, m_clock, *LanEndpoint::parse(QString::fromStdString(other.address())), pin);
     try {
         control.OpenPort();
         FAIL() << "the other certificate was accepted";
@@ -157,7 +159,7 @@ TEST_F(PrinterChoiceFixture, AnotherCertificateLaterIsRefusedWithAClearText)
 TEST_F(PrinterChoiceFixture, HttpsWithoutAPinIsRefused)
 {
     FakeService printer(FakeService::tlsFrom("printer-cert.pem", "printer-key.pem"));
-    LanPrinter control(m_dir, *LanEndpoint::parse(QString::fromStdString(printer.address())));
+    LanPrinter control(m_dir, m_clock, *LanEndpoint::parse(QString::fromStdString(printer.address())));
     EXPECT_THROW(control.OpenPort(), ControlFailure);
     EXPECT_TRUE(printer.requests().empty());
 }

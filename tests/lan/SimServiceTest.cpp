@@ -3,6 +3,7 @@
 #include "lan/LanReply.h"
 #include "lan/SimService.h"
 #include "simulator/SimState.h"
+#include "support/FakeClock.h"
 #include "support/Files.h"
 #include "support/RowNames.h"
 #include "support/WritesRefused.h"
@@ -33,7 +34,7 @@ const QByteArray Receipt = envelope(
 
 class SimServiceFixture : public ::testing::Test {
 protected:
-    SimServiceFixture() : m_dir(testfiles::path(m_tmp)), m_service(m_dir) {}
+    SimServiceFixture() : m_dir(testfiles::path(m_tmp)), m_service(m_dir, m_clock) {}
 
     LanReply ask(const QByteArray& body)
     {
@@ -51,6 +52,7 @@ protected:
 
     QTemporaryDir m_tmp;
     std::filesystem::path m_dir;
+    FakeClock m_clock;
     SimService m_service;
 };
 
@@ -98,6 +100,8 @@ TEST_F(SimServiceFixture, ReceiptOfTheNotesPrintsOnTheRollWithChange)
     EXPECT_EQ(r.status, std::optional<int>(2));
     EXPECT_EQ(r.printerStatus.toStdString(), "00110");
     EXPECT_EQ(r.info.at(QStringLiteral("fiscalReceiptNumber")).toStdString(), "1");
+    EXPECT_EQ(r.info.at(QStringLiteral("fiscalReceiptDate")).toStdString(), "8/12/2026");
+    EXPECT_EQ(r.info.at(QStringLiteral("fiscalReceiptTime")).toStdString(), "14:05");
     const std::string printed = roll();
     EXPECT_NE(printed.find("CORNETTO & MARMELLATA"), std::string::npos) << printed;
     EXPECT_NE(printed.find("RESTO"), std::string::npos) << printed;

@@ -96,6 +96,17 @@ for dir in "${!may[@]}"; do
   fi
 done
 
+# The time is read, and the process sleeps, only in core/Clock.cpp: the
+# rest takes a Clock, so tests move time on exactly and never wait. Timers
+# that run on the event loop (QTimer) stay, and so do the deadlines of the
+# blocking socket waits (QDeadlineTimer), which the system measures anyway.
+timeReads='(steady|system|high_resolution)_clock::now|QDateTime::current|QDate::currentDate|QTime::currentTime|QElapsedTimer'
+timeReads+='|(^|[^_[:alnum:].>])(msleep|usleep|sleep|nanosleep|sleep_for|sleep_until|clock_gettime|gettimeofday|time)\('
+while IFS= read -r hit; do
+  echo "src/$hit: reads the time or sleeps outside core/Clock.cpp; take a Clock"
+  bad=$((bad + 1))
+done < <(grep -rnE --include='*.h' --include='*.cpp' "$timeReads" . | sed 's|^\./||' | grep -v '^core/Clock\.cpp:')
+
 # The libraries, bottom up; a library links only those before it. Programs
 # (executables, tests) link whatever they need.
 libraries=(tessiro_core tessiro_lan tessiro_serve tessiro_app tessiro_ui)

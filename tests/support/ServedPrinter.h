@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/Clock.h"
 #include "lan/serve/PrinterServer.h"
 
 #include <QHostAddress>
@@ -20,7 +21,7 @@ public:
         std::promise<quint16> ready;
         auto port = ready.get_future();
         QObject::connect(&m_thread, &QThread::started, [&] {
-            m_server = new PrinterServer(dir, deadlineMs);
+            m_server = new PrinterServer(dir, m_clock, deadlineMs);
             ready.set_value(m_server->listen(QHostAddress::LocalHost, 0) ? m_server->port() : 0);
         });
         QObject::connect(&m_thread, &QThread::finished, [this] { delete m_server; });
@@ -39,6 +40,8 @@ public:
     quint16 port() const { return m_port; }
 
 private:
+    // The served printer's replies carry the real time, as a printer's do.
+    const SystemClock m_clock;
     QThread m_thread;
     PrinterServer* m_server = nullptr;
     quint16 m_port = 0;

@@ -221,8 +221,8 @@ private:
     const std::function<void(const QString&)>& m_notice;
 };
 
-PrinterServer::PrinterServer(const std::filesystem::path& programDir, int requestDeadlineMs)
-    : m_service(programDir), m_http(std::make_unique<QHttpServer>())
+PrinterServer::PrinterServer(const std::filesystem::path& programDir, const Clock& clock, int requestDeadlineMs)
+    : m_service(programDir, clock), m_http(std::make_unique<QHttpServer>())
 {
     m_tcp = new GuardedTcpServer(requestDeadlineMs, onRequest, this);
     m_http->route(QStringLiteral("/cgi-bin/fpmate.cgi"),

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class Clock;
 class QHttpServer;
 class QHttpServerRequest;
 class QHttpServerResponder;
@@ -28,7 +29,9 @@ class PrinterServer : public QObject {
 public:
     static constexpr int RequestDeadlineMs = 10000;
 
-    explicit PrinterServer(const std::filesystem::path& programDir, int requestDeadlineMs = RequestDeadlineMs);
+    // The simulated printer answers with the time of `clock`.
+    PrinterServer(const std::filesystem::path& programDir, const Clock& clock,
+                  int requestDeadlineMs = RequestDeadlineMs);
     ~PrinterServer() override;
 
     // False with why() set when the address cannot be listened on.
