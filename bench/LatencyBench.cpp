@@ -11,6 +11,7 @@
 #include "app/BridgeRun.h"
 #include "bridge/Bridge.h"
 #include "bridge/Intake.h"
+#include "core/Clock.h"
 #include "core/SharedState.h"
 #include "printer/AcceptingControl.h"
 #include "printer/ForwardingControl.h"
@@ -64,7 +65,8 @@ void BM_CloseToFirstCall(benchmark::State& state, bool watch, bool lease)
     SharedState shared;
     shared.programDir = dir.path();
     FakeWindow window;
-    FakeClock clock;
+    // The real clock: the settle rule counts real time between looks.
+    SystemClock clock;
     TimedPrinter printer;
     Bridge bridge(shared, window, clock, printer);
     bridge.start();
