@@ -279,6 +279,25 @@ int16_t LanPrinter::run(Step&& step, Wait wait)
     return lancode::Ok;
 }
 
+// The port settings mean nothing to a printer on the LAN; they are kept so
+// the bridge's open sequence runs as with any control.
+void LanPrinter::setOpenOptionA(int32_t) {}
+void LanPrinter::setOpenOptionB(int32_t) {}
+void LanPrinter::setComPort(int16_t) {}
+void LanPrinter::setComSettings(const std::string&) {}
+void LanPrinter::setItemOptionA(int16_t) {}
+void LanPrinter::setItemOptionB(int16_t) {}
+
+bool LanPrinter::PortIsOpen()
+{
+    return m_open;
+}
+
+bool LanPrinter::Busy()
+{
+    return false;
+}
+
 void LanPrinter::OpenPort()
 {
     begin();
@@ -353,6 +372,10 @@ int16_t LanPrinter::SubtotalDiscount(int16_t, Currency amount)
     return run([&] { return m_doc.subtotalDiscount(amount); });
 }
 
+// While a receipt stands in doubt, the printer is asked (twice, a few
+// seconds apart: it may still be printing it); a document both answers show
+// open is taken as stranded, and the void that follows resets it and
+// settles the doubt as "annullato nella stampante".
 OpenDocument LanPrinter::DocumentOpen()
 {
     // What is being collected has not reached the printer, but it is the
@@ -463,6 +486,8 @@ int16_t LanPrinter::NonFiscalLine(int16_t, int16_t, const std::string& text)
     return run([&] { return m_doc.nonFiscalLine(text); });
 }
 
+// With no non-fiscal document being collected: the operator's close of one
+// stranded in the printer, which no element closes; a reset does.
 int16_t LanPrinter::CloseNonFiscal(int16_t)
 {
     if (m_doc.state() != DocumentCollector::State::None || !m_open)

@@ -53,53 +53,9 @@ public:
     static constexpr const char* TraceFile = "StampanteLAN.log";
     static constexpr const char* UnclosedDocument = "Documento non chiuso dal file: annullato";
 
-    // The port settings mean nothing to a printer on the LAN; they are kept
-    // so the bridge's open sequence runs as with any control.
-    void setOpenOptionA(int32_t) override {}
-    void setOpenOptionB(int32_t) override {}
-    void setComPort(int16_t) override {}
-    void setComSettings(const std::string&) override {}
-    void setItemOptionA(int16_t) override {}
-    void setItemOptionB(int16_t) override {}
-    void OpenPort() override;
-    void ClosePort() override;
-    bool PortIsOpen() override { return m_open; }
-    // While a receipt stands in doubt, the printer is asked (twice, a few
-    // seconds apart: it may still be printing it); a document both answers
-    // show open is taken as stranded, and the void that follows resets it
-    // and settles the doubt as "annullato nella stampante".
-    OpenDocument DocumentOpen() override;
+    TESSIRO_PRINTER_OPERATIONS(TESSIRO_PRINTER_OVERRIDE)
     bool FailureInDoubt() override { return m_failureInDoubt; }
     bool StoppedInDoubt(const std::string& file, bool fiscal) override;
-    bool Busy() override { return false; }
-    int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
-    int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
-    int16_t ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
-    int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
-    int16_t ReturnDeptAmount(int16_t idOp, const std::string& text, Currency amount, int16_t dept) override;
-    int16_t AddDescription(int16_t idOp, const std::string& text) override;
-    int16_t ExtraLine(int16_t idOp, int16_t line, const std::string& text) override;
-    int16_t Subtotal(int16_t value) override;
-    int16_t SubtotalDiscount(int16_t idOp, Currency amount) override;
-    int16_t CancelReceipt(int16_t value) override;
-    int16_t PayCash(int16_t idOp, Currency amount) override;
-    int16_t PayCheque(int16_t idOp, Currency amount) override;
-    int16_t PayCard(int16_t idOp, int16_t value) override;
-    int16_t PayTicket(int16_t idOp, int16_t value, Currency amount) override;
-    int16_t PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type, int16_t flag,
-                      int16_t index) override;
-    int16_t OpenNonFiscal(int16_t idOp) override;
-    int16_t NonFiscalLine(int16_t idOp, int16_t value, const std::string& text) override;
-    // With no non-fiscal document being collected: the operator's close of
-    // one stranded in the printer, which no element closes; a reset does.
-    int16_t CloseNonFiscal(int16_t idOp) override;
-    int16_t DisplayText(int16_t idOp, const std::string& text) override;
-    int16_t OpenCmd(int16_t idOp) override;
-    int16_t AmountEntry(int16_t idOp, Currency amount) override;
-    int16_t FiscalClosure(int16_t idOp) override;
-    int16_t FiscalClosureAlt(int16_t idOp) override;
-    int16_t PaperEndRecovery(int16_t value) override;
-    std::string ErrorText(int16_t level, int32_t code) override;
 
     const DocumentCollector& collector() const { return m_doc; }
     const LanLedger& ledger() const { return m_ledger; }

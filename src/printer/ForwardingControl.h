@@ -49,49 +49,7 @@ public:
     bool FailureInDoubt() override { return m_inner.FailureInDoubt(); }
     bool StoppedInDoubt(const std::string& file, bool fiscal) override { return m_inner.StoppedInDoubt(file, fiscal); }
 
-    void setOpenOptionA(int32_t value) override;
-    void setOpenOptionB(int32_t value) override;
-    void setComPort(int16_t port) override;
-    void setComSettings(const std::string& settings) override;
-    void setItemOptionA(int16_t value) override;
-    void setItemOptionB(int16_t value) override;
-
-    void OpenPort() override;
-    void ClosePort() override;
-    bool PortIsOpen() override;
-    bool Busy() override;
-    OpenDocument DocumentOpen() override;
-
-    int16_t SellDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
-    int16_t SellDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
-    int16_t ReturnDept(int16_t idOp, const std::string& text, Currency price, int16_t dept) override;
-    int16_t ReturnDeptQty(int16_t idOp, const std::string& text, float quantity, Currency price, int16_t dept) override;
-    int16_t ReturnDeptAmount(int16_t idOp, const std::string& text, Currency amount, int16_t dept) override;
-    int16_t AddDescription(int16_t idOp, const std::string& text) override;
-    int16_t ExtraLine(int16_t idOp, int16_t line, const std::string& text) override;
-    int16_t Subtotal(int16_t value) override;
-    int16_t SubtotalDiscount(int16_t idOp, Currency amount) override;
-    int16_t CancelReceipt(int16_t value) override;
-
-    int16_t PayCash(int16_t idOp, Currency amount) override;
-    int16_t PayCheque(int16_t idOp, Currency amount) override;
-    int16_t PayCard(int16_t idOp, int16_t value) override;
-    int16_t PayTicket(int16_t idOp, int16_t value, Currency amount) override;
-    int16_t PayTender(int16_t idOp, const std::string& text, Currency amount, int32_t type, int16_t flag,
-                      int16_t index) override;
-
-    int16_t OpenNonFiscal(int16_t idOp) override;
-    int16_t NonFiscalLine(int16_t idOp, int16_t value, const std::string& text) override;
-    int16_t CloseNonFiscal(int16_t idOp) override;
-    int16_t DisplayText(int16_t idOp, const std::string& text) override;
-    int16_t OpenCmd(int16_t idOp) override;
-    int16_t AmountEntry(int16_t idOp, Currency amount) override;
-
-    int16_t FiscalClosure(int16_t idOp) override;
-    int16_t FiscalClosureAlt(int16_t idOp) override;
-    int16_t PaperEndRecovery(int16_t value) override;
-
-    std::string ErrorText(int16_t level, int32_t code) override;
+    TESSIRO_PRINTER_OPERATIONS(TESSIRO_PRINTER_OVERRIDE)
 
 protected:
     // Every member of the contract comes here on its way: `make` makes the
