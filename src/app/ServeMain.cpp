@@ -44,7 +44,7 @@ int main(int argc, char** argv)
     if (!parseListen(QString::fromLocal8Bit(listen.c_str()), &address, &port, &why))
         return usage(why.toStdString());
     try {
-        const SystemClock clock;
+        SystemClock clock;
         PrinterServer server(dir, clock);
         server.onRequest = [](const QString& line) {
             std::cerr << "tessiro serve-printer: " << line.toStdString() << std::endl;

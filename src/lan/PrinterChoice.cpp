@@ -113,7 +113,7 @@ std::unique_ptr<PrinterControl> makeChosenPrinter(const fs::path& programDir, Cl
     }
     try {
         if (choice.kind == PrinterChoice::Kind::Simulator)
-            return std::make_unique<SimulatedPrinter>(programDir);
+            return std::make_unique<SimulatedPrinter>(programDir, clock);
         const auto endpoint = LanEndpoint::parse(QString::fromStdString(choice.address));
         return std::make_unique<LanPrinter>(programDir, clock, *endpoint,
                                             QString::fromStdString(choice.fingerprint));

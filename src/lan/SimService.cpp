@@ -129,8 +129,8 @@ struct SimService::Request {
     std::vector<Element> elements;
 };
 
-SimService::SimService(const fs::path& programDir, const Clock& clock)
-    : m_printer(std::make_unique<SimulatedPrinter>(programDir)), m_clock(clock)
+SimService::SimService(const fs::path& programDir, Clock& clock)
+    : m_printer(std::make_unique<SimulatedPrinter>(programDir, clock)), m_clock(clock)
 {
     m_printer->setComPort(1);
     m_printer->setComSettings("");

@@ -22,7 +22,7 @@ class SimulatedPrinter;
 class SimService {
 public:
     // A receipt's reply carries the date and time of `clock`.
-    SimService(const std::filesystem::path& programDir, const Clock& clock);
+    SimService(const std::filesystem::path& programDir, Clock& clock);
     ~SimService();
 
     // The reply to one request body (UTF-8 XML).
@@ -41,7 +41,7 @@ private:
     QByteArray play(const Request& request);
 
     std::unique_ptr<SimulatedPrinter> m_printer;
-    const Clock& m_clock;
+    Clock& m_clock;
     std::string m_problem;
     bool m_replyLost = false;
 };

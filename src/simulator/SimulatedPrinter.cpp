@@ -64,15 +64,18 @@ bool validSettings(const std::string& settings)
 } // namespace
 
 struct SimulatedPrinter::Impl {
-    Impl(SimulatedPrinter& owner, const fs::path& programDir)
-        : owner(owner), store(programDir, owner.betweenStateAndRoll), faults(store.folder(), "guasti.ini", clock),
+    Impl(SimulatedPrinter& owner, const fs::path& programDir, Clock* given)
+        : owner(owner), ownClock(given ? nullptr : std::make_unique<SystemClock>()),
+          clock(given ? *given : *ownClock), store(programDir, owner.betweenStateAndRoll), faults(store.folder(), "guasti.ini", clock),
           journal(clock), receipt(store.state(), journal)
     {
         store.recover();
     }
 
     SimulatedPrinter& owner;
-    SystemClock clock;
+    // The system clock, when the owner gave none.
+    std::unique_ptr<SystemClock> ownClock;
+    Clock& clock;
     // The files, and the order a print reaches them in.
     SimStore store;
     SimFaults faults;
@@ -189,8 +192,12 @@ struct SimulatedPrinter::Impl {
     }
 };
 
+SimulatedPrinter::SimulatedPrinter(const std::filesystem::path& programDir, Clock& clock)
+    : m_impl(std::make_unique<Impl>(*this, programDir, &clock))
+{}
+
 SimulatedPrinter::SimulatedPrinter(const std::filesystem::path& programDir)
-    : m_impl(std::make_unique<Impl>(*this, programDir))
+    : m_impl(std::make_unique<Impl>(*this, programDir, nullptr))
 {}
 
 SimulatedPrinter::~SimulatedPrinter() = default;

@@ -30,9 +30,14 @@
 // to the open document is simulator/SimReceipt.h; this class joins them to
 // the port, the injected faults, the trace and the error event.
 struct SimState;
+class Clock;
 
 class SimulatedPrinter final : public PrinterControl {
 public:
+    // Dates the roll and times guasti.ini's faults by `clock`, which outlives
+    // the printer.
+    SimulatedPrinter(const std::filesystem::path& programDir, Clock& clock);
+    // The same on the system clock.
     explicit SimulatedPrinter(const std::filesystem::path& programDir);
     ~SimulatedPrinter() override;
 

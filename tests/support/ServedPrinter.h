@@ -41,7 +41,7 @@ public:
 
 private:
     // The served printer's replies carry the real time, as a printer's do.
-    const SystemClock m_clock;
+    SystemClock m_clock;
     QThread m_thread;
     PrinterServer* m_server = nullptr;
     quint16 m_port = 0;

@@ -221,7 +221,7 @@ private:
     const std::function<void(const QString&)>& m_notice;
 };
 
-PrinterServer::PrinterServer(const std::filesystem::path& programDir, const Clock& clock, int requestDeadlineMs)
+PrinterServer::PrinterServer(const std::filesystem::path& programDir, Clock& clock, int requestDeadlineMs)
     : m_service(programDir, clock), m_http(std::make_unique<QHttpServer>())
 {
     m_tcp = new GuardedTcpServer(requestDeadlineMs, onRequest, this);

@@ -30,7 +30,7 @@ public:
     static constexpr int RequestDeadlineMs = 10000;
 
     // The simulated printer answers with the time of `clock`.
-    PrinterServer(const std::filesystem::path& programDir, const Clock& clock,
+    PrinterServer(const std::filesystem::path& programDir, Clock& clock,
                   int requestDeadlineMs = RequestDeadlineMs);
     ~PrinterServer() override;
 
