@@ -911,12 +911,15 @@ TEST_F(ControlSocket, AServerThatIsGoneLeavesTheBridgesOtherSubscribersAsTheyWer
 {
     std::vector<std::string> done;
     const auto earlier = m_bridge->jobs().subscribe({{}, [&done](const Job& job) { done.push_back(job.name); }});
+    bool heardAfterItsEnd = false;
     {
         ControlServer server(*m_bridge);
+        const auto gone = m_bridge->jobs().subscribe({{}, [&](const Job&) { heardAfterItsEnd = true; }});
     }
     testfiles::write(m_dir / "Ostro" / "a.txt", "D1:1:A\r\n");
     m_bridge->tick();
     EXPECT_EQ(done, std::vector<std::string>{"a.txt"});
+    EXPECT_FALSE(heardAfterItsEnd) << "a subscription went on after its handle was gone";
 }
 
 TEST_F(ControlSocket, ServerAndOperationsLogBothHearTheOutcomeWhicheverCameFirst)
