@@ -53,6 +53,8 @@ public:
     static constexpr const char* TraceFile = "StampanteLAN.log";
     static constexpr const char* UnclosedDocument = "Documento non chiuso dal file: annullato";
 
+    // Every operation of the contract (printer/PrinterControl.h), each defined
+    // in LanPrinter.cpp.
     TESSIRO_PRINTER_OPERATIONS(TESSIRO_PRINTER_OVERRIDE)
     bool FailureInDoubt() override { return m_failureInDoubt; }
     bool StoppedInDoubt(const std::string& file, bool fiscal) override;

@@ -49,6 +49,7 @@ public:
     bool FailureInDoubt() override { return m_inner.FailureInDoubt(); }
     bool StoppedInDoubt(const std::string& file, bool fiscal) override { return m_inner.StoppedInDoubt(file, fiscal); }
 
+    // Every operation of the contract, each passed on through pass().
     TESSIRO_PRINTER_OPERATIONS(TESSIRO_PRINTER_OVERRIDE)
 
 protected:

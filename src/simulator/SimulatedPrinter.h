@@ -41,6 +41,8 @@ public:
     explicit SimulatedPrinter(const std::filesystem::path& programDir);
     ~SimulatedPrinter() override;
 
+    // Every operation of the contract (printer/PrinterControl.h), each defined
+    // in SimulatedPrinter.cpp.
     TESSIRO_PRINTER_OPERATIONS(TESSIRO_PRINTER_OVERRIDE)
 
     // A fault hook for tests: runs between the two writes of a print, after
